@@ -1,0 +1,27 @@
+#pragma once
+
+// One operation at a time. A button wired through onOperation runs its handler only when no other operation
+// is running; otherwise the press is refused with a note in the status bar. Handlers that call other handlers
+// directly are not affected. STOP, check boxes, text boxes and tabs are never wired through here, so they
+// stay live while an operation runs.
+
+#include <QString>
+#include <functional>
+
+class QAbstractButton;
+class QMainWindow;
+
+namespace quorix {
+
+class Operations {
+public:
+    static void setWindow(QMainWindow *window); // where refusals are noted
+    // Wires a click of the button to the handler. The operation's name in a refusal is the button's objectName.
+    static void onClick(QAbstractButton *button, std::function<void()> handler);
+    // Runs handler as an operation named name; returns false (and notes it) when another one is running.
+    static bool run(const QString &name, const std::function<void()> &handler);
+    static bool busy();
+    static QString current();
+};
+
+} // namespace quorix

@@ -1,0 +1,32 @@
+#pragma once
+
+// File access for the backup shares: local paths, drive paths ("x:\MIR\Billing.BAK", any letter case) and
+// UNC paths ("\\server\backup\MIR"). Texts are UTF-8. Plain C++ so that every platform's implementation can
+// be built without Qt.
+
+#include <string>
+#include <vector>
+
+namespace quorix::shares {
+
+struct Result {
+    bool ok = true;
+    std::string error; // says what failed and on which path
+};
+
+class FileAccess {
+public:
+    virtual ~FileAccess() = default;
+    // File names (no folder) in folder matching any of the ';'-separated patterns, letter case ignored as
+    // on Windows, sorted by name ignoring case.
+    virtual Result list(const std::string &folder, const std::string &patterns, std::vector<std::string> &names) = 0;
+    // Copies with overwrite, through a temporary name renamed into place: a failed copy leaves no partial file.
+    virtual Result copy(const std::string &from, const std::string &to) = 0;
+    // Fails when the new name exists.
+    virtual Result rename(const std::string &from, const std::string &to) = 0;
+};
+
+// The implementation of this platform.
+FileAccess &files();
+
+} // namespace quorix::shares
