@@ -1,0 +1,35 @@
+#include "app/Echo.h"
+
+#include <atomic>
+#include <cstdio>
+
+namespace quorix {
+
+namespace {
+std::atomic<bool> g_enabled{false};
+
+void put(std::FILE *to, const QString &line)
+{
+    const QByteArray bytes = line.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+} // namespace
+
+void Echo::setEnabled(bool on) { g_enabled = on; }
+bool Echo::enabled() { return g_enabled; }
+
+void Echo::log(const QString &line)
+{
+    if (g_enabled)
+        put(stdout, line);
+}
+
+void Echo::err(const QString &line)
+{
+    if (g_enabled)
+        put(stderr, line);
+}
+
+} // namespace quorix
