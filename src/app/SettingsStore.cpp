@@ -104,6 +104,23 @@ bool SettingsStore::write(const QString &section, const QString &key, const QStr
     return ok;
 }
 
+QStringList SettingsStore::keys(const QString &section) const {
+    if (!m_settings)
+        const_cast<SettingsStore *>(this)->open();
+    m_settings->beginGroup(section);
+    const QStringList found = m_settings->childKeys();
+    m_settings->endGroup();
+    return found;
+}
+
+bool SettingsStore::removeSection(const QString &section) {
+    if (!m_settings)
+        open();
+    m_settings->remove(section);
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
 QString SettingsStore::location() const {
     return m_location;
 }

@@ -11,6 +11,7 @@
 // write that fails is dropped. The first problem of each kind is passed to the problem handler once.
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -34,6 +35,11 @@ public:
     QString read(const QString &section, const QString &key, const QString &defaultValue = {}) const;
     // Writes at once (no delay). Returns false when the value could not be stored.
     bool write(const QString &section, const QString &key, const QString &value);
+
+    // The keys of a section, and removing a section with all its keys (for tables kept in a section of
+    // their own, such as the drive table in "Drives").
+    QStringList keys(const QString &section) const;
+    bool removeSection(const QString &section);
 
     QString location() const; // file path or registry path
     // What went wrong while opening ("" when nothing did). Reported once by whoever opened the store.

@@ -7,6 +7,7 @@
 #include "app/Operations.h"
 #include "app/RememberedBoxes.h"
 #include "app/SettingsStore.h"
+#include "app/ShareSettings.h"
 #include "app/widgets/FileList.h"
 #include "devtools/SqlToStringTab.h"
 #include "testdata/AnonymizerDefault.h"
@@ -59,6 +60,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
     settings().open();
     settings().setProblemHandler([this](const QString &problem) { interimLogLine(m_form, problem); });
     rememberBoxes(m_form, settings());
+    connectSharesToWindow(m_form);
 
     connect(m_form.txtRestoreDir, &QLineEdit::textChanged, this, [this] { txtRestoreDir_Change(); });
     connect(m_form.SSTab1, &QTabWidget::currentChanged, this, [this](int tab) { SSTab1_Click(tab); });
