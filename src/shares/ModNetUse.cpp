@@ -61,15 +61,20 @@ std::string ModNetUse::NetErrorText(std::int32_t code) {
 
 void ModNetUse::MapNetworkDrive(const std::string &RemoteName, const std::string &LocalName,
                                 const std::string &UserName, const std::string &Password) {
-    std::lock_guard lock(g_mutex);
-    g_errorText.clear();
+    {
+        std::lock_guard lock(g_mutex);
+        g_errorText.clear();
+    }
+    // The network call runs unlocked: a share that does not answer must not hold up readers of the state.
     try {
         const std::int32_t code = shares::drives().addConnection("\\\\" + RemoteName, LocalName, UserName,
                                                                  Password, kConnectUpdateProfile);
+        std::lock_guard lock(g_mutex);
         g_lastResult = code;
         if (code != 0)
             g_errorText = NetErrorText(code);
     } catch (...) {
+        std::lock_guard lock(g_mutex);
         g_errorText = NetErrorText(g_lastResult);
     }
 }

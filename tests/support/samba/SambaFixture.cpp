@@ -323,6 +323,11 @@ void SambaFixture::putFile(int slot, const std::string &rel, const std::string &
     chownTree(m_shares[slot].folder, m_uid[slot], m_gid[slot]);
 }
 
+void SambaFixture::adoptFiles() {
+    for (int slot = 0; slot < 2; ++slot)
+        chownTree(m_shares[slot].folder, m_uid[slot], m_gid[slot]);
+}
+
 std::string SambaFixture::log(int slot) const {
     const fs::path dir = m_root / ("slot" + std::to_string(slot)) / "log";
     std::string text = readText(dir / "stdout.log") + readText(dir / "smbd.log");

@@ -40,6 +40,8 @@ public:
     void clearShares();
     // Writes a file into a share folder as its account owns it. rel is relative to "backup".
     void putFile(int slot, const std::string &rel, const std::string &contents);
+    // Gives every file in both shares to its share's account, after files were written there directly.
+    void adoptFiles();
     // The smbd output of one server, for failure messages.
     std::string log(int slot) const;
 
