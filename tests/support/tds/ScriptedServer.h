@@ -87,6 +87,10 @@ struct Column {
     bool nullable = true;
 };
 
+// A column from its SQL type as written in T-SQL: "int", "decimal(10,2)", "nvarchar(128)", "varchar(max)",
+// "datetime2(3)", ... Throws std::invalid_argument for an unknown type.
+Column makeColumn(std::string name, const std::string &sqlType, bool nullable = true);
+
 struct ResultSet {
     std::vector<Column> columns;
     std::vector<Row> rows;
@@ -166,7 +170,7 @@ using ReplyFunction =
 // Without a matching rule: `USE <db>` switches database (refused with error 911 when setDatabases() was
 // given and the name is not in it); anything else gets a plain DONE.
 struct Rule {
-    enum class Match { Exact, Pattern };
+    enum class Match { Exact, Pattern, Any };
     Match match = Match::Exact;
     std::string text;        // exact text, or an ECMAScript regular expression matched against the whole text
     bool ignoreCase = false; // patterns only
@@ -175,7 +179,8 @@ struct Rule {
 
     static Rule exact(std::string text, Reply reply);
     static Rule pattern(std::string regex, Reply reply, bool ignoreCase = false);
-    static Rule callback(ReplyFunction compute, std::string regex = "[\\s\\S]*", bool ignoreCase = false);
+    // An empty regex matches every text (without running a regular expression over long batches).
+    static Rule callback(ReplyFunction compute, std::string regex = {}, bool ignoreCase = false);
 };
 
 struct Event {
