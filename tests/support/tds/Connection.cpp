@@ -10,7 +10,9 @@ namespace quorix::tds {
 namespace {
 
 // A rule asked for the connection to be dropped.
-struct DropRequested {};
+struct DropRequested {
+    std::string why;
+};
 
 // Skips ALL_HEADERS at the start of a request.
 void skipAllHeaders(Cursor &c) {
@@ -80,7 +82,7 @@ void Connection::run() {
             else
                 throw ProtocolError("expected PRELOGIN or LOGIN7");
             if (type == kLogin7 && !loggedIn)
-                throw DropRequested{};
+                throw DropRequested{"login refused"};
         }
         for (;;) {
             m_channel.readMessage(type, payload);
@@ -104,8 +106,10 @@ void Connection::run() {
     } catch (const ConnectionClosed &) {
         if (m_server.stopping)
             how = "server stopped";
-    } catch (const DropRequested &) {
-        how = "closed by the server";
+        else if (m_channel.wasShutDown())
+            how = "dropped by the server";
+    } catch (const DropRequested &d) {
+        how = d.why;
     } catch (const ProtocolError &e) {
         how = std::string("protocol error: ") + e.what();
     }
@@ -303,7 +307,7 @@ Connection::Outcome Connection::emit(const Reply &reply, bool inProc, bool &erro
         return Outcome::Cancelled;
     }
     if (reply.dropConnection)
-        throw DropRequested{};
+        throw DropRequested{"dropped by a rule"};
     const std::uint8_t doneToken = inProc ? kTokenDoneInProc : kTokenDone;
     const auto &items = reply.items;
     // Whether a DONE must close the reply after the items (the last item left a statement open).

@@ -20,6 +20,7 @@ Channel::~Channel() {
 
 void Channel::shutdown() {
     std::lock_guard lock(m_fdMutex);
+    m_shutDown = true;
     if (m_fd >= 0)
         ::shutdown(m_fd, SHUT_RDWR);
 }

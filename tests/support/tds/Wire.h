@@ -4,6 +4,7 @@
 #include "tds/Bytes.h"
 #include "tds/Codec.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace quorix::tds {
@@ -60,6 +61,7 @@ public:
 
     // From another thread: wake and end the connection (blocked reads and writes fail).
     void shutdown();
+    bool wasShutDown() const { return m_shutDown; }
     void close();
 
 private:
@@ -79,6 +81,7 @@ private:
     Bytes m_out;    // tokens of the current reply not yet sent
     Bytes m_packet; // scratch for one packet
     bool m_attention = false;
+    std::atomic<bool> m_shutDown{false};
 };
 
 // Response tokens.
