@@ -153,11 +153,11 @@ void putFixedData(Bytes &b, const TypeDesc &d, const std::string &text) {
     }
     case SqlType::Money: {
         const Scaled v = parseScaled(text, 4);
-        const auto limit = static_cast<Int128>(d.maxLen == 8 ? INT64_MAX : INT32_MAX);
+        const auto limit = static_cast<Int128>(d.maxLen == 8 ? INT64_MAX : INT32_MAX) + (v.negative ? 1 : 0);
         if (v.magnitude > limit)
             throw std::invalid_argument("'" + text + "' does not fit money");
-        const std::int64_t m =
-            v.negative ? -static_cast<std::int64_t>(v.magnitude) : static_cast<std::int64_t>(v.magnitude);
+        const auto magnitude = static_cast<std::uint64_t>(v.magnitude);
+        const auto m = static_cast<std::int64_t>(v.negative ? ~magnitude + 1 : magnitude);
         if (d.maxLen == 8) {
             put32(b, static_cast<std::uint32_t>(static_cast<std::uint64_t>(m) >> 32));
             put32(b, static_cast<std::uint32_t>(m));

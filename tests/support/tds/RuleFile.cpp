@@ -3,6 +3,7 @@
 #include "tds/ValueText.h"
 
 #include <algorithm>
+#include <regex>
 #include <sstream>
 
 namespace quorix::tds {
@@ -160,6 +161,8 @@ void loadRules(std::istream &in, ScriptedServer &server) {
                 flush();
                 rule = word == "exact" ? Rule::exact(unescape(rest), {})
                                        : Rule::pattern(rest, {}, word == "ipattern");
+                if (word != "exact")
+                    std::regex check(rest); // a bad pattern is reported with its line
             } else if (word == "columns") {
                 ResultSet set;
                 for (std::string spec; args >> spec;) {
