@@ -154,6 +154,7 @@ bool Connection::login(const Bytes &payload) {
     e.password = field(44, true);
     e.appName = field(48);
     e.database = field(68);
+    e.packetSize = static_cast<int>(requested);
 
     std::vector<Message> refusal;
     std::string database = e.database.empty() ? std::string() : e.database;

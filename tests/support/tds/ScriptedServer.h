@@ -198,6 +198,7 @@ struct Event {
 
     std::string user, database, password, appName; // Login
     bool accepted = false;                         // Login
+    int packetSize = 0;                            // Login: the packet size the client asked for
 
     std::string procedure;     // Rpc: sp_executesql, sp_prepexec, sp_prepare, sp_execute, sp_unprepare, ...
     std::string declarations;  // Rpc: the @params text ("@P1 INT,@P2 NVARCHAR(6)"), if any

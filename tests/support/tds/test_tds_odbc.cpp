@@ -192,19 +192,31 @@ TEST_F(TdsOdbc, CallbackRulesModelChangingState) {
     EXPECT_EQ(c.fetchAll(), (std::vector<TextRow>{{"master"}, {"Billing"}}));
 }
 
-TEST_F(TdsOdbc, LongBatchArrivesExactlyAndMatches) {
+TEST_F(TdsOdbc, LongBatchesAndResultsInAnyPacketSize) {
     std::string text = "SELECT N'";
     const char *pieces[] = {"abc", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE6\xBC\xA2", " '' "};
     for (int i = 0; text.size() < 12000; ++i)
         text += pieces[i % 6];
     text += "'\r\n-- end\ttab";
-    server.addRule(Rule::exact(text, Reply::rows(names({"matched"}))));
-    OdbcClient c;
-    connect(c);
-    ASSERT_EQ(c.exec(text), SQL_SUCCESS) << toString(c.diags());
-    EXPECT_EQ(c.fetchAll(), std::vector<TextRow>{{"matched"}});
-    ASSERT_EQ(server.batches().size(), 1u);
-    EXPECT_EQ(server.batches()[0], text);
+    ResultSet rows{{makeColumn("id", "int"), makeColumn("text", "nvarchar(max)")}, {}};
+    for (int i = 0; i < 300; ++i)
+        rows.rows.push_back({std::to_string(i), std::string(static_cast<std::size_t>(i) * 40, 'a' + i % 26)});
+    server.addRule(Rule::exact(text, Reply::rows(rows)));
+    // The driver asks for 4096 unless the connection string names a larger size.
+    const std::pair<const char *, int> sizes[] = {
+        {"", 4096}, {";PacketSize=16384", 16384}, {";PacketSize=32767", 32767}};
+    for (const auto &[option, size] : sizes) {
+        server.clearRecord();
+        OdbcClient c;
+        ASSERT_TRUE(SQL_SUCCEEDED(c.connect(cs() + option))) << toString(c.connectionDiags());
+        ASSERT_EQ(c.exec(text), SQL_SUCCESS) << toString(c.diags());
+        const std::vector<TextRow> got = c.fetchAll();
+        ASSERT_EQ(got.size(), 300u) << option;
+        EXPECT_TRUE(got[299] == (TextRow{"299", std::string(299 * 40, 'a' + 299 % 26)})) << option;
+        EXPECT_TRUE(server.batches() == std::vector<std::string>{text}) << option;
+        ASSERT_EQ(server.logins().size(), 1u);
+        EXPECT_EQ(server.logins()[0].packetSize, size);
+    }
 }
 
 TEST_F(TdsOdbc, HundredThousandRowsArriveComplete) {

@@ -170,6 +170,25 @@ TEST_F(TdsRpc, PreparedStatementsExecuteByHandle) {
     EXPECT_EQ(values, (std::vector<std::string>{"1", "2", "3"}));
 }
 
+TEST_F(TdsRpc, ParameterArraysArriveAsSeveralCalls) {
+    server.addRule(Rule::pattern("INSERT INTO t VALUES \\(@P1\\)", Reply::count(1)));
+    SQLINTEGER values[3] = {10, 20, 30};
+    SQLLEN lengths[3] = {0, 0, 0};
+    SQLULEN processed = 0;
+    SQLSetStmtAttr(c.stmt(), SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0);
+    SQLSetStmtAttr(c.stmt(), SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
+    SQLBindParameter(c.stmt(), 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, values, 0, lengths);
+    ASSERT_TRUE(SQL_SUCCEEDED(c.prepare("INSERT INTO t VALUES (?)")));
+    ASSERT_TRUE(SQL_SUCCEEDED(c.execute())) << toString(c.diags());
+    EXPECT_EQ(processed, 3u);
+    std::vector<std::string> seen;
+    for (const Event &e : server.rpcs())
+        for (const Param &p : e.params)
+            seen.push_back(e.procedure + " " + p.value.value_or("NULL"));
+    EXPECT_EQ(seen, (std::vector<std::string>{"sp_execute 10", "sp_execute 20", "sp_execute 30"}));
+    EXPECT_EQ(server.rpcs().at(0).procedure, "sp_prepare");
+}
+
 TEST_F(TdsRpc, ProceduresReturnOutputParameters) {
     Reply reply = Reply::rows({{makeColumn("x", "int")}, {{"5"}}});
     reply.outputs = {"1234"};
