@@ -165,11 +165,11 @@ void loadRules(std::istream &in, ScriptedServer &server) {
                     std::regex check(rest); // a bad pattern is reported with its line
             } else if (word == "columns") {
                 ResultSet set;
-                for (std::string spec; args >> spec;) {
-                    const auto colon = spec.find(':');
+                for (std::string column; args >> column;) {
+                    const auto colon = column.find(':');
                     if (colon == std::string::npos)
-                        throw std::invalid_argument("column without type: " + spec);
-                    set.columns.push_back(makeColumn(spec.substr(0, colon), spec.substr(colon + 1)));
+                        throw std::invalid_argument("column without type: " + column);
+                    set.columns.push_back(makeColumn(column.substr(0, colon), column.substr(colon + 1)));
                 }
                 needRule().items.emplace_back(std::move(set));
             } else if (word == "row") {

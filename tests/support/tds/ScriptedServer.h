@@ -30,7 +30,8 @@
 //
 // Thread safety: every public member may be called from any thread while the server runs. Callback rules
 // are called on connection threads, one call at a time (the server serialises them), so a callback may
-// keep plain shared state such as a list of databases.
+// keep plain shared state such as a list of databases. State a callback captures must outlive the server
+// (or call stop() before it goes).
 
 #include <chrono>
 #include <cstdint>
