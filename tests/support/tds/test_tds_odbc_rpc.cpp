@@ -255,8 +255,12 @@ TEST_F(TdsRpc, CancelFromAnotherThreadAndAfterAFinishedReply) {
     server.addRule(Rule::exact("SELECT 1", Reply::rows({{makeColumn("x", "int")}, {{"1"}}})));
 
     std::thread stopper([&] {
-        if (server.waitForBatches(1, std::chrono::seconds(10)))
+        // Give the driver time to start waiting for the reply: a cancel from another thread in the instant
+        // between sending and reading can leave FreeTDS 1.3 waiting forever (a client-side race).
+        if (server.waitForBatches(1, std::chrono::seconds(10))) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
             SQLCancel(c.stmt());
+        }
     });
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(c.exec("BACKUP slow"), SQL_ERROR);
