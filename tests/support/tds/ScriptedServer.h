@@ -8,9 +8,8 @@
 //     quorix::tds::ScriptedServer server;
 //     server.setLogin("sa", "pw");
 //     server.start("127.0.0.2", 0);                       // port 0: any free port, see port()
-//     server.addRule(Rule::exact("SELECT name FROM sys.databases",
-//                                Reply::rows({{{"name", SqlType::NVarChar, 128}}, {{"master"},
-//                                {"Billing"}}})));
+//     ResultSet names{{makeColumn("name", "nvarchar(128)")}, {{"master"}, {"Billing"}}};
+//     server.addRule(Rule::exact("SELECT name FROM sys.databases", Reply::rows(names)));
 //     server.addRule(Rule::pattern("DROP DATABASE .*", Reply::error(3701, "Cannot drop ...")));
 //     ... connect with "DRIVER={FreeTDS};SERVER=127.0.0.2;PORT=<port>;UID=sa;PWD=pw;TDS_Version=7.4" ...
 //     EXPECT_EQ(server.batches(), (std::vector<std::string>{"SELECT name FROM sys.databases"}));
@@ -117,7 +116,8 @@ using ReplyItem = std::variant<Message, ResultSet, RowCount>;
 // What the server sends back for one batch or RPC, in order. Statement boundaries follow SQL Server:
 // a result set or a row count ends a statement; an error ends a statement unless another message follows
 // it directly (as 3013 follows 3201); informational messages ride with the next statement. An empty
-// reply is a plain DONE.
+// reply is a plain DONE, which FreeTDS's SQLExecDirect reports as SQL_NO_DATA (as for DDL on a real
+// server).
 struct Reply {
     std::vector<ReplyItem> items;
     std::chrono::milliseconds delay{0}; // held back this long; an ATTENTION during the wait ends it at once
@@ -191,7 +191,8 @@ struct Event {
         Rpc,         // procedure, text, declarations, handle, params
         Transaction, // text: "BEGIN", "COMMIT", "ROLLBACK", or "COMMIT, BEGIN" / "ROLLBACK, BEGIN"
         Cancel,      // an ATTENTION from the client
-        Disconnect,  // the connection ended (either side)
+        Disconnect,  // text: "closed by the client", "dropped by the server" (dropConnections), "dropped by
+                     // a rule", "login refused", "server stopped" or "protocol error: ..."
     };
     Kind kind = Kind::Batch;
     int connection = 0;

@@ -266,6 +266,15 @@ TEST_F(TdsOdbc, DroppedConnectionsAreReported) {
     for (const Event &e : server.events())
         if (e.kind == Event::Kind::Disconnect)
             ends.push_back(e.text);
+    // A stopped server starts again on the same port; the record stays.
+    const std::uint16_t port = server.port();
+    again.disconnect();
+    server.stop();
+    server.start("127.0.0.1", port);
+    OdbcClient restarted;
+    connect(restarted);
+    EXPECT_EQ(restarted.exec("SELECT 2"), SQL_NO_DATA);
+    EXPECT_EQ(server.batches().back(), "SELECT 2");
     std::sort(ends.begin(), ends.end());
     EXPECT_EQ(ends, (std::vector<std::string>{"dropped by a rule", "dropped by the server",
                                               "dropped by the server"}));
