@@ -1,0 +1,88 @@
+// The record accessors of ScriptedServer.
+
+#include "tds/ServerImpl.h"
+
+namespace quorix::tds {
+
+namespace {
+
+template <typename Keep, typename Map> auto collect(const ScriptedServer::Impl &d, Keep keep, Map map) {
+    std::vector<decltype(map(std::declval<const Event &>()))> out;
+    std::lock_guard lock(d.recordMutex);
+    for (const Event &e : d.events)
+        if (keep(e))
+            out.push_back(map(e));
+    return out;
+}
+
+Event same(const Event &e) {
+    return e;
+}
+std::string textOf(const Event &e) {
+    return e.text;
+}
+
+} // namespace
+
+std::vector<Event> ScriptedServer::events() const {
+    std::lock_guard lock(m_impl->recordMutex);
+    return m_impl->events;
+}
+
+std::vector<Event> ScriptedServer::events(int connection) const {
+    return collect(
+        *m_impl, [connection](const Event &e) { return e.connection == connection; }, same);
+}
+
+std::vector<std::string> ScriptedServer::batches() const {
+    return collect(
+        *m_impl, [](const Event &e) { return e.kind == Event::Kind::Batch; }, textOf);
+}
+
+std::vector<std::string> ScriptedServer::batches(int connection) const {
+    return collect(
+        *m_impl,
+        [connection](const Event &e) { return e.kind == Event::Kind::Batch && e.connection == connection; },
+        textOf);
+}
+
+std::vector<Event> ScriptedServer::rpcs() const {
+    return collect(
+        *m_impl, [](const Event &e) { return e.kind == Event::Kind::Rpc; }, same);
+}
+
+std::vector<std::string> ScriptedServer::statements() const {
+    return collect(
+        *m_impl, [](const Event &e) { return e.kind == Event::Kind::Batch || e.kind == Event::Kind::Rpc; },
+        textOf);
+}
+
+std::vector<Event> ScriptedServer::logins() const {
+    return collect(
+        *m_impl, [](const Event &e) { return e.kind == Event::Kind::Login; }, same);
+}
+
+int ScriptedServer::cancels() const {
+    return static_cast<int>(collect(
+                                *m_impl, [](const Event &e) { return e.kind == Event::Kind::Cancel; }, textOf)
+                                .size());
+}
+
+void ScriptedServer::clearRecord() {
+    std::lock_guard lock(m_impl->recordMutex);
+    m_impl->events.clear();
+    m_impl->batchCount = 0;
+    m_impl->statementCount = 0;
+}
+
+bool ScriptedServer::waitForBatches(std::size_t n, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_impl->recordMutex);
+    return m_impl->recordChanged.wait_for(lock, timeout, [&] { return m_impl->batchCount >= n; });
+}
+
+bool ScriptedServer::waitForStatements(std::size_t n, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_impl->recordMutex);
+    return m_impl->recordChanged.wait_for(lock, timeout, [&] { return m_impl->statementCount >= n; });
+}
+
+} // namespace quorix::tds

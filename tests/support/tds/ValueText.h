@@ -1,0 +1,40 @@
+#pragma once
+// Parsing and formatting the text form of values (see ScriptedServer.h for the formats).
+// Parsers throw std::invalid_argument with the offending text.
+
+#include <cstdint>
+#include <string>
+
+namespace quorix::tds {
+
+using Int128 = unsigned __int128;
+
+std::int64_t parseInteger(const std::string &text, std::int64_t min, std::int64_t max);
+bool parseBit(const std::string &text);
+double parseDouble(const std::string &text);
+std::string formatDouble(double v);
+std::string formatFloat(float v);
+
+// A decimal scaled to `scale` digits: "-1.5" with scale 2 -> negative, 150. Extra digits are rounded.
+struct Scaled {
+    bool negative = false;
+    Int128 magnitude = 0;
+};
+Scaled parseScaled(const std::string &text, int scale);
+std::string formatScaled(const Scaled &v, int scale);
+
+// Days since 0001-01-01 of "YYYY-MM-DD".
+std::int64_t parseDate(const std::string &text);
+std::string formatDate(std::int64_t days);
+// 100-ns ticks since midnight of "hh:mm:ss[.fffffff]".
+std::int64_t parseTime(const std::string &text);
+// `digits` fraction digits (0..7), rounded down from ticks.
+std::string formatTime(std::int64_t ticks, int digits);
+// "YYYY-MM-DD[ hh:mm:ss[.f]]" (a 'T' may separate the parts) -> days since 0001-01-01 and ticks.
+void parseDateTime(const std::string &text, std::int64_t &days, std::int64_t &ticks);
+
+// Days between 0001-01-01 and 1900-01-01 (the datetime epoch).
+constexpr std::int64_t kDaysTo1900 = 693595;
+constexpr std::int64_t kTicksPerDay = 864000000000LL;
+
+} // namespace quorix::tds
