@@ -80,14 +80,15 @@ ServerAddress parseServerAddress(const QString &server) {
     return a;
 }
 
-QString odbcValue(const QString &value, bool alwaysBrace) {
+QString odbcValue(const QString &value, bool alwaysBrace, bool doublesBraces) {
     const bool needs = alwaysBrace || value.isEmpty() || value.contains(QLatin1Char(';')) ||
                        value.contains(QLatin1Char('{')) || value.contains(QLatin1Char('}')) ||
                        value.contains(QLatin1Char('=')) || value.front().isSpace() || value.back().isSpace();
     if (!needs)
         return value;
     QString v = value;
-    v.replace(QLatin1String("}"), QLatin1String("}}"));
+    if (doublesBraces)
+        v.replace(QLatin1String("}"), QLatin1String("}}"));
     return QLatin1Char('{') + v + QLatin1Char('}');
 }
 
@@ -112,9 +113,9 @@ QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver
             items << QStringLiteral("Encrypt=no") << QStringLiteral("TrustServerCertificate=yes");
     }
     items << QStringLiteral("UID=") + odbcValue(parts.user);
-    items << QStringLiteral("PWD=") + odbcValue(parts.password, true);
-    if (!parts.database.isEmpty())
-        items << QStringLiteral("DATABASE=") + odbcValue(parts.database);
+    items << QStringLiteral("PWD=") + odbcValue(parts.password, true, driver.doublesBraces);
+    // Something must follow the password: a driver that reads braces as written ends the value at "};".
+    items << QStringLiteral("DATABASE=") + odbcValue(parts.database);
     return items.join(QLatin1Char(';'));
 }
 

@@ -28,6 +28,9 @@ enum class DriverKind { MsOdbc, FreeTds, WindowsSqlServer };
 struct OdbcDriver {
     QString name; // as the driver manager knows it, or a library path
     DriverKind kind = DriverKind::FreeTds;
+    // How the driver reads a braced value: the ODBC rule ends it at a single '}' and reads "}}" as one;
+    // FreeTDS before 1.4 ends it at the first "};" and keeps everything before that as written.
+    bool doublesBraces = true;
 };
 
 // The driver to use: overrideName when not empty (QUORIX_ODBC_DRIVER), else the first of "ODBC Driver 18
@@ -42,8 +45,9 @@ struct ServerAddress {
 };
 ServerAddress parseServerAddress(const QString &server);
 
-// An ODBC attribute value: braced when it holds characters that would end or open one, with '}' doubled.
-QString odbcValue(const QString &value, bool alwaysBrace = false);
+// An ODBC attribute value: braced when it holds characters that would end or open one, with '}' doubled
+// (or, for a driver that does not undouble, as written: such a value must not contain "};").
+QString odbcValue(const QString &value, bool alwaysBrace = false, bool doublesBraces = true);
 
 QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver);
 

@@ -69,12 +69,14 @@ void DbWorker::call(std::function<void()> job, const std::function<void()> &onAb
     QCoreApplication *app = QCoreApplication::instance();
     const bool pumpEvents = app && QThread::currentThread() == app->thread();
 
-    post([pending, job = std::move(job), app] {
+    post([pending, job = std::move(job), app]() mutable {
         try {
             job();
         } catch (...) {
             pending->error = std::current_exception();
         }
+        job = nullptr; // what the job holds is released before the waiter goes on
+
         {
             std::lock_guard lock(pending->mutex);
             pending->finished = true;

@@ -51,9 +51,10 @@ void Recordset::open(ServerConnection &connection, const QString &sql) {
     auto slot = connection.m_slot;
     const int timeout = connection.commandTimeout();
     // The statement and its first block of rows in one trip to the worker.
-    Opened opened = slot->run([slot, sql, timeout] {
+    ServerConnection::Slot *s = slot.get();
+    Opened opened = slot->run([s, &sql, timeout] {
         Opened o;
-        o.cursor = slot->conn.openCursor(sql, timeout);
+        o.cursor = s->conn.openCursor(sql, timeout);
         for (const odbc::Column &c : o.cursor->columns())
             o.fields.push_back(FieldInfo{c.name, c.sqlType, c.typeName});
         if (!o.fields.empty())

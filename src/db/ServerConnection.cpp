@@ -24,11 +24,13 @@ ServerConnection::~ServerConnection() = default;
 
 void ServerConnection::open(const QString &connectionString) {
     m_connectionString = connectionString;
-    auto slot = m_slot;
+    Slot *slot = m_slot.get(); // jobs never own the slot: its last owner must not be the worker itself
     slot->run([slot, connectionString] {
-        const OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
-        const QString odbcString =
-            toOdbcConnectionString(parseOleDbConnectionString(connectionString), driver);
+        OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
+        const OleDbParts parts = parseOleDbConnectionString(connectionString);
+        if (driver.kind == DriverKind::FreeTds && parts.password.contains(QLatin1Char('}')))
+            driver.doublesBraces = odbc::freeTdsDoublesBraces(driver.name);
+        const QString odbcString = toOdbcConnectionString(parts, driver);
         slot->conn.open(odbcString, kLoginTimeoutSeconds);
         slot->open = true;
     });
@@ -36,7 +38,7 @@ void ServerConnection::open(const QString &connectionString) {
 
 void ServerConnection::close() noexcept {
     try {
-        auto slot = m_slot;
+        Slot *slot = m_slot.get();
         slot->run([slot] {
             slot->conn.close();
             slot->open = false;
@@ -51,8 +53,8 @@ bool ServerConnection::isOpen() const {
 
 std::vector<DiagRecord> ServerConnection::execute(const QString &sql) {
     const int timeout = m_commandTimeout;
-    auto slot = m_slot;
-    return slot->run([slot, sql, timeout] { return slot->conn.execute(sql, timeout); });
+    Slot *slot = m_slot.get();
+    return slot->run([slot, &sql, timeout] { return slot->conn.execute(sql, timeout); });
 }
 
 Recordset ServerConnection::openRecordset(const QString &sql) {

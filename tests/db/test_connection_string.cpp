@@ -40,6 +40,10 @@ TEST(ConnectionString, FreeTdsGetsVersionAndPortForEveryAddressForm) {
     EXPECT_EQ(odbc("db1", "x};DATABASE=evil;{"),
               "DRIVER={FreeTDS};SERVER=db1;PORT=1433;TDS_Version=7.4;UID=sa;PWD={x}};DATABASE=evil;{};"
               "DATABASE=MASTER");
+    // FreeTDS before 1.4 keeps a braced value as written up to the first "};".
+    EXPECT_EQ(toOdbcConnectionString(parseOleDbConnectionString(sessionConnectionString("db1", "x};y}")),
+                                     {"FreeTDS", DriverKind::FreeTds, false}),
+              "DRIVER={FreeTDS};SERVER=db1;PORT=1433;TDS_Version=7.4;UID=sa;PWD={x};y}};DATABASE=MASTER");
     EXPECT_EQ(odbc("a;UID=other", "p"),
               "DRIVER={FreeTDS};SERVER=a;PORT=1433;TDS_Version=7.4;UID=sa;PWD={p};DATABASE=MASTER");
 }

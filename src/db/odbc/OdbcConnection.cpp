@@ -25,6 +25,38 @@ bool endsResults(const std::vector<DiagRecord> &records) {
 
 } // namespace
 
+bool driverWouldRewrite(const QString &sql) {
+    const QChar *p = sql.constData();
+    const QChar *end = p + sql.size();
+    while (p < end) {
+        const char16_t c = p->unicode();
+        if (c == u'?' || c == u'{')
+            return true;
+        if (c == u'\'' || c == u'"' || c == u'[') { // quoted: a doubled closing character stays inside
+            const char16_t close = c == u'[' ? u']' : c;
+            for (++p; p < end; ++p)
+                if (p->unicode() == close && (++p == end || p->unicode() != close))
+                    break;
+            continue;
+        }
+        if (c == u'-' && p + 1 < end && p[1].unicode() == u'-') {
+            while (p < end && p->unicode() != u'\n')
+                ++p;
+            continue;
+        }
+        if (c == u'/' && p + 1 < end && p[1].unicode() == u'*') {
+            for (p += 2; p < end; ++p)
+                if (p->unicode() == u'*' && p + 1 < end && p[1].unicode() == u'/') {
+                    p += 2;
+                    break;
+                }
+            continue;
+        }
+        ++p;
+    }
+    return false;
+}
+
 // ---- Connection ----
 
 void Connection::open(const QString &odbcConnectionString, int loginTimeoutSeconds) {
@@ -90,6 +122,24 @@ template <class F> SQLRETURN Connection::running(SQLHSTMT stmt, F &&call) {
     return rc;
 }
 
+SQLRETURN Connection::execDirect(const Handle &stmt, const QString &sql) {
+    if (!driverWouldRewrite(sql))
+        return running(stmt.get(), [&] {
+            return SQLExecDirectW(stmt.get(), wide(sql), static_cast<SQLINTEGER>(sql.size()));
+        });
+    static const QString call = QStringLiteral("{call sp_executesql(?)}");
+    SQLLEN bytes = static_cast<SQLLEN>(sql.size()) * 2;
+    stmt.check(SQLBindParameter(stmt.get(), 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WLONGVARCHAR,
+                                static_cast<SQLULEN>(std::max<qsizetype>(sql.size(), 1)), 0, wide(sql), bytes,
+                                &bytes),
+               "SQLBindParameter");
+    const SQLRETURN rc = running(stmt.get(), [&] {
+        return SQLExecDirectW(stmt.get(), wide(call), static_cast<SQLINTEGER>(call.size()));
+    });
+    SQLFreeStmt(stmt.get(), SQL_RESET_PARAMS); // the bound text and its length live only until here
+    return rc;
+}
+
 bool Connection::cancel() noexcept {
     std::lock_guard lock(m_runMutex);
     if (m_running == SQL_NULL_HSTMT)
@@ -122,9 +172,7 @@ std::vector<DiagRecord> Connection::execute(const QString &sql, int queryTimeout
         m_execTimeout = queryTimeoutSeconds;
     }
     std::vector<DiagRecord> records;
-    const SQLRETURN rc = running(m_exec.get(), [&] {
-        return SQLExecDirectW(m_exec.get(), wide(sql), static_cast<SQLINTEGER>(sql.size()));
-    });
+    const SQLRETURN rc = execDirect(m_exec, sql);
     append(records, m_exec.diagnostics());
     bool failed = rc == SQL_ERROR || rc == SQL_INVALID_HANDLE;
     if (!failed)
@@ -142,9 +190,7 @@ std::shared_ptr<Cursor> Connection::openCursor(const QString &sql, int queryTime
     cursor->m_conn = this;
     cursor->m_stmt = newStatement(queryTimeoutSeconds);
     const Handle &stmt = cursor->m_stmt;
-    SQLRETURN rc = running(stmt.get(), [&] {
-        return SQLExecDirectW(stmt.get(), wide(sql), static_cast<SQLINTEGER>(sql.size()));
-    });
+    SQLRETURN rc = execDirect(stmt, sql);
     std::vector<DiagRecord> records = stmt.diagnostics();
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE)
         throw DbError(std::move(records), QStringLiteral("The query failed."));

@@ -35,6 +35,13 @@ using Row = std::vector<QVariant>;
 
 class Connection;
 
+// True when a driver would take part of sql as ODBC syntax rather than pass it on: a parameter marker '?'
+// or an escape sequence '{' outside quotes ('...', "...", [...]) and comments (-- and /* */). FreeTDS
+// rewrites such text even with escape scanning switched off, so execute() and openCursor() send it as
+// the statement of sp_executesql instead: the server then receives exactly the text, run as a batch of
+// its own (a USE or SET inside it does not outlast it).
+bool driverWouldRewrite(const QString &sql);
+
 class Cursor {
 public:
     ~Cursor() { close(); }
@@ -103,6 +110,7 @@ private:
     void makeIdle(); // spills the cursor that still holds the connection's result
     Handle newStatement(int queryTimeoutSeconds) const;
     template <class F> SQLRETURN running(SQLHSTMT stmt, F &&call);
+    SQLRETURN execDirect(const Handle &stmt, const QString &sql); // sends sql unaltered
     // Reads the remaining results of stmt; appends their records; sets failed on an error.
     void drain(const Handle &stmt, std::vector<DiagRecord> &records, bool &failed);
 

@@ -1,5 +1,8 @@
 #include "db/odbc/OdbcHandle.h"
 
+#include <QHash>
+#include <mutex>
+
 namespace quorix::odbc {
 
 static_assert(sizeof(SQLWCHAR) == sizeof(QChar), "the wide ODBC API must be UTF-16");
@@ -79,6 +82,34 @@ SQLHENV environment() {
         return raw;
     }();
     return env;
+}
+
+bool freeTdsDoublesBraces(const QString &driver) {
+    static std::mutex mutex;
+    static QHash<QString, bool> known;
+    std::lock_guard lock(mutex);
+    if (auto it = known.constFind(driver); it != known.constEnd())
+        return *it;
+    QString probe = QStringLiteral("DRIVER={") + driver +
+                    QStringLiteral("};SERVER=127.0.0.1;PORT=1;TDS_Version=7.4;UID=x;PWD={a}b};DATABASE=x");
+    bool doubles = true;
+    try {
+        Handle dbc(SQL_HANDLE_DBC, environment());
+        SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(SQLULEN(2)), 0);
+        const SQLRETURN rc =
+            SQLDriverConnectW(dbc.get(), nullptr, wide(probe), static_cast<SQLSMALLINT>(probe.size()),
+                              nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+        if (succeeded(rc)) {
+            SQLDisconnect(dbc.get());
+            doubles = false;
+        } else {
+            const DbError e(dbc.diagnostics());
+            doubles = !(e.hasState(QStringLiteral("08001")) || e.hasState(QStringLiteral("08S01")));
+        }
+    } catch (const DbError &) {
+    }
+    known.insert(driver, doubles);
+    return doubles;
 }
 
 QStringList installedDrivers() {

@@ -51,6 +51,12 @@ SQLHENV environment();
 // Names of the ODBC drivers the driver manager knows.
 QStringList installedDrivers();
 
+// Whether the FreeTDS driver named driver reads "}}" in a braced connection-string value as one '}' (the
+// ODBC rule, FreeTDS 1.4 on) or takes the value as written up to the first "};" (earlier releases). Found
+// once per driver: only the newer parser rejects "{a}b}" before connecting; the older one tries to connect
+// (to a loopback port that refuses at once).
+bool freeTdsDoublesBraces(const QString &driver);
+
 // SQLWCHAR text of a QString (both UTF-16) and back.
 inline SQLWCHAR *wide(const QString &s) {
     return reinterpret_cast<SQLWCHAR *>(const_cast<QChar *>(s.constData()));
