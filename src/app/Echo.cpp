@@ -8,8 +8,7 @@ namespace quorix {
 namespace {
 std::atomic<bool> g_enabled{false};
 
-void put(std::FILE *to, const QString &line)
-{
+void put(std::FILE *to, const QString &line) {
     const QByteArray bytes = line.toUtf8();
     std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
     std::fputc('\n', to);
@@ -17,17 +16,19 @@ void put(std::FILE *to, const QString &line)
 }
 } // namespace
 
-void Echo::setEnabled(bool on) { g_enabled = on; }
-bool Echo::enabled() { return g_enabled; }
+void Echo::setEnabled(bool on) {
+    g_enabled = on;
+}
+bool Echo::enabled() {
+    return g_enabled;
+}
 
-void Echo::log(const QString &line)
-{
+void Echo::log(const QString &line) {
     if (g_enabled)
         put(stdout, line);
 }
 
-void Echo::err(const QString &line)
-{
+void Echo::err(const QString &line) {
     if (g_enabled)
         put(stderr, line);
 }

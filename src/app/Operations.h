@@ -16,7 +16,8 @@ namespace quorix {
 class Operations {
 public:
     static void setWindow(QMainWindow *window); // where refusals are noted
-    // Wires a click of the button to the handler. The operation's name in a refusal is the button's objectName.
+    // Wires a click of the button to the handler. The operation's name in a refusal is the button's
+    // objectName.
     static void onClick(QAbstractButton *button, std::function<void()> handler);
     // Runs handler as an operation named name; returns false (and notes it) when another one is running.
     static bool run(const QString &name, const std::function<void()> &handler);

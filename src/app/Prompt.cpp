@@ -11,16 +11,14 @@ bool g_scripted = false;
 bool g_answerYes = true;
 QStringList g_shown;
 
-void print(const QString &text)
-{
+void print(const QString &text) {
     std::fputs(text.toUtf8().constData(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 } // namespace
 
-void Prompt::msgBox(const QString &text)
-{
+void Prompt::msgBox(const QString &text) {
     g_shown << text;
     if (g_scripted) {
         print(text);
@@ -30,8 +28,7 @@ void Prompt::msgBox(const QString &text)
     box.exec();
 }
 
-bool Prompt::askYesNo(const QString &text)
-{
+bool Prompt::askYesNo(const QString &text) {
     g_shown << text;
     if (g_scripted) {
         print(text);
@@ -42,14 +39,19 @@ bool Prompt::askYesNo(const QString &text)
     return box.exec() == QMessageBox::Yes;
 }
 
-void Prompt::setScripted(bool scripted, bool answerYes)
-{
+void Prompt::setScripted(bool scripted, bool answerYes) {
     g_scripted = scripted;
     g_answerYes = answerYes;
 }
 
-bool Prompt::scripted() { return g_scripted; }
-QStringList Prompt::shown() { return g_shown; }
-void Prompt::clearShown() { g_shown.clear(); }
+bool Prompt::scripted() {
+    return g_scripted;
+}
+QStringList Prompt::shown() {
+    return g_shown;
+}
+void Prompt::clearShown() {
+    g_shown.clear();
+}
 
 } // namespace quorix

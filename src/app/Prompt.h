@@ -11,8 +11,8 @@ namespace quorix {
 
 class Prompt {
 public:
-    static void msgBox(const QString &text);        // OK button only
-    static bool askYesNo(const QString &text);      // true for yes
+    static void msgBox(const QString &text);   // OK button only
+    static bool askYesNo(const QString &text); // true for yes
     static void setScripted(bool scripted, bool answerYes = true);
     static bool scripted();
     static QStringList shown(); // texts of every box so far, oldest first

@@ -19,8 +19,10 @@ public:
     virtual ~FileAccess() = default;
     // File names (no folder) in folder matching any of the ';'-separated patterns, letter case ignored as
     // on Windows, sorted by name ignoring case.
-    virtual Result list(const std::string &folder, const std::string &patterns, std::vector<std::string> &names) = 0;
-    // Copies with overwrite, through a temporary name renamed into place: a failed copy leaves no partial file.
+    virtual Result list(const std::string &folder, const std::string &patterns,
+                        std::vector<std::string> &names) = 0;
+    // Copies with overwrite, through a temporary name renamed into place: a failed copy leaves no partial
+    // file.
     virtual Result copy(const std::string &from, const std::string &to) = 0;
     // Fails when the new name exists.
     virtual Result rename(const std::string &from, const std::string &to) = 0;

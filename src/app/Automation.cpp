@@ -1,0 +1,340 @@
+#include "app/Automation.h"
+
+#include "app/BoxText.h"
+#include "app/Form.h"
+#include "app/Prompt.h"
+#include "app/frmMain.h"
+#include "app/widgets/FileList.h"
+#include "app/widgets/Grid.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <algorithm>
+#include <cstdio>
+
+namespace quorix {
+
+namespace {
+
+using Kind = AutomationStep::Kind;
+
+void out(std::FILE *to, const QString &text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
+
+bool toRow(const QString &text, int &row) {
+    bool ok = false;
+    row = text.toInt(&ok);
+    return ok && row >= 0;
+}
+
+// Splits NAME=VALUE at the first '=' (names hold none; values may).
+bool splitAssignment(const QString &text, QString &name, QString &value) {
+    const qsizetype eq = text.indexOf(QLatin1Char('='));
+    if (eq <= 0)
+        return false;
+    name = text.left(eq);
+    value = text.mid(eq + 1);
+    return true;
+}
+
+QString checkStep(const AutomationStep &step, const frmMain &window) {
+    if (step.kind == Kind::Answer || step.kind == Kind::Screenshot)
+        return {};
+    QWidget *w = window.control(step.name);
+    if (!w)
+        return QStringLiteral("unknown control '%1' in %2").arg(step.name, step.option);
+    const auto wrongKind = [&](const char *what) {
+        return QStringLiteral("%1 is not %2 (%3)").arg(step.name, QLatin1String(what), step.option);
+    };
+    switch (step.kind) {
+    case Kind::Set:
+        if (qobject_cast<QCheckBox *>(w)) {
+            if (step.value != QLatin1String("0") && step.value != QLatin1String("1"))
+                return QStringLiteral("a check box takes 0 or 1 (%1)").arg(step.option);
+            return {};
+        }
+        if (auto *tabs = qobject_cast<QTabWidget *>(w)) {
+            int index = 0;
+            if (!toRow(step.value, index) || index >= tabs->count())
+                return QStringLiteral("%1 has tabs 0 to %2 (%3)")
+                    .arg(step.name)
+                    .arg(tabs->count() - 1)
+                    .arg(step.option);
+            return {};
+        }
+        if (qobject_cast<QLineEdit *>(w) || qobject_cast<QPlainTextEdit *>(w))
+            return {};
+        return wrongKind("a text box, check box or tab strip");
+    case Kind::Click:
+        return qobject_cast<QAbstractButton *>(w) ? QString() : wrongKind("a button");
+    case Kind::DoubleClick:
+        return qobject_cast<Grid *>(w) || qobject_cast<FileList *>(w) ? QString()
+                                                                      : wrongKind("a grid or file list");
+    case Kind::Select: {
+        int row = 0;
+        if (!toRow(step.value, row))
+            return QStringLiteral("ROW must be a number from 0 (%1)").arg(step.option);
+        return qobject_cast<Grid *>(w) || qobject_cast<QListWidget *>(w) ? QString()
+                                                                         : wrongKind("a grid or list");
+    }
+    case Kind::Print:
+    default:
+        return {};
+    }
+}
+
+QString valueOf(QWidget *w) {
+    if (auto *window = qobject_cast<frmMain *>(w))
+        return window->windowTitle();
+    if (auto *line = qobject_cast<QLineEdit *>(w))
+        return line->text();
+    if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
+        return memo->toPlainText();
+    if (auto *check = qobject_cast<QCheckBox *>(w))
+        return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    if (auto *button = qobject_cast<QAbstractButton *>(w))
+        return button->text();
+    if (auto *label = qobject_cast<QLabel *>(w))
+        return label->text();
+    if (auto *tabs = qobject_cast<QTabWidget *>(w))
+        return QString::number(tabs->currentIndex());
+    if (auto *grid = qobject_cast<Grid *>(w)) {
+        QStringList lines;
+        for (int r = 0; r < grid->rows(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < grid->cols(); ++c)
+                cells << grid->textMatrix(r, c);
+            lines << cells.join(QLatin1Char('\t'));
+        }
+        return lines.join(QLatin1Char('\n'));
+    }
+    if (auto *list = qobject_cast<QListWidget *>(w)) {
+        QStringList lines;
+        for (int r = 0; r < list->count(); ++r)
+            lines << list->item(r)->text();
+        return lines.join(QLatin1Char('\n'));
+    }
+    return {};
+}
+
+bool screenshots(frmMain &window, const QString &folder) {
+    if (!QDir().mkpath(folder)) {
+        out(stderr, QStringLiteral("cannot create the folder %1 (--screenshot)").arg(folder));
+        return false;
+    }
+    QTabWidget *tabs = window.form().SSTab1;
+    const int shown = tabs->currentIndex();
+    bool ok = true;
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QCoreApplication::processEvents();
+        QString caption = tabs->tabText(i).trimmed();
+        caption.replace(QLatin1Char(' '), QLatin1Char('_'));
+        const QString file =
+            QDir(folder).filePath(QStringLiteral("SSTab1-%1%2.png")
+                                      .arg(i, 2, 10, QLatin1Char('0'))
+                                      .arg(caption.isEmpty() ? QString() : QLatin1Char('-') + caption));
+        if (!window.grab().save(file)) {
+            out(stderr, QStringLiteral("cannot write %1 (--screenshot)").arg(file));
+            ok = false;
+        }
+    }
+    tabs->setCurrentIndex(shown);
+    return ok;
+}
+
+bool runStep(const AutomationStep &step, frmMain &window) {
+    QWidget *w = window.control(step.name);
+    switch (step.kind) {
+    case Kind::Set:
+        if (auto *check = qobject_cast<QCheckBox *>(w))
+            check->setChecked(step.value == QLatin1String("1"));
+        else if (auto *tabs = qobject_cast<QTabWidget *>(w))
+            tabs->setCurrentIndex(step.value.toInt());
+        else if (auto *line = qobject_cast<QLineEdit *>(w))
+            line->setText(step.value);
+        else if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
+            setBoxText(memo, step.value);
+        return true;
+    case Kind::Click: {
+        auto *button = qobject_cast<QAbstractButton *>(w);
+        if (!button->isEnabled()) {
+            out(stderr, QStringLiteral("%1 is disabled (%2)").arg(step.name, step.option));
+            return false;
+        }
+        button->click();
+        return true;
+    }
+    case Kind::DoubleClick:
+        // As with the mouse, the click comes first.
+        if (auto *grid = qobject_cast<Grid *>(w)) {
+            if (grid->row() < 0) {
+                out(stderr, QStringLiteral("%1 has no current row (%2)").arg(step.name, step.option));
+                return false;
+            }
+            emit grid->clicked1();
+            emit grid->doubleClicked1();
+        } else if (auto *files = qobject_cast<FileList *>(w)) {
+            if (files->listIndex() < 0) {
+                out(stderr, QStringLiteral("%1 has no current entry (%2)").arg(step.name, step.option));
+                return false;
+            }
+            emit files->itemClicked(files->currentItem());
+            emit files->doubleClicked1();
+        }
+        return true;
+    case Kind::Select: {
+        const int row = step.value.toInt();
+        if (auto *grid = qobject_cast<Grid *>(w)) {
+            if (row >= grid->rows()) {
+                out(stderr,
+                    QStringLiteral("%1 has %2 rows (%3)").arg(step.name).arg(grid->rows()).arg(step.option));
+                return false;
+            }
+            grid->setRow(row);
+        } else if (auto *list = qobject_cast<QListWidget *>(w)) {
+            if (row >= list->count()) {
+                out(stderr, QStringLiteral("%1 has %2 entries (%3)")
+                                .arg(step.name)
+                                .arg(list->count())
+                                .arg(step.option));
+                return false;
+            }
+            list->setCurrentRow(row);
+        }
+        return true;
+    }
+    case Kind::Print:
+        out(stdout, valueOf(w));
+        return true;
+    case Kind::Answer:
+        Prompt::setScripted(true, step.value == QLatin1String("yes"));
+        return true;
+    case Kind::Screenshot:
+        return screenshots(window, step.name);
+    }
+    return false;
+}
+
+} // namespace
+
+bool AutomationPlan::scriptedAnswers() const {
+    for (const AutomationStep &s : steps)
+        if (s.kind == AutomationStep::Kind::Answer)
+            return true;
+    return false;
+}
+
+bool AutomationPlan::firstAnswer() const {
+    for (const AutomationStep &s : steps)
+        if (s.kind == AutomationStep::Kind::Answer)
+            return s.value == QLatin1String("yes");
+    // Unattended runs never confirm a question they were not told to answer.
+    return false;
+}
+
+AutomationPlan Automation::parse(const QStringList &args) {
+    AutomationPlan plan;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString &opt = args.at(i);
+        if (opt == QLatin1String("--headless")) {
+            plan.headless = true;
+            continue;
+        }
+        if (opt == QLatin1String("--help") || opt == QLatin1String("-h")) {
+            plan.help = true;
+            continue;
+        }
+        static const std::pair<const char *, Kind> kinds[] = {
+            {"--set", Kind::Set},
+            {"--click", Kind::Click},
+            {"--double-click", Kind::DoubleClick},
+            {"--select", Kind::Select},
+            {"--print", Kind::Print},
+            {"--answer", Kind::Answer},
+            {"--screenshot", Kind::Screenshot},
+        };
+        const auto *found = std::find_if(std::begin(kinds), std::end(kinds),
+                                         [&](const auto &k) { return opt == QLatin1String(k.first); });
+        if (found == std::end(kinds)) {
+            plan.error = QStringLiteral("unknown option '%1'").arg(opt);
+            return plan;
+        }
+        if (i + 1 >= args.size()) {
+            plan.error = QStringLiteral("%1 needs a value").arg(opt);
+            return plan;
+        }
+        const QString arg = args.at(++i);
+        AutomationStep step{found->second, opt + QLatin1Char(' ') + arg, arg, QString()};
+        if (step.kind == Kind::Set || step.kind == Kind::Select) {
+            if (!splitAssignment(arg, step.name, step.value)) {
+                plan.error = QStringLiteral("%1 takes NAME=%2, not '%3'")
+                                 .arg(opt, QLatin1String(step.kind == Kind::Set ? "VALUE" : "ROW"), arg);
+                return plan;
+            }
+        } else if (step.kind == Kind::Answer) {
+            if (arg != QLatin1String("yes") && arg != QLatin1String("no")) {
+                plan.error = QStringLiteral("--answer takes yes or no, not '%1'").arg(arg);
+                return plan;
+            }
+            step.name.clear();
+            step.value = arg;
+        }
+        if (step.kind != Kind::Answer && step.name.isEmpty()) {
+            plan.error = QStringLiteral("%1 needs a name").arg(opt);
+            return plan;
+        }
+        plan.steps.push_back(step);
+    }
+    return plan;
+}
+
+QString Automation::validate(const AutomationPlan &plan, const frmMain &window) {
+    if (!plan.error.isEmpty())
+        return plan.error;
+    for (const AutomationStep &step : plan.steps) {
+        const QString problem = checkStep(step, window);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    return {};
+}
+
+int Automation::run(const AutomationPlan &plan, frmMain &window) {
+    int status = 0;
+    for (const AutomationStep &step : plan.steps) {
+        if (!runStep(step, window))
+            status = 1;
+        QCoreApplication::processEvents();
+    }
+    return status;
+}
+
+QString Automation::usage() {
+    return QStringLiteral(
+               "usage: %1 [--headless] [options run in order after start-up]\n"
+               "  --headless              no window on screen; exit after the last option\n"
+               "  --set NAME=VALUE        text box text, check box 0/1, tab strip (SSTab1, SSTab2) index\n"
+               "  --click NAME            press a button\n"
+               "  --double-click NAME     double-click the current row of a grid or file list\n"
+               "  --select NAME=ROW       make ROW (from 0) the current row of a grid or list\n"
+               "  --print NAME            print a control's text or value (frmMain: the window caption)\n"
+               "  --answer yes|no         answer message boxes from here on (their texts are printed)\n"
+               "  --screenshot DIR        render each tab to DIR/SSTab1-NN-caption.png\n"
+               "Names are control names, arrays with the index in parentheses: cmdBackup(0).")
+        .arg(QCoreApplication::applicationName());
+}
+
+} // namespace quorix

@@ -1,0 +1,133 @@
+#include "app/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+
+namespace quorix {
+
+namespace {
+
+QString appNameOr(const QString &appName) {
+    return appName.isEmpty() ? QCoreApplication::applicationName() : appName;
+}
+
+#ifndef _WIN32
+QString configHome() {
+    // Read on every open, not cached, so a new window follows a changed XDG_CONFIG_HOME.
+    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
+        return xdg;
+    return QDir::homePath() + QStringLiteral("/.config");
+}
+#endif
+
+} // namespace
+
+SettingsStore::SettingsStore() = default;
+SettingsStore::~SettingsStore() = default;
+
+void SettingsStore::open(const QString &appName) {
+#ifdef _WIN32
+    openAt(QStringLiteral("HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\") + appNameOr(appName),
+           true);
+#else
+    openAt(configHome() + QLatin1Char('/') + appNameOr(appName) + QStringLiteral(".ini"), false);
+#endif
+}
+
+void SettingsStore::openFile(const QString &iniPath) {
+    openAt(iniPath, false);
+}
+
+void SettingsStore::openAt(const QString &location, bool native) {
+    m_settings.reset();
+    m_location = location;
+    m_openProblem.clear();
+    m_writeProblemReported = false;
+    if (native) {
+        m_settings = std::make_unique<QSettings>(location, QSettings::NativeFormat);
+        return;
+    }
+
+    const QFileInfo info(location);
+    bool unreadable = info.exists() && (!info.isFile() || !info.isReadable());
+    if (!unreadable) {
+        m_settings = std::make_unique<QSettings>(location, QSettings::IniFormat);
+        unreadable = m_settings->status() != QSettings::NoError;
+    }
+    if (!unreadable)
+        return;
+
+    // Start with the defaults. The bad file is moved aside rather than overwritten by the next write, so
+    // whatever it held can still be recovered by hand.
+    m_settings.reset();
+    const QString keptAs = location + QStringLiteral(".bad");
+    QDir dir;
+    if (QFileInfo::exists(keptAs))
+        QFileInfo(keptAs).isDir() ? static_cast<void>(QDir(keptAs).removeRecursively())
+                                  : static_cast<void>(QFile::remove(keptAs));
+    const bool moved = dir.rename(location, keptAs);
+    m_openProblem =
+        QStringLiteral("Settings file %1 could not be read; starting with the defaults").arg(location);
+    if (moved)
+        m_openProblem += QStringLiteral(" (the file was kept as %1)").arg(keptAs);
+    m_settings = std::make_unique<QSettings>(location, QSettings::IniFormat);
+}
+
+QString SettingsStore::read(const QString &section, const QString &key, const QString &defaultValue) const {
+    if (!m_settings)
+        const_cast<SettingsStore *>(this)->open();
+    const QVariant value = m_settings->value(section + QLatin1Char('/') + key);
+    if (!value.isValid())
+        return defaultValue;
+    // A hand-edited INI line "a, b" comes back as a list; the store only ever holds plain text.
+    if (value.userType() == QMetaType::QStringList)
+        return value.toStringList().join(QStringLiteral(", "));
+    return value.toString();
+}
+
+bool SettingsStore::write(const QString &section, const QString &key, const QString &value) {
+    if (!m_settings)
+        open();
+    m_settings->setValue(section + QLatin1Char('/') + key, value);
+    m_settings->sync();
+    const bool ok = m_settings->status() == QSettings::NoError;
+    if (!ok && !m_writeProblemReported) {
+        m_writeProblemReported = true;
+        if (m_onProblem)
+            m_onProblem(QStringLiteral("Settings cannot be written to %1; changes are not remembered")
+                            .arg(m_location));
+    }
+    return ok;
+}
+
+QStringList SettingsStore::keys(const QString &section) const {
+    if (!m_settings)
+        const_cast<SettingsStore *>(this)->open();
+    m_settings->beginGroup(section);
+    const QStringList found = m_settings->childKeys();
+    m_settings->endGroup();
+    return found;
+}
+
+bool SettingsStore::removeSection(const QString &section) {
+    if (!m_settings)
+        open();
+    m_settings->remove(section);
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
+QString SettingsStore::location() const {
+    return m_location;
+}
+
+SettingsStore &settings() {
+    static SettingsStore store;
+    return store;
+}
+
+} // namespace quorix

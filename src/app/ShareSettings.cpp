@@ -1,0 +1,92 @@
+#include "app/ShareSettings.h"
+
+#include "app/Form.h"
+#include "app/InterimLog.h"
+#include "app/SettingsStore.h"
+#include "shares/Platform.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMetaObject>
+#include <QPointer>
+#include <QThread>
+
+namespace quorix {
+
+namespace {
+
+const QString kDrivesSection = QStringLiteral("Drives");
+
+// Runs f on the window's thread: the shares layer may call from a worker.
+template <typename F> void onWindowThread(QObject *window, F f) {
+    if (QThread::currentThread() == window->thread())
+        f();
+    else
+        QMetaObject::invokeMethod(window, std::move(f), Qt::BlockingQueuedConnection);
+}
+
+// The store is not thread-safe; every access goes through the window's thread.
+class SettingsDriveStore : public shares::DriveStore {
+public:
+    explicit SettingsDriveStore(QPointer<QObject> window) : m_window(std::move(window)) {}
+
+    std::map<std::string, std::string> load() override {
+        std::map<std::string, std::string> values;
+        if (m_window)
+            onWindowThread(m_window, [&] {
+                SettingsStore &store = settings();
+                for (const QString &key : store.keys(kDrivesSection))
+                    values[key.toStdString()] = store.read(kDrivesSection, key).toStdString();
+            });
+        return values;
+    }
+
+    void save(const std::map<std::string, std::string> &values) override {
+        if (m_window)
+            onWindowThread(m_window, [&] {
+                SettingsStore &store = settings();
+                store.removeSection(kDrivesSection);
+                for (const auto &[key, value] : values)
+                    store.write(kDrivesSection, QString::fromStdString(key), QString::fromStdString(value));
+            });
+    }
+
+private:
+    QPointer<QObject> m_window;
+};
+
+} // namespace
+
+void connectSharesToWindow(const Form &form) {
+    QPointer<QMainWindow> window = form.frmMain;
+    const Form *f = &form;
+    shares::setAccounts([window, f](const std::string &server) -> std::optional<shares::Account> {
+        std::optional<shares::Account> found;
+        if (!window)
+            return found;
+        onWindowThread(window, [&] {
+            const QString name = QString::fromStdString(server);
+            for (size_t s = 0; s < 2; ++s)
+                if (!name.isEmpty() && f->txtServer[s]->text().compare(name, Qt::CaseInsensitive) == 0) {
+                    found = shares::Account{f->txtServerUser[s]->text().toStdString(),
+                                            f->txtServerPW[s]->text().toStdString()};
+                    return;
+                }
+        });
+        return found;
+    });
+    shares::setLog([window, f](const std::string &line) {
+        if (window)
+            onWindowThread(window, [&] { interimLogLine(*f, QString::fromStdString(line)); });
+    });
+    shares::setDriveStore(std::make_shared<SettingsDriveStore>(QPointer<QObject>(form.frmMain)));
+}
+
+void disconnectSharesFromWindow() {
+    shares::setAccounts({});
+    shares::setLog({});
+    shares::setDriveStore({});
+}
+
+} // namespace quorix

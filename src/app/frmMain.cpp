@@ -1,0 +1,242 @@
+#include "app/frmMain.h"
+
+#include "Version.h"
+#include "app/BackupFileLists.h"
+#include "app/FormBuilder.h"
+#include "app/InterimLog.h"
+#include "app/Operations.h"
+#include "app/RememberedBoxes.h"
+#include "app/SettingsStore.h"
+#include "app/ShareSettings.h"
+#include "app/widgets/FileList.h"
+#include "devtools/SqlToStringTab.h"
+#include "testdata/AnonymizerDefault.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <exception>
+
+namespace quorix {
+
+namespace {
+
+constexpr int kRestoreDirTab = 5;
+
+// Start-up from step 6 on: a step that fails is skipped and the next one runs.
+template <typename Step> void skipOnFailure(Step &&step) {
+    try {
+        step();
+    } catch (...) {
+    }
+}
+
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+} // namespace
+
+void RefreshBackupFileLists(const Form &form) {
+    form.FileA->refresh();
+    form.FileB->refresh();
+}
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("QUORIX DB Tools"));
+    m_form.frmMain = this;
+    buildLayout();
+    createTimers();
+    statusBar()->showMessage(QString());
+    Operations::setWindow(this);
+
+    // The store is opened for each new window, so it follows the environment it is created in.
+    settings().open();
+    settings().setProblemHandler([this](const QString &problem) { interimLogLine(m_form, problem); });
+    rememberBoxes(m_form, settings());
+    connectSharesToWindow(m_form);
+
+    connect(m_form.txtRestoreDir, &QLineEdit::textChanged, this, [this] { txtRestoreDir_Change(); });
+    connect(m_form.SSTab1, &QTabWidget::currentChanged, this, [this](int tab) { SSTab1_Click(tab); });
+    wireFeatures();
+}
+
+frmMain::~frmMain() {
+    settings().setProblemHandler({});
+}
+
+void frmMain::buildLayout() {
+    Form &f = m_form;
+    f.SSTab1 = new QTabWidget;
+    f.SSTab1->setObjectName(QStringLiteral("SSTab1"));
+    f.SSTab1->setUsesScrollButtons(false);
+    const auto blank = QStringLiteral(" ");
+    f.SSTab1->addTab(buildMainToolsTab(f), QStringLiteral("Main Tools"));
+    f.SSTab1->addTab(buildCopyTab(f), QStringLiteral("Copy"));
+    f.SSTab1->addTab(buildTxtTab(f), QStringLiteral("txt"));
+    f.SSTab1->addTab(buildRestoreTab(f), QStringLiteral("Restore"));
+    f.SSTab1->addTab(buildTestTab(f), QStringLiteral("TEST"));
+    f.SSTab1->addTab(buildRestoreDirTab(f), QStringLiteral("Restore Dir"));
+    f.SSTab1->addTab(buildOptionsTab(f), QStringLiteral("Options"));
+    f.SSTab1->addTab(buildMirroringTab(f), QStringLiteral("Mirroring"));
+    f.SSTab1->addTab(buildSqlToStringTab(f), QStringLiteral("SQL to String"));
+    f.SSTab1->addTab(buildAnonymizeTab(f), QStringLiteral("Anonymize"));
+    f.SSTab1->addTab(buildEmptyTab(), blank);
+    f.SSTab1->addTab(buildEmptyTab(), blank);
+    f.SSTab1->addTab(buildWorkListTab(f), blank);
+    f.SSTab1->addTab(buildTableSizesTab(f), blank);
+
+    auto *left = new QSplitter(Qt::Vertical);
+    left->addWidget(f.SSTab1);
+    left->addWidget(buildLogPanel(f));
+    left->setStretchFactor(0, 3);
+    left->setStretchFactor(1, 2);
+    left->setChildrenCollapsible(false);
+
+    auto *central = new QSplitter(Qt::Horizontal);
+    central->addWidget(left);
+    central->addWidget(buildDatabasePanel(f));
+    central->setStretchFactor(0, 5);
+    central->setStretchFactor(1, 2);
+    central->setChildrenCollapsible(false);
+    central->setContentsMargins(6, 6, 6, 0);
+    setCentralWidget(central);
+    resize(1440, 900);
+}
+
+void frmMain::createTimers() {
+    // Timer1 never fires by itself; its handler runs through RefreshBackupFileLists().
+    m_form.Timer1 = new QTimer(this);
+    m_form.Timer1->setObjectName(QStringLiteral("Timer1"));
+    m_form.Timer1->setInterval(10000);
+    connect(m_form.Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
+
+    m_form.tmrDoEv = new QTimer(this);
+    m_form.tmrDoEv->setObjectName(QStringLiteral("tmrDoEv"));
+    m_form.tmrDoEv->setInterval(1000);
+    connect(m_form.tmrDoEv, &QTimer::timeout, this, [] { QCoreApplication::processEvents(); });
+    m_form.tmrDoEv->start();
+}
+
+void frmMain::wireFeatures() {
+    // Each feature gets the controls it needs and connects its own handlers. Add one line per feature here;
+    // a feature that lists databases also sets refreshDatabases.
+    m_sqlToString = std::make_unique<SqlToStringTab>(m_form);
+    m_anonymizerDefault = std::make_unique<AnonymizerDefault>(m_form);
+}
+
+void frmMain::Form_Load() {
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    runStartUp();
+}
+
+void frmMain::runStartUp() {
+    Form &f = m_form;
+    SettingsStore &store = settings();
+
+    // 1, 2: show the first tab and paint before any server is contacted.
+    f.SSTab1->setCurrentIndex(0);
+    show();
+    QCoreApplication::processEvents();
+    WaitCursor hourglass;
+    if (!store.openProblem().isEmpty())
+        interimLogLine(f, store.openProblem());
+
+    // 3: the shell services are created by the shares layer on first use.
+
+    // 4: the server boxes.
+    for (int s = 0; s < 2; ++s) {
+        const auto i = static_cast<size_t>(s);
+        const QString n = QString::number(s);
+        loadBox(f.txtPW[i], store, kSectionMir, QStringLiteral("DB") + n);
+        loadBox(f.txtServer[i], store, kSectionMir, QStringLiteral("txtServer") + n);
+        loadBox(f.txtServerPW[i], store, kSectionMain, QStringLiteral("txtServerPW") + n);
+        loadBox(f.txtServerUser[i], store, kSectionMain, QStringLiteral("txtServerUser") + n,
+                QStringLiteral("administrator"));
+        loadBox(f.txtLogDrive[i], store, kSectionMain, QStringLiteral("txtLogDrive"));
+    }
+
+    // 5: list the databases of each server that has a password; the listing reports its own failures.
+    for (int s = 0; s < 2; ++s)
+        if (!f.txtPW[static_cast<size_t>(s)]->text().isEmpty() && refreshDatabases)
+            skipOnFailure([&] { refreshDatabases(s); });
+
+    // 6 onwards: a failing step is skipped.
+    // 7: the servers' backup shares. An empty server box names no share, so there is nothing to read.
+    skipOnFailure([&] {
+        const QString main = f.txtServer[0]->text();
+        const QString mirror = f.txtServer[1]->text();
+        if (!main.isEmpty()) {
+            f.File1->setPath(QStringLiteral("\\\\") + main + QStringLiteral("\\backup"));
+            f.FileA->setPath(QStringLiteral("\\\\") + main + QStringLiteral("\\backup\\MIR"));
+        }
+        if (!mirror.isEmpty())
+            f.FileB->setPath(QStringLiteral("\\\\") + mirror + QStringLiteral("\\backup\\MIR"));
+    });
+    // 8: restore drives; an empty one becomes D.
+    skipOnFailure([&] {
+        for (int n = 0; n < 6; ++n) {
+            QLineEdit *box = f.txtRestoreTO[static_cast<size_t>(n)];
+            if (loadBox(box, store, kSectionRestoreTo, QStringLiteral("DB") + QString::number(n)).isEmpty())
+                box->setText(QStringLiteral("D"));
+        }
+    });
+    // 9
+    skipOnFailure([&] {
+        loadBox(f.txtBackupDrive, store, kSectionMain, QStringLiteral("txtBackupDrive"),
+                QStringLiteral("p:\\backup\\MIR\\"));
+    });
+    // 10: only a stored list replaces the built-in one.
+    skipOnFailure(
+        [&] { loadBoxIfStored(f.txtLastNames, store, kSectionMain, QStringLiteral("txtLastNames")); });
+    skipOnFailure(
+        [&] { loadBoxIfStored(f.txtFirstnames, store, kSectionMain, QStringLiteral("txtFirstnames")); });
+    // 11: the remembered work list, or the default one.
+    skipOnFailure([&] {
+        if (!store.read(kSectionMain, QStringLiteral("txtATables")).isEmpty())
+            loadBoxIfStored(f.txtATables, store, kSectionMain, QStringLiteral("txtATables"));
+        else
+            m_anonymizerDefault->cmdDefault_Click();
+    });
+    // 12
+    setWindowTitle(windowTitle() + QStringLiteral("  v.") + QString::number(kRevision));
+    // 13
+    f.SSTab2->setCurrentIndex(0);
+    // 14: the hourglass ends with this scope.
+}
+
+void frmMain::RefreshBackupFileLists() {
+    Timer1_Timer();
+}
+
+void frmMain::Timer1_Timer() {
+    quorix::RefreshBackupFileLists(m_form);
+}
+
+void frmMain::txtRestoreDir_Change() {
+    // A folder that cannot be read leaves the lists as they were.
+    const QString folder = m_form.txtRestoreDir->text();
+    m_form.File2[0]->setPath(folder);
+    m_form.File2[1]->setPath(folder);
+}
+
+void frmMain::SSTab1_Click(int tab) {
+    if (tab == kRestoreDirTab)
+        txtRestoreDir_Change();
+}
+
+QWidget *frmMain::control(const QString &name) const {
+    if (name == objectName())
+        return const_cast<frmMain *>(this);
+    return findChild<QWidget *>(name);
+}
+
+} // namespace quorix

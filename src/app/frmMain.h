@@ -1,0 +1,59 @@
+#pragma once
+
+// The main window. It builds every control (filling the Form record), keeps the remembered boxes in the
+// settings store, runs start-up, owns the two timers and the feature objects, and holds no operation logic:
+// each feature connects its own handlers to its own buttons (see wireFeatures()).
+
+#include "app/Form.h"
+
+#include <QMainWindow>
+#include <functional>
+#include <memory>
+
+namespace quorix {
+
+class AnonymizerDefault;
+class SqlToStringTab;
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    Form &form() { return m_form; }
+    const Form &form() const { return m_form; }
+
+    // Start-up: shows the window, loads the remembered boxes, lists the databases of each server that has a
+    // password, points the file lists at the servers' shares and fills in the defaults. Runs once.
+    void Form_Load();
+    bool loaded() const { return m_loaded; }
+
+    void RefreshBackupFileLists();
+
+    // Lists one slot's databases ("RefreshDB"). Start-up calls it for each slot whose password box is not
+    // empty. It stays empty until the database-list feature sets it in wireFeatures(); while empty, start-up
+    // contacts no server.
+    std::function<void(int slot)> refreshDatabases;
+
+    // A control by its name ("cmdBackup(0)", "txtDB", "SSTab1"); nullptr when there is none.
+    QWidget *control(const QString &name) const;
+
+private:
+    void buildLayout();
+    void createTimers();
+    void wireFeatures();
+    void runStartUp();
+    void txtRestoreDir_Change();
+    void SSTab1_Click(int tab);
+    void Timer1_Timer();
+
+    Form m_form;
+    bool m_loaded = false;
+
+    // Features, in the order they are wired.
+    std::unique_ptr<SqlToStringTab> m_sqlToString;
+    std::unique_ptr<AnonymizerDefault> m_anonymizerDefault;
+};
+
+} // namespace quorix

@@ -1,0 +1,25 @@
+#include "devtools/SqlToStringTab.h"
+
+#include "app/BoxText.h"
+#include "app/Form.h"
+#include "app/Operations.h"
+#include "devtools/SqlToString.h"
+
+#include <QPushButton>
+
+namespace quorix {
+
+SqlToStringTab::SqlToStringTab(Form &form) : m_form(form) {
+    Operations::onClick(m_form.cmdMakeVB, [this] { cmdMakeVB_Click(); });
+    Operations::onClick(m_form.cmdClearSQL, [this] { cmdClearSQL_Click(); });
+}
+
+void SqlToStringTab::cmdMakeVB_Click() {
+    setBoxText(m_form.txtDest, sqlToVbSource(boxText(m_form.txtSRC)));
+}
+
+void SqlToStringTab::cmdClearSQL_Click() {
+    setBoxText(m_form.txtSRC, vbSourceToSql(boxText(m_form.txtDest)));
+}
+
+} // namespace quorix

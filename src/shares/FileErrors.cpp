@@ -1,0 +1,46 @@
+#include "shares/FileErrors.h"
+
+namespace quorix::shares {
+
+std::string describe(const std::string &action, const std::string &path, Problem problem,
+                     const std::string &detail) {
+    std::string why;
+    switch (problem) {
+    case Problem::FileNotFound:
+        why = "file not found";
+        break;
+    case Problem::FolderNotFound:
+        why = "folder not found";
+        break;
+    case Problem::DriveNotMapped:
+        why = "drive " + detail + " not mapped";
+        break;
+    case Problem::AccessDenied:
+        why = "access denied";
+        break;
+    case Problem::ShareNotFound:
+        why = "share not found";
+        break;
+    case Problem::ShareUnreachable:
+        why = "share unreachable";
+        break;
+    case Problem::DiskFull:
+        why = "disk full";
+        break;
+    case Problem::AlreadyExists:
+        why = "file already exists";
+        break;
+    case Problem::NotAFile:
+        why = "not a file";
+        break;
+    case Problem::NotSameShare:
+        why = "not on the same drive or share";
+        break;
+    case Problem::Other:
+        why = detail.empty() ? std::string("failed") : detail;
+        break;
+    }
+    return action + " " + path + ": " + why;
+}
+
+} // namespace quorix::shares

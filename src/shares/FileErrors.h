@@ -1,0 +1,29 @@
+#pragma once
+
+// The error descriptions of the file layer, the same on every platform: what failed, on which path and why,
+// e.g. "Cannot read x:\MIR\Billing.BAK: file not found".
+
+#include <string>
+
+namespace quorix::shares {
+
+enum class Problem {
+    FileNotFound,
+    FolderNotFound,
+    DriveNotMapped,
+    AccessDenied,
+    ShareNotFound,
+    ShareUnreachable,
+    DiskFull,
+    AlreadyExists,
+    NotAFile,
+    NotSameShare,
+    Other,
+};
+
+// action is "Cannot read", "Cannot write", "Cannot list", "Cannot rename"; path is the path as the caller
+// gave it; detail completes DriveNotMapped (the letter) and Other (the system's own text).
+std::string describe(const std::string &action, const std::string &path, Problem problem,
+                     const std::string &detail = {});
+
+} // namespace quorix::shares

@@ -1,0 +1,227 @@
+// File access on POSIX systems: local paths directly, drive letters through the drive table and UNC paths
+// through libsmbclient, each with the account of the server it names.
+
+#include "shares/FileAccess.h"
+#include "shares/FileErrors.h"
+#include "shares/Paths.h"
+#include "shares/posix/DriveTable.h"
+#include "shares/posix/Fs.h"
+#include "shares/posix/Smb.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <unistd.h>
+
+namespace quorix::shares {
+
+namespace {
+
+using posix::Entry;
+using posix::Fs;
+using posix::Stream;
+
+// Big enough that libsmbclient keeps several requests in flight per call.
+constexpr std::size_t kCopyBuffer = 8u << 20;
+
+struct Location {
+    Fs *fs = nullptr;
+    bool smb = false;
+    std::string server; // smb
+    std::string share;  // smb
+    bool absolute = false;
+    std::vector<std::string> parts;
+
+    std::string str() const {
+        if (smb)
+            return posix::smbUrl(server, share, parts);
+        ParsedPath local;
+        local.absolute = absolute;
+        local.parts = parts;
+        return formatPath(local, '/');
+    }
+    // Identifies the volume: renames work only within one.
+    std::string volume() const { return smb ? toLower(server) + "/" + toLower(share) : std::string("/"); }
+};
+
+Problem problemFor(int error, Problem notFound) {
+    switch (error) {
+    case ENOENT:
+        return notFound;
+    case ENOTDIR:
+        return Problem::FolderNotFound;
+    case EACCES:
+    case EPERM:
+        return Problem::AccessDenied;
+    case ENOSPC:
+    case EDQUOT:
+        return Problem::DiskFull;
+    case EEXIST:
+        return Problem::AlreadyExists;
+    case EISDIR:
+        return Problem::NotAFile;
+    case ENODEV:
+        return Problem::ShareNotFound;
+    case EXDEV:
+        return Problem::NotSameShare;
+    case ECONNREFUSED:
+    case ECONNRESET:
+    case EHOSTUNREACH:
+    case EHOSTDOWN:
+    case ENETUNREACH:
+    case ENETDOWN:
+    case ETIMEDOUT:
+    case ENOTCONN:
+        return Problem::ShareUnreachable;
+    default:
+        return Problem::Other;
+    }
+}
+
+std::string describeErrno(const std::string &action, const std::string &path, int error, Problem notFound) {
+    const Problem problem = problemFor(error, notFound);
+    return describe(action, path, problem, problem == Problem::Other ? std::strerror(error) : std::string());
+}
+
+// Empty on success, else the error description.
+std::string resolve(const std::string &path, const std::string &action, Location &location) {
+    ParsedPath parsed = parsePath(path);
+    switch (parsed.kind) {
+    case PathKind::Local:
+        location.fs = &posix::localFs();
+        location.absolute = parsed.absolute;
+        location.parts = parsed.parts;
+        return {};
+    case PathKind::Drive: {
+        const auto entry = posix::DriveTable::find(parsed.drive);
+        if (!entry)
+            return describe(action, path, Problem::DriveNotMapped, std::string(1, parsed.drive) + ":");
+        ParsedPath remote = parsePath(entry->remote);
+        remote.parts.insert(remote.parts.end(), parsed.parts.begin(), parsed.parts.end());
+        parsed = remote;
+        break;
+    }
+    case PathKind::Unc:
+        break;
+    }
+    if (parsed.server.empty() || parsed.share.empty())
+        return describe(action, path, Problem::ShareNotFound);
+    location.fs = &posix::smbFs();
+    location.smb = true;
+    location.server = parsed.server;
+    location.share = parsed.share;
+    location.parts = parsed.parts;
+    return {};
+}
+
+std::string tempNameFor(const std::string &name) {
+    static std::atomic<unsigned> counter{0};
+    static const unsigned seed = std::random_device{}();
+    // Ends in ".tmp" so that no pattern of the file lists ("*.bak", "*.mdf;*.ldf") shows a copy in progress.
+    return name + ".~" + std::to_string(::getpid()) + "-" + std::to_string(seed % 100000) + "-" +
+           std::to_string(counter++) + ".tmp";
+}
+
+class PosixFileAccess : public FileAccess {
+public:
+    Result list(const std::string &folder, const std::string &patterns,
+                std::vector<std::string> &names) override {
+        names.clear();
+        Location location;
+        if (std::string error = resolve(folder, "Cannot list", location); !error.empty())
+            return {false, error};
+        std::vector<Entry> entries;
+        if (int rc = location.fs->list(location.str(), entries); rc != 0)
+            return {false, describeErrno("Cannot list", folder, rc, Problem::FolderNotFound)};
+        for (const auto &entry : entries) {
+            if (entry.isFile && matchesPatterns(entry.name, patterns))
+                names.push_back(entry.name);
+        }
+        sortNames(names);
+        return {};
+    }
+
+    Result copy(const std::string &from, const std::string &to) override {
+        Location source, target;
+        if (std::string error = resolve(from, "Cannot read", source); !error.empty())
+            return {false, error};
+        if (std::string error = resolve(to, "Cannot write", target); !error.empty())
+            return {false, error};
+        if (target.parts.empty())
+            return {false, describe("Cannot write", to, Problem::NotAFile)};
+
+        std::unique_ptr<Stream> in;
+        if (int rc = source.fs->openRead(source.str(), in); rc != 0)
+            return {false, describeErrno("Cannot read", from, rc, Problem::FileNotFound)};
+
+        Location temp = target;
+        temp.parts.back() = tempNameFor(target.parts.back());
+        std::unique_ptr<Stream> out;
+        if (int rc = temp.fs->createNew(temp.str(), out); rc != 0)
+            return {false, describeErrno("Cannot write", to, rc, Problem::FolderNotFound)};
+
+        std::string error = pump(*in, *out, from, to);
+        if (error.empty()) {
+            if (int rc = out->close(); rc != 0)
+                error = describeErrno("Cannot write", to, rc, Problem::FolderNotFound);
+        }
+        if (error.empty()) {
+            if (int rc = target.fs->rename(temp.str(), target.str(), true); rc != 0)
+                error = describeErrno("Cannot write", to, rc, Problem::FolderNotFound);
+        }
+        if (!error.empty()) {
+            out.reset();
+            temp.fs->remove(temp.str());
+            return {false, error};
+        }
+        return {};
+    }
+
+    Result rename(const std::string &from, const std::string &to) override {
+        Location source, target;
+        const std::string both = from + " to " + to;
+        if (std::string error = resolve(from, "Cannot rename", source); !error.empty())
+            return {false, error};
+        if (std::string error = resolve(to, "Cannot rename", target); !error.empty())
+            return {false, error};
+        if (source.volume() != target.volume() || source.parts.empty() || target.parts.empty())
+            return {false, describe("Cannot rename", both, Problem::NotSameShare)};
+        // Shares ignore letter case: a name that differs from the old one only in case is the same file,
+        // which the existence check must not count against the rename.
+        const bool caseOnly = source.smb && equalsNoCase(source.str(), target.str());
+        int rc = source.fs->rename(source.str(), target.str(), caseOnly);
+        if (rc == ENOENT) {
+            bool folder = false;
+            if (source.fs->isFolder(source.str(), folder) == ENOENT)
+                return {false, describe("Cannot rename", from, Problem::FileNotFound)};
+            return {false, describe("Cannot rename", both, Problem::FolderNotFound)};
+        }
+        if (rc != 0)
+            return {false, describeErrno("Cannot rename", both, rc, Problem::FileNotFound)};
+        return {};
+    }
+
+private:
+    static std::string pump(Stream &in, Stream &out, const std::string &from, const std::string &to) {
+        auto buffer = std::make_unique<char[]>(kCopyBuffer);
+        for (;;) {
+            const ssize_t n = in.read(buffer.get(), kCopyBuffer);
+            if (n < 0)
+                return describeErrno("Cannot read", from, static_cast<int>(-n), Problem::FileNotFound);
+            if (n == 0)
+                return {};
+            if (int rc = out.writeAll(buffer.get(), static_cast<std::size_t>(n)); rc != 0)
+                return describeErrno("Cannot write", to, rc, Problem::FolderNotFound);
+        }
+    }
+};
+
+} // namespace
+
+FileAccess &files() {
+    static PosixFileAccess access;
+    return access;
+}
+
+} // namespace quorix::shares

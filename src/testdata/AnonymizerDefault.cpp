@@ -1,0 +1,20 @@
+#include "testdata/AnonymizerDefault.h"
+
+#include "app/BoxText.h"
+#include "app/Form.h"
+#include "app/Operations.h"
+#include "testdata/AnonymizerLists.h"
+
+#include <QPushButton>
+
+namespace quorix {
+
+AnonymizerDefault::AnonymizerDefault(Form &form) : m_form(form) {
+    Operations::onClick(m_form.cmdDefault, [this] { cmdDefault_Click(); });
+}
+
+void AnonymizerDefault::cmdDefault_Click() {
+    setBoxText(m_form.txtATables, defaultWorkList());
+}
+
+} // namespace quorix

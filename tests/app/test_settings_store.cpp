@@ -1,0 +1,115 @@
+#include "app/SettingsStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using quorix::SettingsStore;
+
+namespace {
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(SettingsStore, KeepsAnyTextExactlyAndGivesDefaultsForMissingKeys) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("quorix-dbtools.ini");
+    const QStringList texts = {
+        "p:\\backup\\MIR\\", "a, b",       "  padded  ", "@Variant(x)",    "line1\r\nline2\r\n",
+        "x=y;[z]",           "\"quoted\"", "Ünïcödé",    "#not a comment", "",
+    };
+    {
+        SettingsStore store;
+        store.openFile(path);
+        for (int i = 0; i < texts.size(); ++i)
+            ASSERT_TRUE(store.write("MAIN", QString("k%1").arg(i), texts[i]));
+    }
+    SettingsStore again;
+    again.openFile(path);
+    EXPECT_TRUE(again.openProblem().isEmpty());
+    for (int i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(again.read("MAIN", QString("k%1").arg(i), "default"), texts[i]) << i;
+    EXPECT_EQ(again.read("MAIN", "absent", "administrator"), "administrator");
+    EXPECT_EQ(again.read("Other", "k0", "d"), "d");
+}
+
+TEST(SettingsStore, FollowsXdgConfigHomeAndUsesTheApplicationName) {
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.path().toUtf8());
+    SettingsStore store;
+    store.open("quorix-dbtools");
+    EXPECT_EQ(store.location(), dir.filePath("quorix-dbtools.ini"));
+    store.write("MIR", "txtServer1", "127.0.0.3");
+    QFile f(dir.filePath("quorix-dbtools.ini"));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray ini = f.readAll();
+    EXPECT_TRUE(ini.contains("[MIR]")) << ini.toStdString();
+    EXPECT_TRUE(ini.contains("txtServer1=127.0.0.3")) << ini.toStdString();
+}
+
+TEST(SettingsStore, SectionKeysCanBeListedAndRemoved) {
+    QTemporaryDir dir;
+    SettingsStore store;
+    store.openFile(dir.filePath("s.ini"));
+    store.write("Drives", "X", "smb://a/backup");
+    store.write("Drives", "XUser", "administrator");
+    store.write("MAIN", "txtBackupDrive", "p:\\");
+    EXPECT_EQ(store.keys("Drives"), QStringList({"X", "XUser"}));
+    EXPECT_TRUE(store.removeSection("Drives"));
+    EXPECT_TRUE(store.keys("Drives").isEmpty());
+    EXPECT_EQ(store.read("MAIN", "txtBackupDrive"), "p:\\");
+}
+
+TEST(SettingsStore, AFileThatCannotBeParsedStartsEmptyAndIsKeptAside) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("q.ini");
+    writeFile(path, QByteArray("[MIR\ntxtServer0=old\n"));
+    SettingsStore store;
+    store.openFile(path);
+    EXPECT_FALSE(store.openProblem().isEmpty());
+    EXPECT_TRUE(store.openProblem().contains(path));
+    EXPECT_EQ(store.read("MIR", "txtServer0", "none"), "none");
+    // The old contents are not overwritten by the next write.
+    EXPECT_TRUE(store.write("MIR", "txtServer0", "new"));
+    QFile kept(path + ".bad");
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("[MIR\ntxtServer0=old\n"));
+    SettingsStore again;
+    again.openFile(path);
+    EXPECT_TRUE(again.openProblem().isEmpty());
+    EXPECT_EQ(again.read("MIR", "txtServer0"), "new");
+}
+
+TEST(SettingsStore, AFileThatCannotBeReadStartsEmpty) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("q.ini");
+    ASSERT_TRUE(QDir().mkpath(path)); // a folder where the file should be
+    SettingsStore store;
+    store.openFile(path);
+    EXPECT_TRUE(store.openProblem().contains("could not be read"));
+    EXPECT_EQ(store.read("MIR", "DB0", "x"), "x");
+    EXPECT_TRUE(store.write("MIR", "DB0", "pw"));
+    EXPECT_EQ(store.read("MIR", "DB0"), "pw");
+}
+
+TEST(SettingsStore, AnUnwritableLocationReportsOnceAndKeepsWorking) {
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath("file");
+    writeFile(blocker, "x"); // a file where the folder should be
+    SettingsStore store;
+    QStringList problems;
+    store.setProblemHandler([&](const QString &p) { problems << p; });
+    store.openFile(blocker + "/sub/q.ini");
+    EXPECT_FALSE(store.write("MIR", "txtServer0", "a"));
+    EXPECT_FALSE(store.write("MIR", "txtServer0", "ab"));
+    ASSERT_EQ(problems.size(), 1);
+    EXPECT_TRUE(problems[0].contains(blocker + "/sub/q.ini"));
+    EXPECT_EQ(store.read("MIR", "absent", "d"), "d");
+}

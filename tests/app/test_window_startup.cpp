@@ -1,0 +1,162 @@
+// Start-up and the remembered boxes, on the real window.
+
+#include "WindowFixture.h"
+#include "app/BoxText.h"
+#include "testdata/AnonymizerLists.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTest>
+
+using quorix::testing::WindowFixture;
+
+TEST(AppStartUp, FirstRunOnAnEmptyStore) {
+    WindowFixture w;
+    std::vector<int> listed;
+    w.window().refreshDatabases = [&](int slot) { listed.push_back(slot); };
+    auto &f = w.start().form();
+
+    for (int s = 0; s < 2; ++s) {
+        EXPECT_EQ(f.txtServer[s]->text(), "") << s; // the stored (absent) value wins over the form's address
+        EXPECT_EQ(f.txtPW[s]->text(), "");
+        EXPECT_EQ(f.txtServerUser[s]->text(), "administrator");
+        EXPECT_EQ(f.txtServerPW[s]->text(), "");
+        EXPECT_EQ(f.txtLogDrive[s]->text(), "");
+    }
+    for (auto *box : f.txtRestoreTO)
+        EXPECT_EQ(box->text(), "D");
+    EXPECT_EQ(f.txtBackupDrive->text(), "p:\\backup\\MIR\\");
+    EXPECT_TRUE(listed.empty()); // no password, no server contacted
+    EXPECT_EQ(quorix::boxText(f.txtATables), quorix::defaultWorkList());
+    EXPECT_EQ(f.txtDB->text(), "QRIX");
+    EXPECT_EQ(f.SSTab1->currentIndex(), 0);
+    EXPECT_EQ(f.SSTab2->currentIndex(), 0);
+    EXPECT_TRUE(f.txtLog->toPlainText().isEmpty());
+
+    // Start-up wrote back what it loaded.
+    EXPECT_EQ(w.stored("txtRestoreTO", "DB5"), "D");
+    EXPECT_EQ(w.stored("MAIN", "txtServerUser1"), "administrator");
+    EXPECT_EQ(w.stored("MAIN", "txtATables"), quorix::defaultWorkList());
+}
+
+TEST(AppStartUp, TheCaptionEndsInTheRevision) {
+    WindowFixture w;
+    EXPECT_EQ(w.window().windowTitle(), "QUORIX DB Tools");
+    EXPECT_EQ(w.start().windowTitle(), "QUORIX DB Tools  v.22");
+    w.window().Form_Load(); // start-up runs once
+    EXPECT_EQ(w.window().windowTitle(), "QUORIX DB Tools  v.22");
+}
+
+TEST(AppStartUp, ASecondRunRestoresWhatWasStored) {
+    WindowFixture w;
+    w.preset("MIR", "txtServer0", "127.0.0.2");
+    w.preset("MIR", "txtServer1", "mirror.local");
+    w.preset("MIR", "DB0", "secret0");
+    w.preset("MAIN", "txtServerUser1", "backupuser");
+    w.preset("MAIN", "txtServerPW0", "sharepw");
+    w.preset("txtRestoreTO", "DB0", "F");
+    w.preset("txtRestoreTO", "DB4", "");
+    w.preset("MAIN", "txtBackupDrive", "e:\\bak\\");
+    w.preset("MAIN", "txtATables", "a..t LastName\r\n");
+    w.preset("MAIN", "txtLastNames", "Smith\r\nJones\r\n");
+    w.preset("MAIN", "txtFirstnames", ""); // empty: the built-in list stays
+    std::vector<int> listed;
+    w.window().refreshDatabases = [&](int slot) { listed.push_back(slot); };
+    auto &f = w.start().form();
+
+    EXPECT_EQ(f.txtServer[0]->text(), "127.0.0.2");
+    EXPECT_EQ(f.txtServer[1]->text(), "mirror.local");
+    EXPECT_EQ(f.txtPW[0]->text(), "secret0");
+    EXPECT_EQ(f.txtServerUser[0]->text(), "administrator");
+    EXPECT_EQ(f.txtServerUser[1]->text(), "backupuser");
+    EXPECT_EQ(f.txtServerPW[0]->text(), "sharepw");
+    EXPECT_EQ(f.txtRestoreTO[0]->text(), "F");
+    EXPECT_EQ(f.txtRestoreTO[4]->text(), "D");
+    EXPECT_EQ(f.txtBackupDrive->text(), "e:\\bak\\");
+    EXPECT_EQ(quorix::boxText(f.txtATables), "a..t LastName\r\n");
+    EXPECT_EQ(quorix::boxText(f.txtLastNames), "Smith\r\nJones\r\n");
+    EXPECT_EQ(quorix::boxText(f.txtFirstnames), quorix::builtInFirstNames());
+    // Only Main has a password: only Main's databases are listed.
+    EXPECT_EQ(listed, std::vector<int>({0}));
+}
+
+TEST(AppStartUp, AFailingDatabaseListingDoesNotStopStartUp) {
+    WindowFixture w;
+    w.preset("MIR", "DB0", "pw");
+    w.preset("MIR", "DB1", "pw");
+    std::vector<int> listed;
+    w.window().refreshDatabases = [&](int slot) {
+        listed.push_back(slot);
+        throw std::runtime_error("unreachable");
+    };
+    auto &f = w.start().form();
+    EXPECT_EQ(listed, std::vector<int>({0, 1}));
+    EXPECT_EQ(f.txtRestoreTO[0]->text(), "D");
+    EXPECT_EQ(w.window().windowTitle(), "QUORIX DB Tools  v.22");
+}
+
+TEST(AppStartUp, TheLastKeystrokeWinsAtTheNextStart) {
+    WindowFixture w;
+    auto &f = w.start().form();
+    f.txtServer[0]->setFocus();
+    QTest::keyClicks(f.txtServer[0], "10.1.2.3");
+    EXPECT_EQ(w.stored("MIR", "txtServer0"), "10.1.2.3"); // written at once, keystroke by keystroke
+    QTest::keyClick(f.txtServer[0], Qt::Key_Backspace);
+    EXPECT_EQ(w.stored("MIR", "txtServer0"), "10.1.2.");
+    for (const char *text : {"a", "ab", "main-sql"})
+        f.txtPW[1]->setText(text);
+    f.txtLastNames->setPlainText("Brown\nGreen");
+
+    auto &next = w.restart().form();
+    EXPECT_EQ(next.txtServer[0]->text(), "10.1.2.");
+    EXPECT_EQ(next.txtPW[1]->text(), "main-sql");
+    EXPECT_EQ(quorix::boxText(next.txtLastNames), "Brown\r\nGreen");
+}
+
+TEST(AppStartUp, BothLogDrivesShareOneKey) {
+    WindowFixture w;
+    auto &f = w.start().form();
+    f.txtLogDrive[0]->setText("L");
+    f.txtLogDrive[1]->setText("M");
+    EXPECT_EQ(f.txtLogDrive[0]->text(), "L"); // not until the next start
+    auto &next = w.restart().form();
+    EXPECT_EQ(next.txtLogDrive[0]->text(), "M");
+    EXPECT_EQ(next.txtLogDrive[1]->text(), "M");
+}
+
+TEST(AppStartUp, UnreadableSettingsAreReportedOnceInTheLogAndTheDefaultsUsed) {
+    WindowFixture w;
+    QFile bad(w.settingsFile());
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    bad.write("[MIR\ntxtServer0=x\n");
+    bad.close();
+    auto &f = w.start().form();
+    EXPECT_EQ(f.txtServer[0]->text(), "");
+    const QStringList lines = f.txtLog->toPlainText().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << f.txtLog->toPlainText().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Settings file ")) << lines[0].toStdString();
+    // Typing goes on being remembered in a fresh file.
+    f.txtServer[0]->setText("srv");
+    EXPECT_EQ(w.restart().form().txtServer[0]->text(), "srv");
+}
+
+TEST(AppStartUp, AnUnwritableStoreIsReportedOnceAndTheToolKeepsWorking) {
+    WindowFixture w;
+    // A file where the settings folder should be: nothing can be written.
+    const QString blocker = w.configHome() + "/blocked";
+    QFile file(blocker);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    qputenv("XDG_CONFIG_HOME", blocker.toUtf8());
+    auto &f = w.start().form();
+    f.txtServer[0]->setText("a");
+    f.txtServer[0]->setText("ab");
+    const QStringList lines = f.txtLog->toPlainText().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << f.txtLog->toPlainText().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Settings cannot be written")) << lines[0].toStdString();
+    EXPECT_EQ(f.txtServer[0]->text(), "ab");
+    EXPECT_EQ(f.txtRestoreTO[0]->text(), "D");
+}

@@ -1,0 +1,55 @@
+#include "WindowFixture.h"
+
+#include "app/Prompt.h"
+#include "app/SettingsStore.h"
+
+#include <QCoreApplication>
+
+namespace quorix::testing {
+
+WindowFixture::WindowFixture() {
+    m_hadConfigHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_oldConfigHome = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+    settings().open();
+    Prompt::setScripted(true, true);
+    Prompt::clearShown();
+}
+
+WindowFixture::~WindowFixture() {
+    m_window.reset();
+    if (m_hadConfigHome)
+        qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
+    else
+        qunsetenv("XDG_CONFIG_HOME");
+}
+
+QString WindowFixture::settingsFile() const {
+    return m_dir.path() + QLatin1Char('/') + QCoreApplication::applicationName() + QStringLiteral(".ini");
+}
+
+void WindowFixture::preset(const QString &section, const QString &key, const QString &value) {
+    settings().write(section, key, value);
+}
+
+QString WindowFixture::stored(const QString &section, const QString &key) const {
+    return settings().read(section, key);
+}
+
+frmMain &WindowFixture::window() {
+    if (!m_window)
+        m_window = std::make_unique<frmMain>();
+    return *m_window;
+}
+
+frmMain &WindowFixture::start() {
+    window().Form_Load();
+    return *m_window;
+}
+
+frmMain &WindowFixture::restart() {
+    m_window.reset();
+    return start();
+}
+
+} // namespace quorix::testing
