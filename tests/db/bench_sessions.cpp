@@ -122,8 +122,8 @@ int main(int argc, char **argv) {
         worst = std::max(worst, now - last);
         last = now;
     });
-    QLineEdit serverBox(serverBox(*server)), password(QStringLiteral("pw"));
-    form.txtServer[0] = &serverBox;
+    QLineEdit serverEdit(serverBox(*server)), password(QStringLiteral("pw"));
+    form.txtServer[0] = &serverEdit;
     form.txtPW[0] = &password;
     sessions.OpenServerSession(0);
     clock.start();
