@@ -182,11 +182,11 @@ QWidget *buildWorkListTab(Form &form) {
             g->addWidget(field, i, 1 + k);
         }
     }
-    g->setColumnStretch(0, 2);
+    g->setColumnStretch(0, 3);
     g->setColumnStretch(1, 1);
     g->setColumnStretch(2, 1);
     g->setRowStretch(9, 1);
-    h->addLayout(g, 2);
+    h->addLayout(g, 3);
     return page;
 }
 

@@ -33,6 +33,7 @@ QWidget *buildDatabasePanel(Form &form) {
         form.cmdRefreshDB[i] = button(indexed("cmdRefreshDB", s), QStringLiteral("RefreshDB"));
         form.lblDBCount[i] = label(indexed("lblDBCount", s), QStringLiteral("count"));
         auto *head = new QHBoxLayout;
+        head->addWidget(new QLabel(QLatin1String(s == 0 ? "Main" : "Mirror")));
         head->addWidget(form.cmdRefreshDB[i]);
         head->addWidget(form.lblDBCount[i]);
         head->addStretch(1);
@@ -53,6 +54,8 @@ QWidget *buildDatabasePanel(Form &form) {
 
     form.FileA = fileList(QStringLiteral("FileA"), QStringLiteral("*"));
     form.FileB = fileList(QStringLiteral("FileB"), QStringLiteral("*"));
+    form.FileA->setToolTip(QStringLiteral("Main's transfer folder"));
+    form.FileB->setToolTip(QStringLiteral("Mirror's transfer folder"));
     auto *transfer = new QHBoxLayout;
     transfer->addWidget(form.FileA);
     transfer->addWidget(form.FileB);
@@ -69,6 +72,8 @@ QWidget *buildLogPanel(Form &form) {
     form.txtErrs = memo(QStringLiteral("txtErrs"));
     for (QPlainTextEdit *pane : {form.txtLog, form.txtErrs})
         pane->setReadOnly(true);
+    form.txtLog->setPlaceholderText(QStringLiteral("log"));
+    form.txtErrs->setPlaceholderText(QStringLiteral("errors"));
     auto *panes = new QSplitter(Qt::Horizontal);
     panes->addWidget(form.txtLog);
     panes->addWidget(form.txtErrs);

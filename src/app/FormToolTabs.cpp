@@ -144,8 +144,14 @@ QWidget *buildRestoreDirTab(Form &form) {
     auto *f2 = new QVBoxLayout(form.Frame2);
     f2->addWidget(form.Label7);
     f2->addWidget(form.txtSeparator);
-    f2->addWidget(form.cmdRenameDir[0]);
-    f2->addWidget(form.cmdRenameDir[1]);
+    // Each rename button stands on the side of the list it renames.
+    form.cmdRenameDir[0]->setToolTip(QStringLiteral("Rename the .bak files of the folder list (left)"));
+    form.cmdRenameDir[1]->setToolTip(
+        QStringLiteral("Rename the .mdf and .ldf files of the attach list (right)"));
+    auto *renames = new QHBoxLayout;
+    renames->addWidget(form.cmdRenameDir[0]);
+    renames->addWidget(form.cmdRenameDir[1]);
+    f2->addLayout(renames);
     f2->addStretch(1);
 
     auto *attach = new QVBoxLayout;

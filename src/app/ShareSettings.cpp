@@ -1,12 +1,10 @@
 #include "app/ShareSettings.h"
 
 #include "app/Form.h"
-#include "app/InterimLog.h"
 #include "app/SettingsStore.h"
 #include "shares/Platform.h"
 
 #include <QCoreApplication>
-#include <QLineEdit>
 #include <QMainWindow>
 #include <QMetaObject>
 #include <QPointer>
@@ -59,33 +57,10 @@ private:
 } // namespace
 
 void connectSharesToWindow(const Form &form) {
-    QPointer<QMainWindow> window = form.frmMain;
-    const Form *f = &form;
-    shares::setAccounts([window, f](const std::string &server) -> std::optional<shares::Account> {
-        std::optional<shares::Account> found;
-        if (!window)
-            return found;
-        onWindowThread(window, [&] {
-            const QString name = QString::fromStdString(server);
-            for (size_t s = 0; s < 2; ++s)
-                if (!name.isEmpty() && f->txtServer[s]->text().compare(name, Qt::CaseInsensitive) == 0) {
-                    found = shares::Account{f->txtServerUser[s]->text().toStdString(),
-                                            f->txtServerPW[s]->text().toStdString()};
-                    return;
-                }
-        });
-        return found;
-    });
-    shares::setLog([window, f](const std::string &line) {
-        if (window)
-            onWindowThread(window, [&] { interimLogLine(*f, QString::fromStdString(line)); });
-    });
     shares::setDriveStore(std::make_shared<SettingsDriveStore>(QPointer<QObject>(form.frmMain)));
 }
 
 void disconnectSharesFromWindow() {
-    shares::setAccounts({});
-    shares::setLog({});
     shares::setDriveStore({});
 }
 

@@ -1,13 +1,14 @@
 #pragma once
 
-// What the shares layer takes from the window: the account of a server (from the slot whose server box
-// names it), the log pane for its lines, and the settings store (section "Drives") for the drive table.
+// The shares layer keeps its drive table (drive letter -> share and account name) in the window's settings
+// store, section "Drives", so a mapping outlives the run as a remembered mapping does. Accounts and log
+// lines are given to the shares layer by its own feature (NetworkShares).
 
 namespace quorix {
 
 struct Form;
 
-// Installs the three for this window; called once by frmMain. The window must outlive the shares calls.
+// Installs the store for this window; called once by frmMain. disconnect restores the in-memory table.
 void connectSharesToWindow(const Form &form);
 void disconnectSharesFromWindow();
 

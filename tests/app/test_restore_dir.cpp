@@ -2,6 +2,7 @@
 
 #include "WindowFixture.h"
 #include "app/widgets/FileList.h"
+#include "shares/Platform.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -66,4 +67,17 @@ TEST(AppRestoreDir, BackupFileListsRefreshThroughTimer1sHandler) {
     w.window().RefreshBackupFileLists();
     EXPECT_EQ(entries(f.FileA), QStringList({"QRIX.BAK"}));
     EXPECT_EQ(entries(f.FileB), QStringList({"QRIX_log.BAK"}));
+}
+
+TEST(AppRestoreDir, TheSharesDriveTableLivesInTheSettingsStore) {
+    WindowFixture w;
+    w.start();
+    quorix::shares::driveStore()->save({{"X", "smb://127.0.0.2/backup"}, {"XUser", "administrator"}});
+    EXPECT_EQ(w.stored("Drives", "X"), "smb://127.0.0.2/backup");
+    w.restart();
+    const auto table = quorix::shares::driveStore()->load();
+    EXPECT_EQ(table.size(), 2u);
+    EXPECT_EQ(table.at("XUser"), "administrator");
+    quorix::shares::driveStore()->save({});
+    EXPECT_EQ(w.stored("Drives", "X"), "");
 }

@@ -160,3 +160,43 @@ TEST(AppStartUp, AnUnwritableStoreIsReportedOnceAndTheToolKeepsWorking) {
     EXPECT_EQ(f.txtServer[0]->text(), "ab");
     EXPECT_EQ(f.txtRestoreTO[0]->text(), "D");
 }
+
+TEST(AppStartUp, AnyTextInAnyBoxIsHarmlessAndRemembered) {
+    const QStringList texts = {
+        QString(),
+        "\\\\",
+        "\\\\\\backup",
+        "x:\\",
+        "' OR 1=1; DROP DATABASE x--",
+        QString::fromLatin1("a\0b", 3),
+        "\t\r\n\r",
+        QString(5000, QChar(0x00e9)),
+        "[MIR]\nkey=value",
+        "@Variant(QPoint(1 2))",
+        "%1 %2 %s %n",
+        QString::fromUtf8("\xf0\x9f\x98\x80 \xe4\xb8\xad"),
+    };
+    WindowFixture w;
+    auto &f = w.start().form();
+    const auto lines = w.window().findChildren<QLineEdit *>();
+    const auto memos = w.window().findChildren<QPlainTextEdit *>();
+    ASSERT_GT(lines.size(), 40);
+    for (const QString &text : texts) {
+        for (QLineEdit *box : lines)
+            box->setText(text);
+        for (QPlainTextEdit *box : memos)
+            box->setPlainText(text);
+        f.SSTab1->setCurrentIndex(5);
+        f.SSTab1->setCurrentIndex(0);
+        QCoreApplication::processEvents();
+    }
+    // The last text typed comes back in every remembered box.
+    const QString last = texts.last();
+    auto &next = w.restart().form();
+    EXPECT_EQ(next.txtServer[1]->text(), last);
+    EXPECT_EQ(next.txtPW[0]->text(), last);
+    EXPECT_EQ(next.txtRestoreTO[3]->text(), last);
+    EXPECT_EQ(next.txtLogDrive[0]->text(), last);
+    EXPECT_EQ(next.txtATables->toPlainText(), last);
+    EXPECT_EQ(w.stored("MAIN", "txtAnonymizeField17"), last);
+}

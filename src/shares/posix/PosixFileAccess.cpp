@@ -79,8 +79,17 @@ Problem problemFor(int error, Problem notFound) {
     }
 }
 
-std::string describeErrno(const std::string &action, const std::string &path, int error, Problem notFound) {
-    const Problem problem = problemFor(error, notFound);
+std::string describeErrno(const std::string &action, const std::string &path, int error, Problem notFound,
+                          const Location *where = nullptr) {
+    Problem problem = problemFor(error, notFound);
+    // libsmbclient answers a missing share like a missing file; the share's root tells them apart.
+    if (error == ENOENT && where && where->smb) {
+        Location root = *where;
+        root.parts.clear();
+        bool folder = false;
+        if (root.fs->isFolder(root.str(), folder) == ENOENT)
+            problem = Problem::ShareNotFound;
+    }
     return describe(action, path, problem, problem == Problem::Other ? std::strerror(error) : std::string());
 }
 
@@ -133,7 +142,7 @@ public:
             return {false, error};
         std::vector<Entry> entries;
         if (int rc = location.fs->list(location.str(), entries); rc != 0)
-            return {false, describeErrno("Cannot list", folder, rc, Problem::FolderNotFound)};
+            return {false, describeErrno("Cannot list", folder, rc, Problem::FolderNotFound, &location)};
         for (const auto &entry : entries) {
             if (entry.isFile && matchesPatterns(entry.name, patterns))
                 names.push_back(entry.name);
@@ -153,13 +162,13 @@ public:
 
         std::unique_ptr<Stream> in;
         if (int rc = source.fs->openRead(source.str(), in); rc != 0)
-            return {false, describeErrno("Cannot read", from, rc, Problem::FileNotFound)};
+            return {false, describeErrno("Cannot read", from, rc, Problem::FileNotFound, &source)};
 
         Location temp = target;
         temp.parts.back() = tempNameFor(target.parts.back());
         std::unique_ptr<Stream> out;
         if (int rc = temp.fs->createNew(temp.str(), out); rc != 0)
-            return {false, describeErrno("Cannot write", to, rc, Problem::FolderNotFound)};
+            return {false, describeErrno("Cannot write", to, rc, Problem::FolderNotFound, &target)};
 
         std::string error = pump(*in, *out, from, to);
         if (error.empty()) {

@@ -19,6 +19,9 @@ int smbPort();
 // Opens the share with exactly this account, on a connection of its own so that no cached session
 // answers for it. 0 or errno.
 int checkShare(const std::string &server, const std::string &share, const Account &account);
+// libsmbclient reports a refused logon and a share closed to the account alike (EACCES); this tells them
+// apart: false when the server refuses the logon itself, whatever the share.
+bool logonAccepted(const std::string &server, const Account &account);
 
 // Drops every cached SMB connection of the file layer ("Drop Dir").
 void resetSmbConnections();

@@ -292,6 +292,12 @@ int checkShare(const std::string &server, const std::string &share, const Accoun
     return 0;
 }
 
+bool logonAccepted(const std::string &server, const Account &account) {
+    // The IPC$ share is open to every account the server accepts; it cannot be listed, but a refused
+    // logon is the only way to get EACCES from it.
+    return checkShare(server, "IPC$", account) != EACCES;
+}
+
 void resetSmbConnections() {
     std::lock_guard lock(g_sharedMutex);
     g_shared.reset();

@@ -1,0 +1,71 @@
+#include "mirroring/RestoreSql.h"
+
+#include "mirroring/SqlQuote.h"
+
+namespace quorix {
+
+namespace {
+
+// " D FROM DISK = 'PD<suffix>' With" + gap + moves: the common start of every restore tail.
+QString restoreFrom(const QString &db, const QString &file, const QString &gap, const QString &moves) {
+    return QLatin1Char(' ') + sqlName(db) + QStringLiteral(" FROM DISK = '") + sqlLiteralText(file) +
+           QStringLiteral("' With") + gap + moves;
+}
+
+} // namespace
+
+QString restoreFileListStatement(const QString &db, const QString &folder) {
+    return QStringLiteral(" RESTORE FILELISTONLY ") + QStringLiteral(" FROM DISK = '") +
+           sqlLiteralText(folder + db + QStringLiteral(".bak")) + QStringLiteral("' WITH FILE = 1");
+}
+
+QString barePhysicalName(const QString &physicalPath) {
+    return physicalPath.mid(physicalPath.lastIndexOf(QLatin1Char('\\')) + 1);
+}
+
+QString moveList(const RestoreFileList &files, const QString &dataDrive, const QString &logDrive) {
+    QString moves;
+    for (const RestoreFileEntry &f : files) {
+        const bool toLogDrive =
+            !logDrive.isEmpty() && f.physicalName.toUpper().contains(QLatin1String(".LDF"));
+        const QString target = toLogDrive ? logDrive + QStringLiteral(":\\LDF\\") + f.physicalName
+                                          : dataDrive + QStringLiteral(":\\db\\") + f.physicalName;
+        moves += QStringLiteral(" MOVE  '") + sqlLiteralText(f.logicalName) + QStringLiteral("' TO '") +
+                 sqlLiteralText(target) + QStringLiteral("', ");
+    }
+    return moves;
+}
+
+QString restoreDatabaseTail(const QString &db, const QString &folder, const QString &moves) {
+    return restoreFrom(db, folder + db + QStringLiteral(".bak"), QStringLiteral("   "), moves) +
+           QStringLiteral(" NORECOVERY   ");
+}
+
+QString restoreLogTail(const QString &db, const QString &folder, const QString &moves, int slot) {
+    return restoreFrom(db, folder + db + QStringLiteral("_log.bak"), QStringLiteral("  "), moves) +
+           (slot == 1 ? QStringLiteral(" NORECOVERY  ") : QStringLiteral(" RECOVERY  "));
+}
+
+QString restoreDatabaseStatement(const QString &db, const QString &folder, const QString &moves) {
+    return QStringLiteral("RESTORE DATABASE ") + restoreDatabaseTail(db, folder, moves);
+}
+
+QString restoreLogStatement(const QString &db, const QString &folder, const QString &moves, int slot) {
+    return QStringLiteral("RESTORE LOG ") + restoreLogTail(db, folder, moves, slot);
+}
+
+QString restoreOntoMainStatement(const QString &db, const QString &folder, const QString &moves) {
+    return QStringLiteral("RESTORE DATABASE ") +
+           restoreFrom(db, folder + db + QStringLiteral(".bak"), QStringLiteral("  "), moves) +
+           QStringLiteral(" Replace ");
+}
+
+QString databaseNameOfBackupFile(const QString &fileName) {
+    return fileName.section(QLatin1Char('.'), 0, 0);
+}
+
+bool restoreWalkPassesOver(const QString &db, bool logOnly) {
+    return !logOnly && db.contains(QLatin1String("_log"), Qt::CaseSensitive);
+}
+
+} // namespace quorix

@@ -1,0 +1,54 @@
+#pragma once
+
+// Restores of a database's full and log backups: the file list query, the MOVE list that puts each file
+// on its drive, and the RESTORE statements on the Mirror, on Main, and onto Main from a folder.
+// D is the database name, P the backup folder as the server sees it (given with its closing backslash).
+
+#include <QList>
+#include <QString>
+
+namespace quorix {
+
+// One file of a backup as the server lists it.
+struct RestoreFileEntry {
+    QString logicalName;  // the backup's name for the file
+    QString physicalName; // bare file name, folder removed
+};
+using RestoreFileList = QList<RestoreFileEntry>;
+
+// " RESTORE FILELISTONLY  FROM DISK = 'PD.bak' WITH FILE = 1".
+QString restoreFileListStatement(const QString &db, const QString &folder);
+
+// The server's physical path without everything up to and including its last backslash.
+QString barePhysicalName(const QString &physicalPath);
+
+// One " MOVE  'L' TO 'X:\db\F', " per entry, in order. X is dataDrive, except that a file whose upper-cased
+// name contains ".LDF" goes to logDrive + ":\LDF\" when logDrive is not empty. Pass an empty logDrive to
+// keep log files beside the data files.
+QString moveList(const RestoreFileList &files, const QString &dataDrive, const QString &logDrive);
+
+// The part after "RESTORE DATABASE " (logged on its own before the restore runs):
+// " D FROM DISK = 'PD.bak' With   " + moves + " NORECOVERY   ". The database stays restoring on either
+// slot so that its log backup can follow.
+QString restoreDatabaseTail(const QString &db, const QString &folder, const QString &moves);
+// The part after "RESTORE LOG ": " D FROM DISK = 'PD_log.bak' With  " + moves, closed by " NORECOVERY  "
+// on the Mirror (slot 1, to be partnered) and by " RECOVERY  " on Main (any other slot, ready for use).
+QString restoreLogTail(const QString &db, const QString &folder, const QString &moves, int slot);
+
+// "RESTORE DATABASE " + restoreDatabaseTail(...).
+QString restoreDatabaseStatement(const QString &db, const QString &folder, const QString &moves);
+// "RESTORE LOG " + restoreLogTail(...).
+QString restoreLogStatement(const QString &db, const QString &folder, const QString &moves, int slot);
+
+// A full backup restored onto Main over any database of that name, ready for use:
+// "RESTORE DATABASE  D FROM DISK = 'PD.bak' With  " + moves + " Replace ".
+QString restoreOntoMainStatement(const QString &db, const QString &folder, const QString &moves);
+
+// The database a backup file belongs to: its name before the first "." (all of it without one).
+QString databaseNameOfBackupFile(const QString &fileName);
+
+// Whether a restore walk over backup files passes over this database name: without Log Only each
+// database is restored once, from its full backup, so names holding "_log" (exact case) are passed over.
+bool restoreWalkPassesOver(const QString &db, bool logOnly);
+
+} // namespace quorix

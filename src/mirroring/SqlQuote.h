@@ -1,0 +1,25 @@
+#pragma once
+
+// Quoting of names and texts that are pasted into T-SQL. Every statement keeps its usual text for ordinary
+// names; any other name or text is quoted so that it can only ever be a name or a text, never more SQL.
+
+#include <QString>
+
+namespace quorix {
+
+// True for a name the server reads as itself without brackets: a letter (any script) or "_" first, then
+// letters, decimal digits, "_", "@", "#" or "$", and not a reserved word. "@" and "#" are refused as
+// the first character because the server reads them as a variable or a temporary object.
+bool isRegularIdentifier(const QString &name);
+
+// A name as an identifier: verbatim when it is a regular identifier, otherwise "[" + name + "]" with
+// every "]" doubled. An empty name comes back as "[]", which the server refuses as a name.
+QString sqlName(const QString &name);
+
+// Text for the inside of a '...' literal: every "'" doubled.
+QString sqlLiteralText(const QString &text);
+
+// Text for the inside of a [...] that the statement writes itself: every "]" doubled.
+QString bracketInner(const QString &name);
+
+} // namespace quorix

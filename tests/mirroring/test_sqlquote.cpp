@@ -1,0 +1,115 @@
+#include "TestText.h"
+#include "mirroring/AttachSql.h"
+#include "mirroring/BackupSql.h"
+#include "mirroring/PartnerSql.h"
+#include "mirroring/RestoreSql.h"
+#include "mirroring/SqlQuote.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace quorix;
+
+TEST(SqlName, RegularIdentifiersStayVerbatim) {
+    for (const char *name : {"QRIX", "Billing", "billing_2015", "Patient_data", "_tmp", "x@#$"})
+        EXPECT_EQ(sqlName(QString::fromUtf8(name)), QString::fromUtf8(name)) << name;
+    // Letters of any script.
+    EXPECT_EQ(sqlName(QStringLiteral("Γιατρός")), QStringLiteral("Γιατρός"));
+    EXPECT_EQ(sqlName(QStringLiteral("Kardiologie_Ärzte")), QStringLiteral("Kardiologie_Ärzte"));
+}
+
+TEST(SqlName, EverythingElseIsBracketed) {
+    EXPECT_EQ(sqlName(QString()), QStringLiteral("[]"));
+    EXPECT_EQ(sqlName(QStringLiteral("my db")), QStringLiteral("[my db]"));
+    EXPECT_EQ(sqlName(QStringLiteral("2015Billing")), QStringLiteral("[2015Billing]"));
+    EXPECT_EQ(sqlName(QStringLiteral("a-b")), QStringLiteral("[a-b]"));
+    EXPECT_EQ(sqlName(QStringLiteral("a.b")), QStringLiteral("[a.b]"));
+    EXPECT_EQ(sqlName(QStringLiteral("a;b")), QStringLiteral("[a;b]"));
+    EXPECT_EQ(sqlName(QStringLiteral("O'Brien")), QStringLiteral("[O'Brien]"));
+    EXPECT_EQ(sqlName(QStringLiteral("a]b[c")), QStringLiteral("[a]]b[c]"));
+    EXPECT_EQ(sqlName(QStringLiteral("a\tb")), QStringLiteral("[a\tb]"));
+    // Read as a variable or a parameter by the server when bare.
+    EXPECT_EQ(sqlName(QStringLiteral("@db")), QStringLiteral("[@db]"));
+    EXPECT_EQ(sqlName(QStringLiteral("$db")), QStringLiteral("[$db]"));
+    EXPECT_EQ(sqlName(QStringLiteral("#db")), QStringLiteral("[#db]"));
+    // Reserved words, in any letter case.
+    EXPECT_EQ(sqlName(QStringLiteral("Order")), QStringLiteral("[Order]"));
+    EXPECT_EQ(sqlName(QStringLiteral("file")), QStringLiteral("[file]"));
+    EXPECT_EQ(sqlName(QStringLiteral("WRITETEXT")), QStringLiteral("[WRITETEXT]"));
+    EXPECT_EQ(sqlName(QStringLiteral("ADD")), QStringLiteral("[ADD]"));
+    EXPECT_EQ(sqlName(QStringLiteral("Orders")), QStringLiteral("Orders"));
+}
+
+TEST(SqlQuote, LiteralAndBracketInsides) {
+    EXPECT_EQ(sqlLiteralText(QStringLiteral("O'Brien's")), QStringLiteral("O''Brien''s"));
+    EXPECT_EQ(sqlLiteralText(QStringLiteral("a]b")), QStringLiteral("a]b"));
+    EXPECT_EQ(bracketInner(QStringLiteral("a]b'c")), QStringLiteral("a]]b'c"));
+}
+
+namespace {
+
+using Builder = std::function<QString(const QString &)>;
+
+const RestoreFileList kFiles = {{QStringLiteral("Data"), QStringLiteral("x.mdf")},
+                                {QStringLiteral("Log"), QStringLiteral("x_log.ldf")}};
+
+// Every statement that takes a database name.
+const std::vector<std::pair<const char *, Builder>> &builders() {
+    static const QString p = QStringLiteral("p:\\backup\\MIR\\");
+    static const std::vector<std::pair<const char *, Builder>> all = {
+        {"backup", [](const QString &d) { return backupDatabaseStatement(d, p); }},
+        {"backup log", [](const QString &d) { return backupLogStatement(d, p); }},
+        {"file list", [](const QString &d) { return restoreFileListStatement(d, p); }},
+        {"restore",
+         [](const QString &d) { return restoreDatabaseStatement(d, p, moveList(kFiles, "F", "L")); }},
+        {"restore log",
+         [](const QString &d) { return restoreLogStatement(d, p, moveList(kFiles, "F", ""), 1); }},
+        {"restore main",
+         [](const QString &d) { return restoreOntoMainStatement(d, p, moveList(kFiles, "F", "")); }},
+        {"partner", [](const QString &d) { return setPartnerStatement(d, QStringLiteral("10.1.1.1")); }},
+        {"safety", [](const QString &d) { return setSafetyOffStatement(d); }},
+        {"partner off", [](const QString &d) { return partnerOffStatement(d); }},
+        {"recover", [](const QString &d) { return recoverDatabaseStatement(d); }},
+        {"full recovery", [](const QString &d) { return fullRecoveryStatement(d); }},
+        {"clear", [](const QString &d) { return clearConnectionsBatch(d); }},
+        {"drop", [](const QString &d) { return dropDatabaseStatement(d); }},
+        {"attach", [](const QString &d) { return attachStatement(d, QStringLiteral("d:\\bak")); }},
+        {"detach", [](const QString &d) { return detachStatement(d); }},
+    };
+    return all;
+}
+
+} // namespace
+
+// A hostile name changes only the insides of texts and quoted names: every statement keeps the shape it
+// has for a harmless name that also needs brackets.
+TEST(SqlQuote, HostileNamesCannotChangeAStatement) {
+    const QString harmless = QStringLiteral("My DB");
+    for (const auto &[what, build] : builders()) {
+        const auto reference = sqlShape(build(harmless));
+        ASSERT_TRUE(reference) << what;
+        for (const QString &bad : {QStringLiteral("Bad'Name];x"), QStringLiteral("x; DROP DATABASE y--"),
+                                   QStringLiteral("a'); EXEC('kill 1') --"), QStringLiteral("]]'[")}) {
+            const QString sql = build(bad);
+            EXPECT_EQ(sqlShape(sql), reference) << what << ": " << sql.toStdString();
+        }
+    }
+}
+
+TEST(SqlQuote, HostileNameInExactStatements) {
+    const QString bad = QStringLiteral("Bad'Name];x");
+    EXPECT_EQ(
+        backupDatabaseStatement(bad, QStringLiteral("p:\\b\\")),
+        QStringLiteral("BACKUP DATABASE [Bad'Name]];x] TO DISK = 'p:\\b\\Bad''Name];x.BAK'   WITH FORMAT"));
+    EXPECT_EQ(setPartnerStatement(bad, QStringLiteral("o'host")),
+              QStringLiteral("ALTER DATABASE [Bad'Name]];x] SET PARTNER = 'TCP://o''host:5024'  "));
+    EXPECT_EQ(moveList({{QStringLiteral("L'og"), QStringLiteral("a'b.ldf")}}, "D", "L"),
+              QStringLiteral(" MOVE  'L''og' TO 'L:\\LDF\\a''b.ldf', "));
+    EXPECT_EQ(detachStatement(bad), QStringLiteral("EXEC sp_detach_db 'Bad''Name];x','true'"));
+    EXPECT_EQ(attachStatement(bad, QStringLiteral("d:\\it's\\")),
+              QStringLiteral(
+                  "EXEC sp_attach_db @dbname = N'Bad''Name];x' ,@filename1=N'd:\\it''s\\Bad''Name];x.mdf'  "
+                  " ,@filename2=N'd:\\it''s\\Bad''Name];x.ldf'  "));
+    EXPECT_TRUE(clearConnectionsBatch(bad).contains(QStringLiteral("@dbname = 'Bad''Name];x' while")));
+}
