@@ -4,6 +4,7 @@
 // window thread waits for the result in a local event loop, so handlers stay plain sequential code while
 // the window keeps painting and taking clicks.
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <exception>
@@ -49,7 +50,9 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_jobs;
-    bool m_stop = false;
+    std::atomic<int> m_queued{0};        // m_jobs.size(), readable without the lock
+    std::atomic<bool> m_sleeping{false}; // the worker waits on m_wake
+    std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
 

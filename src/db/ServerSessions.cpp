@@ -66,16 +66,21 @@ QString ServerSessions::connectionString(int slot) const {
 
 void ServerSessions::OpenServerSession(int slot) {
     const auto i = static_cast<size_t>(checked(slot));
-    if (m_connected[i])
+    // A handler started while this slot's session is being opened (the window stays live meanwhile) finds
+    // it opening: its statements queue behind the opening on the slot's worker and run once it is open.
+    if (m_connected[i] || m_opening[i])
         return;
     m_connected[i] = false;
+    m_opening[i] = true;
     try {
         const QString cs = connectionString(slot);
         m_conn[i].setCommandTimeout(kOpenTimeout);
         m_conn[i].open(cs);
+        m_opening[i] = false;
         LogLine(QStringLiteral("Connected."));
         m_connected[i] = true;
     } catch (const DbError &e) {
+        m_opening[i] = false;
         Prompt::msgBox(e.description());
     }
 }

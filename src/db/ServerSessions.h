@@ -65,6 +65,7 @@ private:
     Form &m_form;
     std::array<ServerConnection, 2> m_conn;
     std::array<bool, 2> m_connected{};
+    std::array<bool, 2> m_opening{};
     Recordset m_rs; // after m_conn: released first
 };
 

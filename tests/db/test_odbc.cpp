@@ -131,6 +131,11 @@ TEST_F(OdbcTest, AllResultsAreDrainedAndALateErrorFails) {
         EXPECT_EQ(e.records().size(), 41u);
     }
     EXPECT_NO_THROW(conn.execute("SELECT 2", 30));
+
+    // A statement that touches no row ends without data; that is not a failure, and what follows is read.
+    server->addRule(Rule::exact("UPDATE none", Reply::count(0).then(Message{0, 0, 1, "after"})));
+    EXPECT_EQ(messageTexts(conn.execute("UPDATE none", 30)),
+              std::vector<QString>{"[FreeTDS][SQL Server]after"});
 }
 
 TEST_F(OdbcTest, ValuesComeTyped) {

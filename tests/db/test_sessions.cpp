@@ -9,12 +9,16 @@
 #include "db/GridBinding.h"
 #include "db/ServerSessions.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 
 using namespace quorix;
@@ -275,6 +279,25 @@ TEST_F(Sessions, LogPanesPutTheNewestLineOnTop) {
     QTimer::singleShot(0, [&] { ran = true; });
     s->LogLine("third");
     EXPECT_TRUE(ran);
+
+    // Repaints are held back during a burst of lines; afterwards the pane's scroll range and painting are
+    // those of a pane that was given the same text at once.
+    QPlainTextEdit *pane = w.form().txtLog;
+    for (int i = 0; i < 3000; ++i)
+        s->LogLine(QStringLiteral("line %1").arg(i));
+    QTest::qWait(150);
+    EXPECT_TRUE(pane->updatesEnabled());
+    EXPECT_TRUE(pane->document()->documentLayout()->signalsBlocked() == false);
+    EXPECT_TRUE(pane->toPlainText().startsWith("line 2999\nline 2998\n"));
+    QPlainTextEdit same;
+    same.setFont(pane->font());
+    same.setLineWrapMode(pane->lineWrapMode());
+    same.resize(pane->size());
+    same.setPlainText(pane->toPlainText());
+    same.show();
+    QTest::qWait(50);
+    EXPECT_EQ(pane->verticalScrollBar()->maximum(), same.verticalScrollBar()->maximum());
+    EXPECT_EQ(pane->cursorForPosition(QPoint(5, 5)).block().text(), "line 2999"); // the top is in view
 }
 
 TEST_F(Sessions, AGridBindsToTheSharedRecordset) {

@@ -12,6 +12,11 @@ void append(std::vector<DiagRecord> &to, std::vector<DiagRecord> &&from) {
 
 // After such a failure the driver has given up on the statement's results (lost connection, cancel,
 // timeout, driver fault): asking for further results would only repeat it.
+// A call that returned SQL_SUCCESS has no diagnostic records; asking would cost a driver call per statement.
+std::vector<DiagRecord> recordsOf(const Handle &stmt, SQLRETURN rc) {
+    return rc == SQL_SUCCESS ? std::vector<DiagRecord>{} : stmt.diagnostics();
+}
+
 bool endsResults(const std::vector<DiagRecord> &records) {
     for (const DiagRecord &r : records) {
         const QString &s = r.state;
@@ -153,7 +158,7 @@ void Connection::drain(const Handle &stmt, std::vector<DiagRecord> &records, boo
         const SQLRETURN rc = running(stmt.get(), [&] { return SQLMoreResults(stmt.get()); });
         if (rc == SQL_NO_DATA)
             break;
-        std::vector<DiagRecord> now = stmt.diagnostics();
+        std::vector<DiagRecord> now = recordsOf(stmt, rc);
         const bool stop = rc == SQL_ERROR && (now.empty() || endsResults(now));
         if (rc == SQL_ERROR)
             failed = true;
@@ -173,7 +178,7 @@ std::vector<DiagRecord> Connection::execute(const QString &sql, int queryTimeout
     }
     std::vector<DiagRecord> records;
     const SQLRETURN rc = execDirect(m_exec, sql);
-    append(records, m_exec.diagnostics());
+    append(records, recordsOf(m_exec, rc));
     bool failed = rc == SQL_ERROR || rc == SQL_INVALID_HANDLE;
     if (!failed)
         drain(m_exec, records, failed);
@@ -191,7 +196,7 @@ std::shared_ptr<Cursor> Connection::openCursor(const QString &sql, int queryTime
     cursor->m_stmt = newStatement(queryTimeoutSeconds);
     const Handle &stmt = cursor->m_stmt;
     SQLRETURN rc = execDirect(stmt, sql);
-    std::vector<DiagRecord> records = stmt.diagnostics();
+    std::vector<DiagRecord> records = recordsOf(stmt, rc);
     if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE)
         throw DbError(std::move(records), QStringLiteral("The query failed."));
     m_pending = cursor;
@@ -205,7 +210,7 @@ std::shared_ptr<Cursor> Connection::openCursor(const QString &sql, int queryTime
         rc = running(stmt.get(), [&] { return SQLMoreResults(stmt.get()); });
         if (rc == SQL_NO_DATA)
             break;
-        append(records, stmt.diagnostics());
+        append(records, recordsOf(stmt, rc));
         if (rc == SQL_ERROR) {
             cursor->close();
             throw DbError(std::move(records), QStringLiteral("The query failed."));
