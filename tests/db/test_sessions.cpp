@@ -59,7 +59,7 @@ protected:
         f.txtPW[0]->setText("pwMain");
         f.txtServer[1]->setText(serverBox(*mirror));
         f.txtPW[1]->setText("pwMirror");
-        s = std::make_unique<ServerSessions>(f);
+        s = &w.window().sessions();
     }
     void TearDown() override {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass was left on";
@@ -69,7 +69,7 @@ protected:
 
     std::unique_ptr<tds::ScriptedServer> main, mirror;
     WindowFixture w;
-    std::unique_ptr<ServerSessions> s;
+    ServerSessions *s = nullptr; // the window's own
 };
 
 } // namespace
