@@ -2,14 +2,18 @@
 
 #include "Version.h"
 #include "app/BackupFileLists.h"
+#include "app/Echo.h"
 #include "app/FormBuilder.h"
-#include "app/InterimLog.h"
 #include "app/Operations.h"
 #include "app/RememberedBoxes.h"
 #include "app/SettingsStore.h"
 #include "app/ShareSettings.h"
 #include "app/widgets/FileList.h"
+#include "db/DatabaseLists.h"
+#include "db/LogPane.h"
+#include "db/ServerSessions.h"
 #include "devtools/SqlToStringTab.h"
+#include "shares/NetworkShares.h"
 #include "testdata/AnonymizerDefault.h"
 
 #include <QApplication>
@@ -58,7 +62,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
 
     // The store is opened for each new window, so it follows the environment it is created in.
     settings().open();
-    settings().setProblemHandler([this](const QString &problem) { interimLogLine(m_form, problem); });
+    settings().setProblemHandler([this](const QString &problem) { logSettingsProblem(problem); });
     rememberBoxes(m_form, settings());
     connectSharesToWindow(m_form);
 
@@ -127,8 +131,19 @@ void frmMain::createTimers() {
 void frmMain::wireFeatures() {
     // Each feature gets the controls it needs and connects its own handlers. Add one line per feature here;
     // a feature that lists databases also sets refreshDatabases.
+    m_sessions = std::make_unique<ServerSessions>(m_form);
+    m_shares =
+        std::make_unique<NetworkShares>(m_form, [this](const QString &line) { m_sessions->LogLine(line); });
+    m_lists = std::make_unique<DatabaseLists>(m_form, *m_sessions);
+    refreshDatabases = [this](int slot) { m_lists->cmdRefreshDB_Click(slot); };
     m_sqlToString = std::make_unique<SqlToStringTab>(m_form);
     m_anonymizerDefault = std::make_unique<AnonymizerDefault>(m_form);
+}
+
+void frmMain::logSettingsProblem(const QString &problem) {
+    // Reported before the sessions exist too, so straight into the pane.
+    prependLine(m_form.txtLog, problem);
+    Echo::log(problem);
 }
 
 void frmMain::Form_Load() {
@@ -148,7 +163,7 @@ void frmMain::runStartUp() {
     QCoreApplication::processEvents();
     WaitCursor hourglass;
     if (!store.openProblem().isEmpty())
-        interimLogLine(f, store.openProblem());
+        logSettingsProblem(store.openProblem());
 
     // 3: the shell services are created by the shares layer on first use.
 

@@ -13,6 +13,9 @@
 namespace quorix {
 
 class AnonymizerDefault;
+class DatabaseLists;
+class NetworkShares;
+class ServerSessions;
 class SqlToStringTab;
 
 class frmMain : public QMainWindow {
@@ -36,6 +39,9 @@ public:
     // contacts no server.
     std::function<void(int slot)> refreshDatabases;
 
+    ServerSessions &sessions() { return *m_sessions; }
+    DatabaseLists &databaseLists() { return *m_lists; }
+
     // A control by its name ("cmdBackup(0)", "txtDB", "SSTab1"); nullptr when there is none.
     QWidget *control(const QString &name) const;
 
@@ -47,11 +53,15 @@ private:
     void txtRestoreDir_Change();
     void SSTab1_Click(int tab);
     void Timer1_Timer();
+    void logSettingsProblem(const QString &problem);
 
     Form m_form;
     bool m_loaded = false;
 
     // Features, in the order they are wired.
+    std::unique_ptr<ServerSessions> m_sessions;
+    std::unique_ptr<NetworkShares> m_shares;
+    std::unique_ptr<DatabaseLists> m_lists;
     std::unique_ptr<SqlToStringTab> m_sqlToString;
     std::unique_ptr<AnonymizerDefault> m_anonymizerDefault;
 };

@@ -2,8 +2,7 @@
 
 namespace quorix {
 
-QString GetWord(QString &wordGroup, const QString &separator)
-{
+QString GetWord(QString &wordGroup, const QString &separator) {
     const qsizetype p = separator.isEmpty() ? -1 : wordGroup.indexOf(separator, 0, Qt::CaseSensitive);
     if (p < 0) {
         QString all = wordGroup;

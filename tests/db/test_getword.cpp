@@ -4,8 +4,7 @@
 
 using quorix::GetWord;
 
-TEST(GetWord, TakesItemsInOrderAndEmptiesTheList)
-{
+TEST(GetWord, TakesItemsInOrderAndEmptiesTheList) {
     QString list = "a,b,c";
     EXPECT_EQ(GetWord(list, ","), "a");
     EXPECT_EQ(list, "b,c");
@@ -16,8 +15,7 @@ TEST(GetWord, TakesItemsInOrderAndEmptiesTheList)
     EXPECT_EQ(list, "");
 }
 
-TEST(GetWord, EmptyItemsAndTwoCharacterSeparators)
-{
+TEST(GetWord, EmptyItemsAndTwoCharacterSeparators) {
     QString list = ",x";
     EXPECT_EQ(GetWord(list, ","), "");
     EXPECT_EQ(list, "x");
@@ -28,8 +26,7 @@ TEST(GetWord, EmptyItemsAndTwoCharacterSeparators)
     EXPECT_EQ(list, "");
 }
 
-TEST(GetWord, SeparatorIsCaseSensitive)
-{
+TEST(GetWord, SeparatorIsCaseSensitive) {
     QString list = "select go\r\nGO\r\nrest";
     EXPECT_EQ(GetWord(list, "GO\r\n"), "select go\r\n");
     EXPECT_EQ(list, "rest");

@@ -1,0 +1,54 @@
+#pragma once
+
+// The sessions' connection string as the user sees it (the OLE DB form the window builds) and its
+// translation for the SQL Server ODBC driver found on the machine.
+
+#include <QString>
+#include <QStringList>
+
+namespace quorix {
+
+// "Provider=SQLOLEDB;Persist Security Info=True;Server=" + server + ";UID=sa;Database=MASTER " +
+// ";Password=" + password
+QString sessionConnectionString(const QString &server, const QString &password);
+
+struct OleDbParts {
+    QString server;
+    QString user;
+    QString database;
+    QString password;
+};
+
+// Reads key=value items separated by ';' (keys case-insensitive, values trimmed). The password item takes
+// everything after "Password=" to the end of the string, since the window appends it last and unquoted.
+OleDbParts parseOleDbConnectionString(const QString &text);
+
+enum class DriverKind { MsOdbc, FreeTds, WindowsSqlServer };
+
+struct OdbcDriver {
+    QString name; // as the driver manager knows it, or a library path
+    DriverKind kind = DriverKind::FreeTds;
+    // How the driver reads a braced value: the ODBC rule ends it at a single '}' and reads "}}" as one;
+    // FreeTDS before 1.4 ends it at the first "};" and keeps everything before that as written.
+    bool doublesBraces = true;
+};
+
+// The driver to use: overrideName when not empty (QUORIX_ODBC_DRIVER), else the first of "ODBC Driver 18
+// for SQL Server", "ODBC Driver 17 for SQL Server", "FreeTDS", "SQL Server" that is installed.
+OdbcDriver chooseDriver(const QStringList &installed, const QString &overrideName);
+DriverKind driverKindOf(const QString &name);
+
+struct ServerAddress {
+    QString host;
+    QString instance; // after a backslash
+    int port = 0;     // after a comma; 0 when not given
+};
+ServerAddress parseServerAddress(const QString &server);
+
+// An ODBC attribute value: braced when it holds characters that would end or open one, with '}' doubled
+// (or, for a driver that does not undouble, as written: such a value must not contain "};").
+QString odbcValue(const QString &value, bool alwaysBrace = false, bool doublesBraces = true);
+
+QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver);
+
+} // namespace quorix

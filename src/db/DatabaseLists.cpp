@@ -1,0 +1,100 @@
+#include "db/DatabaseLists.h"
+
+#include "app/BoxText.h"
+#include "app/Form.h"
+#include "app/Operations.h"
+#include "app/widgets/Grid.h"
+#include "db/DbError.h"
+#include "db/GridBinding.h"
+#include "db/ServerSessions.h"
+#include "mirroring/SqlQuote.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace quorix {
+
+const QString DatabaseLists::kListStatement =
+    QStringLiteral("SELECT name FROM sys.databases where database_id >= 5 order by name ");
+
+const QString DatabaseLists::kTableSizeStatement =
+    QStringLiteral(" SELECT "
+                   "    t.NAME AS TableName,"
+                   "    s.Name AS SchemaName,"
+                   "    p.rows AS RowCounts,"
+                   "    SUM(a.total_pages) * 8 AS TotalSpaceKB, "
+                   "    SUM(a.used_pages) * 8 AS UsedSpaceKB, "
+                   "    (SUM(a.total_pages) - SUM(a.used_pages)) * 8 AS UnusedSpaceKB"
+                   " FROM "
+                   "    sys.tables t"
+                   " INNER JOIN sys.indexes i ON t.OBJECT_ID = i.object_id"
+                   " INNER JOIN sys.partitions p ON i.object_id = p.OBJECT_ID AND i.index_id = p.index_id"
+                   " INNER JOIN "
+                   "    sys.allocation_units a ON p.partition_id = a.container_id"
+                   " LEFT OUTER JOIN "
+                   "    sys.schemas s ON t.schema_id = s.schema_id"
+                   " WHERE "
+                   "    t.NAME NOT LIKE 'dt%' "
+                   "    AND t.is_ms_shipped = 0"
+                   "    AND i.OBJECT_ID > 255 "
+                   " GROUP BY "
+                   "    t.Name, s.Name, p.Rows"
+                   " ORDER BY "
+                   "    TotalSpaceKB desc");
+
+DatabaseLists::DatabaseLists(Form &form, ServerSessions &sessions) : m_form(form), m_sessions(sessions) {
+    for (int slot = 0; slot < 2; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        Operations::onClick(m_form.cmdRefreshDB[i], [this, slot] { cmdRefreshDB_Click(slot); });
+        Operations::onClick(m_form.cmdTableSizes[i], [this, slot] { cmdTableSizes_Click(slot); });
+        // A click only names the current database, so it stays live while an operation runs.
+        QObject::connect(m_form.GridDB[i], &Grid::clicked1, m_form.GridDB[i],
+                         [this, slot] { GridDB_Click(slot); });
+        QObject::connect(m_form.GridDB[i], &Grid::doubleClicked1, m_form.GridDB[i], [this, slot] {
+            Operations::run(QStringLiteral("GridDB(%1)").arg(slot), [this, slot] { GridDB_DblClick(slot); });
+        });
+    }
+}
+
+void DatabaseLists::cmdRefreshDB_Click(int slot) {
+    const auto i = static_cast<size_t>(slot);
+    if (!m_sessions.OpenQuery(slot, kListStatement, false).isEmpty())
+        return; // already logged; the list keeps what it showed
+    try {
+        bindGrid(*m_form.GridDB[i], m_sessions.rs());
+        m_form.GridDB[i]->setColWidthTwips(0, 3000);
+        m_form.lblDBCount[i]->setText(QString::number(m_form.GridDB[i]->rows()));
+    } catch (const DbError &e) {
+        m_sessions.LogLine(e.description());
+    }
+}
+
+void DatabaseLists::GridDB_Click(int slot) {
+    Grid *grid = m_form.GridDB[static_cast<size_t>(slot)];
+    if (grid->rows() == 0 || grid->row() < 0)
+        return;
+    m_form.txtDB->setText(grid->textMatrix(grid->row(), 0));
+}
+
+void DatabaseLists::GridDB_DblClick(int /*slot*/) {
+    // Always on Main, whichever list was double-clicked: the table tools work on Main's databases.
+    m_sessions.OpenQuery(0, QStringLiteral("use ") + sqlName(m_form.txtDB->text()), false);
+    if (!m_sessions.OpenQuery(0, kTableSizeStatement, false).isEmpty())
+        return; // the browser keeps its previous rows and count
+    try {
+        bindGrid(*m_form.Grid2, m_sessions.rs());
+        m_form.Grid2->setColWidthTwips(0, 2300);
+        // The grid shows its headers in the header bar, not as a row, so its row count is the table count.
+        m_form.lblcount->setText(QString::number(m_form.Grid2->rows()));
+    } catch (const DbError &e) {
+        m_sessions.LogLine(e.description());
+    }
+}
+
+void DatabaseLists::cmdTableSizes_Click(int slot) {
+    m_sessions.ExecuteOnServer(slot, boxText(m_form.txtTableSizes));
+}
+
+} // namespace quorix

@@ -1,0 +1,33 @@
+#pragma once
+
+// The ALL DBS walk that the mirroring, restore and test-data features share: for each row of a slot's
+// database list, the name goes into txtDB, the work runs, and the walk looks at the check boxes again
+// before the next database. "ALL DBS" is read after each database, so unticking it ends the walk there;
+// where a feature says so, a ticked "STOP" ends it too (and is unticked again where the feature says so).
+
+#include <QStringList>
+#include <functional>
+
+namespace quorix {
+
+struct Form;
+
+struct WalkRules {
+    bool stopOnStop = false; // end the walk when STOP is ticked after a database
+    bool untickStop = false; // ... and untick STOP then
+    bool followAll = true;   // end the walk when ALL DBS has been unticked
+};
+
+// Walks the rows of GridDB(slot), row 0 to the last row (re-read as the walk goes, since the work may
+// reload the list). Returns false when the walk was ended early by STOP or by unticking ALL DBS.
+bool walkDatabases(Form &form, int slot, const std::function<void()> &work, WalkRules rules = {});
+
+// The same over a list of names taken once (a file list's entries, say); the work puts each name where
+// it belongs.
+bool walkNames(Form &form, const QStringList &names, const std::function<void(const QString &)> &work,
+               WalkRules rules = {});
+
+// Runs work for every database of the slot's list when ALL DBS is ticked, else once for txtDB.
+void forCurrentOrAllDatabases(Form &form, int slot, const std::function<void()> &work, WalkRules rules = {});
+
+} // namespace quorix

@@ -1,0 +1,70 @@
+#include "db/ServerConnection.h"
+
+#include "db/ConnectionString.h"
+#include "db/Recordset.h"
+#include "db/ServerConnectionSlot.h"
+
+#include <QtGlobal>
+
+namespace quorix {
+
+namespace {
+
+// Looked up once: asking the driver manager for its drivers reads its configuration files.
+const QStringList &drivers() {
+    static const QStringList installed = odbc::installedDrivers();
+    return installed;
+}
+
+} // namespace
+
+ServerConnection::ServerConnection() : m_slot(std::make_shared<Slot>()) {}
+
+ServerConnection::~ServerConnection() = default;
+
+void ServerConnection::open(const QString &connectionString) {
+    m_connectionString = connectionString;
+    Slot *slot = m_slot.get(); // jobs never own the slot: its last owner must not be the worker itself
+    slot->run([slot, connectionString] {
+        OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
+        const OleDbParts parts = parseOleDbConnectionString(connectionString);
+        if (driver.kind == DriverKind::FreeTds && parts.password.contains(QLatin1Char('}')))
+            driver.doublesBraces = odbc::freeTdsDoublesBraces(driver.name);
+        const QString odbcString = toOdbcConnectionString(parts, driver);
+        slot->conn.open(odbcString, kLoginTimeoutSeconds);
+        slot->open = true;
+    });
+}
+
+void ServerConnection::close() noexcept {
+    try {
+        Slot *slot = m_slot.get();
+        slot->run([slot] {
+            slot->conn.close();
+            slot->open = false;
+        });
+    } catch (...) {
+    }
+}
+
+bool ServerConnection::isOpen() const {
+    return m_slot->open;
+}
+
+std::vector<DiagRecord> ServerConnection::execute(const QString &sql) {
+    const int timeout = m_commandTimeout;
+    Slot *slot = m_slot.get();
+    return slot->run([slot, &sql, timeout] { return slot->conn.execute(sql, timeout); });
+}
+
+Recordset ServerConnection::openRecordset(const QString &sql) {
+    Recordset rs;
+    rs.open(*this, sql);
+    return rs;
+}
+
+bool ServerConnection::cancel() noexcept {
+    return m_slot->conn.cancel();
+}
+
+} // namespace quorix

@@ -1,0 +1,55 @@
+#pragma once
+
+// A server connection as the window's handlers use it: open it with the session's connection string,
+// execute statements, open result sets. Every call runs on the connection's own worker thread while the
+// calling (window) thread keeps processing events; cancel() may be called meanwhile, for example from a
+// button. Failures are thrown as DbError; callers that must not throw catch them.
+
+#include "db/DbError.h"
+
+#include <QString>
+#include <memory>
+#include <vector>
+
+namespace quorix {
+
+class Recordset;
+
+class ServerConnection {
+public:
+    static constexpr int kLoginTimeoutSeconds = 15;
+
+    ServerConnection();
+    ~ServerConnection(); // cancels what runs, then closes
+    ServerConnection(const ServerConnection &) = delete;
+    ServerConnection &operator=(const ServerConnection &) = delete;
+
+    // Query timeout of every later statement and result set (0 = none). Default 30.
+    void setCommandTimeout(int seconds) { m_commandTimeout = seconds; }
+    int commandTimeout() const { return m_commandTimeout; }
+
+    // connectionString is the session form ("Provider=SQLOLEDB;...;Password=..."); it is translated for
+    // the installed SQL Server ODBC driver (see ConnectionString.h). Throws DbError.
+    void open(const QString &connectionString);
+    void close() noexcept; // closes the connection and every result set still reading from it
+    bool isOpen() const;
+    QString connectionString() const { return m_connectionString; }
+
+    // Runs a batch to its end (every result and message); returns the messages (PRINT, progress).
+    std::vector<DiagRecord> execute(const QString &sql);
+    // A result set streaming the query's first result that has columns.
+    Recordset openRecordset(const QString &sql);
+
+    // Cancels the statement now running on this connection, from any thread; false when none runs.
+    bool cancel() noexcept;
+
+    struct Slot;
+
+private:
+    friend class Recordset;
+    std::shared_ptr<Slot> m_slot;
+    int m_commandTimeout = 30;
+    QString m_connectionString;
+};
+
+} // namespace quorix

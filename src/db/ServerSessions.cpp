@@ -1,0 +1,153 @@
+#include "db/ServerSessions.h"
+
+#include "app/Echo.h"
+#include "app/Form.h"
+#include "app/Operations.h"
+#include "app/Prompt.h"
+#include "db/ConnectionString.h"
+#include "db/LogPane.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <stdexcept>
+
+namespace quorix {
+
+namespace {
+
+// The hourglass for the length of a server call; restore() ends it early, before a failure is reported.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { restore(); }
+    void restore() {
+        if (m_on)
+            QApplication::restoreOverrideCursor();
+        m_on = false;
+    }
+
+private:
+    bool m_on = true;
+};
+
+} // namespace
+
+ServerSessions::ServerSessions(Form &form, QObject *parent) : QObject(parent), m_form(form) {
+    for (int slot = 0; slot < 2; ++slot)
+        if (QPushButton *b = m_form.cmdConnect[static_cast<size_t>(slot)])
+            Operations::onClick(b, [this, slot] { cmdConnect_Click(slot); });
+    if (m_form.cmdCancel)
+        connect(m_form.cmdCancel, &QPushButton::clicked, this, [this] { cancelRunning(); });
+}
+
+ServerSessions::~ServerSessions() = default;
+
+int ServerSessions::checked(int slot) {
+    if (slot < 0 || slot > 1)
+        throw std::out_of_range("server slot must be 0 or 1");
+    return slot;
+}
+
+ServerConnection &ServerSessions::connection(int slot) {
+    return m_conn[static_cast<size_t>(checked(slot))];
+}
+
+bool ServerSessions::connected(int slot) const {
+    return m_connected[static_cast<size_t>(checked(slot))];
+}
+
+QString ServerSessions::connectionString(int slot) const {
+    const auto i = static_cast<size_t>(checked(slot));
+    const QString server = m_form.txtServer[i] ? m_form.txtServer[i]->text() : QString();
+    const QString password = m_form.txtPW[i] ? m_form.txtPW[i]->text() : QString();
+    return sessionConnectionString(server, password);
+}
+
+void ServerSessions::OpenServerSession(int slot) {
+    const auto i = static_cast<size_t>(checked(slot));
+    // A handler started while this slot's session is being opened (the window stays live meanwhile) finds
+    // it opening: its statements queue behind the opening on the slot's worker and run once it is open.
+    if (m_connected[i] || m_opening[i])
+        return;
+    m_connected[i] = false;
+    m_opening[i] = true;
+    try {
+        const QString cs = connectionString(slot);
+        m_conn[i].setCommandTimeout(kOpenTimeout);
+        m_conn[i].open(cs);
+        m_opening[i] = false;
+        LogLine(QStringLiteral("Connected."));
+        m_connected[i] = true;
+    } catch (const DbError &e) {
+        m_opening[i] = false;
+        Prompt::msgBox(e.description());
+    }
+}
+
+void ServerSessions::EnsureServerSession(int slot) {
+    if (!connected(slot))
+        OpenServerSession(slot);
+}
+
+void ServerSessions::cmdConnect_Click(int slot) {
+    const auto i = static_cast<size_t>(checked(slot));
+    m_conn[i].close();
+    m_connected[i] = false;
+    OpenServerSession(slot);
+}
+
+void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
+    const auto i = static_cast<size_t>(checked(slot));
+    WaitCursor hourglass;
+    try {
+        LogLine(QStringLiteral("Running SQL.."));
+        EnsureServerSession(slot);
+        LogLine(sql);
+        m_conn[i].setCommandTimeout(kExecuteTimeout);
+        m_conn[i].execute(sql);
+        LogLine(QStringLiteral("Done"));
+    } catch (const DbError &e) {
+        hourglass.restore();
+        LogLine(e.description());
+    }
+}
+
+QString ServerSessions::OpenQuery(int slot, const QString &sql, bool quiet) {
+    const auto i = static_cast<size_t>(checked(slot));
+    m_rs.close();
+    WaitCursor hourglass;
+    try {
+        EnsureServerSession(slot);
+        m_rs.open(m_conn[i], sql);
+        return QString();
+    } catch (const DbError &e) {
+        hourglass.restore();
+        m_rs.close();
+        const QString text = e.description() + QLatin1Char(' ') + sql;
+        if (!quiet)
+            LogLine(text);
+        return text;
+    }
+}
+
+void ServerSessions::LogLine(const QString &text) {
+    prependLine(m_form.txtLog, text);
+    Echo::log(text);
+    QCoreApplication::processEvents();
+}
+
+void ServerSessions::LogError(const QString &text) {
+    prependLine(m_form.txtErrs, text);
+    Echo::err(text);
+    QCoreApplication::processEvents();
+}
+
+bool ServerSessions::cancelRunning() {
+    bool any = false;
+    for (ServerConnection &c : m_conn)
+        any = c.cancel() || any;
+    return any;
+}
+
+} // namespace quorix

@@ -1,0 +1,72 @@
+#pragma once
+
+// The two server sessions (slot 0 = Main, slot 1 = Mirror), the shared recordset, SQL execution and the
+// log panes: the procedures every feature calls.
+//
+//   ExecuteOnServer(slot, sql)        runs a command; logs "Running SQL..", the text, "Done" or the failure
+//   OpenQuery(slot, sql, quiet)       opens the shared recordset; "" on success, else description + " " + sql
+//   rs()                              the shared recordset: while (!rs().eof()) { rs().value(0);
+//   rs().moveNext(); } bindGrid(*form.GridDB[0], rs())   (GridBinding.h) shows it in a grid connection(slot)
+//   the slot's connection for statements and result sets of one's own
+//
+// No procedure throws on a server failure; each reports it as described at its declaration. Statements
+// run on the connection's worker thread while the window keeps processing events, so STOP and the other
+// controls stay live; cmdCancel cancels the statement that is running.
+
+#include "db/Recordset.h"
+#include "db/ServerConnection.h"
+
+#include <QObject>
+#include <array>
+
+namespace quorix {
+
+struct Form;
+
+class ServerSessions : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kOpenTimeout = 3600;     // command timeout after connecting
+    static constexpr int kExecuteTimeout = 10000; // from the first ExecuteOnServer on
+
+    // Wires cmdConnect(0), cmdConnect(1) (as operations) and cmdCancel.
+    explicit ServerSessions(Form &form, QObject *parent = nullptr);
+    ~ServerSessions() override;
+
+    // Opens the slot's session unless it is flagged connected; logs "Connected.". A failure shows a message
+    // box with the driver's description and leaves the slot unconnected.
+    void OpenServerSession(int slot);
+    void EnsureServerSession(int slot);
+    // Closes the slot's session (ignoring failures) and opens it again.
+    void cmdConnect_Click(int slot);
+    // Failures are logged (the driver's description) and not passed on.
+    void ExecuteOnServer(int slot, const QString &sql);
+    // Empty on success; otherwise description + " " + sql, also logged unless quiet. The shared recordset
+    // is then closed.
+    QString OpenQuery(int slot, const QString &sql, bool quiet);
+
+    void LogLine(const QString &text);  // newest line on top of txtLog; yields once
+    void LogError(const QString &text); // newest line on top of txtErrs; yields once
+
+    Recordset &rs() { return m_rs; }
+    // For statements (execute) and result sets (openRecordset) of a feature's own. Throws DbError on
+    // failure; a closed connection fails with "Operation is not allowed when the object is closed.".
+    ServerConnection &connection(int slot);
+    bool connected(int slot) const;
+    // The session's connection string from the window's controls, as it is shown and used.
+    QString connectionString(int slot) const;
+
+    // Cancels the statement running on either slot (cmdCancel); it then fails like any other statement.
+    bool cancelRunning();
+
+private:
+    static int checked(int slot);
+
+    Form &m_form;
+    std::array<ServerConnection, 2> m_conn;
+    std::array<bool, 2> m_connected{};
+    std::array<bool, 2> m_opening{};
+    Recordset m_rs; // after m_conn: released first
+};
+
+} // namespace quorix

@@ -1,0 +1,46 @@
+#pragma once
+
+// Shared by the db tests: a scripted server on its own loopback address and connection strings for it.
+
+#include "db/ConnectionString.h"
+#include "tds/ScriptedServer.h"
+
+#include <QString>
+#include <memory>
+#include <ostream>
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString &s, std::ostream *os) {
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace quorix::testing {
+
+// Started on address with a free port, accepting user sa with password.
+inline std::unique_ptr<tds::ScriptedServer> startServer(const std::string &address,
+                                                        const std::string &password) {
+    auto server = std::make_unique<tds::ScriptedServer>();
+    server->setLogin("sa", password);
+    server->start(address, 0);
+    return server;
+}
+
+// What the window's server box holds for it: "127.0.0.2,PORT".
+inline QString serverBox(const tds::ScriptedServer &server) {
+    return QString::fromStdString(server.address()) + QLatin1Char(',') + QString::number(server.port());
+}
+
+inline QString sessionString(const tds::ScriptedServer &server, const QString &password) {
+    return sessionConnectionString(serverBox(server), password);
+}
+
+inline QString odbcString(const tds::ScriptedServer &server, const QString &password) {
+    return toOdbcConnectionString(parseOleDbConnectionString(sessionString(server, password)),
+                                  {QStringLiteral("FreeTDS"), DriverKind::FreeTds});
+}
+
+inline std::string utf8(const QString &s) {
+    return s.toStdString();
+}
+
+} // namespace quorix::testing

@@ -1,0 +1,328 @@
+// Server sessions on the real window (offscreen), through the real FreeTDS driver to two scripted servers:
+// Main on 127.0.0.2, Mirror on 127.0.0.3.
+
+#include "DbTestSupport.h"
+#include "WindowFixture.h"
+#include "app/Operations.h"
+#include "app/Prompt.h"
+#include "app/widgets/Grid.h"
+#include "db/GridBinding.h"
+#include "db/ServerSessions.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+
+using namespace quorix;
+using namespace quorix::testing;
+using tds::Message;
+using tds::Reply;
+using tds::ResultSet;
+using tds::Rule;
+using tds::SqlType;
+using namespace std::chrono_literals;
+
+namespace {
+
+QStringList lines(const QPlainTextEdit *pane) {
+    QString text = pane->toPlainText();
+    if (text.endsWith(QLatin1Char('\n')))
+        text.chop(1);
+    return text.isEmpty() ? QStringList{} : text.split(QLatin1Char('\n'));
+}
+
+// A free loopback port that nothing listens on.
+std::uint16_t deadPort() {
+    tds::ScriptedServer probe;
+    probe.start("127.0.0.2", 0);
+    const auto port = probe.port();
+    probe.stop();
+    return port;
+}
+
+class Sessions : public ::testing::Test {
+protected:
+    void SetUp() override {
+        main = startServer("127.0.0.2", "pwMain");
+        mirror = startServer("127.0.0.3", "pwMirror");
+        w.start();
+        Form &f = w.form();
+        f.txtServer[0]->setText(serverBox(*main));
+        f.txtPW[0]->setText("pwMain");
+        f.txtServer[1]->setText(serverBox(*mirror));
+        f.txtPW[1]->setText("pwMirror");
+        s = &w.window().sessions();
+    }
+    void TearDown() override {
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass was left on";
+    }
+    QStringList log() { return lines(w.form().txtLog); }
+    void clearLog() { w.form().txtLog->clear(); }
+
+    std::unique_ptr<tds::ScriptedServer> main, mirror;
+    WindowFixture w;
+    ServerSessions *s = nullptr; // the window's own
+};
+
+} // namespace
+
+TEST_F(Sessions, ExecuteOnServerLogsEachStepAndSendsTheTextExactly) {
+    const QString backup = "BACKUP DATABASE Billing TO DISK = 'p:\\backup\\MIR\\Billing.BAK' WITH INIT";
+    s->ExecuteOnServer(0, backup);
+    EXPECT_EQ(log(), (QStringList{"Done", backup, "Connected.", "Running SQL.."}));
+    EXPECT_EQ(s->connectionString(0), "Provider=SQLOLEDB;Persist Security Info=True;Server=" +
+                                          serverBox(*main) + ";UID=sa;Database=MASTER ;Password=pwMain");
+    EXPECT_EQ(s->connection(0).commandTimeout(), ServerSessions::kExecuteTimeout);
+    ASSERT_EQ(main->logins().size(), 1u);
+    EXPECT_EQ(main->logins()[0].user, "sa");
+    EXPECT_EQ(main->logins()[0].database, "MASTER");
+    EXPECT_TRUE(mirror->logins().empty());
+
+    // Tricky texts arrive byte for byte; a multi-line statement is logged as its lines.
+    clearLog();
+    const std::vector<QString> tricky = {"SELECT '?' , {fn NOW()} ; SELECT [a]]b] -- ? {",
+                                         QString::fromUtf8("UPDATE t SET n = N'Żółć 😀' WHERE id = ?"),
+                                         "PRINT 'one'\r\nPRINT 'two'"};
+    for (const QString &t : tricky)
+        s->ExecuteOnServer(0, t);
+    EXPECT_EQ(log(), (QStringList{"Done", "PRINT 'one'", "PRINT 'two'", "Running SQL..", "Done", tricky[1],
+                                  "Running SQL..", "Done", tricky[0], "Running SQL.."}));
+    std::vector<std::string> expected{utf8(backup)};
+    for (const QString &t : tricky)
+        expected.push_back(utf8(t));
+    EXPECT_EQ(main->statements(), expected);
+    EXPECT_EQ(main->logins().size(), 1u); // one session for all
+}
+
+TEST_F(Sessions, AFailingStatementLogsTheServersDescriptionAndNoDone) {
+    main->addRule(Rule::exact("SELECT * FROM nope", Reply::error(208, "Invalid object name 'nope'.")));
+    s->ExecuteOnServer(0, "SELECT * FROM nope");
+    EXPECT_EQ(log(), (QStringList{"[FreeTDS][SQL Server]Invalid object name 'nope'.", "SELECT * FROM nope",
+                                  "Connected.", "Running SQL.."}));
+    EXPECT_TRUE(s->connected(0)); // the session stays
+}
+
+TEST_F(Sessions, EveryResultAndMessageIsReadBeforeDone) {
+    Reply restore;
+    for (int p = 10; p <= 100; p += 10)
+        restore.then(Message{3211, 0, 1, std::to_string(p) + " percent processed."});
+    restore.then(ResultSet{{{"x", SqlType::Int}}, {{"1"}, {"2"}}}).then(tds::RowCount{7});
+    restore.then(Message{3014, 0, 1, "RESTORE DATABASE successfully processed 100 pages."});
+    main->addRule(Rule::exact("RESTORE DATABASE Billing", restore));
+    Reply failing = restore;
+    failing.then(Message{3013, 16, 1, "RESTORE LOG is terminating abnormally."});
+    main->addRule(Rule::exact("RESTORE LOG Billing", failing));
+    main->addRule(Rule::exact("SELECT 42", Reply::rows(ResultSet{{{"n", SqlType::Int}}, {{"42"}}})));
+
+    s->ExecuteOnServer(0, "RESTORE DATABASE Billing");
+    EXPECT_EQ(log().front(), "Done");
+    clearLog();
+    s->ExecuteOnServer(0, "RESTORE LOG Billing");
+    EXPECT_EQ(log(), (QStringList{"[FreeTDS][SQL Server]RESTORE LOG is terminating abnormally.",
+                                  "RESTORE LOG Billing", "Running SQL.."}));
+    // Nothing of those replies is left over for the next statement.
+    EXPECT_EQ(s->OpenQuery(0, "SELECT 42", false), "");
+    EXPECT_EQ(s->rs().value("n").toInt(), 42);
+}
+
+TEST_F(Sessions, AnUnreachableServerShowsTheDriversDescriptionEachTime) {
+    w.form().txtServer[1]->setText("127.0.0.3," + QString::number(deadPort()));
+    Prompt::clearShown();
+    w.find<QPushButton>("cmdConnect(1)")->click();
+    const QString unreachable =
+        "[FreeTDS][SQL Server]Unable to connect: Adaptive Server is unavailable or does not exist";
+    EXPECT_EQ(Prompt::shown(), QStringList{unreachable});
+    EXPECT_FALSE(s->connected(1));
+    EXPECT_TRUE(log().isEmpty());
+
+    s->ExecuteOnServer(1, "SELECT 1");
+    EXPECT_EQ(Prompt::shown(), (QStringList{unreachable, unreachable}));
+    EXPECT_EQ(log(), (QStringList{"Operation is not allowed when the object is closed.", "SELECT 1",
+                                  "Running SQL.."}));
+
+    // The same server reached later: the next call connects.
+    w.form().txtServer[1]->setText(serverBox(*mirror));
+    clearLog();
+    s->ExecuteOnServer(1, "SELECT 1");
+    EXPECT_EQ(log(), (QStringList{"Done", "SELECT 1", "Connected.", "Running SQL.."}));
+    EXPECT_EQ(Prompt::shown().size(), 2);
+}
+
+TEST_F(Sessions, ConnectOnAnOpenSessionClosesAndReopensIt) {
+    s->ExecuteOnServer(0, "SELECT 1");
+    clearLog();
+    w.find<QPushButton>("cmdConnect(0)")->click();
+    EXPECT_EQ(log(), QStringList{"Connected."});
+    EXPECT_EQ(s->connection(0).commandTimeout(), ServerSessions::kOpenTimeout);
+    EXPECT_EQ(main->logins().size(), 2u);
+    EXPECT_TRUE(main->waitForStatements(1, 1s));
+    // The first connection was closed by the client.
+    bool firstClosed = false;
+    for (int i = 0; i < 100 && !firstClosed; ++i) {
+        for (const tds::Event &e : main->events(1))
+            firstClosed = firstClosed || e.kind == tds::Event::Kind::Disconnect;
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_TRUE(firstClosed);
+    EXPECT_EQ(main->openConnections(), 1);
+}
+
+TEST_F(Sessions, OpenQueryReturnsTheFailureAndLogsItOnlyWhenNotQuiet) {
+    main->addRule(Rule::pattern("SELECT \\* FROM nope.*", Reply::error(208, "Invalid object name 'nope'.")));
+    main->addRule(
+        Rule::exact("SELECT name FROM sys.databases",
+                    Reply::rows(ResultSet{{{"name", SqlType::NVarChar, 128}}, {{"Billing"}, {"Payroll"}}})));
+    EXPECT_EQ(s->OpenQuery(0, "SELECT * FROM nope", true),
+              "[FreeTDS][SQL Server]Invalid object name 'nope'. SELECT * FROM nope");
+    EXPECT_EQ(log(), QStringList{"Connected."}); // the session opened; the failure was not logged
+    EXPECT_FALSE(s->rs().isOpen());
+
+    EXPECT_EQ(s->OpenQuery(0, "SELECT name FROM sys.databases", false), "");
+    QStringList names;
+    for (; !s->rs().eof(); s->rs().moveNext())
+        names << s->rs().value("NAME").toString();
+    EXPECT_EQ(names, (QStringList{"Billing", "Payroll"}));
+    EXPECT_EQ(log(), QStringList{"Connected."}); // success logs nothing
+
+    EXPECT_EQ(s->OpenQuery(0, "SELECT * FROM nope2", false),
+              "[FreeTDS][SQL Server]Invalid object name 'nope'. SELECT * FROM nope2");
+    EXPECT_EQ(log().front(), "[FreeTDS][SQL Server]Invalid object name 'nope'. SELECT * FROM nope2");
+    EXPECT_THROW(s->rs().eof(), DbError);
+}
+
+TEST_F(Sessions, ADroppedConnectionFailsUntilConnectAndTheOtherSlotGoesOn) {
+    s->ExecuteOnServer(0, "SELECT 1");
+    s->ExecuteOnServer(1, "SELECT 1");
+    main->dropConnections();
+    clearLog();
+    s->ExecuteOnServer(0, "SELECT 2");
+    const QStringList failed = log();
+    ASSERT_EQ(failed.size(), 3);
+    EXPECT_NE(failed[0], "Done");
+    EXPECT_TRUE(failed[0].startsWith("[FreeTDS]")) << failed[0].toStdString();
+    EXPECT_EQ(s->OpenQuery(0, "SELECT 3", true).endsWith(" SELECT 3"), true);
+
+    clearLog();
+    s->ExecuteOnServer(1, "SELECT 2");
+    EXPECT_EQ(log().front(), "Done");
+
+    w.find<QPushButton>("cmdConnect(0)")->click();
+    clearLog();
+    s->ExecuteOnServer(0, "SELECT 4");
+    EXPECT_EQ(log(), (QStringList{"Done", "SELECT 4", "Running SQL.."}));
+}
+
+TEST_F(Sessions, TheWindowStaysLiveDuringALongStatementAndOtherOperationsAreRefused) {
+    main->addRule(Rule::exact("WAITFOR DELAY '00:00:05'", Reply::done().after(5s)));
+    s->ExecuteOnServer(0, "SELECT 1"); // connected beforehand
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(50);
+    QTimer::singleShot(1000, [&] {
+        w.find<QCheckBox>("chkStop")->click();
+        w.form().txtDB->setText("Payroll");
+        w.find<QPushButton>("cmdConnect(1)")->click(); // another operation: refused
+    });
+    QElapsedTimer clock;
+    clock.start();
+    const bool ran =
+        Operations::run("cmdBackup(0)", [&] { s->ExecuteOnServer(0, "WAITFOR DELAY '00:00:05'"); });
+    ticker.stop();
+    EXPECT_TRUE(ran);
+    EXPECT_GE(clock.elapsed(), 4900);
+    EXPECT_GE(ticks, 60); // about 100 at 50 ms
+    EXPECT_TRUE(w.form().chkStop->isChecked());
+    EXPECT_EQ(w.form().txtDB->text(), "Payroll");
+    EXPECT_TRUE(mirror->logins().empty());
+    EXPECT_EQ(log().front(), "Done");
+}
+
+TEST_F(Sessions, CancelEndsTheRunningStatementAsAFailure) {
+    main->addRule(Rule::exact("WAITFOR DELAY '00:10:00'", Reply::done().after(600s)));
+    s->ExecuteOnServer(0, "SELECT 1");
+    clearLog();
+    QTimer::singleShot(300, [&] { w.find<QPushButton>("cmdCancel")->click(); });
+    QElapsedTimer clock;
+    clock.start();
+    Operations::run("cmdBackup(0)", [&] { s->ExecuteOnServer(0, "WAITFOR DELAY '00:10:00'"); });
+    EXPECT_LT(clock.elapsed(), 5000);
+    const QStringList l = log();
+    ASSERT_EQ(l.size(), 3);
+    EXPECT_EQ(l[0], "[FreeTDS][SQL Server]Operation was cancelled");
+    EXPECT_EQ(l[1], "WAITFOR DELAY '00:10:00'");
+    EXPECT_EQ(main->cancels(), 1);
+    EXPECT_FALSE(s->cancelRunning()); // nothing runs now
+    clearLog();
+    s->ExecuteOnServer(0, "SELECT 5");
+    EXPECT_EQ(log().front(), "Done");
+}
+
+TEST_F(Sessions, LogPanesPutTheNewestLineOnTop) {
+    s->LogLine("first");
+    s->LogLine("second\r\nline");
+    s->LogError("oops");
+    s->LogError("again");
+    EXPECT_EQ(w.form().txtLog->toPlainText(), "second\nline\nfirst\n");
+    EXPECT_EQ(w.form().txtErrs->toPlainText(), "again\noops\n");
+    EXPECT_FALSE(w.form().txtLog->document()->isUndoRedoEnabled());
+    // Each line yields to the event loop once.
+    bool ran = false;
+    QTimer::singleShot(0, [&] { ran = true; });
+    s->LogLine("third");
+    EXPECT_TRUE(ran);
+
+    // Repaints are held back during a burst of lines; afterwards the pane's scroll range and painting are
+    // those of a pane that was given the same text at once.
+    QPlainTextEdit *pane = w.form().txtLog;
+    for (int i = 0; i < 3000; ++i)
+        s->LogLine(QStringLiteral("line %1").arg(i));
+    QTest::qWait(150);
+    EXPECT_TRUE(pane->updatesEnabled());
+    EXPECT_TRUE(pane->document()->documentLayout()->signalsBlocked() == false);
+    EXPECT_TRUE(pane->toPlainText().startsWith("line 2999\nline 2998\n"));
+    QPlainTextEdit same;
+    same.setFont(pane->font());
+    same.setLineWrapMode(pane->lineWrapMode());
+    same.resize(pane->size());
+    same.setPlainText(pane->toPlainText());
+    same.show();
+    QTest::qWait(50);
+    EXPECT_EQ(pane->verticalScrollBar()->maximum(), same.verticalScrollBar()->maximum());
+    EXPECT_EQ(pane->cursorForPosition(QPoint(5, 5)).block().text(), "line 2999"); // the top is in view
+}
+
+TEST_F(Sessions, AGridBindsToTheSharedRecordset) {
+    main->addRule(
+        Rule::exact("SIZES", Reply::rows(ResultSet{{{"TableName", SqlType::NVarChar, 128},
+                                                    {"RowCounts", SqlType::BigInt},
+                                                    {"Stamp", SqlType::DateTime},
+                                                    {"Flag", SqlType::Bit}},
+                                                   {{"Patients", "1200", "2024-01-31 13:45:00.000", "1"},
+                                                    {"Visits", std::nullopt, std::nullopt, "0"}}})));
+    Grid &grid = *w.form().Grid2;
+    ASSERT_EQ(s->OpenQuery(0, "SIZES", false), "");
+    bindGrid(grid, s->rs());
+    EXPECT_EQ(grid.rows(), 2);
+    EXPECT_EQ(grid.cols(), 4);
+    EXPECT_EQ(grid.textMatrix(0, 0), "Patients");
+    EXPECT_EQ(grid.textMatrix(0, 1), "1200");
+    EXPECT_EQ(grid.textMatrix(0, 2), "2024-01-31 13:45:00");
+    EXPECT_EQ(grid.textMatrix(0, 3), "True");
+    EXPECT_EQ(grid.textMatrix(1, 1), "");
+    EXPECT_EQ(grid.textMatrix(1, 3), "False");
+    EXPECT_TRUE(s->rs().eof());
+
+    // A failed query leaves the recordset closed; binding fails and the grid keeps its rows.
+    s->OpenQuery(0, "SELECT * FROM nope", true);
+    EXPECT_THROW(bindGrid(grid, s->rs()), DbError);
+    EXPECT_EQ(grid.rows(), 2);
+}
