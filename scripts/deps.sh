@@ -4,8 +4,8 @@
 set -euo pipefail
 
 run_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-  unixodbc-dev tdsodbc libsmbclient-dev fonts-dejavu-core)
-test_pkgs=(googletest libgtest-dev freetds-bin unixodbc samba smbclient iproute2
+  unixodbc unixodbc-dev odbcinst tdsodbc libsmbclient-dev fonts-dejavu-core)
+test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
   xvfb xauth mingw-w64 clang-format)
 
 pkgs=("${run_pkgs[@]}")
