@@ -13,6 +13,8 @@
 #include "db/LogPane.h"
 #include "db/ServerSessions.h"
 #include "devtools/SqlToStringTab.h"
+#include "mirroring/AttachDetach.h"
+#include "mirroring/MirroringScripts.h"
 #include "shares/NetworkShares.h"
 #include "testdata/AnonymizerDefault.h"
 
@@ -138,6 +140,8 @@ void frmMain::wireFeatures() {
     refreshDatabases = [this](int slot) { m_lists->cmdRefreshDB_Click(slot); };
     m_sqlToString = std::make_unique<SqlToStringTab>(m_form);
     m_anonymizerDefault = std::make_unique<AnonymizerDefault>(m_form);
+    m_scripts = std::make_unique<MirroringScripts>(m_form, *m_sessions);
+    m_attachDetach = std::make_unique<AttachDetach>(m_form, *m_sessions);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

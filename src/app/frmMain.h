@@ -13,7 +13,9 @@
 namespace quorix {
 
 class AnonymizerDefault;
+class AttachDetach;
 class DatabaseLists;
+class MirroringScripts;
 class NetworkShares;
 class ServerSessions;
 class SqlToStringTab;
@@ -41,6 +43,7 @@ public:
 
     ServerSessions &sessions() { return *m_sessions; }
     DatabaseLists &databaseLists() { return *m_lists; }
+    MirroringScripts &mirroringScripts() { return *m_scripts; }
 
     // A control by its name ("cmdBackup(0)", "txtDB", "SSTab1"); nullptr when there is none.
     QWidget *control(const QString &name) const;
@@ -64,6 +67,8 @@ private:
     std::unique_ptr<DatabaseLists> m_lists;
     std::unique_ptr<SqlToStringTab> m_sqlToString;
     std::unique_ptr<AnonymizerDefault> m_anonymizerDefault;
+    std::unique_ptr<MirroringScripts> m_scripts;
+    std::unique_ptr<AttachDetach> m_attachDetach;
 };
 
 } // namespace quorix

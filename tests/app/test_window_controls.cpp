@@ -117,7 +117,7 @@ TEST(AppControls, NamesCaptionsAndDefaults) {
     EXPECT_EQ(w.find<QCheckBox>("chkStop")->text(), "STOP");
     EXPECT_EQ(w.form().File2[1]->pattern(), "*.mdf;*.ldf");
     EXPECT_EQ(w.form().File1->pattern(), "*.bak");
-    EXPECT_TRUE(w.form().txtScript1[3]->toPlainText().isEmpty());
+    EXPECT_TRUE(w.form().txtScript1[3]->toPlainText().startsWith("--")); // its default script
     EXPECT_TRUE(w.form().txtTableSizes->toPlainText().contains("TOP 25"));
 
     auto &f = w.form();

@@ -1,0 +1,55 @@
+#include "mirroring/AttachDetach.h"
+
+#include "app/Form.h"
+#include "app/Operations.h"
+#include "app/widgets/FileList.h"
+#include "app/widgets/Grid.h"
+#include "db/DatabaseWalk.h"
+#include "db/ServerSessions.h"
+#include "mirroring/AttachSql.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+
+namespace quorix {
+
+namespace {
+constexpr int kMirror = 1;
+} // namespace
+
+AttachDetach::AttachDetach(Form &form, ServerSessions &sessions) : m_form(form), m_sessions(sessions) {
+    Operations::onClick(m_form.cmdAttachAll, [this] { cmdAttachAll_Click(); });
+    Operations::onClick(m_form.cmdDetachAll, [this] { cmdDetachAll_Click(); });
+}
+
+void AttachDetach::cmdAttachAll_Click() {
+    FileList *files = m_form.File2[kMirror];
+    QStringList names;
+    for (int i = 0; i < files->listCount(); ++i)
+        names << files->list(i);
+    walkNames(
+        m_form, names,
+        [this](const QString &name) {
+            const AttachFile file = attachFileOf(name);
+            m_form.txtDB->setText(file.database);
+            if (file.attach)
+                m_sessions.ExecuteOnServer(
+                    kMirror, attachStatement(m_form.txtDB->text(), m_form.txtRestoreDir->text()));
+        },
+        WalkRules{.stopOnStop = true, .untickStop = true, .followAll = false});
+}
+
+void AttachDetach::cmdDetachAll_Click() {
+    Grid *grid = m_form.GridDB[kMirror];
+    const int n = grid->rows();
+    // A refresh of the list during a statement may shorten it; the walk ends with the rows that are left.
+    for (int r = 0; r < n && r < grid->rows(); ++r) {
+        m_form.txtDB->setText(grid->textMatrix(r, 0));
+        m_sessions.ExecuteOnServer(kMirror, detachStatement(m_form.txtDB->text()));
+        QCoreApplication::processEvents();
+    }
+}
+
+} // namespace quorix

@@ -1,0 +1,122 @@
+#include "mirroring/MirroringScripts.h"
+
+#include "app/BoxText.h"
+#include "app/Form.h"
+#include "app/Operations.h"
+#include "app/Prompt.h"
+#include "db/ServerSessions.h"
+#include "mirroring/BackupSql.h"
+#include "mirroring/DefaultScripts.h"
+#include "mirroring/ScriptSplitter.h"
+#include "shares/FileAccess.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <thread>
+
+namespace quorix {
+
+namespace {
+
+// The hourglass for the whole run; the failure path puts the pointer back before it logs.
+class RunCursor {
+public:
+    RunCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~RunCursor() { restore(); }
+    void restore() {
+        if (m_on)
+            QApplication::restoreOverrideCursor();
+        m_on = false;
+    }
+
+private:
+    bool m_on = true;
+};
+
+// A share that does not answer takes its time-out; the window keeps painting (and STOP stays live) meanwhile.
+shares::Result copyAside(const std::string &from, const std::string &to) {
+    shares::Result result;
+    QEventLoop loop;
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread worker([&] {
+        result = shares::files().copy(from, to);
+        done->store(true);
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    if (!done->load())
+        loop.exec();
+    worker.join();
+    return result;
+}
+
+} // namespace
+
+MirroringScripts::MirroringScripts(Form &form, ServerSessions &sessions)
+    : m_form(form), m_sessions(sessions) {
+    fillDefaultScripts();
+    for (int i = 0; i < static_cast<int>(m_form.cmdRunScript.size()); ++i)
+        if (QPushButton *b = m_form.cmdRunScript[static_cast<size_t>(i)])
+            Operations::onClick(b, [this, i] { cmdRunScript_Click(i); });
+    for (int i = 0; i < static_cast<int>(m_form.cmdCopyCert.size()); ++i)
+        if (QPushButton *b = m_form.cmdCopyCert[static_cast<size_t>(i)])
+            Operations::onClick(b, [this, i] { cmdCopyCert_Click(i); });
+}
+
+void MirroringScripts::fillDefaultScripts() {
+    for (int i = 0; i < static_cast<int>(m_form.txtScript1.size()); ++i)
+        if (QPlainTextEdit *box = m_form.txtScript1[static_cast<size_t>(i)])
+            setBoxText(box, defaultMirroringScript(i));
+}
+
+void MirroringScripts::cmdRunScript_Click(int index) {
+    if (index < 0 || index > 3)
+        return;
+    // The box is read at each run, so an edit made while Main's run goes on applies to the Mirror's.
+    const auto script = [this, index] { return boxText(m_form.txtScript1[static_cast<size_t>(index)]); };
+    switch (index) {
+    case 0:
+        RunScript(0, script());
+        RunScript(1, script());
+        break;
+    case 2:
+        RunScript(1, script());
+        break;
+    default:
+        RunScript(0, script());
+        break;
+    }
+}
+
+void MirroringScripts::RunScript(int slot, const QString &text) {
+    RunCursor hourglass;
+    try {
+        for (const ScriptBatch &batch : splitScript(text)) {
+            if (batch.echo)
+                m_sessions.LogLine(batch.text);
+            QCoreApplication::processEvents();
+            m_sessions.ExecuteOnServer(slot, batch.text);
+        }
+    } catch (const std::exception &e) {
+        hourglass.restore();
+        m_sessions.LogLine(QString::fromUtf8(e.what()));
+    }
+}
+
+void MirroringScripts::cmdCopyCert_Click(int index) {
+    if (const auto paths = certificateCopyPaths(index)) {
+        const shares::Result result = copyAside(paths->source.toStdString(), paths->target.toStdString());
+        if (!result.ok) {
+            Prompt::msgBox(QString::fromStdString(result.error));
+            return;
+        }
+    }
+    Prompt::msgBox(QStringLiteral("done."));
+}
+
+} // namespace quorix
