@@ -13,6 +13,9 @@
 #include "db/LogPane.h"
 #include "db/ServerSessions.h"
 #include "devtools/SqlToStringTab.h"
+#include "mirroring/Backup.h"
+#include "mirroring/MirrorRestore.h"
+#include "mirroring/Partnering.h"
 #include "shares/NetworkShares.h"
 #include "testdata/AnonymizerDefault.h"
 
@@ -138,6 +141,9 @@ void frmMain::wireFeatures() {
     refreshDatabases = [this](int slot) { m_lists->cmdRefreshDB_Click(slot); };
     m_sqlToString = std::make_unique<SqlToStringTab>(m_form);
     m_anonymizerDefault = std::make_unique<AnonymizerDefault>(m_form);
+    m_backup = std::make_unique<Backup>(m_form, *m_sessions);
+    m_mirrorRestore = std::make_unique<MirrorRestore>(m_form, *m_sessions, *m_lists);
+    m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_lists);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

@@ -13,8 +13,11 @@
 namespace quorix {
 
 class AnonymizerDefault;
+class Backup;
 class DatabaseLists;
+class MirrorRestore;
 class NetworkShares;
+class Partnering;
 class ServerSessions;
 class SqlToStringTab;
 
@@ -41,6 +44,7 @@ public:
 
     ServerSessions &sessions() { return *m_sessions; }
     DatabaseLists &databaseLists() { return *m_lists; }
+    MirrorRestore &mirrorRestore() { return *m_mirrorRestore; }
 
     // A control by its name ("cmdBackup(0)", "txtDB", "SSTab1"); nullptr when there is none.
     QWidget *control(const QString &name) const;
@@ -64,6 +68,9 @@ private:
     std::unique_ptr<DatabaseLists> m_lists;
     std::unique_ptr<SqlToStringTab> m_sqlToString;
     std::unique_ptr<AnonymizerDefault> m_anonymizerDefault;
+    std::unique_ptr<Backup> m_backup;
+    std::unique_ptr<MirrorRestore> m_mirrorRestore;
+    std::unique_ptr<Partnering> m_partnering;
 };
 
 } // namespace quorix
