@@ -57,12 +57,12 @@ std::string readLocal(const fs::path &path) {
     return s.str();
 }
 
-struct Run {
+struct ToolRun {
     int status = -1;
     QString out, err;
 };
 
-Run runTool(const QStringList &args, const QString &configHome) {
+ToolRun runTool(const QStringList &args, const QString &configHome) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", configHome);
@@ -139,36 +139,36 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
     QTemporaryDir home;
     const auto &m = samba.share(0);
     const auto &y = samba.share(1);
-    Run setup = runTool({"--headless",
-                         "--set",
-                         "txtServer(0)=127.0.0.2",
-                         "--set",
-                         "txtServer(1)=127.0.0.3",
-                         "--set",
-                         "txtPW(0)=MainSa#1",
-                         "--set",
-                         "txtPW(1)=MirrorSa#2",
-                         "--set",
-                         QString::fromStdString("txtServerUser(0)=" + m.user),
-                         "--set",
-                         QString::fromStdString("txtServerPW(0)=" + m.password),
-                         "--set",
-                         QString::fromStdString("txtServerUser(1)=" + y.user),
-                         "--set",
-                         QString::fromStdString("txtServerPW(1)=" + y.password),
-                         "--set",
-                         "txtRestoreTO(3)=F",
-                         "--set",
-                         "txtRestoreTO(4)=C",
-                         "--set",
-                         "txtLogDrive(1)=L"},
-                        home.path());
+    ToolRun setup = runTool({"--headless",
+                             "--set",
+                             "txtServer(0)=127.0.0.2",
+                             "--set",
+                             "txtServer(1)=127.0.0.3",
+                             "--set",
+                             "txtPW(0)=MainSa#1",
+                             "--set",
+                             "txtPW(1)=MirrorSa#2",
+                             "--set",
+                             QString::fromStdString("txtServerUser(0)=" + m.user),
+                             "--set",
+                             QString::fromStdString("txtServerPW(0)=" + m.password),
+                             "--set",
+                             QString::fromStdString("txtServerUser(1)=" + y.user),
+                             "--set",
+                             QString::fromStdString("txtServerPW(1)=" + y.password),
+                             "--set",
+                             "txtRestoreTO(3)=F",
+                             "--set",
+                             "txtRestoreTO(4)=C",
+                             "--set",
+                             "txtLogDrive(1)=L"},
+                            home.path());
     ASSERT_EQ(setup.status, 0) << setup.err.toStdString();
     main.clearRecord();
     mirror.clearRecord();
 
     // The mirroring itself.
-    Run run = runTool(
+    ToolRun run = runTool(
         {"--headless",           "--answer", "yes",           "--click", "cmdNetworkConnect(0)", "--click",
          "cmdNetworkConnect(1)", "--set",    "chkALL=1",      "--click", "cmdBackup(0)",         "--click",
          "cmdCopy(0)",           "--click",  "cmdRestore(1)", "--click", "cmdSetPartner(1)",     "--click",
