@@ -15,6 +15,9 @@
 #include "devtools/SqlToStringTab.h"
 #include "mirroring/AttachDetach.h"
 #include "mirroring/MirroringScripts.h"
+#include "mirroring/Backup.h"
+#include "mirroring/MirrorRestore.h"
+#include "mirroring/Partnering.h"
 #include "shares/NetworkShares.h"
 #include "testdata/AnonymizerDefault.h"
 
@@ -142,6 +145,9 @@ void frmMain::wireFeatures() {
     m_anonymizerDefault = std::make_unique<AnonymizerDefault>(m_form);
     m_scripts = std::make_unique<MirroringScripts>(m_form, *m_sessions);
     m_attachDetach = std::make_unique<AttachDetach>(m_form, *m_sessions);
+    m_backup = std::make_unique<Backup>(m_form, *m_sessions);
+    m_mirrorRestore = std::make_unique<MirrorRestore>(m_form, *m_sessions, *m_lists);
+    m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_lists);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

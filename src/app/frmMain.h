@@ -16,7 +16,10 @@ class AnonymizerDefault;
 class AttachDetach;
 class DatabaseLists;
 class MirroringScripts;
+class Backup;
+class MirrorRestore;
 class NetworkShares;
+class Partnering;
 class ServerSessions;
 class SqlToStringTab;
 
@@ -44,6 +47,7 @@ public:
     ServerSessions &sessions() { return *m_sessions; }
     DatabaseLists &databaseLists() { return *m_lists; }
     MirroringScripts &mirroringScripts() { return *m_scripts; }
+    MirrorRestore &mirrorRestore() { return *m_mirrorRestore; }
 
     // A control by its name ("cmdBackup(0)", "txtDB", "SSTab1"); nullptr when there is none.
     QWidget *control(const QString &name) const;
@@ -69,6 +73,9 @@ private:
     std::unique_ptr<AnonymizerDefault> m_anonymizerDefault;
     std::unique_ptr<MirroringScripts> m_scripts;
     std::unique_ptr<AttachDetach> m_attachDetach;
+    std::unique_ptr<Backup> m_backup;
+    std::unique_ptr<MirrorRestore> m_mirrorRestore;
+    std::unique_ptr<Partnering> m_partnering;
 };
 
 } // namespace quorix

@@ -1,0 +1,96 @@
+#include "mirroring/Backup.h"
+
+#include "app/BackupFileLists.h"
+#include "app/Form.h"
+#include "app/Operations.h"
+#include "db/DatabaseWalk.h"
+#include "db/ServerSessions.h"
+#include "mirroring/BackupSql.h"
+#include "mirroring/Hourglass.h"
+#include "shares/FileAccess.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QPushButton>
+#include <atomic>
+#include <thread>
+
+namespace quorix {
+
+namespace {
+
+// The first failed copy ends the whole run; it travels out of the database walk as this.
+struct CopyFailed {
+    QString description;
+};
+
+// Copies on a thread of its own while the window keeps processing events: a backup file of many gigabytes
+// takes minutes, and STOP, the log and the window's painting stay live meanwhile.
+shares::Result copyAside(const QString &from, const QString &to) {
+    shares::Result result;
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        result = shares::files().copy(from.toStdString(), to.toStdString());
+        done = true;
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    if (!done)
+        loop.exec();
+    worker.join();
+    return result;
+}
+
+void copyOrFail(const CopyPaths &paths) {
+    const shares::Result result = copyAside(paths.source, paths.target);
+    if (!result.ok)
+        throw CopyFailed{QString::fromStdString(result.error)};
+}
+
+} // namespace
+
+Backup::Backup(Form &form, ServerSessions &sessions) : m_form(form), m_sessions(sessions) {
+    for (int slot = 0; slot < 2; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        Operations::onClick(m_form.cmdBackup[i], [this, slot] { cmdBackup_Click(slot); });
+        Operations::onClick(m_form.cmdCopy[i], [this, slot] { cmdCopy_Click(slot); });
+    }
+}
+
+void Backup::cmdBackup_Click(int slot) {
+    forCurrentOrAllDatabases(m_form, slot, [this, slot] { backupCurrent(slot); });
+}
+
+void Backup::backupCurrent(int slot) {
+    // The name and the folder are read as each statement is built: a value typed meanwhile counts.
+    if (!m_form.chkLogOnly->isChecked())
+        m_sessions.ExecuteOnServer(
+            slot, backupDatabaseStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text()));
+    m_sessions.ExecuteOnServer(slot, backupLogStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text()));
+    RefreshBackupFileLists(m_form);
+}
+
+void Backup::cmdCopy_Click(int index) {
+    Hourglass hourglass;
+    m_form.txtBuffer->setFocus();
+    QCoreApplication::processEvents();
+    try {
+        forCurrentOrAllDatabases(m_form, index, [this, index] { copyCurrent(index); });
+    } catch (const CopyFailed &failure) {
+        hourglass.restore();
+        m_sessions.LogLine(failure.description + QLatin1Char(' ') + m_form.txtDB->text());
+    }
+}
+
+void Backup::copyCurrent(int index) {
+    const CopyDirection direction = copyDirectionOf(index);
+    if (!m_form.chkLogOnly->isChecked())
+        copyOrFail(backupCopyPaths(m_form.txtDB->text(), BackupKind::Full, direction));
+    copyOrFail(backupCopyPaths(m_form.txtDB->text(), BackupKind::Log, direction));
+    m_sessions.LogLine(QStringLiteral("Copied"));
+    RefreshBackupFileLists(m_form);
+}
+
+} // namespace quorix

@@ -1,0 +1,36 @@
+#pragma once
+
+// "Backup" and the two copy buttons of the "Main Tools" tab: full and log backups of the current database
+// (or of every database of the slot's list with ALL DBS) into the server's backup folder, and the copies of
+// those backup files between the two servers' backup shares.
+
+#include <QString>
+
+namespace quorix {
+
+struct Form;
+class ServerSessions;
+
+class Backup {
+public:
+    // Wires cmdBackup(0), cmdBackup(1), cmdCopy(0) and cmdCopy(1).
+    Backup(Form &form, ServerSessions &sessions);
+
+    // Backs up on server slot: BACKUP DATABASE (unless Log Only), then BACKUP Log, then the backup file
+    // lists are refreshed; with ALL DBS for every database of GridDB(slot). A failed statement is logged
+    // and the next one still runs.
+    void cmdBackup_Click(int slot);
+    // "Copy ->" (0) copies D.BAK and D_log.BAK from x:\MIR\ to y:\MIR\, "<- Copy" (1) the other way; with
+    // ALL DBS for every database of GridDB(index). The first failed copy ends the whole run with the line
+    // "<error description> <D>".
+    void cmdCopy_Click(int index);
+
+private:
+    void backupCurrent(int slot);
+    void copyCurrent(int index);
+
+    Form &m_form;
+    ServerSessions &m_sessions;
+};
+
+} // namespace quorix

@@ -1,0 +1,100 @@
+#include "mirroring/MirrorRestore.h"
+
+#include "app/Form.h"
+#include "app/Operations.h"
+#include "app/widgets/FileList.h"
+#include "db/DatabaseLists.h"
+#include "db/DatabaseWalk.h"
+#include "db/DbError.h"
+#include "db/ServerSessions.h"
+#include "mirroring/RestoreDrive.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <array>
+
+namespace quorix {
+
+namespace {
+
+// A file of the backup folder that names no database ends the walk.
+struct NoDatabaseName {
+    QString text;
+};
+
+} // namespace
+
+MirrorRestore::MirrorRestore(Form &form, ServerSessions &sessions, DatabaseLists &lists)
+    : m_form(form), m_sessions(sessions), m_lists(lists) {
+    for (int slot = 0; slot < 2; ++slot) {
+        const auto i = static_cast<size_t>(slot);
+        Operations::onClick(m_form.cmdRestoreFileList[i], [this, slot] { cmdRestoreFileList_Click(slot); });
+        Operations::onClick(m_form.cmdRestore[i], [this, slot] { cmdRestore_Click(slot); });
+    }
+}
+
+void MirrorRestore::cmdRestoreFileList_Click(int slot) {
+    // A failure is already logged by OpenQuery; reading the closed result then reports the second line.
+    m_sessions.OpenQuery(slot, restoreFileListStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text()),
+                         false);
+    m_files.clear();
+    try {
+        Recordset &rs = m_sessions.rs();
+        while (!rs.eof()) {
+            m_files.append({rs.value(0).toString(), barePhysicalName(rs.value(1).toString())});
+            rs.moveNext();
+        }
+    } catch (const DbError &e) {
+        m_sessions.LogLine(e.description());
+    }
+}
+
+void MirrorRestore::cmdRestore_Click(int slot) {
+    if (!m_form.chkALL->isChecked()) {
+        restoreCurrent(slot);
+        return;
+    }
+    // The Mirror's backup folder, whichever slot restores: that is where "Copy ->" put the files.
+    QStringList files;
+    for (int i = 0; i < m_form.FileB->listCount(); ++i)
+        files << m_form.FileB->list(i);
+    try {
+        walkNames(m_form, files,
+                  [this, slot](const QString &file) {
+                      if (!file.contains(QLatin1Char('.')))
+                          throw NoDatabaseName{QStringLiteral("No database name in backup file ") + file};
+                      m_form.txtDB->setText(databaseNameOfBackupFile(file));
+                      if (!restoreWalkPassesOver(m_form.txtDB->text(), m_form.chkLogOnly->isChecked()))
+                          restoreCurrent(slot);
+                  },
+                  {.stopOnStop = true, .untickStop = false, .followAll = true});
+    } catch (const NoDatabaseName &e) {
+        m_sessions.LogLine(e.text);
+    }
+}
+
+QString MirrorRestore::dataDriveFor(int slot) const {
+    std::array<QString, 6> boxes;
+    for (size_t n = 0; n < boxes.size(); ++n)
+        boxes[n] = m_form.txtRestoreTO[n]->text();
+    QString name = m_form.txtDB->text(); // RestoreDriveFor upper-cases its argument
+    return RestoreDriveFor(name, slot, boxes);
+}
+
+void MirrorRestore::restoreCurrent(int slot) {
+    cmdRestoreFileList_Click(slot);
+    const QString moves =
+        moveList(m_files, dataDriveFor(slot), m_form.txtLogDrive[static_cast<size_t>(slot)]->text());
+    if (!m_form.chkLogOnly->isChecked()) {
+        const QString db = m_form.txtDB->text();
+        const QString folder = m_form.txtBackupDrive->text();
+        m_sessions.LogLine(restoreDatabaseTail(db, folder, moves));
+        m_sessions.ExecuteOnServer(slot, restoreDatabaseStatement(db, folder, moves));
+    }
+    m_sessions.ExecuteOnServer(
+        slot, restoreLogStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text(), moves, slot));
+    m_lists.cmdRefreshDB_Click(slot);
+}
+
+} // namespace quorix

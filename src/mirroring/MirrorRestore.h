@@ -1,0 +1,43 @@
+#pragma once
+
+// "Restore File list" and "Restore" of the "Main Tools" tab: the file list of the current database's full
+// backup, and the restore of its full and log backups on a server slot, each file moved to the drive its
+// category selects. On the Mirror both restores leave the database restoring, ready to be partnered; on
+// Main the log restore recovers it. With ALL DBS the restore walks the Mirror's backup folder list FileB.
+
+#include "mirroring/RestoreSql.h"
+
+namespace quorix {
+
+struct Form;
+class ServerSessions;
+class DatabaseLists;
+
+class MirrorRestore {
+public:
+    // Wires cmdRestoreFileList(0/1) and cmdRestore(0/1).
+    MirrorRestore(Form &form, ServerSessions &sessions, DatabaseLists &lists);
+
+    // Reads the file list of the full backup of txtDB on server slot into restoreFileList(). A failed query
+    // is logged by OpenQuery and leaves what was read so far (nothing), after a second line with the
+    // reading error. Nothing is logged on success.
+    void cmdRestoreFileList_Click(int slot);
+    // Restores on server slot the database of txtDB, or with ALL DBS the database of every file of FileB
+    // (passing over log backups unless Log Only is ticked); then reloads the slot's database list. STOP or
+    // unticking ALL DBS ends the walk after the current file; STOP stays ticked.
+    void cmdRestore_Click(int slot);
+
+    // The files of the backup whose list was read last, by this class or by the folder restore onto Main.
+    const RestoreFileList &restoreFileList() const { return m_files; }
+
+private:
+    void restoreCurrent(int slot);
+    QString dataDriveFor(int slot) const;
+
+    Form &m_form;
+    ServerSessions &m_sessions;
+    DatabaseLists &m_lists;
+    RestoreFileList m_files;
+};
+
+} // namespace quorix

@@ -1,0 +1,146 @@
+#pragma once
+
+// The real window against two scripted servers (Main on 127.0.0.2, Mirror on 127.0.0.3, any free port),
+// for the mirroring buttons that only talk SQL. Each server keeps a list of its databases that the
+// "RefreshDB" query reads at the moment it runs, so a rule (a DROP, say) can change what the next refresh
+// shows.
+
+#include "DbTestSupport.h"
+#include "WindowFixture.h"
+#include "app/widgets/Grid.h"
+#include "db/DatabaseLists.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <mutex>
+#include <regex>
+
+namespace quorix::testing {
+
+// A server's databases, shared between the test and the server's callback rules.
+class DatabaseSet {
+public:
+    void set(std::vector<std::string> names) {
+        std::lock_guard lock(m_mutex);
+        m_names = std::move(names);
+    }
+    std::vector<std::string> names() const {
+        std::lock_guard lock(m_mutex);
+        return m_names;
+    }
+    void remove(const std::string &name) {
+        std::lock_guard lock(m_mutex);
+        std::erase(m_names, name);
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<std::string> m_names;
+};
+
+inline tds::Reply databaseRows(const std::vector<std::string> &names) {
+    tds::ResultSet set{{{"name", tds::SqlType::NVarChar, 128}}, {}};
+    for (const auto &n : names)
+        set.rows.push_back({n});
+    return tds::Reply::rows(set);
+}
+
+// A server error as the driver reports it in the log pane.
+inline QString driverError(const std::string &message) {
+    return QStringLiteral("[FreeTDS][SQL Server]") + QString::fromStdString(message);
+}
+
+class MirroringWindow : public ::testing::Test {
+protected:
+    // Written out: a static of another file may not be initialised yet when this one is.
+    static inline const std::string kList =
+        "SELECT name FROM sys.databases where database_id >= 5 order by name ";
+
+    void SetUp() override {
+        main = startServer("127.0.0.2", "pwMain");
+        mirror = startServer("127.0.0.3", "pwMirror");
+        servedLists(*main, mainDbs);
+        servedLists(*mirror, mirrorDbs);
+        w.preset("MIR", "txtServer0", serverBox(*main));
+        w.preset("MIR", "txtServer1", serverBox(*mirror));
+        w.preset("MIR", "DB0", "pwMain");
+        w.preset("MIR", "DB1", "pwMirror");
+    }
+
+    // Starts the window (which lists both servers) and forgets what start-up sent and logged.
+    void start() {
+        EXPECT_EQ(kList, utf8(DatabaseLists::kListStatement));
+        w.start();
+        resetRecord();
+    }
+    void resetRecord() {
+        main->clearRecord();
+        mirror->clearRecord();
+        f().txtLog->clear();
+    }
+
+    Form &f() { return w.form(); }
+    void click(const QString &name) { w.find<QPushButton>(name)->click(); }
+    tds::ScriptedServer &server(int slot) { return slot == 0 ? *main : *mirror; }
+
+    // Log pane lines, newest first.
+    QStringList log() {
+        QStringList lines = f().txtLog->toPlainText().split(QLatin1Char('\n'));
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        return lines;
+    }
+    // What a server received, the database list queries of the buttons left out when asked.
+    std::vector<std::string> sent(int slot, bool withLists = true) {
+        std::vector<std::string> out;
+        for (const auto &b : server(slot).batches())
+            if (withLists || b != kList)
+                out.push_back(b);
+        return out;
+    }
+    QStringList column0(int slot) {
+        QStringList out;
+        for (int r = 0; r < f().GridDB[slot]->rows(); ++r)
+            out << f().GridDB[slot]->textMatrix(r, 0);
+        return out;
+    }
+
+    // Runs action (once) when txtDB first takes the text name, as a user would tick a box during a walk.
+    void whenCurrentDatabaseIs(const QString &name, std::function<void()> action) {
+        auto once = std::make_shared<bool>(false);
+        QObject::connect(f().txtDB, &QLineEdit::textChanged, f().txtDB,
+                         [name, action, once](const QString &text) {
+                             if (text == name && !*once) {
+                                 *once = true;
+                                 action();
+                             }
+                         });
+    }
+    // Runs action (once) when a line starting with prefix is logged.
+    void whenLogged(const QString &prefix, std::function<void()> action) {
+        auto once = std::make_shared<bool>(false);
+        QObject::connect(f().txtLog, &QPlainTextEdit::textChanged, f().txtLog, [this, prefix, action, once] {
+            if (!*once && f().txtLog->toPlainText().startsWith(prefix)) {
+                *once = true;
+                action();
+            }
+        });
+    }
+
+    DatabaseSet mainDbs, mirrorDbs;
+    std::unique_ptr<tds::ScriptedServer> main, mirror;
+    WindowFixture w;
+
+private:
+    static void servedLists(tds::ScriptedServer &server, DatabaseSet &dbs) {
+        server.addRule(tds::Rule::callback(
+            [&dbs](const std::string &, const tds::ConnectionState &) -> std::optional<tds::Reply> {
+                return databaseRows(dbs.names());
+            },
+            std::regex_replace(kList, std::regex(R"([.*+?^${}()|\[\]\\])"), R"(\$&)")));
+    }
+};
+
+} // namespace quorix::testing
