@@ -38,9 +38,10 @@ QString grantConnect(const QString &login) {
     return QStringLiteral("GRANT CONNECT ON ENDPOINT::Endpoint_Mirroring TO ") + login + QLatin1Char(';');
 }
 
-const QString kNoNetworkPath = QStringLiteral("--Tie the other server's certificate to the login. Read it "
-                                              "from the server's own disk, not from a network "
-                                              "path, or the server reports the key as not valid");
+// The scripts' own warning, word for word as DBAs know it from the scripts they have run before.
+const QString kNoNetworkPath =
+    QStringLiteral("--Associate the certificate with the user do not use a network path, "
+                   "SQL Server will give an error about the key not being valid");
 
 } // namespace
 

@@ -124,6 +124,10 @@ TEST(DefaultScripts, MirrorCreateScript) {
                            "'P:\\BACKUP\\MIR\\SERVER1.cer'",
                            "GRANT CONNECT ON ENDPOINT::Endpoint_Mirroring TO mirroring"}));
     EXPECT_TRUE(script.contains("\n   FROM FILE = 'P:\\BACKUP\\MIR\\SERVER1.cer' \nGO\n"));
+    // The warning before the import keeps its well-known words.
+    EXPECT_TRUE(script.contains("\n--Associate the certificate with the user do not use a network path, SQL "
+                                "Server will give an error about the key not being valid\nCREATE CERTIFICATE "
+                                "mirroring\n"));
 }
 
 TEST(DefaultScripts, MainFinishScriptAndIndexes) {
