@@ -2,11 +2,11 @@
 
 #include "app/BackupFileLists.h"
 #include "app/Form.h"
+#include "app/Hourglass.h"
 #include "app/Operations.h"
 #include "db/DatabaseWalk.h"
 #include "db/ServerSessions.h"
 #include "mirroring/BackupSql.h"
-#include "mirroring/Hourglass.h"
 #include "shares/FileAccess.h"
 
 #include <QCheckBox>

@@ -2,6 +2,7 @@
 
 #include "app/BoxText.h"
 #include "app/Form.h"
+#include "app/Hourglass.h"
 #include "app/Operations.h"
 #include "app/Prompt.h"
 #include "db/ServerSessions.h"
@@ -23,21 +24,6 @@
 namespace quorix {
 
 namespace {
-
-// The hourglass for the whole run; the failure path puts the pointer back before it logs.
-class RunCursor {
-public:
-    RunCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~RunCursor() { restore(); }
-    void restore() {
-        if (m_on)
-            QApplication::restoreOverrideCursor();
-        m_on = false;
-    }
-
-private:
-    bool m_on = true;
-};
 
 // A share that does not answer takes its time-out; the window keeps painting (and STOP stays live) meanwhile.
 shares::Result copyAside(const std::string &from, const std::string &to) {
@@ -94,7 +80,7 @@ void MirroringScripts::cmdRunScript_Click(int index) {
 }
 
 void MirroringScripts::RunScript(int slot, const QString &text) {
-    RunCursor hourglass;
+    Hourglass hourglass;
     try {
         for (const ScriptBatch &batch : splitScript(text)) {
             if (batch.echo)
