@@ -102,13 +102,6 @@ std::vector<std::string> batchTexts(const QString &script) {
     return out;
 }
 
-std::string readFile(const std::filesystem::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 } // namespace
 
 TEST(CertificateSetup, ScriptsAndCopiesInOrderLeaveEachServerTheOthersCertificate) {
@@ -175,8 +168,8 @@ TEST(CertificateSetup, ScriptsAndCopiesInOrderLeaveEachServerTheOthersCertificat
     const auto mir = [](int slot) { return samba().share(slot).folder / "MIR"; };
     const std::string cert1 = "certificate Mirroring of server 1";
     const std::string cert2 = "certificate mirroringB of server 2";
-    EXPECT_EQ(readFile(mir(0) / "SERVER1.cer"), cert1);
-    EXPECT_EQ(readFile(mir(1) / "SERVER1.cer"), cert1);
-    EXPECT_EQ(readFile(mir(1) / "SERVER2.cer"), cert2);
-    EXPECT_EQ(readFile(mir(0) / "SERVER2.cer"), cert2);
+    EXPECT_EQ(readLocal(mir(0) / "SERVER1.cer"), cert1);
+    EXPECT_EQ(readLocal(mir(1) / "SERVER1.cer"), cert1);
+    EXPECT_EQ(readLocal(mir(1) / "SERVER2.cer"), cert2);
+    EXPECT_EQ(readLocal(mir(0) / "SERVER2.cer"), cert2);
 }
