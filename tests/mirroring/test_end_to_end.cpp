@@ -3,24 +3,23 @@
 // addresses. Main's BACKUP writes its file into Main's share, as the server would.
 
 #include "DatabaseList.h"
+#include "Port1433.h"
 #include "SambaFixture.h"
 #include "TestFiles.h"
 #include "ToolRun.h"
 #include "tds/ScriptedServer.h"
 
 #include <QTemporaryDir>
-#include <chrono>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <system_error>
-#include <thread>
 
 using namespace quorix;
 using quorix::testing::databaseRows;
 using quorix::testing::kList;
 using quorix::testing::readLocal;
 using quorix::testing::runTool;
+using quorix::testing::startOn1433;
 using quorix::testing::ToolRun;
 using quorix::testsupport::SambaFixture;
 using tds::Reply;
@@ -30,21 +29,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Batches = std::vector<std::string>;
-
-// Another engineer's end-to-end test may hold port 1433 for a while.
-void startOn1433(tds::ScriptedServer &server, const std::string &address) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    for (;;) {
-        try {
-            server.start(address, 1433);
-            return;
-        } catch (const std::system_error &e) {
-            if (e.code() != std::errc::address_in_use || std::chrono::steady_clock::now() > until)
-                throw;
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
-    }
-}
 
 // The backup file a statement names: the text between the last backslash and the closing quote.
 std::string fileNamed(const std::string &statement) {
