@@ -4,6 +4,7 @@
 #include "app/BackupFileLists.h"
 #include "app/Echo.h"
 #include "app/FormBuilder.h"
+#include "app/Hourglass.h"
 #include "app/Operations.h"
 #include "app/RememberedBoxes.h"
 #include "app/SettingsStore.h"
@@ -14,9 +15,9 @@
 #include "db/ServerSessions.h"
 #include "devtools/SqlToStringTab.h"
 #include "mirroring/AttachDetach.h"
-#include "mirroring/MirroringScripts.h"
 #include "mirroring/Backup.h"
 #include "mirroring/MirrorRestore.h"
+#include "mirroring/MirroringScripts.h"
 #include "mirroring/Partnering.h"
 #include "shares/NetworkShares.h"
 #include "testdata/AnonymizerDefault.h"
@@ -43,11 +44,6 @@ template <typename Step> void skipOnFailure(Step &&step) {
     } catch (...) {
     }
 }
-
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
 
 } // namespace
 
@@ -171,7 +167,7 @@ void frmMain::runStartUp() {
     f.SSTab1->setCurrentIndex(0);
     show();
     QCoreApplication::processEvents();
-    WaitCursor hourglass;
+    Hourglass hourglass;
     if (!store.openProblem().isEmpty())
         logSettingsProblem(store.openProblem());
 

@@ -2,6 +2,7 @@
 
 #include "app/Echo.h"
 #include "app/Form.h"
+#include "app/Hourglass.h"
 #include "app/Operations.h"
 #include "app/Prompt.h"
 #include "db/ConnectionString.h"
@@ -13,25 +14,6 @@
 #include <stdexcept>
 
 namespace quorix {
-
-namespace {
-
-// The hourglass for the length of a server call; restore() ends it early, before a failure is reported.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { restore(); }
-    void restore() {
-        if (m_on)
-            QApplication::restoreOverrideCursor();
-        m_on = false;
-    }
-
-private:
-    bool m_on = true;
-};
-
-} // namespace
 
 ServerSessions::ServerSessions(Form &form, QObject *parent) : QObject(parent), m_form(form) {
     for (int slot = 0; slot < 2; ++slot)
@@ -99,7 +81,7 @@ void ServerSessions::cmdConnect_Click(int slot) {
 
 void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     const auto i = static_cast<size_t>(checked(slot));
-    WaitCursor hourglass;
+    Hourglass hourglass;
     try {
         LogLine(QStringLiteral("Running SQL.."));
         EnsureServerSession(slot);
@@ -116,7 +98,7 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
 QString ServerSessions::OpenQuery(int slot, const QString &sql, bool quiet) {
     const auto i = static_cast<size_t>(checked(slot));
     m_rs.close();
-    WaitCursor hourglass;
+    Hourglass hourglass;
     try {
         EnsureServerSession(slot);
         m_rs.open(m_conn[i], sql);

@@ -2,20 +2,18 @@
 
 #include "app/BackupFileLists.h"
 #include "app/Form.h"
+#include "app/Hourglass.h"
 #include "app/Operations.h"
+#include "app/RunAside.h"
 #include "db/DatabaseWalk.h"
 #include "db/ServerSessions.h"
 #include "mirroring/BackupSql.h"
-#include "mirroring/Hourglass.h"
 #include "shares/FileAccess.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
-#include <atomic>
-#include <thread>
 
 namespace quorix {
 
@@ -26,25 +24,8 @@ struct CopyFailed {
     QString description;
 };
 
-// Copies on a thread of its own while the window keeps processing events: a backup file of many gigabytes
-// takes minutes, and STOP, the log and the window's painting stay live meanwhile.
-shares::Result copyAside(const QString &from, const QString &to) {
-    shares::Result result;
-    QEventLoop loop;
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        result = shares::files().copy(from.toStdString(), to.toStdString());
-        done = true;
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    if (!done)
-        loop.exec();
-    worker.join();
-    return result;
-}
-
 void copyOrFail(const CopyPaths &paths) {
-    const shares::Result result = copyAside(paths.source, paths.target);
+    const shares::Result result = copyAside(paths.source.toStdString(), paths.target.toStdString());
     if (!result.ok)
         throw CopyFailed{QString::fromStdString(result.error)};
 }

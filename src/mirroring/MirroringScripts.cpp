@@ -2,8 +2,10 @@
 
 #include "app/BoxText.h"
 #include "app/Form.h"
+#include "app/Hourglass.h"
 #include "app/Operations.h"
 #include "app/Prompt.h"
+#include "app/RunAside.h"
 #include "db/ServerSessions.h"
 #include "mirroring/BackupSql.h"
 #include "mirroring/DefaultScripts.h"
@@ -11,51 +13,12 @@
 #include "shares/FileAccess.h"
 
 #include <QApplication>
-#include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include <atomic>
 #include <exception>
-#include <memory>
-#include <thread>
 
 namespace quorix {
-
-namespace {
-
-// The hourglass for the whole run; the failure path puts the pointer back before it logs.
-class RunCursor {
-public:
-    RunCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~RunCursor() { restore(); }
-    void restore() {
-        if (m_on)
-            QApplication::restoreOverrideCursor();
-        m_on = false;
-    }
-
-private:
-    bool m_on = true;
-};
-
-// A share that does not answer takes its time-out; the window keeps painting (and STOP stays live) meanwhile.
-shares::Result copyAside(const std::string &from, const std::string &to) {
-    shares::Result result;
-    QEventLoop loop;
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread worker([&] {
-        result = shares::files().copy(from, to);
-        done->store(true);
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    if (!done->load())
-        loop.exec();
-    worker.join();
-    return result;
-}
-
-} // namespace
 
 MirroringScripts::MirroringScripts(Form &form, ServerSessions &sessions)
     : m_form(form), m_sessions(sessions) {
@@ -94,7 +57,7 @@ void MirroringScripts::cmdRunScript_Click(int index) {
 }
 
 void MirroringScripts::RunScript(int slot, const QString &text) {
-    RunCursor hourglass;
+    Hourglass hourglass;
     try {
         for (const ScriptBatch &batch : splitScript(text)) {
             if (batch.echo)

@@ -1,13 +1,13 @@
 #include "mirroring/Partnering.h"
 
 #include "app/Form.h"
+#include "app/Hourglass.h"
 #include "app/Operations.h"
 #include "app/widgets/Grid.h"
 #include "db/ConnectionString.h"
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
 #include "db/ServerSessions.h"
-#include "mirroring/Hourglass.h"
 #include "mirroring/PartnerSql.h"
 
 #include <QCoreApplication>

@@ -3,6 +3,7 @@
 #include "app/Form.h"
 #include "app/Operations.h"
 #include "app/Prompt.h"
+#include "app/RunAside.h"
 #include "shares/ModNetUse.h"
 #include "shares/Paths.h"
 
@@ -12,9 +13,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
-#include <atomic>
 #include <memory>
-#include <thread>
 
 namespace quorix {
 
@@ -101,20 +100,6 @@ void NetworkShares::pause(int milliseconds) {
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-void NetworkShares::runAside(const std::function<void()> &work) {
-    // A share that does not answer takes its time-out; the window keeps painting meanwhile.
-    QEventLoop loop;
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    std::thread worker([&work, done, &loop] {
-        work();
-        done->store(true);
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    if (!done->load())
-        loop.exec();
-    worker.join();
 }
 
 void NetworkShares::cmdNetworkConnect_Click(int slot) {

@@ -45,9 +45,8 @@ private:
     struct Slot {
         std::string server, user, password;
     };
-    void readSlots();                                 // the boxes into m_slots (window thread)
-    void pause(int milliseconds);                     // waits without freezing the window
-    void runAside(const std::function<void()> &work); // network calls off the window's thread
+    void readSlots();             // the boxes into m_slots (window thread)
+    void pause(int milliseconds); // waits without freezing the window
 
     Form &m_form;
     std::mutex m_mutex;

@@ -1,5 +1,7 @@
 // Automation through the real executable, headless.
 
+#include "ToolRun.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,24 +9,12 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using quorix::testing::ToolRun;
+
 namespace {
 
-struct ToolRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
 ToolRun runTool(const QStringList &args, const QString &configHome) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", configHome);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
-    p.start(QUORIX_EXE, args);
-    EXPECT_TRUE(p.waitForFinished(60000)) << args.join(' ').toStdString();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    return quorix::testing::runTool(args, configHome, 60000);
 }
 
 } // namespace

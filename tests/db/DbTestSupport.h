@@ -2,17 +2,12 @@
 
 // Shared by the db tests: a scripted server on its own loopback address and connection strings for it.
 
+#include "TestText.h"
 #include "db/ConnectionString.h"
 #include "tds/ScriptedServer.h"
 
 #include <QString>
 #include <memory>
-#include <ostream>
-
-// Readable QString values in test failures.
-inline void PrintTo(const QString &s, std::ostream *os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 namespace quorix::testing {
 

@@ -1,6 +1,7 @@
 // The database lists and the table browser on the real window, through the real driver to two scripted
 // servers: Main on 127.0.0.2, Mirror on 127.0.0.3.
 
+#include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
 #include "app/BoxText.h"
@@ -26,15 +27,6 @@ using tds::SqlType;
 
 namespace {
 
-const std::string kList = "SELECT name FROM sys.databases where database_id >= 5 order by name ";
-
-Reply names(const std::vector<std::string> &dbs) {
-    ResultSet set{{{"name", SqlType::NVarChar, 128}}, {}};
-    for (const auto &d : dbs)
-        set.rows.push_back({d});
-    return Reply::rows(set);
-}
-
 // Main's table browser: each database has its own tables, answered for the database the session is in.
 Reply tablesOf(const std::string &db) {
     ResultSet set{{tds::makeColumn("TableName", "nvarchar(128)"),
@@ -53,8 +45,8 @@ protected:
         main = startServer("127.0.0.2", "pwMain");
         mirror = startServer("127.0.0.3", "pwMirror");
         main->setDatabases({"master", "Billing", "Payroll"});
-        main->addRule(Rule::exact(kList, names({"Billing", "Payroll"})));
-        mirror->addRule(Rule::exact(kList, names({"Billing", "Radiology", "Zeta"})));
+        main->addRule(Rule::exact(kList, databaseRows({"Billing", "Payroll"})));
+        mirror->addRule(Rule::exact(kList, databaseRows({"Billing", "Radiology", "Zeta"})));
         main->addRule(
             Rule::callback([](const std::string &text, const ConnectionState &state) -> std::optional<Reply> {
                 if (text != utf8(DatabaseLists::kTableSizeStatement))
@@ -205,7 +197,7 @@ protected:
 TEST_F(ListsAtStartUp, OnlyServersWithAStoredPasswordAreListedAndSystemOnlyServersListNothing) {
     main = startServer("127.0.0.2", "pwMain");
     mirror = startServer("127.0.0.3", "pwMirror");
-    main->addRule(Rule::exact(kList, names({})));
+    main->addRule(Rule::exact(kList, databaseRows({})));
     preset(true, false);
     w.start();
     EXPECT_EQ(main->batches(), std::vector<std::string>{kList});

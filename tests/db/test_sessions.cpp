@@ -32,13 +32,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-QStringList lines(const QPlainTextEdit *pane) {
-    QString text = pane->toPlainText();
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    return text.isEmpty() ? QStringList{} : text.split(QLatin1Char('\n'));
-}
-
 // A free loopback port that nothing listens on.
 std::uint16_t deadPort() {
     tds::ScriptedServer probe;
@@ -64,7 +57,7 @@ protected:
     void TearDown() override {
         EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the hourglass was left on";
     }
-    QStringList log() { return lines(w.form().txtLog); }
+    QStringList log() { return textLines(w.form().txtLog->toPlainText()); }
     void clearLog() { w.form().txtLog->clear(); }
 
     std::unique_ptr<tds::ScriptedServer> main, mirror;

@@ -5,6 +5,7 @@
 // "RefreshDB" query reads at the moment it runs, so a rule (a DROP, say) can change what the next refresh
 // shows.
 
+#include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
 #include "app/widgets/Grid.h"
@@ -40,13 +41,6 @@ private:
     std::vector<std::string> m_names;
 };
 
-inline tds::Reply databaseRows(const std::vector<std::string> &names) {
-    tds::ResultSet set{{{"name", tds::SqlType::NVarChar, 128}}, {}};
-    for (const auto &n : names)
-        set.rows.push_back({n});
-    return tds::Reply::rows(set);
-}
-
 // A server error as the driver reports it in the log pane.
 inline QString driverError(const std::string &message) {
     return QStringLiteral("[FreeTDS][SQL Server]") + QString::fromStdString(message);
@@ -54,10 +48,6 @@ inline QString driverError(const std::string &message) {
 
 class MirroringWindow : public ::testing::Test {
 protected:
-    // Written out: a static of another file may not be initialised yet when this one is.
-    static inline const std::string kList =
-        "SELECT name FROM sys.databases where database_id >= 5 order by name ";
-
     void SetUp() override {
         main = startServer("127.0.0.2", "pwMain");
         mirror = startServer("127.0.0.3", "pwMirror");
@@ -86,12 +76,7 @@ protected:
     tds::ScriptedServer &server(int slot) { return slot == 0 ? *main : *mirror; }
 
     // Log pane lines, newest first.
-    QStringList log() {
-        QStringList lines = f().txtLog->toPlainText().split(QLatin1Char('\n'));
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        return lines;
-    }
+    QStringList log() { return textLines(f().txtLog->toPlainText()); }
     // What a server received, the database list queries of the buttons left out when asked.
     std::vector<std::string> sent(int slot, bool withLists = true) {
         std::vector<std::string> out;

@@ -1,6 +1,7 @@
 // "Attach All (right)" and "Detach All (right)" on the real window, through the real driver to a scripted
 // Mirror on 127.0.0.3.
 
+#include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
 #include "app/widgets/FileList.h"
@@ -23,8 +24,6 @@ using tds::Rule;
 using tds::SqlType;
 
 namespace {
-
-const std::string kList = "SELECT name FROM sys.databases where database_id >= 5 order by name ";
 
 std::string attach(const std::string &db, const std::string &folder) {
     return "EXEC sp_attach_db @dbname = N'" + db + "' ,@filename1=N'" + folder + db +

@@ -4,23 +4,22 @@
 // same addresses. The scripted servers write and read the certificate files in their own share folders,
 // as the servers would on their own disks.
 
+#include "Port1433.h"
 #include "SmbTestBase.h"
+#include "ToolRun.h"
 #include "mirroring/DefaultScripts.h"
 #include "mirroring/ScriptSplitter.h"
 #include "tds/ScriptedServer.h"
 
-#include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <regex>
-#include <system_error>
-#include <thread>
 
 using namespace quorix;
+using namespace quorix::testing;
 using namespace quorix::testsupport;
 using tds::ConnectionState;
 using tds::Reply;
@@ -35,23 +34,6 @@ const char *const kPassword[2] = {"pwMain", "pwMirror"};
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
     return s;
-}
-
-// Port 1433 may be held for a while by another end-to-end test.
-std::unique_ptr<tds::ScriptedServer> startOn1433(const std::string &address, const std::string &password) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    for (;;) {
-        auto server = std::make_unique<tds::ScriptedServer>();
-        server->setLogin("sa", password);
-        try {
-            server->start(address, 1433);
-            return server;
-        } catch (const std::system_error &e) {
-            if (e.code() != std::errc::address_in_use || std::chrono::steady_clock::now() > until)
-                throw;
-        }
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-    }
 }
 
 // A path as a server sees it on its own disk ("p:\BACKUP\mir\SERVER2.cer") inside its share folder,
@@ -102,13 +84,6 @@ std::vector<std::string> batchTexts(const QString &script) {
     return out;
 }
 
-std::string readFile(const std::filesystem::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 } // namespace
 
 TEST(CertificateSetup, ScriptsAndCopiesInOrderLeaveEachServerTheOthersCertificate) {
@@ -118,7 +93,9 @@ TEST(CertificateSetup, ScriptsAndCopiesInOrderLeaveEachServerTheOthersCertificat
     std::mutex mutex;
     std::unique_ptr<tds::ScriptedServer> servers[2]; // after what its rules use: stopped first
     for (int slot = 0; slot < 2; ++slot) {
-        servers[slot] = startOn1433(samba().share(slot).server, kPassword[slot]);
+        servers[slot] = std::make_unique<tds::ScriptedServer>();
+        servers[slot]->setLogin("sa", kPassword[slot]);
+        startOn1433(*servers[slot], samba().share(slot).server);
         servers[slot]->addRule(certificateFiles(slot, refused, mutex));
     }
 
@@ -152,16 +129,9 @@ TEST(CertificateSetup, ScriptsAndCopiesInOrderLeaveEachServerTheOthersCertificat
          << "--click"
          << "cmdRunScript(3)";
 
-    QProcess tool;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", home.path());
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    tool.setProcessEnvironment(env);
-    tool.start(QUORIX_EXE, args);
-    ASSERT_TRUE(tool.waitForFinished(120000));
-    const QString out = QString::fromUtf8(tool.readAllStandardOutput());
-    const QString err = QString::fromUtf8(tool.readAllStandardError());
-    EXPECT_EQ(tool.exitCode(), 0) << err.toStdString();
+    const ToolRun tool = runTool(args, home.path(), 120000);
+    const QString &out = tool.out;
+    EXPECT_EQ(tool.status, 0) << tool.err.toStdString();
     // The two CopyCert message boxes, and no other (a failed mapping or connection would show one).
     EXPECT_EQ(out.count("done."), 2) << out.toStdString();
 
@@ -175,8 +145,8 @@ TEST(CertificateSetup, ScriptsAndCopiesInOrderLeaveEachServerTheOthersCertificat
     const auto mir = [](int slot) { return samba().share(slot).folder / "MIR"; };
     const std::string cert1 = "certificate Mirroring of server 1";
     const std::string cert2 = "certificate mirroringB of server 2";
-    EXPECT_EQ(readFile(mir(0) / "SERVER1.cer"), cert1);
-    EXPECT_EQ(readFile(mir(1) / "SERVER1.cer"), cert1);
-    EXPECT_EQ(readFile(mir(1) / "SERVER2.cer"), cert2);
-    EXPECT_EQ(readFile(mir(0) / "SERVER2.cer"), cert2);
+    EXPECT_EQ(readLocal(mir(0) / "SERVER1.cer"), cert1);
+    EXPECT_EQ(readLocal(mir(1) / "SERVER1.cer"), cert1);
+    EXPECT_EQ(readLocal(mir(1) / "SERVER2.cer"), cert2);
+    EXPECT_EQ(readLocal(mir(0) / "SERVER2.cer"), cert2);
 }

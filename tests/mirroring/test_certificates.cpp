@@ -18,13 +18,6 @@ namespace {
 
 [[maybe_unused]] const auto *const kSamba = ::testing::AddGlobalTestEnvironment(new SambaEnvironment);
 
-std::string readFile(const std::filesystem::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class Certificates : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -60,7 +53,7 @@ TEST_F(Certificates, EachServersCertificateGoesToTheOtherShare) {
     samba().putFile(0, "MIR/SERVER1.cer", "certificate of Main");
     copyCert(0);
     EXPECT_EQ(Prompt::shown(), QStringList{"done."});
-    EXPECT_EQ(readFile(mir(1) / "SERVER1.cer"), "certificate of Main");
+    EXPECT_EQ(readLocal(mir(1) / "SERVER1.cer"), "certificate of Main");
 
     // An older copy in Main's folder is overwritten.
     samba().putFile(1, "MIR/SERVER2.cer", "certificate of the Mirror");
@@ -68,7 +61,7 @@ TEST_F(Certificates, EachServersCertificateGoesToTheOtherShare) {
     Prompt::clearShown();
     copyCert(1);
     EXPECT_EQ(Prompt::shown(), QStringList{"done."});
-    EXPECT_EQ(readFile(mir(0) / "SERVER2.cer"), "certificate of the Mirror");
+    EXPECT_EQ(readLocal(mir(0) / "SERVER2.cer"), "certificate of the Mirror");
 
     // The third frame's button copies nothing.
     const auto before0 = filesIn(0), before1 = filesIn(1);

@@ -3,6 +3,7 @@
 // ended by a missing backup, and a copy that fails midway.
 
 #include "SambaFixture.h"
+#include "TestFiles.h"
 #include "WindowFixture.h"
 #include "app/Prompt.h"
 #include "app/widgets/FileList.h"
@@ -15,8 +16,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -26,21 +25,6 @@ using quorix::testsupport::SambaFixture;
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> namesIn(const fs::path &folder) {
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-std::string readLocal(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class Copies : public ::testing::Test {
 protected:

@@ -2,21 +2,25 @@
 // two scripted servers on 127.0.0.2:1433 and 127.0.0.3:1433 and two real Samba servers on the same
 // addresses. Main's BACKUP writes its file into Main's share, as the server would.
 
+#include "DatabaseList.h"
+#include "Port1433.h"
 #include "SambaFixture.h"
+#include "TestFiles.h"
+#include "ToolRun.h"
 #include "tds/ScriptedServer.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <sstream>
-#include <system_error>
-#include <thread>
 
 using namespace quorix;
+using quorix::testing::databaseRows;
+using quorix::testing::kList;
+using quorix::testing::readLocal;
+using quorix::testing::runTool;
+using quorix::testing::startOn1433;
+using quorix::testing::ToolRun;
 using quorix::testsupport::SambaFixture;
 using tds::Reply;
 using tds::Rule;
@@ -26,23 +30,6 @@ namespace {
 
 using Batches = std::vector<std::string>;
 
-const std::string kList = "SELECT name FROM sys.databases where database_id >= 5 order by name ";
-
-// Another engineer's end-to-end test may hold port 1433 for a while.
-void startOn1433(tds::ScriptedServer &server, const std::string &address) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    for (;;) {
-        try {
-            server.start(address, 1433);
-            return;
-        } catch (const std::system_error &e) {
-            if (e.code() != std::errc::address_in_use || std::chrono::steady_clock::now() > until)
-                throw;
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
-    }
-}
-
 // The backup file a statement names: the text between the last backslash and the closing quote.
 std::string fileNamed(const std::string &statement) {
     const auto quote = statement.find("'   WITH FORMAT");
@@ -50,36 +37,8 @@ std::string fileNamed(const std::string &statement) {
     return statement.substr(slash + 1, quote - slash - 1);
 }
 
-std::string readLocal(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-struct ToolRun {
-    int status = -1;
-    QString out, err;
-};
-
-ToolRun runTool(const QStringList &args, const QString &configHome) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_CONFIG_HOME", configHome);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
-    p.setProcessEnvironment(env);
-    p.start(QUORIX_EXE, args);
-    EXPECT_TRUE(p.waitForFinished(180000)) << args.join(' ').toStdString();
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
-}
-
-Reply names(const std::vector<std::string> &dbs) {
-    tds::ResultSet set{{{"name", tds::SqlType::NVarChar, 128}}, {}};
-    for (const auto &d : dbs)
-        set.rows.push_back({d});
-    return Reply::rows(set);
-}
+// A whole mirroring run through the program takes minutes on a busy machine.
+constexpr int kToolTimeoutMs = 180000;
 
 } // namespace
 
@@ -93,7 +52,7 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
     main.setLogin("sa", "MainSa#1");
     mirror.setLogin("sa", "MirrorSa#2");
 
-    main.addRule(Rule::exact(kList, names({"Billing", "Radiology"})));
+    main.addRule(Rule::exact(kList, databaseRows({"Billing", "Radiology"})));
     // BACKUP writes its file into Main's backup folder.
     main.addRule(Rule::callback(
         [&samba](const std::string &text, const tds::ConnectionState &) -> std::optional<Reply> {
@@ -108,7 +67,7 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
     mirror.addRule(Rule::callback(
         [&](const std::string &, const tds::ConnectionState &) -> std::optional<Reply> {
             std::lock_guard lock(mutex);
-            return names(mirrored);
+            return databaseRows(mirrored);
         },
         "SELECT name FROM sys\\.databases where database_id >= 5 order by name "));
     mirror.addRule(Rule::callback(
@@ -162,7 +121,7 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
                              "txtRestoreTO(4)=C",
                              "--set",
                              "txtLogDrive(1)=L"},
-                            home.path());
+                            home.path(), kToolTimeoutMs);
     ASSERT_EQ(setup.status, 0) << setup.err.toStdString();
     main.clearRecord();
     mirror.clearRecord();
@@ -173,7 +132,7 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
          "cmdNetworkConnect(1)", "--set",    "chkALL=1",      "--click", "cmdBackup(0)",         "--click",
          "cmdCopy(0)",           "--click",  "cmdRestore(1)", "--click", "cmdSetPartner(1)",     "--click",
          "cmdSetPartner(0)",     "--print",  "txtDB"},
-        home.path());
+        home.path(), kToolTimeoutMs);
     EXPECT_EQ(run.status, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.endsWith("Radiology\n")) << run.out.toStdString();
     EXPECT_EQ(run.out.count("\nCopied\n"), 2) << run.out.toStdString();

@@ -1,4 +1,4 @@
-#include "TestText.h"
+#include "SqlShape.h"
 #include "mirroring/RestoreDrive.h"
 
 #include <gtest/gtest.h>

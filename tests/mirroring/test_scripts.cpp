@@ -1,4 +1,4 @@
-#include "TestText.h"
+#include "SqlShape.h"
 #include "mirroring/DefaultScripts.h"
 #include "mirroring/ScriptSplitter.h"
 

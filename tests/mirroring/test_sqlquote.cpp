@@ -1,4 +1,4 @@
-#include "TestText.h"
+#include "SqlShape.h"
 #include "mirroring/AttachSql.h"
 #include "mirroring/BackupSql.h"
 #include "mirroring/PartnerSql.h"

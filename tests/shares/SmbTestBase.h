@@ -4,17 +4,19 @@
 // to the shares layer as the window gives them, and a fresh drive table and connection cache per test.
 
 #include "SambaFixture.h"
+#include "TestFiles.h"
 #include "shares/Platform.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
 
 namespace quorix::testsupport {
+
+using quorix::testing::namesIn;
+using quorix::testing::readLocal;
 
 inline SambaFixture &samba() {
     static SambaFixture fixture;
@@ -80,19 +82,6 @@ protected:
 
     static std::string server(int slot) { return samba().share(slot).server; }
     static const SambaShare &share(int slot) { return samba().share(slot); }
-    static std::string readLocal(const std::filesystem::path &path) {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    static std::vector<std::string> namesIn(const std::filesystem::path &folder) {
-        std::vector<std::string> names;
-        for (const auto &entry : std::filesystem::directory_iterator(folder))
-            names.push_back(entry.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
 
     SlotAccounts m_slots;
     std::shared_ptr<shares::MemoryDriveStore> m_store;

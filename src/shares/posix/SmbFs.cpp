@@ -13,6 +13,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <utility>
 
 namespace quorix::shares::posix {
 
@@ -93,6 +94,25 @@ int lastError() {
     return errno ? errno : EIO;
 }
 
+// 0 for a call that succeeded, otherwise the error it left behind.
+int errorOf(int rc) {
+    return rc == 0 ? 0 : lastError();
+}
+
+// Runs call(c) under the context's lock with errno cleared, so lastError() reads what this call set;
+// ENOMEM when libsmbclient could not set the context up.
+template <typename Call> int onContext(Context &context, Call &&call) {
+    if (!context.ctx())
+        return ENOMEM;
+    std::lock_guard lock(context.mutex());
+    errno = 0;
+    return call(context.ctx());
+}
+
+template <typename Call> int onShared(Call &&call) {
+    return onContext(*shared(), std::forward<Call>(call));
+}
+
 class SmbStream : public Stream {
 public:
     SmbStream(std::shared_ptr<Context> context, SMBCFILE *file)
@@ -129,7 +149,7 @@ private:
         errno = 0;
         const int rc = smbc_getFunctionClose(m_context->ctx())(m_context->ctx(), m_file);
         m_file = nullptr;
-        return rc == 0 ? 0 : lastError();
+        return errorOf(rc);
     }
 
     std::shared_ptr<Context> m_context;
@@ -139,23 +159,19 @@ private:
 class SmbFs : public Fs {
 public:
     int list(const std::string &where, std::vector<Entry> &entries) override {
-        auto context = shared();
-        if (!context->ctx())
-            return ENOMEM;
-        std::lock_guard lock(context->mutex());
-        SMBCCTX *c = context->ctx();
-        errno = 0;
-        SMBCFILE *dir = smbc_getFunctionOpendir(c)(c, where.c_str());
-        if (!dir)
-            return lastError();
-        while (smbc_dirent *entry = smbc_getFunctionReaddir(c)(c, dir)) {
-            const std::string name(entry->name);
-            if (name == "." || name == "..")
-                continue;
-            entries.push_back({name, entry->smbc_type == SMBC_FILE});
-        }
-        smbc_getFunctionClosedir(c)(c, dir);
-        return 0;
+        return onShared([&](SMBCCTX *c) {
+            SMBCFILE *dir = smbc_getFunctionOpendir(c)(c, where.c_str());
+            if (!dir)
+                return lastError();
+            while (smbc_dirent *entry = smbc_getFunctionReaddir(c)(c, dir)) {
+                const std::string name(entry->name);
+                if (name == "." || name == "..")
+                    continue;
+                entries.push_back({name, entry->smbc_type == SMBC_FILE});
+            }
+            smbc_getFunctionClosedir(c)(c, dir);
+            return 0;
+        });
     }
 
     int isFolder(const std::string &where, bool &folder) override {
@@ -184,56 +200,36 @@ public:
             if (rc != ENOENT)
                 return rc;
         }
-        auto context = shared();
-        if (!context->ctx())
-            return ENOMEM;
-        std::lock_guard lock(context->mutex());
-        SMBCCTX *c = context->ctx();
-        errno = 0;
-        return smbc_getFunctionRename(c)(c, from.c_str(), c, to.c_str()) == 0 ? 0 : lastError();
+        return onShared(
+            [&](SMBCCTX *c) { return errorOf(smbc_getFunctionRename(c)(c, from.c_str(), c, to.c_str())); });
     }
 
     int remove(const std::string &where) override {
-        auto context = shared();
-        if (!context->ctx())
-            return ENOMEM;
-        std::lock_guard lock(context->mutex());
-        SMBCCTX *c = context->ctx();
-        errno = 0;
-        return smbc_getFunctionUnlink(c)(c, where.c_str()) == 0 ? 0 : lastError();
+        return onShared([&](SMBCCTX *c) { return errorOf(smbc_getFunctionUnlink(c)(c, where.c_str())); });
     }
 
 private:
     static int stat(const std::string &where, struct stat &st) {
-        auto context = shared();
-        if (!context->ctx())
-            return ENOMEM;
-        std::lock_guard lock(context->mutex());
-        SMBCCTX *c = context->ctx();
-        errno = 0;
-        return smbc_getFunctionStat(c)(c, where.c_str(), &st) == 0 ? 0 : lastError();
+        return onShared([&](SMBCCTX *c) { return errorOf(smbc_getFunctionStat(c)(c, where.c_str(), &st)); });
     }
 
     static int open(const std::string &where, int flags, std::unique_ptr<Stream> &stream) {
         auto context = shared();
-        if (!context->ctx())
-            return ENOMEM;
-        std::lock_guard lock(context->mutex());
-        SMBCCTX *c = context->ctx();
-        errno = 0;
-        SMBCFILE *file = smbc_getFunctionOpen(c)(c, where.c_str(), flags, 0666);
-        if (!file)
-            return lastError();
-        if (flags == O_RDONLY) {
-            // Opening a folder for reading succeeds on SMB; reading it would not.
-            struct stat st {};
-            if (smbc_getFunctionFstat(c)(c, file, &st) == 0 && S_ISDIR(st.st_mode)) {
-                smbc_getFunctionClose(c)(c, file);
-                return EISDIR;
+        return onContext(*context, [&](SMBCCTX *c) {
+            SMBCFILE *file = smbc_getFunctionOpen(c)(c, where.c_str(), flags, 0666);
+            if (!file)
+                return lastError();
+            if (flags == O_RDONLY) {
+                // Opening a folder for reading succeeds on SMB; reading it would not.
+                struct stat st {};
+                if (smbc_getFunctionFstat(c)(c, file, &st) == 0 && S_ISDIR(st.st_mode)) {
+                    smbc_getFunctionClose(c)(c, file);
+                    return EISDIR;
+                }
             }
-        }
-        stream = std::make_unique<SmbStream>(context, file);
-        return 0;
+            stream = std::make_unique<SmbStream>(context, file);
+            return 0;
+        });
     }
 };
 
@@ -281,15 +277,13 @@ std::string smbUrl(const std::string &server, const std::string &share,
 
 int checkShare(const std::string &server, const std::string &share, const Account &account) {
     Context context(account);
-    if (!context.ctx())
-        return ENOMEM;
-    SMBCCTX *c = context.ctx();
-    errno = 0;
-    SMBCFILE *dir = smbc_getFunctionOpendir(c)(c, smbUrl(server, share).c_str());
-    if (!dir)
-        return lastError();
-    smbc_getFunctionClosedir(c)(c, dir);
-    return 0;
+    return onContext(context, [&](SMBCCTX *c) {
+        SMBCFILE *dir = smbc_getFunctionOpendir(c)(c, smbUrl(server, share).c_str());
+        if (!dir)
+            return lastError();
+        smbc_getFunctionClosedir(c)(c, dir);
+        return 0;
+    });
 }
 
 bool logonAccepted(const std::string &server, const Account &account) {

@@ -1,4 +1,5 @@
 #include "SambaFixture.h"
+#include "TestFiles.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -13,7 +14,6 @@
 #include <netinet/in.h>
 #include <pwd.h>
 #include <spawn.h>
-#include <sstream>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -49,13 +49,6 @@ bool writeText(const fs::path &path, const std::string &text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
     return static_cast<bool>(out);
-}
-
-std::string readText(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 bool canConnect(const std::string &address, int port) {
@@ -103,7 +96,7 @@ void SambaFixture::killStale() {
     // A run that crashed leaves its servers behind; their process groups are noted in the state folder.
     for (int slot = 0; slot < 2; ++slot) {
         const fs::path note = m_root / ("pgid" + std::to_string(slot));
-        const int pgid = std::atoi(readText(note).c_str());
+        const int pgid = std::atoi(quorix::testing::readLocal(note).c_str());
         if (pgid > 1 && ::kill(-pgid, SIGKILL) == 0)
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         ::umount2((m_root / ("slot" + std::to_string(slot)) / "tiny").c_str(), MNT_DETACH);
@@ -330,7 +323,8 @@ void SambaFixture::adoptFiles() {
 
 std::string SambaFixture::log(int slot) const {
     const fs::path dir = m_root / ("slot" + std::to_string(slot)) / "log";
-    std::string text = readText(dir / "stdout.log") + readText(dir / "smbd.log");
+    std::string text =
+        quorix::testing::readLocal(dir / "stdout.log") + quorix::testing::readLocal(dir / "smbd.log");
     return text.size() > 4000 ? text.substr(text.size() - 4000) : text;
 }
 

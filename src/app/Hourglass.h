@@ -1,7 +1,7 @@
 #pragma once
 
-// The hourglass pointer for the length of a scope, as the mirroring buttons show it while they work.
-// restore() ends it early, before a failure is reported.
+// The hourglass pointer for the length of a scope (a server call, a script run, a button's work).
+// restore() ends it early, so that a failure is reported with the normal pointer.
 
 #include <QApplication>
 

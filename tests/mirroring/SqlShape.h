@@ -1,14 +1,9 @@
 #pragma once
 
+#include "TestText.h"
+
 #include <QString>
-
 #include <optional>
-#include <ostream>
-
-// Readable texts in test failures.
-inline void PrintTo(const QString &s, std::ostream *os) {
-    *os << '"' << s.toStdString() << '"';
-}
 
 // The shape of a statement: every '...' text emptied to '' and every [...] name to []. Two statements with
 // the same shape differ only inside texts and quoted names. No value when a text or a name is left open.

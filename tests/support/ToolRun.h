@@ -1,0 +1,31 @@
+#pragma once
+
+// The real program run as a separate process with its own settings folder, headless. The including test
+// defines QUORIX_EXE, the path of the program.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace quorix::testing {
+
+struct ToolRun {
+    int status = -1; // the exit code; -1 when it crashed or did not finish
+    QString out;
+    QString err;
+};
+
+inline ToolRun runTool(const QStringList &args, const QString &configHome, int timeoutMs) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_CONFIG_HOME", configHome);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    p.setProcessEnvironment(env);
+    p.start(QUORIX_EXE, args);
+    EXPECT_TRUE(p.waitForFinished(timeoutMs)) << args.join(' ').toStdString();
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+}
+
+} // namespace quorix::testing
