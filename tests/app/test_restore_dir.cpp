@@ -8,6 +8,14 @@
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 using quorix::testing::WindowFixture;
 
@@ -80,4 +88,79 @@ TEST(AppRestoreDir, TheSharesDriveTableLivesInTheSettingsStore) {
     EXPECT_EQ(table.at("XUser"), "administrator");
     quorix::shares::driveStore()->save({});
     EXPECT_EQ(w.stored("Drives", "X"), "");
+}
+
+namespace {
+// A share server that takes connections and never answers, as a server that hangs does.
+class SilentServer {
+public:
+    SilentServer() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(0x7F000009); // 127.0.0.9
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        ::listen(m_listener, 8);
+        socklen_t len = sizeof a;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&a), &len);
+        m_port = ntohs(a.sin_port);
+        m_thread = std::thread([this] {
+            for (;;) {
+                const int c = ::accept(m_listener, nullptr, nullptr);
+                if (c < 0)
+                    return;
+                std::lock_guard lock(m_mutex);
+                m_held.push_back(c);
+            }
+        });
+    }
+    ~SilentServer() { hangUp(); }
+    int port() const { return m_port; }
+    // Closes everything: a waiting client then fails at once.
+    void hangUp() {
+        if (m_listener >= 0) {
+            ::shutdown(m_listener, SHUT_RDWR);
+            ::close(m_listener);
+            m_listener = -1;
+        }
+        if (m_thread.joinable())
+            m_thread.join();
+        std::lock_guard lock(m_mutex);
+        for (int c : m_held) {
+            ::shutdown(c, SHUT_RDWR);
+            ::close(c);
+        }
+        m_held.clear();
+    }
+
+private:
+    int m_listener = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<int> m_held;
+};
+} // namespace
+
+TEST(AppRestoreDir, AShareThatDoesNotAnswerNeitherFreezesTheWindowNorWinsOverANewerFolder) {
+    SilentServer silent;
+    qputenv("QUORIX_SMB_PORT", QByteArray::number(silent.port()));
+    QTemporaryDir dir;
+    touch(dir, "Payroll.bak");
+
+    WindowFixture w;
+    auto &f = w.start().form();
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
+    tick.start(10);
+    // While the share keeps the list waiting, the DBA types a local folder; then the share hangs up.
+    QTimer::singleShot(150, [&] { f.txtRestoreDir->setText(dir.path() + "/"); });
+    QTimer::singleShot(400, [&] { silent.hangUp(); });
+    f.txtRestoreDir->setText("\\\\127.0.0.9\\backup\\");
+    qunsetenv("QUORIX_SMB_PORT");
+
+    EXPECT_GT(ticks, 10) << "the window stopped processing events while the share did not answer";
+    EXPECT_EQ(f.File2[0]->path(), dir.path() + "/");
+    EXPECT_EQ(entries(f.File2[0]), QStringList({"Payroll.bak"}));
 }

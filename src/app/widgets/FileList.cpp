@@ -1,7 +1,9 @@
 #include "app/widgets/FileList.h"
 
+#include "app/RunAside.h"
 #include "shares/FileAccess.h"
 
+#include <QPointer>
 #include <string>
 #include <vector>
 
@@ -12,7 +14,9 @@ bool readFolder(const QString &folder, const QString &pattern, QStringList &out)
     if (folder.isEmpty())
         return false;
     std::vector<std::string> names;
-    const shares::Result result = shares::files().list(folder.toStdString(), pattern.toStdString(), names);
+    shares::Result result;
+    // A share that does not answer takes its time-out; the window keeps painting meanwhile.
+    runAside([&] { result = shares::files().list(folder.toStdString(), pattern.toStdString(), names); });
     if (!result.ok)
         return false;
     out.clear();
@@ -33,9 +37,18 @@ QString FileList::path() const {
     return m_path;
 }
 
+bool FileList::read(const QString &folder, QStringList &names) {
+    // While one read waits, a newer one (the next keystroke in a folder box) may start and finish; the
+    // older result is then out of date and dropped, so the list always shows the newest request.
+    const quint64 request = ++m_request;
+    QPointer<FileList> self(this);
+    const bool ok = readFolder(folder, m_pattern, names);
+    return ok && self && request == m_request;
+}
+
 bool FileList::setPath(const QString &folder) {
     QStringList names;
-    if (!readFolder(folder, m_pattern, names))
+    if (!read(folder, names))
         return false;
     m_path = folder;
     QListWidget::clear();
@@ -54,7 +67,7 @@ void FileList::setPattern(const QString &pattern) {
 
 void FileList::refresh() {
     QStringList names;
-    if (!readFolder(m_path, m_pattern, names))
+    if (!read(m_path, names))
         return;
     // Keep the selected file selected when it is still there.
     const QString selected = listIndex() >= 0 ? list(listIndex()) : QString();

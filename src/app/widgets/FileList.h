@@ -30,8 +30,11 @@ signals:
     void doubleClicked1();
 
 private:
+    bool read(const QString &folder, QStringList &names); // false when unreadable or superseded
+
     QString m_path;
     QString m_pattern;
+    quint64 m_request = 0;
 };
 
 } // namespace quorix
