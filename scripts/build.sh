@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds into ./build (incremental).
+# Configures and builds (incremental). Usage: scripts/build.sh DIR [cmake options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build build --parallel "$(nproc)"
+dir=$1
+shift
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$dir" --parallel "$(nproc)"
