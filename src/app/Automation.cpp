@@ -1,5 +1,7 @@
 #include "app/Automation.h"
 
+#include "db/ServerSessions.h"
+
 #include "app/BoxText.h"
 #include "app/Form.h"
 #include "app/Prompt.h"
@@ -314,10 +316,18 @@ QString Automation::validate(const AutomationPlan &plan, const frmMain &window) 
 
 int Automation::run(const AutomationPlan &plan, frmMain &window) {
     int status = 0;
+    const int failuresBefore = window.sessions().failures();
     for (const AutomationStep &step : plan.steps) {
         if (!runStep(step, window))
             status = 1;
         QCoreApplication::processEvents();
+    }
+    // The tool carries on past a failed statement, but a scheduled run must not pass it off as success.
+    const int failed = window.sessions().failures() - failuresBefore;
+    if (failed > 0) {
+        out(stderr, QStringLiteral("%1 server command(s) failed: see the log").arg(failed));
+        if (status == 0)
+            status = 3;
     }
     return status;
 }

@@ -16,6 +16,14 @@ void print(const QString &text) {
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
+// A box may come up in the middle of a server call, under its hourglass: the user answers it with the
+// ordinary pointer, and the hourglass comes back afterwards.
+struct ArrowWhileAsking {
+    ArrowWhileAsking() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+    ~ArrowWhileAsking() { QApplication::restoreOverrideCursor(); }
+    ArrowWhileAsking(const ArrowWhileAsking &) = delete;
+    ArrowWhileAsking &operator=(const ArrowWhileAsking &) = delete;
+};
 } // namespace
 
 void Prompt::msgBox(const QString &text) {
@@ -25,6 +33,7 @@ void Prompt::msgBox(const QString &text) {
         return;
     }
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok);
+    ArrowWhileAsking arrow;
     box.exec();
 }
 
@@ -36,6 +45,7 @@ bool Prompt::askYesNo(const QString &text) {
     }
     QMessageBox box(QMessageBox::Question, QApplication::applicationName(), text,
                     QMessageBox::Yes | QMessageBox::No);
+    ArrowWhileAsking arrow;
     return box.exec() == QMessageBox::Yes;
 }
 

@@ -23,6 +23,7 @@
 #include "testdata/AnonymizerDefault.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSplitter>
@@ -156,7 +157,21 @@ void frmMain::Form_Load() {
     if (m_loaded)
         return;
     m_loaded = true;
-    runStartUp();
+    // Start-up contacts the servers like any operation: a button pressed meanwhile is refused, not run
+    // in between on the same sessions.
+    Operations::run(QStringLiteral("start-up"), [this] { runStartUp(); });
+}
+
+void frmMain::closeEvent(QCloseEvent *event) {
+    // Closing would leave the running statement and the rest of an ALL DBS walk to a window that is gone.
+    if (Operations::busy()) {
+        event->ignore();
+        statusBar()->showMessage(
+            QStringLiteral("%1 is still running: STOP or Cancel it, then close the window.")
+                .arg(Operations::current()));
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void frmMain::runStartUp() {

@@ -52,6 +52,9 @@ public:
     // A control by its name ("cmdBackup(0)", "txtDB", "SSTab1"); nullptr when there is none.
     QWidget *control(const QString &name) const;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void buildLayout();
     void createTimers();

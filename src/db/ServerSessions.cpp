@@ -63,6 +63,7 @@ void ServerSessions::OpenServerSession(int slot) {
         m_connected[i] = true;
     } catch (const DbError &e) {
         m_opening[i] = false;
+        ++m_failures;
         Prompt::msgBox(e.description());
     }
 }
@@ -91,6 +92,7 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
         LogLine(QStringLiteral("Done"));
     } catch (const DbError &e) {
         hourglass.restore();
+        ++m_failures;
         LogLine(e.description());
     }
 }
@@ -107,8 +109,10 @@ QString ServerSessions::OpenQuery(int slot, const QString &sql, bool quiet) {
         hourglass.restore();
         m_rs.close();
         const QString text = e.description() + QLatin1Char(' ') + sql;
-        if (!quiet)
+        if (!quiet) {
+            ++m_failures;
             LogLine(text);
+        }
         return text;
     }
 }

@@ -56,6 +56,10 @@ public:
     // The session's connection string from the window's controls, as it is shown and used.
     QString connectionString(int slot) const;
 
+    // Failures reported so far (failed connects, failed commands, failed queries that were not quiet), so a
+    // scheduled run can tell that something went wrong.
+    int failures() const { return m_failures; }
+
     // Cancels the statement running on either slot (cmdCancel); it then fails like any other statement.
     bool cancelRunning();
 
@@ -65,6 +69,7 @@ private:
     Form &m_form;
     std::array<ServerConnection, 2> m_conn;
     std::array<bool, 2> m_connected{};
+    int m_failures = 0;
     std::array<bool, 2> m_opening{};
     Recordset m_rs; // after m_conn: released first
 };

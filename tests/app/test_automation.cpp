@@ -1,6 +1,7 @@
 // Automation through the real executable, headless.
 
 #include "ToolRun.h"
+#include "tds/ScriptedServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,4 +82,27 @@ TEST(AppAutomation, ScreenshotsEveryTab) {
     EXPECT_EQ(files[5], "SSTab1-05-Restore_Dir.png");
     EXPECT_EQ(files[13], "SSTab1-13.png");
     EXPECT_GT(QFileInfo(shots.filePath(files[0])).size(), 1000);
+}
+
+TEST(AppAutomation, AFailedServerCommandMakesAScheduledRunFail) {
+    quorix::tds::ScriptedServer server;
+    server.setLogin("sa", "pw");
+    server.start("127.0.0.2", 0);
+    server.addRule(
+        quorix::tds::Rule::exact("BACKUP nothing", quorix::tds::Reply::error(3201, "Cannot open.")));
+    const QString box = "txtServer(0)=127.0.0.2," + QString::number(server.port());
+    QTemporaryDir home;
+
+    ToolRun r = runTool({"--headless", "--set", box, "--set", "txtPW(0)=pw", "--set",
+                         "txtTableSizes=SELECT 1", "--click", "cmdTableSizes(0)"},
+                        home.path());
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+
+    r = runTool({"--headless", "--set", box, "--set", "txtPW(0)=pw", "--set", "txtTableSizes=BACKUP nothing",
+                 "--click", "cmdTableSizes(0)", "--set", "txtTableSizes=SELECT 1", "--click",
+                 "cmdTableSizes(0)"},
+                home.path());
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.out.contains("[FreeTDS][SQL Server]Cannot open.")) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains("1 server command(s) failed: see the log")) << r.err.toStdString();
 }

@@ -101,6 +101,7 @@ TEST_F(Sessions, AFailingStatementLogsTheServersDescriptionAndNoDone) {
     EXPECT_EQ(log(), (QStringList{"[FreeTDS][SQL Server]Invalid object name 'nope'.", "SELECT * FROM nope",
                                   "Connected.", "Running SQL.."}));
     EXPECT_TRUE(s->connected(0)); // the session stays
+    EXPECT_EQ(s->failures(), 1);  // what a scheduled run reports in its exit status
 }
 
 TEST_F(Sessions, EveryResultAndMessageIsReadBeforeDone) {
@@ -216,6 +217,7 @@ TEST_F(Sessions, ADroppedConnectionFailsUntilConnectAndTheOtherSlotGoesOn) {
 TEST_F(Sessions, TheWindowStaysLiveDuringALongStatementAndOtherOperationsAreRefused) {
     main->addRule(Rule::exact("WAITFOR DELAY '00:00:05'", Reply::done().after(5s)));
     s->ExecuteOnServer(0, "SELECT 1"); // connected beforehand
+    bool closedMidway = true;
     int ticks = 0;
     QTimer ticker;
     QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
@@ -224,6 +226,7 @@ TEST_F(Sessions, TheWindowStaysLiveDuringALongStatementAndOtherOperationsAreRefu
         w.find<QCheckBox>("chkStop")->click();
         w.form().txtDB->setText("Payroll");
         w.find<QPushButton>("cmdConnect(1)")->click(); // another operation: refused
+        closedMidway = w.window().close();             // closing waits for the operation, too
     });
     QElapsedTimer clock;
     clock.start();
@@ -237,6 +240,9 @@ TEST_F(Sessions, TheWindowStaysLiveDuringALongStatementAndOtherOperationsAreRefu
     EXPECT_EQ(w.form().txtDB->text(), "Payroll");
     EXPECT_TRUE(mirror->logins().empty());
     EXPECT_EQ(log().front(), "Done");
+    EXPECT_FALSE(closedMidway);
+    EXPECT_TRUE(w.window().isVisible());
+    EXPECT_EQ(s->failures(), 0);
 }
 
 TEST_F(Sessions, CancelEndsTheRunningStatementAsAFailure) {
