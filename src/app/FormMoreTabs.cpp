@@ -43,18 +43,18 @@ constexpr ScriptFrame kScriptFrames[] = {
 };
 
 QWidget *scriptPage(Form &form, int i) {
-    const ScriptFrame &spec = kScriptFrames[i];
+    const ScriptFrame &frameDef = kScriptFrames[i];
     const auto k = static_cast<size_t>(i);
-    form.fraScr[k] = frame(indexed("fraScr", i), QLatin1String(spec.caption));
+    form.fraScr[k] = frame(indexed("fraScr", i), QLatin1String(frameDef.caption));
     form.txtScript1[k] = memo(indexed("txtScript1", i));
-    form.cmdRunScript[k] = button(indexed("cmdRunScript", i), QLatin1String(spec.runCaption));
+    form.cmdRunScript[k] = button(indexed("cmdRunScript", i), QLatin1String(frameDef.runCaption));
     auto *v = new QVBoxLayout(form.fraScr[k]);
     v->addWidget(form.txtScript1[k], 1);
     auto *h = new QHBoxLayout;
     h->addWidget(form.cmdRunScript[k]);
-    if (spec.copyCert >= 0) {
-        QPushButton *copy = button(indexed("cmdCopyCert", spec.copyCert), QStringLiteral("CopyCert"));
-        form.cmdCopyCert[static_cast<size_t>(spec.copyCert)] = copy;
+    if (frameDef.copyCert >= 0) {
+        QPushButton *copy = button(indexed("cmdCopyCert", frameDef.copyCert), QStringLiteral("CopyCert"));
+        form.cmdCopyCert[static_cast<size_t>(frameDef.copyCert)] = copy;
         h->addWidget(copy);
     }
     h->addStretch(1);
