@@ -7,7 +7,7 @@
 #include "db/DbError.h"
 #include "db/GridBinding.h"
 #include "db/ServerSessions.h"
-#include "mirroring/SqlQuote.h"
+#include "db/SqlQuote.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,6 +1,6 @@
 #include "mirroring/AttachSql.h"
 
-#include "mirroring/SqlQuote.h"
+#include "db/SqlQuote.h"
 
 namespace quorix {
 

@@ -1,6 +1,6 @@
 #include "mirroring/BackupSql.h"
 
-#include "mirroring/SqlQuote.h"
+#include "db/SqlQuote.h"
 
 namespace quorix {
 

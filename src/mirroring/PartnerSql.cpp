@@ -1,6 +1,6 @@
 #include "mirroring/PartnerSql.h"
 
-#include "mirroring/SqlQuote.h"
+#include "db/SqlQuote.h"
 
 namespace quorix {
 

@@ -1,4 +1,4 @@
-#include "mirroring/SqlQuote.h"
+#include "db/SqlQuote.h"
 
 #include <QList>
 

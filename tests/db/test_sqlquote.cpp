@@ -3,7 +3,7 @@
 #include "mirroring/BackupSql.h"
 #include "mirroring/PartnerSql.h"
 #include "mirroring/RestoreSql.h"
-#include "mirroring/SqlQuote.h"
+#include "db/SqlQuote.h"
 
 #include <gtest/gtest.h>
 
