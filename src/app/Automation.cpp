@@ -2,12 +2,12 @@
 
 #include "db/ServerSessions.h"
 
-#include "app/BoxText.h"
-#include "app/Form.h"
-#include "app/Prompt.h"
 #include "app/frmMain.h"
-#include "app/widgets/FileList.h"
-#include "app/widgets/Grid.h"
+#include "ui/BoxText.h"
+#include "ui/Form.h"
+#include "ui/Prompt.h"
+#include "ui/widgets/FileList.h"
+#include "ui/widgets/Grid.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

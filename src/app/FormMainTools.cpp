@@ -1,8 +1,8 @@
 // The "Main Tools" tab: Main's column on the left, the Mirror's on the right, the numbered steps of setting
 // up mirroring down the middle, and the share accounts below.
 
-#include "app/Form.h"
 #include "app/FormBuilder.h"
+#include "ui/Form.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,10 +1,10 @@
 // Tabs "Mirroring", "SQL to String", "Anonymize" and the blank-captioned ones.
 
-#include "app/BoxText.h"
-#include "app/Form.h"
 #include "app/FormBuilder.h"
-#include "app/widgets/Grid.h"
 #include "testdata/AnonymizerLists.h"
+#include "ui/BoxText.h"
+#include "ui/Form.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QFile>

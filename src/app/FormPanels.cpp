@@ -1,10 +1,10 @@
 // What stands outside the tab strip: the database lists and table browser beside it, the log and error
 // panes with STOP below it.
 
-#include "app/Form.h"
 #include "app/FormBuilder.h"
-#include "app/widgets/FileList.h"
-#include "app/widgets/Grid.h"
+#include "ui/Form.h"
+#include "ui/widgets/FileList.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

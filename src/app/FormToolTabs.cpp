@@ -1,8 +1,8 @@
 // Tabs "Copy", "txt", "Restore", "TEST", "Restore Dir" and "Options".
 
-#include "app/Form.h"
 #include "app/FormBuilder.h"
-#include "app/widgets/FileList.h"
+#include "ui/Form.h"
+#include "ui/widgets/FileList.h"
 
 #include <QCheckBox>
 #include <QGridLayout>

@@ -1,7 +1,7 @@
 #include "app/FormBuilder.h"
 
-#include "app/widgets/FileList.h"
-#include "app/widgets/Grid.h"
+#include "ui/widgets/FileList.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QFontDatabase>

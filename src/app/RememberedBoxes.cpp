@@ -1,8 +1,8 @@
 #include "app/RememberedBoxes.h"
 
-#include "app/BoxText.h"
-#include "app/Form.h"
 #include "app/SettingsStore.h"
+#include "ui/BoxText.h"
+#include "ui/Form.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -1,8 +1,8 @@
 #include "app/ShareSettings.h"
 
-#include "app/Form.h"
 #include "app/SettingsStore.h"
 #include "shares/Platform.h"
+#include "ui/Form.h"
 
 #include <QCoreApplication>
 #include <QMainWindow>

@@ -1,17 +1,12 @@
 #include "app/frmMain.h"
 
 #include "Version.h"
-#include "app/BackupFileLists.h"
-#include "app/Echo.h"
 #include "app/FormBuilder.h"
-#include "app/Hourglass.h"
-#include "app/Operations.h"
 #include "app/RememberedBoxes.h"
 #include "app/SettingsStore.h"
 #include "app/ShareSettings.h"
-#include "app/widgets/FileList.h"
 #include "db/DatabaseLists.h"
-#include "db/LogPane.h"
+#include "db/LogPanes.h"
 #include "db/ServerSessions.h"
 #include "devtools/SqlToStringTab.h"
 #include "mirroring/AttachDetach.h"
@@ -21,6 +16,11 @@
 #include "mirroring/Partnering.h"
 #include "shares/NetworkShares.h"
 #include "testdata/AnonymizerDefault.h"
+#include "ui/BackupFileLists.h"
+#include "ui/Echo.h"
+#include "ui/Hourglass.h"
+#include "ui/Operations.h"
+#include "ui/widgets/FileList.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -47,11 +47,6 @@ template <typename Step> void skipOnFailure(Step &&step) {
 }
 
 } // namespace
-
-void RefreshBackupFileLists(const Form &form) {
-    form.FileA->refresh();
-    form.FileB->refresh();
-}
 
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
@@ -133,17 +128,17 @@ void frmMain::createTimers() {
 void frmMain::wireFeatures() {
     // Each feature gets the controls it needs and connects its own handlers. Add one line per feature here;
     // a feature that lists databases also sets refreshDatabases.
-    m_sessions = std::make_unique<ServerSessions>(m_form);
-    m_shares =
-        std::make_unique<NetworkShares>(m_form, [this](const QString &line) { m_sessions->LogLine(line); });
-    m_lists = std::make_unique<DatabaseLists>(m_form, *m_sessions);
+    m_log = std::make_unique<LogPanes>(m_form.txtLog, m_form.txtErrs);
+    m_sessions = std::make_unique<ServerSessions>(m_form, *m_log);
+    m_shares = std::make_unique<NetworkShares>(m_form, *m_log);
+    m_lists = std::make_unique<DatabaseLists>(m_form, *m_sessions, *m_log);
     refreshDatabases = [this](int slot) { m_lists->cmdRefreshDB_Click(slot); };
     m_sqlToString = std::make_unique<SqlToStringTab>(m_form);
     m_anonymizerDefault = std::make_unique<AnonymizerDefault>(m_form);
-    m_scripts = std::make_unique<MirroringScripts>(m_form, *m_sessions);
+    m_scripts = std::make_unique<MirroringScripts>(m_form, *m_sessions, *m_log);
     m_attachDetach = std::make_unique<AttachDetach>(m_form, *m_sessions);
-    m_backup = std::make_unique<Backup>(m_form, *m_sessions);
-    m_mirrorRestore = std::make_unique<MirrorRestore>(m_form, *m_sessions, *m_lists);
+    m_backup = std::make_unique<Backup>(m_form, *m_sessions, *m_log);
+    m_mirrorRestore = std::make_unique<MirrorRestore>(m_form, *m_sessions, *m_log, *m_lists);
     m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_lists);
 }
 
@@ -249,12 +244,8 @@ void frmMain::runStartUp() {
     // 14: the hourglass ends with this scope.
 }
 
-void frmMain::RefreshBackupFileLists() {
-    Timer1_Timer();
-}
-
 void frmMain::Timer1_Timer() {
-    quorix::RefreshBackupFileLists(m_form);
+    RefreshBackupFileLists(m_form);
 }
 
 void frmMain::txtRestoreDir_Change() {

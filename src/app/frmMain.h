@@ -4,7 +4,7 @@
 // settings store, runs start-up, owns the two timers and the feature objects, and holds no operation logic:
 // each feature connects its own handlers to its own buttons (see wireFeatures()).
 
-#include "app/Form.h"
+#include "ui/Form.h"
 
 #include <QMainWindow>
 #include <functional>
@@ -15,6 +15,7 @@ namespace quorix {
 class AnonymizerDefault;
 class AttachDetach;
 class DatabaseLists;
+class LogPanes;
 class MirroringScripts;
 class Backup;
 class MirrorRestore;
@@ -37,13 +38,12 @@ public:
     void Form_Load();
     bool loaded() const { return m_loaded; }
 
-    void RefreshBackupFileLists();
-
     // Lists one slot's databases ("RefreshDB"). Start-up calls it for each slot whose password box is not
     // empty. It stays empty until the database-list feature sets it in wireFeatures(); while empty, start-up
     // contacts no server.
     std::function<void(int slot)> refreshDatabases;
 
+    const LogPanes &log() const { return *m_log; }
     ServerSessions &sessions() { return *m_sessions; }
     DatabaseLists &databaseLists() { return *m_lists; }
     MirroringScripts &mirroringScripts() { return *m_scripts; }
@@ -67,6 +67,8 @@ private:
 
     Form m_form;
     bool m_loaded = false;
+
+    std::unique_ptr<LogPanes> m_log; // before the features: they report to it until they are gone
 
     // Features, in the order they are wired.
     std::unique_ptr<ServerSessions> m_sessions;

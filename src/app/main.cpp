@@ -1,8 +1,8 @@
 #include "app/Automation.h"
-#include "app/Echo.h"
-#include "app/Prompt.h"
 #include "app/StartupProbe.h"
 #include "app/frmMain.h"
+#include "ui/Echo.h"
+#include "ui/Prompt.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,13 +1,14 @@
 #include "db/DatabaseLists.h"
 
-#include "app/BoxText.h"
-#include "app/Form.h"
-#include "app/Operations.h"
-#include "app/widgets/Grid.h"
 #include "db/DbError.h"
 #include "db/GridBinding.h"
+#include "db/LogPanes.h"
 #include "db/ServerSessions.h"
 #include "db/SqlQuote.h"
+#include "ui/BoxText.h"
+#include "ui/Form.h"
+#include "ui/Operations.h"
+#include "ui/widgets/Grid.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -44,7 +45,8 @@ const QString DatabaseLists::kTableSizeStatement =
                    " ORDER BY "
                    "    TotalSpaceKB desc");
 
-DatabaseLists::DatabaseLists(Form &form, ServerSessions &sessions) : m_form(form), m_sessions(sessions) {
+DatabaseLists::DatabaseLists(Form &form, ServerSessions &sessions, const LogPanes &log)
+    : m_form(form), m_sessions(sessions), m_log(log) {
     for (int slot = 0; slot < 2; ++slot) {
         const auto i = static_cast<size_t>(slot);
         Operations::onClick(m_form.cmdRefreshDB[i], [this, slot] { cmdRefreshDB_Click(slot); });
@@ -67,7 +69,7 @@ void DatabaseLists::cmdRefreshDB_Click(int slot) {
         m_form.GridDB[i]->setColWidthTwips(0, 3000);
         m_form.lblDBCount[i]->setText(QString::number(m_form.GridDB[i]->rows()));
     } catch (const DbError &e) {
-        m_sessions.LogLine(e.description());
+        m_log.LogLine(e.description());
     }
 }
 
@@ -89,7 +91,7 @@ void DatabaseLists::GridDB_DblClick(int /*slot*/) {
         // The grid shows its headers in the header bar, not as a row, so its row count is the table count.
         m_form.lblcount->setText(QString::number(m_form.Grid2->rows()));
     } catch (const DbError &e) {
-        m_sessions.LogLine(e.description());
+        m_log.LogLine(e.description());
     }
 }
 

@@ -10,13 +10,14 @@ namespace quorix {
 
 struct Form;
 class ServerSessions;
+class LogPanes;
 
 class DatabaseLists {
 public:
     static const QString kListStatement;
     static const QString kTableSizeStatement;
 
-    DatabaseLists(Form &form, ServerSessions &sessions);
+    DatabaseLists(Form &form, ServerSessions &sessions, const LogPanes &log);
 
     void cmdRefreshDB_Click(int slot);
     void GridDB_Click(int slot);
@@ -26,6 +27,7 @@ public:
 private:
     Form &m_form;
     ServerSessions &m_sessions;
+    const LogPanes &m_log;
 };
 
 } // namespace quorix

@@ -1,7 +1,7 @@
 #include "db/DatabaseWalk.h"
 
-#include "app/Form.h"
-#include "app/widgets/Grid.h"
+#include "ui/Form.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

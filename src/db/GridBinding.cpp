@@ -1,7 +1,7 @@
 #include "db/GridBinding.h"
 
-#include "app/widgets/Grid.h"
 #include "db/Recordset.h"
+#include "ui/widgets/Grid.h"
 
 namespace quorix {
 

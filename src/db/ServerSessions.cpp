@@ -1,12 +1,11 @@
 #include "db/ServerSessions.h"
 
-#include "app/Echo.h"
-#include "app/Form.h"
-#include "app/Hourglass.h"
-#include "app/Operations.h"
-#include "app/Prompt.h"
 #include "db/ConnectionString.h"
-#include "db/LogPane.h"
+#include "db/LogPanes.h"
+#include "ui/Form.h"
+#include "ui/Hourglass.h"
+#include "ui/Operations.h"
+#include "ui/Prompt.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -15,7 +14,8 @@
 
 namespace quorix {
 
-ServerSessions::ServerSessions(Form &form, QObject *parent) : QObject(parent), m_form(form) {
+ServerSessions::ServerSessions(Form &form, const LogPanes &log, QObject *parent)
+    : QObject(parent), m_form(form), m_log(log) {
     for (int slot = 0; slot < 2; ++slot)
         if (QPushButton *b = m_form.cmdConnect[static_cast<size_t>(slot)])
             Operations::onClick(b, [this, slot] { cmdConnect_Click(slot); });
@@ -59,7 +59,7 @@ void ServerSessions::OpenServerSession(int slot) {
         m_conn[i].setCommandTimeout(kOpenTimeout);
         m_conn[i].open(cs);
         m_opening[i] = false;
-        LogLine(QStringLiteral("Connected."));
+        m_log.LogLine(QStringLiteral("Connected."));
         m_connected[i] = true;
     } catch (const DbError &e) {
         m_opening[i] = false;
@@ -84,16 +84,16 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     const auto i = static_cast<size_t>(checked(slot));
     Hourglass hourglass;
     try {
-        LogLine(QStringLiteral("Running SQL.."));
+        m_log.LogLine(QStringLiteral("Running SQL.."));
         EnsureServerSession(slot);
-        LogLine(sql);
+        m_log.LogLine(sql);
         m_conn[i].setCommandTimeout(kExecuteTimeout);
         m_conn[i].execute(sql);
-        LogLine(QStringLiteral("Done"));
+        m_log.LogLine(QStringLiteral("Done"));
     } catch (const DbError &e) {
         hourglass.restore();
         ++m_failures;
-        LogLine(e.description());
+        m_log.LogLine(e.description());
     }
 }
 
@@ -111,22 +111,10 @@ QString ServerSessions::OpenQuery(int slot, const QString &sql, bool quiet) {
         const QString text = e.description() + QLatin1Char(' ') + sql;
         if (!quiet) {
             ++m_failures;
-            LogLine(text);
+            m_log.LogLine(text);
         }
         return text;
     }
-}
-
-void ServerSessions::LogLine(const QString &text) {
-    prependLine(m_form.txtLog, text);
-    Echo::log(text);
-    QCoreApplication::processEvents();
-}
-
-void ServerSessions::LogError(const QString &text) {
-    prependLine(m_form.txtErrs, text);
-    Echo::err(text);
-    QCoreApplication::processEvents();
 }
 
 bool ServerSessions::cancelRunning() {

@@ -1,13 +1,15 @@
 #pragma once
 
-// The two server sessions (slot 0 = Main, slot 1 = Mirror), the shared recordset, SQL execution and the
-// log panes: the procedures every feature calls.
+// The two server sessions (slot 0 = Main, slot 1 = Mirror), the shared recordset and SQL execution: the
+// procedures every feature calls to reach a server. Their steps and failures are reported through the log
+// panes (LogPanes.h).
 //
-//   ExecuteOnServer(slot, sql)        runs a command; logs "Running SQL..", the text, "Done" or the failure
-//   OpenQuery(slot, sql, quiet)       opens the shared recordset; "" on success, else description + " " + sql
-//   rs()                              the shared recordset: while (!rs().eof()) { rs().value(0);
-//   rs().moveNext(); } bindGrid(*form.GridDB[0], rs())   (GridBinding.h) shows it in a grid connection(slot)
-//   the slot's connection for statements and result sets of one's own
+//   ExecuteOnServer(slot, sql)     runs a command; logs "Running SQL..", the text, then "Done" or the failure
+//   OpenQuery(slot, sql, quiet)    opens the shared recordset; "" on success, else description + " " + sql
+//   rs()                           the shared recordset, read after a successful OpenQuery:
+//                                    while (!rs().eof()) { rs().value(0); rs().moveNext(); }
+//                                  or shown in a grid: bindGrid(*form.GridDB[0], rs()) (GridBinding.h)
+//   connection(slot)               the slot's connection, for statements and result sets of one's own
 //
 // No procedure throws on a server failure; each reports it as described at its declaration. Statements
 // run on the connection's worker thread while the window keeps processing events, so STOP and the other
@@ -22,6 +24,7 @@
 namespace quorix {
 
 struct Form;
+class LogPanes;
 
 class ServerSessions : public QObject {
     Q_OBJECT
@@ -29,8 +32,8 @@ public:
     static constexpr int kOpenTimeout = 3600;     // command timeout after connecting
     static constexpr int kExecuteTimeout = 10000; // from the first ExecuteOnServer on
 
-    // Wires cmdConnect(0), cmdConnect(1) (as operations) and cmdCancel.
-    explicit ServerSessions(Form &form, QObject *parent = nullptr);
+    // Wires cmdConnect(0), cmdConnect(1) (as operations) and cmdCancel. Steps and failures go to log.
+    ServerSessions(Form &form, const LogPanes &log, QObject *parent = nullptr);
     ~ServerSessions() override;
 
     // Opens the slot's session unless it is flagged connected; logs "Connected.". A failure shows a message
@@ -44,9 +47,6 @@ public:
     // Empty on success; otherwise description + " " + sql, also logged unless quiet. The shared recordset
     // is then closed.
     QString OpenQuery(int slot, const QString &sql, bool quiet);
-
-    void LogLine(const QString &text);  // newest line on top of txtLog; yields once
-    void LogError(const QString &text); // newest line on top of txtErrs; yields once
 
     Recordset &rs() { return m_rs; }
     // For statements (execute) and result sets (openRecordset) of a feature's own. Throws DbError on
@@ -67,6 +67,7 @@ private:
     static int checked(int slot);
 
     Form &m_form;
+    const LogPanes &m_log;
     std::array<ServerConnection, 2> m_conn;
     std::array<bool, 2> m_connected{};
     int m_failures = 0;

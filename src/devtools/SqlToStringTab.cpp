@@ -1,9 +1,9 @@
 #include "devtools/SqlToStringTab.h"
 
-#include "app/BoxText.h"
-#include "app/Form.h"
-#include "app/Operations.h"
 #include "devtools/SqlToString.h"
+#include "ui/BoxText.h"
+#include "ui/Form.h"
+#include "ui/Operations.h"
 
 #include <QPushButton>
 

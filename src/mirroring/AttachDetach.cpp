@@ -1,12 +1,12 @@
 #include "mirroring/AttachDetach.h"
 
-#include "app/Form.h"
-#include "app/Operations.h"
-#include "app/widgets/FileList.h"
-#include "app/widgets/Grid.h"
 #include "db/DatabaseWalk.h"
 #include "db/ServerSessions.h"
 #include "mirroring/AttachSql.h"
+#include "ui/Form.h"
+#include "ui/Operations.h"
+#include "ui/widgets/FileList.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

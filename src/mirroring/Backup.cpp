@@ -1,14 +1,15 @@
 #include "mirroring/Backup.h"
 
-#include "app/BackupFileLists.h"
-#include "app/Form.h"
-#include "app/Hourglass.h"
-#include "app/Operations.h"
-#include "app/RunAside.h"
 #include "db/DatabaseWalk.h"
+#include "db/LogPanes.h"
 #include "db/ServerSessions.h"
 #include "mirroring/BackupSql.h"
 #include "shares/FileAccess.h"
+#include "ui/BackupFileLists.h"
+#include "ui/Form.h"
+#include "ui/Hourglass.h"
+#include "ui/Operations.h"
+#include "ui/RunAside.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -32,7 +33,8 @@ void copyOrFail(const CopyPaths &paths) {
 
 } // namespace
 
-Backup::Backup(Form &form, ServerSessions &sessions) : m_form(form), m_sessions(sessions) {
+Backup::Backup(Form &form, ServerSessions &sessions, const LogPanes &log)
+    : m_form(form), m_sessions(sessions), m_log(log) {
     for (int slot = 0; slot < 2; ++slot) {
         const auto i = static_cast<size_t>(slot);
         Operations::onClick(m_form.cmdBackup[i], [this, slot] { cmdBackup_Click(slot); });
@@ -61,7 +63,7 @@ void Backup::cmdCopy_Click(int index) {
         forCurrentOrAllDatabases(m_form, index, [this, index] { copyCurrent(index); });
     } catch (const CopyFailed &failure) {
         hourglass.restore();
-        m_sessions.LogLine(failure.description + QLatin1Char(' ') + m_form.txtDB->text());
+        m_log.LogLine(failure.description + QLatin1Char(' ') + m_form.txtDB->text());
     }
 }
 
@@ -70,7 +72,7 @@ void Backup::copyCurrent(int index) {
     if (!m_form.chkLogOnly->isChecked())
         copyOrFail(backupCopyPaths(m_form.txtDB->text(), BackupKind::Full, direction));
     copyOrFail(backupCopyPaths(m_form.txtDB->text(), BackupKind::Log, direction));
-    m_sessions.LogLine(QStringLiteral("Copied"));
+    m_log.LogLine(QStringLiteral("Copied"));
     RefreshBackupFileLists(m_form);
 }
 

@@ -10,11 +10,12 @@ namespace quorix {
 
 struct Form;
 class ServerSessions;
+class LogPanes;
 
 class Backup {
 public:
     // Wires cmdBackup(0), cmdBackup(1), cmdCopy(0) and cmdCopy(1).
-    Backup(Form &form, ServerSessions &sessions);
+    Backup(Form &form, ServerSessions &sessions, const LogPanes &log);
 
     // Backs up on server slot: BACKUP DATABASE (unless Log Only), then BACKUP Log, then the backup file
     // lists are refreshed; with ALL DBS for every database of GridDB(slot). A failed statement is logged
@@ -31,6 +32,7 @@ private:
 
     Form &m_form;
     ServerSessions &m_sessions;
+    const LogPanes &m_log;
 };
 
 } // namespace quorix

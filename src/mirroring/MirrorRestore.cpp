@@ -1,13 +1,14 @@
 #include "mirroring/MirrorRestore.h"
 
-#include "app/Form.h"
-#include "app/Operations.h"
-#include "app/widgets/FileList.h"
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
 #include "db/DbError.h"
+#include "db/LogPanes.h"
 #include "db/ServerSessions.h"
 #include "mirroring/RestoreDrive.h"
+#include "ui/Form.h"
+#include "ui/Operations.h"
+#include "ui/widgets/FileList.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -25,8 +26,8 @@ struct NoDatabaseName {
 
 } // namespace
 
-MirrorRestore::MirrorRestore(Form &form, ServerSessions &sessions, DatabaseLists &lists)
-    : m_form(form), m_sessions(sessions), m_lists(lists) {
+MirrorRestore::MirrorRestore(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists)
+    : m_form(form), m_sessions(sessions), m_log(log), m_lists(lists) {
     for (int slot = 0; slot < 2; ++slot) {
         const auto i = static_cast<size_t>(slot);
         Operations::onClick(m_form.cmdRestoreFileList[i], [this, slot] { cmdRestoreFileList_Click(slot); });
@@ -46,7 +47,7 @@ void MirrorRestore::cmdRestoreFileList_Click(int slot) {
             rs.moveNext();
         }
     } catch (const DbError &e) {
-        m_sessions.LogLine(e.description());
+        m_log.LogLine(e.description());
     }
 }
 
@@ -70,7 +71,7 @@ void MirrorRestore::cmdRestore_Click(int slot) {
                   },
                   {.stopOnStop = true, .untickStop = false, .followAll = true});
     } catch (const NoDatabaseName &e) {
-        m_sessions.LogLine(e.text);
+        m_log.LogLine(e.text);
     }
 }
 
@@ -89,7 +90,7 @@ void MirrorRestore::restoreCurrent(int slot) {
     if (!m_form.chkLogOnly->isChecked()) {
         const QString db = m_form.txtDB->text();
         const QString folder = m_form.txtBackupDrive->text();
-        m_sessions.LogLine(restoreDatabaseTail(db, folder, moves));
+        m_log.LogLine(restoreDatabaseTail(db, folder, moves));
         m_sessions.ExecuteOnServer(slot, restoreDatabaseStatement(db, folder, moves));
     }
     m_sessions.ExecuteOnServer(

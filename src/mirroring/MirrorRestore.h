@@ -11,12 +11,13 @@ namespace quorix {
 
 struct Form;
 class ServerSessions;
+class LogPanes;
 class DatabaseLists;
 
 class MirrorRestore {
 public:
     // Wires cmdRestoreFileList(0/1) and cmdRestore(0/1).
-    MirrorRestore(Form &form, ServerSessions &sessions, DatabaseLists &lists);
+    MirrorRestore(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists);
 
     // Reads the file list of the full backup of txtDB on server slot into restoreFileList(). A failed query
     // is logged by OpenQuery and leaves what was read so far (nothing), after a second line with the
@@ -36,6 +37,7 @@ private:
 
     Form &m_form;
     ServerSessions &m_sessions;
+    const LogPanes &m_log;
     DatabaseLists &m_lists;
     RestoreFileList m_files;
 };

@@ -1,16 +1,17 @@
 #include "mirroring/MirroringScripts.h"
 
-#include "app/BoxText.h"
-#include "app/Form.h"
-#include "app/Hourglass.h"
-#include "app/Operations.h"
-#include "app/Prompt.h"
-#include "app/RunAside.h"
+#include "db/LogPanes.h"
 #include "db/ServerSessions.h"
 #include "mirroring/BackupSql.h"
 #include "mirroring/DefaultScripts.h"
 #include "mirroring/ScriptSplitter.h"
 #include "shares/FileAccess.h"
+#include "ui/BoxText.h"
+#include "ui/Form.h"
+#include "ui/Hourglass.h"
+#include "ui/Operations.h"
+#include "ui/Prompt.h"
+#include "ui/RunAside.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -20,8 +21,8 @@
 
 namespace quorix {
 
-MirroringScripts::MirroringScripts(Form &form, ServerSessions &sessions)
-    : m_form(form), m_sessions(sessions) {
+MirroringScripts::MirroringScripts(Form &form, ServerSessions &sessions, const LogPanes &log)
+    : m_form(form), m_sessions(sessions), m_log(log) {
     fillDefaultScripts();
     for (int i = 0; i < static_cast<int>(m_form.cmdRunScript.size()); ++i)
         if (QPushButton *b = m_form.cmdRunScript[static_cast<size_t>(i)])
@@ -61,13 +62,13 @@ void MirroringScripts::RunScript(int slot, const QString &text) {
     try {
         for (const ScriptBatch &batch : splitScript(text)) {
             if (batch.echo)
-                m_sessions.LogLine(batch.text);
+                m_log.LogLine(batch.text);
             QCoreApplication::processEvents();
             m_sessions.ExecuteOnServer(slot, batch.text);
         }
     } catch (const std::exception &e) {
         hourglass.restore();
-        m_sessions.LogLine(QString::fromUtf8(e.what()));
+        m_log.LogLine(QString::fromUtf8(e.what()));
     }
 }
 

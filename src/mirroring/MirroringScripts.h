@@ -16,11 +16,12 @@ namespace quorix {
 
 struct Form;
 class ServerSessions;
+class LogPanes;
 
 class MirroringScripts {
 public:
     // Fills the script boxes with the default scripts (they are not remembered) and wires the buttons.
-    MirroringScripts(Form &form, ServerSessions &sessions);
+    MirroringScripts(Form &form, ServerSessions &sessions, const LogPanes &log);
 
     void cmdRunScript_Click(int index);
     void cmdCopyCert_Click(int index);
@@ -34,6 +35,7 @@ public:
 private:
     Form &m_form;
     ServerSessions &m_sessions;
+    const LogPanes &m_log;
 };
 
 } // namespace quorix

@@ -1,14 +1,14 @@
 #include "mirroring/Partnering.h"
 
-#include "app/Form.h"
-#include "app/Hourglass.h"
-#include "app/Operations.h"
-#include "app/widgets/Grid.h"
 #include "db/ConnectionString.h"
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
 #include "db/ServerSessions.h"
 #include "mirroring/PartnerSql.h"
+#include "ui/Form.h"
+#include "ui/Hourglass.h"
+#include "ui/Operations.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

@@ -1,11 +1,12 @@
 #include "shares/NetworkShares.h"
 
-#include "app/Form.h"
-#include "app/Operations.h"
-#include "app/Prompt.h"
-#include "app/RunAside.h"
+#include "db/LogPanes.h"
 #include "shares/ModNetUse.h"
 #include "shares/Paths.h"
+#include "ui/Form.h"
+#include "ui/Operations.h"
+#include "ui/Prompt.h"
+#include "ui/RunAside.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -13,7 +14,6 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
-#include <memory>
 
 namespace quorix {
 
@@ -32,7 +32,7 @@ std::string trimmed(const std::string &value) {
 
 } // namespace
 
-NetworkShares::NetworkShares(Form &form, std::function<void(const QString &)> logLine, QObject *parent)
+NetworkShares::NetworkShares(Form &form, const LogPanes &log, QObject *parent)
     : QObject(parent), m_form(form) {
     readSlots();
     // Other threads (a copy running aside) read the boxes through this copy, kept current on every change.
@@ -45,14 +45,14 @@ NetworkShares::NetworkShares(Form &form, std::function<void(const QString &)> lo
     shares::setAccounts([this](const std::string &server) { return accountFor(server); });
 
     // Log lines may come from the threads that watch started programs; they reach the window on its thread.
-    auto sink = std::make_shared<std::function<void(const QString &)>>(std::move(logLine));
-    shares::setLog([sink](const std::string &line) {
+    // A line queued from a thread is dropped if this object is gone by the time it would be shown.
+    shares::setLog([this, &log](const std::string &line) {
         const QString text = QString::fromStdString(line);
-        if (QThread::currentThread() == qApp->thread())
-            (*sink)(text);
+        if (QThread::currentThread() == thread())
+            log.LogLine(text);
         else
             QMetaObject::invokeMethod(
-                qApp, [sink, text] { (*sink)(text); }, Qt::QueuedConnection);
+                this, [&log, text] { log.LogLine(text); }, Qt::QueuedConnection);
     });
 
     for (int slot = 0; slot < 2; ++slot) {

@@ -10,7 +10,6 @@
 #include <QObject>
 #include <QString>
 #include <array>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,13 +17,14 @@
 namespace quorix {
 
 struct Form;
+class LogPanes;
 
 class NetworkShares : public QObject {
     Q_OBJECT
 public:
-    // logLine receives the shares layer's own log lines (a program that could not be started), on the
-    // window's thread.
-    NetworkShares(Form &form, std::function<void(const QString &)> logLine, QObject *parent = nullptr);
+    // The shares layer's own log lines (a program that could not be started) go to log, on the window's
+    // thread.
+    NetworkShares(Form &form, const LogPanes &log, QObject *parent = nullptr);
     ~NetworkShares() override;
 
     void cmdNetworkConnect_Click(int slot);

@@ -1,9 +1,9 @@
 #include "testdata/AnonymizerDefault.h"
 
-#include "app/BoxText.h"
-#include "app/Form.h"
-#include "app/Operations.h"
 #include "testdata/AnonymizerLists.h"
+#include "ui/BoxText.h"
+#include "ui/Form.h"
+#include "ui/Operations.h"
 
 #include <QPushButton>
 

@@ -1,8 +1,9 @@
 // The "Restore Dir" tab: its file lists follow txtRestoreDir, and are re-read when the tab is shown.
 
 #include "WindowFixture.h"
-#include "app/widgets/FileList.h"
 #include "shares/Platform.h"
+#include "ui/BackupFileLists.h"
+#include "ui/widgets/FileList.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -72,7 +73,7 @@ TEST(AppRestoreDir, BackupFileListsRefreshThroughTimer1sHandler) {
     touch(a, "QRIX.BAK");
     touch(b, "QRIX_log.BAK");
     EXPECT_EQ(f.FileA->listCount(), 0);
-    w.window().RefreshBackupFileLists();
+    RefreshBackupFileLists(w.window().form());
     EXPECT_EQ(entries(f.FileA), QStringList({"QRIX.BAK"}));
     EXPECT_EQ(entries(f.FileB), QStringList({"QRIX_log.BAK"}));
 }

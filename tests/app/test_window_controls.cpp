@@ -2,11 +2,11 @@
 // of one operation at a time.
 
 #include "WindowFixture.h"
-#include "app/BoxText.h"
-#include "app/Operations.h"
-#include "app/widgets/FileList.h"
-#include "app/widgets/Grid.h"
 #include "testdata/AnonymizerLists.h"
+#include "ui/BoxText.h"
+#include "ui/Operations.h"
+#include "ui/widgets/FileList.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -2,11 +2,11 @@
 // real window (offscreen) through the real driver against the scripted server.
 
 #include "DbTestSupport.h"
-#include "app/Form.h"
 #include "app/frmMain.h"
-#include "app/widgets/Grid.h"
 #include "db/DatabaseLists.h"
 #include "db/ServerSessions.h"
+#include "ui/Form.h"
+#include "ui/widgets/Grid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

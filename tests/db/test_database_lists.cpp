@@ -4,12 +4,12 @@
 #include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
-#include "app/BoxText.h"
-#include "app/Prompt.h"
-#include "app/widgets/Grid.h"
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
 #include "db/ServerSessions.h"
+#include "ui/BoxText.h"
+#include "ui/Prompt.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -3,11 +3,12 @@
 
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
-#include "app/Operations.h"
-#include "app/Prompt.h"
-#include "app/widgets/Grid.h"
 #include "db/GridBinding.h"
+#include "db/LogPanes.h"
 #include "db/ServerSessions.h"
+#include "ui/Operations.h"
+#include "ui/Prompt.h"
+#include "ui/widgets/Grid.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -266,24 +267,24 @@ TEST_F(Sessions, CancelEndsTheRunningStatementAsAFailure) {
 }
 
 TEST_F(Sessions, LogPanesPutTheNewestLineOnTop) {
-    s->LogLine("first");
-    s->LogLine("second\r\nline");
-    s->LogError("oops");
-    s->LogError("again");
+    w.window().log().LogLine("first");
+    w.window().log().LogLine("second\r\nline");
+    w.window().log().LogError("oops");
+    w.window().log().LogError("again");
     EXPECT_EQ(w.form().txtLog->toPlainText(), "second\nline\nfirst\n");
     EXPECT_EQ(w.form().txtErrs->toPlainText(), "again\noops\n");
     EXPECT_FALSE(w.form().txtLog->document()->isUndoRedoEnabled());
     // Each line yields to the event loop once.
     bool ran = false;
     QTimer::singleShot(0, [&] { ran = true; });
-    s->LogLine("third");
+    w.window().log().LogLine("third");
     EXPECT_TRUE(ran);
 
     // Repaints are held back during a burst of lines; afterwards the pane's scroll range and painting are
     // those of a pane that was given the same text at once.
     QPlainTextEdit *pane = w.form().txtLog;
     for (int i = 0; i < 3000; ++i)
-        s->LogLine(QStringLiteral("line %1").arg(i));
+        w.window().log().LogLine(QStringLiteral("line %1").arg(i));
     QTest::qWait(150);
     EXPECT_TRUE(pane->updatesEnabled());
     EXPECT_TRUE(pane->document()->documentLayout()->signalsBlocked() == false);

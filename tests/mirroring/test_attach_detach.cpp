@@ -4,9 +4,9 @@
 #include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
-#include "app/widgets/FileList.h"
-#include "app/widgets/Grid.h"
 #include "db/DatabaseLists.h"
+#include "ui/widgets/FileList.h"
+#include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -3,8 +3,8 @@
 
 #include "SmbTestBase.h"
 #include "WindowFixture.h"
-#include "app/Prompt.h"
 #include "shares/ModNetUse.h"
+#include "ui/Prompt.h"
 
 #include <QPushButton>
 

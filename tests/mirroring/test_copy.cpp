@@ -5,10 +5,10 @@
 #include "SambaFixture.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "app/Prompt.h"
-#include "app/widgets/FileList.h"
-#include "app/widgets/Grid.h"
 #include "shares/ModNetUse.h"
+#include "ui/Prompt.h"
+#include "ui/widgets/FileList.h"
+#include "ui/widgets/Grid.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -3,10 +3,10 @@
 
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
-#include "app/BoxText.h"
 #include "mirroring/DefaultScripts.h"
 #include "mirroring/MirroringScripts.h"
 #include "mirroring/ScriptSplitter.h"
+#include "ui/BoxText.h"
 
 #include <QApplication>
 #include <QGroupBox>

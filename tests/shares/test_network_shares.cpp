@@ -3,17 +3,20 @@
 
 #include "ShellRecorder.h"
 #include "SmbTestBase.h"
-#include "app/Form.h"
-#include "app/Prompt.h"
+#include "db/LogPanes.h"
 #include "shares/FileAccess.h"
 #include "shares/NetworkShares.h"
 #include "shares/posix/Smb.h"
+#include "ui/Form.h"
+#include "ui/Prompt.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <thread>
 
 using namespace quorix;
@@ -53,24 +56,31 @@ protected:
             m_form.cmdOpenPath[slot] = button("cmdOpenPath" + index);
         }
         m_form.cmdDropDir[1] = button("cmdDropDir(1)");
-        m_shares = std::make_unique<NetworkShares>(m_form, [this](const QString &line) { m_log << line; });
+        m_shares = std::make_unique<NetworkShares>(m_form, m_panes);
     }
     void TearDown() override {
         m_shares.reset();
         SmbTest::TearDown();
     }
     bool waitForLog(int count) {
-        for (int i = 0; i < 200 && m_log.size() < count; ++i) {
+        for (int i = 0; i < 200 && logged().size() < count; ++i) {
             QCoreApplication::processEvents();
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
-        return m_log.size() >= count;
+        return logged().size() >= count;
     }
     std::string port() const { return std::to_string(samba().port()); }
 
     QMainWindow m_window;
     Form m_form;
-    QStringList m_log;
+    // The log pane's lines, oldest first.
+    QStringList logged() const {
+        QStringList lines = m_pane.toPlainText().split('\n', Qt::SkipEmptyParts);
+        std::reverse(lines.begin(), lines.end());
+        return lines;
+    }
+    QPlainTextEdit m_pane;
+    LogPanes m_panes{&m_pane, nullptr};
     std::unique_ptr<NetworkShares> m_shares;
     ShellRecorder m_programs;
 };
@@ -131,8 +141,8 @@ TEST_F(ShareButtons, ConnectDirHandsTheLoginToTheShareThenOpensIt) {
     EXPECT_NE(opened.find("|smb://" + server(0) + ":" + port() + "/backup|"), std::string::npos) << opened;
     EXPECT_NE(opened.find("|smb://" + server(1) + ":" + port() + "/backup|"), std::string::npos) << opened;
     ASSERT_TRUE(waitForLog(1));
-    EXPECT_EQ(m_log, QStringList{QString::fromStdString("Connect Dir \\\\" + server(1) +
-                                                        "\\backup: Invalid Password")});
+    EXPECT_EQ(logged(), QStringList{QString::fromStdString("Connect Dir \\\\" + server(1) +
+                                                           "\\backup: Invalid Password")});
 
     // The login now serves a server that no slot names.
     m_form.txtServer[0]->setText("elsewhere");
@@ -151,7 +161,7 @@ TEST_F(ShareButtons, ShellButtonsKeepTheWindowLive) {
 
     m_form.cmdOpenPath[1]->click();
     ASSERT_TRUE(waitForLog(1));
-    EXPECT_EQ(m_log.last(), "Cannot open a terminal on y: (the drive is not mapped)");
+    EXPECT_EQ(logged().last(), "Cannot open a terminal on y: (the drive is not mapped)");
     m_form.cmdNetworkConnect[0]->click();
     m_form.cmdOpenPath[0]->click();
     EXPECT_NE(m_programs.started("x-terminal-emulator").find("//" + server(0) + "/backup"),

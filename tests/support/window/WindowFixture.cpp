@@ -1,7 +1,7 @@
 #include "WindowFixture.h"
 
-#include "app/Prompt.h"
 #include "app/SettingsStore.h"
+#include "ui/Prompt.h"
 
 #include <QCoreApplication>
 

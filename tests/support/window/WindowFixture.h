@@ -13,8 +13,8 @@
 //
 // Link quorix_window_fixture instead of gtest_main: it brings a main() that creates the QApplication.
 
-#include "app/Form.h"
 #include "app/frmMain.h"
+#include "ui/Form.h"
 
 #include <QString>
 #include <QTemporaryDir>

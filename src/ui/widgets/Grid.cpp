@@ -1,4 +1,4 @@
-#include "app/widgets/Grid.h"
+#include "ui/widgets/Grid.h"
 
 #include <QAbstractTableModel>
 #include <QHeaderView>

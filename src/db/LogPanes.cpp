@@ -1,6 +1,9 @@
-#include "db/LogPane.h"
+#include "db/LogPanes.h"
+
+#include "ui/Echo.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTextCursor>
@@ -54,6 +57,18 @@ void prependLine(QPlainTextEdit *pane, const QString &text) {
     cursor.beginEditBlock();
     cursor.insertText(line);
     cursor.endEditBlock();
+}
+
+void LogPanes::LogLine(const QString &text) const {
+    prependLine(m_log, text);
+    Echo::log(text);
+    QCoreApplication::processEvents();
+}
+
+void LogPanes::LogError(const QString &text) const {
+    prependLine(m_errs, text);
+    Echo::err(text);
+    QCoreApplication::processEvents();
 }
 
 } // namespace quorix

@@ -1,6 +1,6 @@
-#include "app/Operations.h"
+#include "ui/Operations.h"
 
-#include "app/Echo.h"
+#include "ui/Echo.h"
 
 #include <QAbstractButton>
 #include <QMainWindow>

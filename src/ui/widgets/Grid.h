@@ -22,7 +22,7 @@ public:
 
     int rows() const;
     int cols() const;
-    QString textMatrix(int row, int col) const; // empty text outside the grid
+    QString textMatrix(int row, int col) const;                // empty text outside the grid
     void setTextMatrix(int row, int col, const QString &text); // grows the grid as needed
     void setCols(int cols);
     void setRows(int rows);

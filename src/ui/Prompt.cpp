@@ -1,4 +1,4 @@
-#include "app/Prompt.h"
+#include "ui/Prompt.h"
 
 #include <QApplication>
 #include <QMessageBox>

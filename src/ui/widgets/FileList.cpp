@@ -1,7 +1,7 @@
-#include "app/widgets/FileList.h"
+#include "ui/widgets/FileList.h"
 
-#include "app/RunAside.h"
 #include "shares/FileAccess.h"
+#include "ui/RunAside.h"
 
 #include <QPointer>
 #include <string>

@@ -1,4 +1,4 @@
-#include "app/Echo.h"
+#include "ui/Echo.h"
 
 #include <atomic>
 #include <cstdio>
