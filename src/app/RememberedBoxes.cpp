@@ -5,24 +5,50 @@
 #include "ui/Form.h"
 
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPlainTextEdit>
+#include <cstring>
+#include <stdexcept>
 
 namespace quorix {
 
 namespace {
 
-QString key(const char *name, int index) {
-    return QLatin1String(name) + QString::number(index);
+using enum AtStartUp;
+
+// clang-format off
+constexpr RememberedBox kRows[] = {
+    // box                count  section         key                  indexed  default               start-up
+    {"txtServer",           2,   "MIR",          "txtServer",         true,    "",                   Load},
+    {"txtPW",               2,   "MIR",          "DB",                true,    "",                   Load},
+    {"txtServerUser",       2,   "MAIN",         "txtServerUser",     true,    "administrator",      Load},
+    {"txtServerPW",         2,   "MAIN",         "txtServerPW",       true,    "",                   Load},
+    {"txtLogDrive",         2,   "MAIN",         "txtLogDrive",       false,   "",                   Load},
+    {"txtRestoreTO",        6,   "txtRestoreTO", "DB",                true,    "",                   LoadEmptyAsD},
+    {"txtBackupDrive",      1,   "MAIN",         "txtBackupDrive",    false,   "p:\\backup\\MIR\\",  Load},
+    {"txtLastNames",        1,   "MAIN",         "txtLastNames",      false,   "",                   LoadIfStored},
+    {"txtFirstnames",       1,   "MAIN",         "txtFirstnames",     false,   "",                   LoadIfStored},
+    {"txtATables",          1,   "MAIN",         "txtATables",        false,   "",                   LoadIfStored},
+    {"txtAnonymize",        9,   "MAIN",         "txtAnonymize",      true,    "",                   NotRead},
+    {"txtAnonymizeField",  18,   "MAIN",         "txtAnonymizeField", true,    "",                   NotRead},
+};
+// clang-format on
+
+QString controlName(const RememberedBox &row, int index) {
+    const QString name = QLatin1String(row.box);
+    return row.count == 1 ? name : name + QLatin1Char('(') + QString::number(index) + QLatin1Char(')');
 }
 
-void remember(QLineEdit *box, SettingsStore &store, const QString &section, const QString &k) {
-    QObject::connect(box, &QLineEdit::textChanged, box,
-                     [&store, section, k](const QString &text) { store.write(section, k, text); });
+QString keyOf(const RememberedBox &row, int index) {
+    const QString key = QLatin1String(row.key);
+    return row.indexedKey ? key + QString::number(index) : key;
 }
 
-void remember(QPlainTextEdit *box, SettingsStore &store, const QString &section, const QString &k) {
-    QObject::connect(box, &QPlainTextEdit::textChanged, box,
-                     [&store, box, section, k] { store.write(section, k, boxText(box)); });
+QWidget *boxOf(const Form &form, const RememberedBox &row, int index) {
+    auto *box = form.frmMain->findChild<QWidget *>(controlName(row, index));
+    if (!box)
+        throw std::logic_error("a remembered box is missing from the window");
+    return box;
 }
 
 void setText(QWidget *box, const QString &text) {
@@ -32,42 +58,53 @@ void setText(QWidget *box, const QString &text) {
         setBoxText(memo, text);
 }
 
+void remember(QWidget *box, SettingsStore &store, const QString &section, const QString &key) {
+    if (auto *line = qobject_cast<QLineEdit *>(box))
+        QObject::connect(line, &QLineEdit::textChanged, line,
+                         [&store, section, key](const QString &text) { store.write(section, key, text); });
+    else if (auto *memo = qobject_cast<QPlainTextEdit *>(box))
+        QObject::connect(memo, &QPlainTextEdit::textChanged, memo,
+                         [&store, memo, section, key] { store.write(section, key, boxText(memo)); });
+}
+
 } // namespace
 
+std::span<const RememberedBox> rememberedBoxes() {
+    return kRows;
+}
+
 void rememberBoxes(const Form &form, SettingsStore &store) {
-    for (int s = 0; s < 2; ++s) {
-        const auto i = static_cast<size_t>(s);
-        remember(form.txtServer[i], store, kSectionMir, key("txtServer", s));
-        remember(form.txtPW[i], store, kSectionMir, key("DB", s));
-        remember(form.txtServerUser[i], store, kSectionMain, key("txtServerUser", s));
-        remember(form.txtServerPW[i], store, kSectionMain, key("txtServerPW", s));
-        // Both slots share one key: the last box changed wins for both at the next start.
-        remember(form.txtLogDrive[i], store, kSectionMain, QStringLiteral("txtLogDrive"));
+    for (const RememberedBox &row : kRows)
+        for (int i = 0; i < row.count; ++i)
+            remember(boxOf(form, row, i), store, QLatin1String(row.section), keyOf(row, i));
+}
+
+bool loadRemembered(const Form &form, SettingsStore &store, const char *box, int index) {
+    for (const RememberedBox &row : kRows) {
+        if (std::strcmp(row.box, box) != 0)
+            continue;
+        QWidget *widget = boxOf(form, row, index);
+        const QString section = QLatin1String(row.section);
+        const QString stored = store.read(section, keyOf(row, index));
+        switch (row.startUp) {
+        case Load:
+        case LoadEmptyAsD: {
+            const QString value = store.read(section, keyOf(row, index), QLatin1String(row.fallback));
+            setText(widget, value);
+            if (row.startUp == LoadEmptyAsD && value.isEmpty())
+                setText(widget, QStringLiteral("D"));
+            break;
+        }
+        case LoadIfStored:
+            if (!stored.isEmpty())
+                setText(widget, stored);
+            break;
+        case NotRead:
+            break;
+        }
+        return !stored.isEmpty();
     }
-    for (int n = 0; n < 6; ++n)
-        remember(form.txtRestoreTO[static_cast<size_t>(n)], store, kSectionRestoreTo, key("DB", n));
-    remember(form.txtBackupDrive, store, kSectionMain, QStringLiteral("txtBackupDrive"));
-    remember(form.txtLastNames, store, kSectionMain, QStringLiteral("txtLastNames"));
-    remember(form.txtFirstnames, store, kSectionMain, QStringLiteral("txtFirstnames"));
-    remember(form.txtATables, store, kSectionMain, QStringLiteral("txtATables"));
-    for (int n = 0; n < 9; ++n)
-        remember(form.txtAnonymize[static_cast<size_t>(n)], store, kSectionMain, key("txtAnonymize", n));
-    for (int n = 0; n < 18; ++n)
-        remember(form.txtAnonymizeField[static_cast<size_t>(n)], store, kSectionMain,
-                 key("txtAnonymizeField", n));
-}
-
-QString loadBox(QWidget *box, SettingsStore &store, const QString &section, const QString &k,
-                const QString &fallback) {
-    const QString value = store.read(section, k, fallback);
-    setText(box, value);
-    return value;
-}
-
-void loadBoxIfStored(QWidget *box, SettingsStore &store, const QString &section, const QString &k) {
-    const QString value = store.read(section, k);
-    if (!value.isEmpty())
-        setText(box, value);
+    throw std::logic_error("not a remembered box");
 }
 
 } // namespace quorix

@@ -1,30 +1,46 @@
 #pragma once
 
-// The boxes the settings store remembers, with their sections and keys. Each writes its whole text on every
-// change (multi-line boxes as CR LF text); start-up reads them back in its own order through loadBox().
+// The boxes the settings store remembers: one row each, with the section and key it is kept under, its
+// default and what start-up does with it. Every box of the table writes its whole text on every change
+// (multi-line boxes as CR LF text); start-up reads them back, in its own step order, through
+// loadRemembered(). A new remembered box is one more row.
 
 #include <QString>
 
-class QWidget;
+#include <span>
 
 namespace quorix {
 
 struct Form;
 class SettingsStore;
 
+// What start-up does with a remembered box.
+enum class AtStartUp {
+    Load,         // the stored value, or the default when none is stored
+    LoadEmptyAsD, // the same; an empty result then becomes "D"
+    LoadIfStored, // only a stored value that is not empty replaces the box's built-in text
+    NotRead,      // written on every change, never read back
+};
+
+struct RememberedBox {
+    const char *box;      // the control's name; an array is one row for all its boxes
+    int count;            // 1 for a single box, else the size of the array
+    const char *section;  // section of the store
+    const char *key;      // key of the store; the box's index is appended when indexedKey
+    bool indexedKey;      // false: every box of the array shares the one key
+    const char *fallback; // what a box reads when nothing is stored (Load, LoadEmptyAsD)
+    AtStartUp startUp;
+};
+
+// The table, row for row.
+std::span<const RememberedBox> rememberedBoxes();
+
 // Connects the change handler of every remembered box to its key.
 void rememberBoxes(const Form &form, SettingsStore &store);
 
-// Sets a one-line or multi-line box to the stored value, or to fallback when none is stored. Setting it runs
-// its change handler, so what is loaded is written back. Returns the value set.
-QString loadBox(QWidget *box, SettingsStore &store, const QString &section, const QString &key,
-                const QString &fallback = {});
-// Replaces a multi-line box's text only with a stored value that is not empty.
-void loadBoxIfStored(QWidget *box, SettingsStore &store, const QString &section, const QString &key);
-
-// Sections and keys, as the store has always named them.
-inline const QString kSectionMir = QStringLiteral("MIR");
-inline const QString kSectionMain = QStringLiteral("MAIN");
-inline const QString kSectionRestoreTo = QStringLiteral("txtRestoreTO");
+// Start-up's read of one box (box(index) of an array): applies the row's rule. Setting the box runs its
+// change handler, so what is loaded is written back. Returns whether a value that is not empty was found
+// in the store.
+bool loadRemembered(const Form &form, SettingsStore &store, const char *box, int index = 0);
 
 } // namespace quorix

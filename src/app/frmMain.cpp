@@ -184,16 +184,9 @@ void frmMain::runStartUp() {
     // 3: the shell services are created by the shares layer on first use.
 
     // 4: the server boxes.
-    for (int s = 0; s < 2; ++s) {
-        const auto i = static_cast<size_t>(s);
-        const QString n = QString::number(s);
-        loadBox(f.txtPW[i], store, kSectionMir, QStringLiteral("DB") + n);
-        loadBox(f.txtServer[i], store, kSectionMir, QStringLiteral("txtServer") + n);
-        loadBox(f.txtServerPW[i], store, kSectionMain, QStringLiteral("txtServerPW") + n);
-        loadBox(f.txtServerUser[i], store, kSectionMain, QStringLiteral("txtServerUser") + n,
-                QStringLiteral("administrator"));
-        loadBox(f.txtLogDrive[i], store, kSectionMain, QStringLiteral("txtLogDrive"));
-    }
+    for (int s = 0; s < 2; ++s)
+        for (const char *box : {"txtPW", "txtServer", "txtServerPW", "txtServerUser", "txtLogDrive"})
+            loadRemembered(f, store, box, s);
 
     // 5: list the databases of each server that has a password; the listing reports its own failures.
     for (int s = 0; s < 2; ++s)
@@ -214,27 +207,17 @@ void frmMain::runStartUp() {
     });
     // 8: restore drives; an empty one becomes D.
     skipOnFailure([&] {
-        for (int n = 0; n < 6; ++n) {
-            QLineEdit *box = f.txtRestoreTO[static_cast<size_t>(n)];
-            if (loadBox(box, store, kSectionRestoreTo, QStringLiteral("DB") + QString::number(n)).isEmpty())
-                box->setText(QStringLiteral("D"));
-        }
+        for (int n = 0; n < 6; ++n)
+            loadRemembered(f, store, "txtRestoreTO", n);
     });
     // 9
-    skipOnFailure([&] {
-        loadBox(f.txtBackupDrive, store, kSectionMain, QStringLiteral("txtBackupDrive"),
-                QStringLiteral("p:\\backup\\MIR\\"));
-    });
+    skipOnFailure([&] { loadRemembered(f, store, "txtBackupDrive"); });
     // 10: only a stored list replaces the built-in one.
-    skipOnFailure(
-        [&] { loadBoxIfStored(f.txtLastNames, store, kSectionMain, QStringLiteral("txtLastNames")); });
-    skipOnFailure(
-        [&] { loadBoxIfStored(f.txtFirstnames, store, kSectionMain, QStringLiteral("txtFirstnames")); });
+    skipOnFailure([&] { loadRemembered(f, store, "txtLastNames"); });
+    skipOnFailure([&] { loadRemembered(f, store, "txtFirstnames"); });
     // 11: the remembered work list, or the default one.
     skipOnFailure([&] {
-        if (!store.read(kSectionMain, QStringLiteral("txtATables")).isEmpty())
-            loadBoxIfStored(f.txtATables, store, kSectionMain, QStringLiteral("txtATables"));
-        else
+        if (!loadRemembered(f, store, "txtATables"))
             m_anonymizerDefault->cmdDefault_Click();
     });
     // 12
