@@ -119,8 +119,8 @@ TEST_F(NonAsciiNames, BackupMirrorRestoreAndClearConnectionsKeepTheNames) {
     QTemporaryDir folder;
     for (const std::string &file :
          {kCyrillic + ".BAK", kCyrillic + "_log.BAK", kChinese + ".BAK", kChinese + "_log.BAK"}) {
-        QFile f(folder.filePath(QString::fromStdString(file)));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        QFile backup(folder.filePath(QString::fromStdString(file)));
+        ASSERT_TRUE(backup.open(QIODevice::WriteOnly));
     }
     ASSERT_TRUE(f().FileB->setPath(folder.path()));
     click("cmdRestore(1)");
@@ -134,7 +134,7 @@ TEST_F(NonAsciiNames, BackupMirrorRestoreAndClearConnectionsKeepTheNames) {
         "RESTORE DATABASE  Больница FROM DISK = N'p:\\backup\\MIR\\Больница.bak' With    MOVE  "
         "N'Больница' TO N'C:\\db\\Больница.mdf',  MOVE  N'Больница_log' TO N'L:\\LDF\\Больница_log.ldf',  "
         "NORECOVERY   ")
-        << "the expected statements are what they say";
+        << "the helper above, written out once in full";
     // The server saw the names whole: its list, reloaded by the window, shows both back.
     EXPECT_EQ(column0(1), (QStringList{"Zeta", cyrillic, chinese}));
     EXPECT_EQ(f().txtDB->text(), chinese + "_log") << "the walk names the last file it passed over";
