@@ -65,6 +65,15 @@ QString sqlName(const QString &name) {
     return isRegularIdentifier(name) ? name : QLatin1Char('[') + bracketInner(name) + QLatin1Char(']');
 }
 
+QString sqlLiteral(const QString &text) {
+    const bool ascii = std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x80; });
+    return ascii ? QLatin1Char('\'') + sqlLiteralText(text) + QLatin1Char('\'') : sqlUnicodeLiteral(text);
+}
+
+QString sqlUnicodeLiteral(const QString &text) {
+    return QStringLiteral("N'") + sqlLiteralText(text) + QLatin1Char('\'');
+}
+
 QString sqlLiteralText(const QString &text) {
     QString out = text;
     return out.replace(QLatin1Char('\''), QLatin1String("''"));

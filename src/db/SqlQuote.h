@@ -16,7 +16,15 @@ bool isRegularIdentifier(const QString &name);
 // every "]" doubled. An empty name comes back as "[]", which the server refuses as a name.
 QString sqlName(const QString &name);
 
-// Text for the inside of a '...' literal: every "'" doubled.
+// A whole literal for text, which every statement pastes in: '...' with every "'" doubled, and an N in
+// front when any character lies outside plain ASCII. Without the N the server reads the text through its
+// code page, where a Cyrillic or Chinese name becomes "?"s and no longer names anything; plain ASCII keeps
+// the bare '...' so that ordinary statements read as they always have.
+QString sqlLiteral(const QString &text);
+// N'...' whatever the text holds, for the statements that always carry the N.
+QString sqlUnicodeLiteral(const QString &text);
+
+// Text for the inside of a '...' literal: every "'" doubled. Statements use sqlLiteral.
 QString sqlLiteralText(const QString &text);
 
 // Text for the inside of a [...] that the statement writes itself: every "]" doubled.

@@ -17,15 +17,15 @@ AttachFile attachFileOf(const QString &fileName) {
 }
 
 QString attachStatement(const QString &db, const QString &folder) {
-    return QStringLiteral("EXEC sp_attach_db @dbname = N'") + sqlLiteralText(db) + QStringLiteral("'") +
-           QStringLiteral(" ,@filename1=N'") +
-           sqlLiteralText(joinFolder(folder, db + QStringLiteral(".mdf"))) + QStringLiteral("'  ") +
-           QStringLiteral(" ,@filename2=N'") +
-           sqlLiteralText(joinFolder(folder, db + QStringLiteral(".ldf"))) + QStringLiteral("'  ");
+    return QStringLiteral("EXEC sp_attach_db @dbname = ") + sqlUnicodeLiteral(db) +
+           QStringLiteral(" ,@filename1=") +
+           sqlUnicodeLiteral(joinFolder(folder, db + QStringLiteral(".mdf"))) + QStringLiteral("  ") +
+           QStringLiteral(" ,@filename2=") +
+           sqlUnicodeLiteral(joinFolder(folder, db + QStringLiteral(".ldf"))) + QStringLiteral("  ");
 }
 
 QString detachStatement(const QString &db) {
-    return QStringLiteral("EXEC sp_detach_db '") + sqlLiteralText(db) + QStringLiteral("','true'");
+    return QStringLiteral("EXEC sp_detach_db ") + sqlLiteral(db) + QStringLiteral(",'true'");
 }
 
 } // namespace quorix

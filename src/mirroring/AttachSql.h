@@ -19,7 +19,8 @@ AttachFile attachFileOf(const QString &fileName);
 
 // "EXEC sp_attach_db @dbname = N'D' ,@filename1=N'R\D.mdf'   ,@filename2=N'R\D.ldf'  ".
 QString attachStatement(const QString &db, const QString &folder);
-// "EXEC sp_detach_db 'D','true'" (statistics are not updated first).
+// "EXEC sp_detach_db 'D','true'" (statistics are not updated first); N'D' when D holds a character outside
+// ASCII.
 QString detachStatement(const QString &db);
 
 } // namespace quorix

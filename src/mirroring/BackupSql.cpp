@@ -10,8 +10,8 @@ const QString kMainShare = QStringLiteral("x:\\MIR\\");
 const QString kMirrorShare = QStringLiteral("y:\\MIR\\");
 
 QString backupStatement(const QString &verb, const QString &db, const QString &file) {
-    return verb + sqlName(db) + QStringLiteral(" TO DISK = '") + sqlLiteralText(file) +
-           QStringLiteral("'   WITH FORMAT");
+    return verb + sqlName(db) + QStringLiteral(" TO DISK = ") + sqlLiteral(file) +
+           QStringLiteral("   WITH FORMAT");
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 // Backups of a database and the copies of its backup files between the two servers' backup shares.
 // D is the database name, P the backup folder as the server sees it (given with its closing backslash).
+// Texts are written as sqlLiteral writes them: 'x' as shown below, N'x' when x holds a character outside
+// ASCII.
 
 #include <QString>
 

@@ -5,9 +5,10 @@
 namespace quorix {
 
 QString setPartnerStatement(const QString &db, const QString &partnerAddress) {
-    return QStringLiteral("ALTER DATABASE [") + bracketInner(db) + QStringLiteral("] SET PARTNER = 'TCP://") +
-           sqlLiteralText(partnerAddress) + QLatin1Char(':') + QString::number(kMirroringPort) +
-           QStringLiteral("'  ");
+    return QStringLiteral("ALTER DATABASE [") + bracketInner(db) + QStringLiteral("] SET PARTNER = ") +
+           sqlLiteral(QStringLiteral("TCP://") + partnerAddress + QLatin1Char(':') +
+                      QString::number(kMirroringPort)) +
+           QStringLiteral("  ");
 }
 
 QString setSafetyOffStatement(const QString &db) {
@@ -33,8 +34,8 @@ QStringList makeOnlineStatements(const QString &db) {
 QString clearConnectionsBatch(const QString &db) {
     return QStringLiteral("USE master ") + QStringLiteral(";  ") +
            QStringLiteral("DECLARE @dbname nvarchar(128), @spid varchar(10), @start datetime ") +
-           QStringLiteral("SELECT @start = current_timestamp, @dbname = '") + sqlLiteralText(db) +
-           QStringLiteral("' ") +
+           QStringLiteral("SELECT @start = current_timestamp, @dbname = ") + sqlLiteral(db) +
+           QStringLiteral(" ") +
            QStringLiteral("while(exists(Select * FROM sysprocesses WHERE dbid = db_id(@dbname)) AND ") +
            QStringLiteral(" datediff(mi, @start, current_timestamp) < 5) ") + QStringLiteral("    BEGIN ") +
            QStringLiteral("     DECLARE spids CURSOR FOR ") +

@@ -2,6 +2,8 @@
 
 // Partnering a restored database with its copy on the other server, bringing a database back online,
 // clearing its connections and dropping it. D is the database name.
+// Texts are written as sqlLiteral writes them: 'x' as shown below, N'x' when x holds a character outside
+// ASCII.
 
 #include <QString>
 #include <QStringList>

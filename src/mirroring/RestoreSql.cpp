@@ -8,15 +8,15 @@ namespace {
 
 // " D FROM DISK = 'PD<suffix>' With" + gap + moves: the common start of every restore tail.
 QString restoreFrom(const QString &db, const QString &file, const QString &gap, const QString &moves) {
-    return QLatin1Char(' ') + sqlName(db) + QStringLiteral(" FROM DISK = '") + sqlLiteralText(file) +
-           QStringLiteral("' With") + gap + moves;
+    return QLatin1Char(' ') + sqlName(db) + QStringLiteral(" FROM DISK = ") + sqlLiteral(file) +
+           QStringLiteral(" With") + gap + moves;
 }
 
 } // namespace
 
 QString restoreFileListStatement(const QString &db, const QString &folder) {
-    return QStringLiteral(" RESTORE FILELISTONLY ") + QStringLiteral(" FROM DISK = '") +
-           sqlLiteralText(folder + db + QStringLiteral(".bak")) + QStringLiteral("' WITH FILE = 1");
+    return QStringLiteral(" RESTORE FILELISTONLY ") + QStringLiteral(" FROM DISK = ") +
+           sqlLiteral(folder + db + QStringLiteral(".bak")) + QStringLiteral(" WITH FILE = 1");
 }
 
 QString barePhysicalName(const QString &physicalPath) {
@@ -30,8 +30,8 @@ QString moveList(const RestoreFileList &files, const QString &dataDrive, const Q
             !logDrive.isEmpty() && f.physicalName.toUpper().contains(QLatin1String(".LDF"));
         const QString target = toLogDrive ? logDrive + QStringLiteral(":\\LDF\\") + f.physicalName
                                           : dataDrive + QStringLiteral(":\\db\\") + f.physicalName;
-        moves += QStringLiteral(" MOVE  '") + sqlLiteralText(f.logicalName) + QStringLiteral("' TO '") +
-                 sqlLiteralText(target) + QStringLiteral("', ");
+        moves += QStringLiteral(" MOVE  ") + sqlLiteral(f.logicalName) + QStringLiteral(" TO ") +
+                 sqlLiteral(target) + QStringLiteral(", ");
     }
     return moves;
 }

@@ -3,6 +3,8 @@
 // Restores of a database's full and log backups: the file list query, the MOVE list that puts each file
 // on its drive, and the RESTORE statements on the Mirror, on Main, and onto Main from a folder.
 // D is the database name, P the backup folder as the server sees it (given with its closing backslash).
+// Texts are written as sqlLiteral writes them: 'x' as shown below, N'x' when x holds a character outside
+// ASCII.
 
 #include <QList>
 #include <QString>

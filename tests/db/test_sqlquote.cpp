@@ -1,9 +1,9 @@
 #include "SqlShape.h"
+#include "db/SqlQuote.h"
 #include "mirroring/AttachSql.h"
 #include "mirroring/BackupSql.h"
 #include "mirroring/PartnerSql.h"
 #include "mirroring/RestoreSql.h"
-#include "db/SqlQuote.h"
 
 #include <gtest/gtest.h>
 
@@ -45,6 +45,26 @@ TEST(SqlQuote, LiteralAndBracketInsides) {
     EXPECT_EQ(sqlLiteralText(QStringLiteral("O'Brien's")), QStringLiteral("O''Brien''s"));
     EXPECT_EQ(sqlLiteralText(QStringLiteral("a]b")), QStringLiteral("a]b"));
     EXPECT_EQ(bracketInner(QStringLiteral("a]b'c")), QStringLiteral("a]]b'c"));
+}
+
+// N in front exactly when a character lies outside plain ASCII, whatever the script or the plane.
+TEST(SqlQuote, WholeLiterals) {
+    const std::vector<std::pair<const char *, const char *>> cases = {
+        {"", "''"},
+        {"QRIX", "'QRIX'"},
+        {"O'Brien", "'O''Brien'"},
+        {"tab\t~\x7f", "'tab\t~\x7f'"},
+        {"Больница", "N'Больница'"},
+        {"医院数据", "N'医院数据'"},
+        {"Kardiologie_Ärzte", "N'Kardiologie_Ärzte'"}, // in the server's usual code page, yet still N
+        {"O'Коннор", "N'O''Коннор'"},
+        {"x😀", "N'x😀'"},
+        {"p:\\b\\医院数据.BAK", "N'p:\\b\\医院数据.BAK'"},
+    };
+    for (const auto &[text, literal] : cases)
+        EXPECT_EQ(sqlLiteral(QString::fromUtf8(text)), QString::fromUtf8(literal)) << text;
+    EXPECT_EQ(sqlUnicodeLiteral(QStringLiteral("A'b")), QStringLiteral("N'A''b'"));
+    EXPECT_EQ(sqlUnicodeLiteral(QStringLiteral("医院")), QStringLiteral("N'医院'"));
 }
 
 namespace {
@@ -91,6 +111,21 @@ TEST(SqlQuote, HostileNamesCannotChangeAStatement) {
         ASSERT_TRUE(reference) << what;
         for (const QString &bad : {QStringLiteral("Bad'Name];x"), QStringLiteral("x; DROP DATABASE y--"),
                                    QStringLiteral("a'); EXEC('kill 1') --"), QStringLiteral("]]'[")}) {
+            const QString sql = build(bad);
+            EXPECT_EQ(sqlShape(sql), reference) << what << ": " << sql.toStdString();
+        }
+    }
+}
+
+// The same for names outside ASCII: their texts all carry the N, and a quote or a bracket in them changes
+// nothing but the insides.
+TEST(SqlQuote, HostileNonAsciiNamesCannotChangeAStatement) {
+    const QString harmless = QStringLiteral("Моя база");
+    for (const auto &[what, build] : builders()) {
+        const auto reference = sqlShape(build(harmless));
+        ASSERT_TRUE(reference) << what;
+        for (const QString &bad : {QStringLiteral("Плохое'Имя];x"),
+                                   QStringLiteral("医院'; DROP DATABASE y--"), QStringLiteral("]]'[数据")}) {
             const QString sql = build(bad);
             EXPECT_EQ(sqlShape(sql), reference) << what << ": " << sql.toStdString();
         }

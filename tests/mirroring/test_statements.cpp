@@ -151,3 +151,51 @@ TEST(Attach, OnlyDataFilesAreAttached) {
     check("X.bak.mdf", "X", false);
     check("noext", "noext", false);
 }
+
+// A name outside plain ASCII: every text that holds it is an N'...' literal, a text without it keeps its
+// bare '...', and names as identifiers stay as they are (Cyrillic and Chinese letters need no brackets).
+TEST(NonAsciiNames, TextsHoldingThemCarryTheNPrefix) {
+    const RestoreFileList files = {{"Больница", "Больница.mdf"}, {"Log", "Больница_log.LDF"}};
+    const RestoreFileList chinese = {{"医院数据", "医院数据.mdf"}};
+    const QString cm = " MOVE  N'Больница' TO N'F:\\db\\Больница.mdf', "
+                       " MOVE  'Log' TO N'L:\\LDF\\Больница_log.LDF', ";
+    const QString zm = " MOVE  N'医院数据' TO N'D:\\db\\医院数据.mdf', ";
+    const std::vector<std::pair<QString, QString>> cases = {
+        {backupDatabaseStatement("Больница", kMir),
+         "BACKUP DATABASE Больница TO DISK = N'p:\\backup\\MIR\\Больница.BAK'   WITH FORMAT"},
+        {backupLogStatement("医院数据", kMir),
+         "BACKUP Log  医院数据 TO DISK = N'p:\\backup\\MIR\\医院数据_log.BAK'   WITH FORMAT"},
+        {restoreFileListStatement("医院数据", kMir),
+         " RESTORE FILELISTONLY  FROM DISK = N'p:\\backup\\MIR\\医院数据.bak' WITH FILE = 1"},
+        {moveList(files, "F", "L"), cm},
+        {moveList(chinese, "D", ""), zm},
+        {restoreDatabaseStatement("Больница", kMir, cm),
+         "RESTORE DATABASE  Больница FROM DISK = N'p:\\backup\\MIR\\Больница.bak' With   " + cm +
+             " NORECOVERY   "},
+        {restoreLogStatement("医院数据", kMir, zm, 1),
+         "RESTORE LOG  医院数据 FROM DISK = N'p:\\backup\\MIR\\医院数据_log.bak' With  " + zm +
+             " NORECOVERY  "},
+        {restoreOntoMainStatement("Больница", "p:\\backup\\", QString()),
+         "RESTORE DATABASE  Больница FROM DISK = N'p:\\backup\\Больница.bak' With   Replace "},
+        // The partner address is a text of its own, without the name.
+        {setPartnerStatement("医院数据", "10.0.0.1"),
+         "ALTER DATABASE [医院数据] SET PARTNER = 'TCP://10.0.0.1:5024'  "},
+        {setPartnerStatement("Больница", "сервер"),
+         "ALTER DATABASE [Больница] SET PARTNER = N'TCP://сервер:5024'  "},
+        {partnerOffStatement("Больница"), "ALTER DATABASE Больница SET PARTNER OFF "},
+        {dropDatabaseStatement("医院数据"), "DROP DATABASE 医院数据 "},
+        {detachStatement("Больница"), "EXEC sp_detach_db N'Больница','true'"},
+        {detachStatement("医院数据"), "EXEC sp_detach_db N'医院数据','true'"},
+        {attachStatement("医院数据", "d:\\bak"),
+         "EXEC sp_attach_db @dbname = N'医院数据' ,@filename1=N'd:\\bak\\医院数据.mdf'   "
+         ",@filename2=N'd:\\bak\\医院数据.ldf'  "},
+    };
+    for (const auto &[built, expected] : cases)
+        EXPECT_EQ(built, expected);
+
+    // The whole batch is checked on the window; here, that @dbname takes the name as Unicode.
+    for (const QString name : {"Больница", "医院数据"})
+        EXPECT_TRUE(
+            clearConnectionsBatch(name).contains("current_timestamp, @dbname = N'" + name + "' while("))
+            << name.toStdString();
+}
