@@ -3,10 +3,13 @@
 # Usage: scripts/deps.sh run|test
 set -euo pipefail
 
-run_pkgs=(build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-  unixodbc unixodbc-dev odbcinst tdsodbc libsmbclient-dev fonts-dejavu-core)
+# What the built tool needs at run time comes from the list the .deb depends on; the rest builds it.
+runtime=$(sed -e 's/#.*//' -e 's/[[:space:]]//g' -e '/^$/d' "$(dirname "$0")/../packaging/run-packages.txt")
+mapfile -t runtime_pkgs <<<"$runtime"
+run_pkgs=("${runtime_pkgs[@]}" build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
+  unixodbc-dev libsmbclient-dev)
 test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
-  xvfb xauth mingw-w64 clang-format)
+  xvfb xauth mingw-w64 clang-format desktop-file-utils)
 
 pkgs=("${run_pkgs[@]}")
 [ "${1:-run}" = test ] && pkgs+=("${test_pkgs[@]}")

@@ -24,6 +24,13 @@ QString configHome() {
 }
 #endif
 
+// Writes the pending changes out. The status is sticky and also records what a read found (a file damaged
+// by someone else meanwhile); only an access error means the write itself failed.
+bool synced(QSettings &settings) {
+    settings.sync();
+    return settings.status() != QSettings::AccessError;
+}
+
 } // namespace
 
 SettingsStore::SettingsStore() = default;
@@ -56,6 +63,10 @@ void SettingsStore::openAt(const QString &location, bool native) {
     bool unreadable = info.exists() && (!info.isFile() || !info.isReadable());
     if (!unreadable) {
         m_settings = std::make_unique<QSettings>(location, QSettings::IniFormat);
+        // QSettings parses a section's lines only when something in it is first read, and only then reports
+        // a damaged file. Reading every key now finds the damage here, before a write could rewrite the
+        // file without the lines it could not parse.
+        m_settings->allKeys();
         unreadable = m_settings->status() != QSettings::NoError;
     }
     if (!unreadable)
@@ -93,8 +104,7 @@ bool SettingsStore::write(const QString &section, const QString &key, const QStr
     if (!m_settings)
         open();
     m_settings->setValue(section + QLatin1Char('/') + key, value);
-    m_settings->sync();
-    const bool ok = m_settings->status() == QSettings::NoError;
+    const bool ok = synced(*m_settings);
     if (!ok && !m_writeProblemReported) {
         m_writeProblemReported = true;
         if (m_onProblem)
@@ -117,8 +127,7 @@ bool SettingsStore::removeSection(const QString &section) {
     if (!m_settings)
         open();
     m_settings->remove(section);
-    m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    return synced(*m_settings);
 }
 
 QString SettingsStore::location() const {

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -14,6 +15,11 @@ void writeFile(const QString &path, const QByteArray &bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+QByteArray fileBytes(const QString &path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(no file)");
 }
 
 } // namespace
@@ -68,23 +74,46 @@ TEST(SettingsStore, SectionKeysCanBeListedAndRemoved) {
 }
 
 TEST(SettingsStore, AFileThatCannotBeParsedStartsEmptyAndIsKeptAside) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("q.ini");
-    writeFile(path, QByteArray("[MIR\ntxtServer0=old\n"));
-    SettingsStore store;
-    store.openFile(path);
-    EXPECT_FALSE(store.openProblem().isEmpty());
-    EXPECT_TRUE(store.openProblem().contains(path));
-    EXPECT_EQ(store.read("MIR", "txtServer0", "none"), "none");
-    // The old contents are not overwritten by the next write.
-    EXPECT_TRUE(store.write("MIR", "txtServer0", "new"));
-    QFile kept(path + ".bad");
-    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-    EXPECT_EQ(kept.readAll(), QByteArray("[MIR\ntxtServer0=old\n"));
-    SettingsStore again;
-    again.openFile(path);
-    EXPECT_TRUE(again.openProblem().isEmpty());
-    EXPECT_EQ(again.read("MIR", "txtServer0"), "new");
+    QByteArray randomBytes(4096, '\0');
+    QRandomGenerator noise(12);
+    for (char &c : randomBytes)
+        c = char(noise.bounded(256));
+    const struct {
+        const char *name;
+        QByteArray bytes;
+    } damaged[] = {
+        {"unclosed section", "[MIR\ntxtServer0=old\n"},
+        {"random bytes", randomBytes},
+        // What a crash during a write can leave behind: the text, then a block of zeros.
+        {"valid text followed by NUL bytes", QByteArray("[MIR]\ntxtServer0=old\n") + QByteArray(512, '\0')},
+    };
+    for (const auto &file : damaged) {
+        SCOPED_TRACE(file.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("q.ini");
+        writeFile(path, file.bytes);
+        SettingsStore store;
+        QStringList problems;
+        store.setProblemHandler([&](const QString &p) { problems << p; });
+        store.openFile(path);
+        EXPECT_EQ(store.openProblem(),
+                  QString("Settings file %1 could not be read; starting with the defaults "
+                          "(the file was kept as %1.bad)")
+                      .arg(path));
+        EXPECT_EQ(store.read("MIR", "txtServer0", "none"), "none");
+        EXPECT_TRUE(store.keys("MIR").isEmpty());
+
+        // The first write makes a clean file of its own and reports nothing; the old bytes stay untouched.
+        EXPECT_TRUE(store.write("MIR", "txtServer0", "new"));
+        EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+        EXPECT_EQ(fileBytes(path), QByteArray("[MIR]\ntxtServer0=new\n"));
+        EXPECT_EQ(fileBytes(path + ".bad"), file.bytes);
+
+        SettingsStore again;
+        again.openFile(path);
+        EXPECT_TRUE(again.openProblem().isEmpty());
+        EXPECT_EQ(again.read("MIR", "txtServer0"), "new");
+    }
 }
 
 TEST(SettingsStore, AFileThatCannotBeReadStartsEmpty) {
@@ -112,4 +141,19 @@ TEST(SettingsStore, AnUnwritableLocationReportsOnceAndKeepsWorking) {
     ASSERT_EQ(problems.size(), 1);
     EXPECT_TRUE(problems[0].contains(blocker + "/sub/q.ini"));
     EXPECT_EQ(store.read("MIR", "absent", "d"), "d");
+}
+
+TEST(SettingsStore, AFileDamagedByAnotherProgramMeanwhileIsStillWrittenWithoutAReport) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("q.ini");
+    SettingsStore store;
+    QStringList problems;
+    store.setProblemHandler([&](const QString &p) { problems << p; });
+    store.openFile(path);
+    ASSERT_TRUE(store.write("MIR", "txtServer0", "a"));
+    writeFile(path, QByteArray("[MIR]\ntxtServer1=b\n") + QByteArray(64, '\0'));
+    // The write re-reads the changed file, which leaves a format error behind, yet it lands.
+    EXPECT_TRUE(store.write("MIR", "txtServer0", "c"));
+    EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
+    EXPECT_TRUE(fileBytes(path).contains("txtServer0=c\n"));
 }
