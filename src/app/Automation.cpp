@@ -1,5 +1,7 @@
 #include "app/Automation.h"
 
+#include "Version.h"
+
 #include "db/ServerSessions.h"
 
 #include "app/frmMain.h"
@@ -19,14 +21,44 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QTabWidget>
-#include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace quorix {
 
 namespace {
 
 using Kind = AutomationStep::Kind;
+
+// Every option, as --help lists it. Flags take no value; the others become steps run in order.
+struct Option {
+    const char *name;
+    const char *value; // "" for a flag
+    std::optional<Kind> step;
+    const char *help;
+};
+
+// clang-format off
+const Option kOptions[] = {
+    {"--headless",     "",           {},                "no window on screen; exit after the last option"},
+    {"--set",          "NAME=VALUE", Kind::Set,         "text box text, check box 0/1, tab strip (SSTab1, SSTab2) index"},
+    {"--click",        "NAME",       Kind::Click,       "press a button, or click the current row of a grid or file list"},
+    {"--double-click", "NAME",       Kind::DoubleClick, "click, then double-click the current row of a grid or file list"},
+    {"--select",       "NAME=ROW",   Kind::Select,      "make ROW (from 0) the current row of a grid or list, without clicking"},
+    {"--print",        "NAME",       Kind::Print,       "print a control's text or value (frmMain: the window caption)"},
+    {"--answer",       "yes|no",     Kind::Answer,      "answer message boxes from here on (their texts are printed)"},
+    {"--screenshot",   "DIR",        Kind::Screenshot,  "render each tab to DIR/SSTab1-NN-caption.png"},
+    {"--version",      "",           {},                "print the program's version and exit"},
+    {"--help",         "",           {},                "print this text and exit"},
+};
+// clang-format on
+
+const Option *findOption(const QString &name) {
+    for (const Option &o : kOptions)
+        if (name == QLatin1String(o.name))
+            return &o;
+    return nullptr;
+}
 
 void out(std::FILE *to, const QString &text) {
     const QByteArray bytes = text.toUtf8();
@@ -80,7 +112,9 @@ QString checkStep(const AutomationStep &step, const frmMain &window) {
             return {};
         return wrongKind("a text box, check box or tab strip");
     case Kind::Click:
-        return qobject_cast<QAbstractButton *>(w) ? QString() : wrongKind("a button");
+        return qobject_cast<QAbstractButton *>(w) || qobject_cast<Grid *>(w) || qobject_cast<FileList *>(w)
+                   ? QString()
+                   : wrongKind("a button, grid or file list");
     case Kind::DoubleClick:
         return qobject_cast<Grid *>(w) || qobject_cast<FileList *>(w) ? QString()
                                                                       : wrongKind("a grid or file list");
@@ -157,6 +191,29 @@ bool screenshots(frmMain &window, const QString &folder) {
     return ok;
 }
 
+// A click on the current row of a grid or file list, as the mouse gives it; a double click follows the
+// click. A list with no current row has nothing to click.
+bool clickRow(QWidget *w, const AutomationStep &step, bool twice) {
+    if (auto *grid = qobject_cast<Grid *>(w)) {
+        if (grid->row() < 0) {
+            out(stderr, QStringLiteral("%1 has no current row (%2)").arg(step.name, step.option));
+            return false;
+        }
+        emit grid->clicked1();
+        if (twice)
+            emit grid->doubleClicked1();
+    } else if (auto *files = qobject_cast<FileList *>(w)) {
+        if (files->listIndex() < 0) {
+            out(stderr, QStringLiteral("%1 has no current entry (%2)").arg(step.name, step.option));
+            return false;
+        }
+        emit files->itemClicked(files->currentItem());
+        if (twice)
+            emit files->doubleClicked1();
+    }
+    return true;
+}
+
 bool runStep(const AutomationStep &step, frmMain &window) {
     QWidget *w = window.control(step.name);
     switch (step.kind) {
@@ -170,33 +227,18 @@ bool runStep(const AutomationStep &step, frmMain &window) {
         else if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
             setBoxText(memo, step.value);
         return true;
-    case Kind::Click: {
-        auto *button = qobject_cast<QAbstractButton *>(w);
-        if (!button->isEnabled()) {
-            out(stderr, QStringLiteral("%1 is disabled (%2)").arg(step.name, step.option));
-            return false;
+    case Kind::Click:
+        if (auto *button = qobject_cast<QAbstractButton *>(w)) {
+            if (!button->isEnabled()) {
+                out(stderr, QStringLiteral("%1 is disabled (%2)").arg(step.name, step.option));
+                return false;
+            }
+            button->click();
+            return true;
         }
-        button->click();
-        return true;
-    }
+        return clickRow(w, step, false);
     case Kind::DoubleClick:
-        // As with the mouse, the click comes first.
-        if (auto *grid = qobject_cast<Grid *>(w)) {
-            if (grid->row() < 0) {
-                out(stderr, QStringLiteral("%1 has no current row (%2)").arg(step.name, step.option));
-                return false;
-            }
-            emit grid->clicked1();
-            emit grid->doubleClicked1();
-        } else if (auto *files = qobject_cast<FileList *>(w)) {
-            if (files->listIndex() < 0) {
-                out(stderr, QStringLiteral("%1 has no current entry (%2)").arg(step.name, step.option));
-                return false;
-            }
-            emit files->itemClicked(files->currentItem());
-            emit files->doubleClicked1();
-        }
-        return true;
+        return clickRow(w, step, true);
     case Kind::Select: {
         const int row = step.value.toInt();
         if (auto *grid = qobject_cast<Grid *>(w)) {
@@ -251,39 +293,28 @@ AutomationPlan Automation::parse(const QStringList &args) {
     AutomationPlan plan;
     for (int i = 0; i < args.size(); ++i) {
         const QString &opt = args.at(i);
-        if (opt == QLatin1String("--headless")) {
-            plan.headless = true;
-            continue;
-        }
-        if (opt == QLatin1String("--help") || opt == QLatin1String("-h")) {
-            plan.help = true;
-            continue;
-        }
-        static const std::pair<const char *, Kind> kinds[] = {
-            {"--set", Kind::Set},
-            {"--click", Kind::Click},
-            {"--double-click", Kind::DoubleClick},
-            {"--select", Kind::Select},
-            {"--print", Kind::Print},
-            {"--answer", Kind::Answer},
-            {"--screenshot", Kind::Screenshot},
-        };
-        const auto *found = std::find_if(std::begin(kinds), std::end(kinds),
-                                         [&](const auto &k) { return opt == QLatin1String(k.first); });
-        if (found == std::end(kinds)) {
+        const Option *found = findOption(opt == QLatin1String("-h") ? QStringLiteral("--help") : opt);
+        if (!found) {
             plan.error = QStringLiteral("unknown option '%1'").arg(opt);
             return plan;
+        }
+        if (!found->step) {
+            const QLatin1String flag(found->name);
+            plan.headless = plan.headless || flag == QLatin1String("--headless");
+            plan.version = plan.version || flag == QLatin1String("--version");
+            plan.help = plan.help || flag == QLatin1String("--help");
+            continue;
         }
         if (i + 1 >= args.size()) {
             plan.error = QStringLiteral("%1 needs a value").arg(opt);
             return plan;
         }
         const QString arg = args.at(++i);
-        AutomationStep step{found->second, opt + QLatin1Char(' ') + arg, arg, QString()};
+        AutomationStep step{*found->step, opt + QLatin1Char(' ') + arg, arg, QString()};
         if (step.kind == Kind::Set || step.kind == Kind::Select) {
             if (!splitAssignment(arg, step.name, step.value)) {
-                plan.error = QStringLiteral("%1 takes NAME=%2, not '%3'")
-                                 .arg(opt, QLatin1String(step.kind == Kind::Set ? "VALUE" : "ROW"), arg);
+                plan.error =
+                    QStringLiteral("%1 takes %2, not '%3'").arg(opt, QLatin1String(found->value), arg);
                 return plan;
             }
         } else if (step.kind == Kind::Answer) {
@@ -332,19 +363,20 @@ int Automation::run(const AutomationPlan &plan, frmMain &window) {
     return status;
 }
 
-QString Automation::usage() {
-    return QStringLiteral(
-               "usage: %1 [--headless] [options run in order after start-up]\n"
-               "  --headless              no window on screen; exit after the last option\n"
-               "  --set NAME=VALUE        text box text, check box 0/1, tab strip (SSTab1, SSTab2) index\n"
-               "  --click NAME            press a button\n"
-               "  --double-click NAME     double-click the current row of a grid or file list\n"
-               "  --select NAME=ROW       make ROW (from 0) the current row of a grid or list\n"
-               "  --print NAME            print a control's text or value (frmMain: the window caption)\n"
-               "  --answer yes|no         answer message boxes from here on (their texts are printed)\n"
-               "  --screenshot DIR        render each tab to DIR/SSTab1-NN-caption.png\n"
-               "Names are control names, arrays with the index in parentheses: cmdBackup(0).")
-        .arg(QCoreApplication::applicationName());
+QString Automation::usage(const QString &programName) {
+    QString text =
+        QStringLiteral("usage: %1 [--headless] [options run in order after start-up]\n").arg(programName);
+    for (const Option &o : kOptions) {
+        const QString left =
+            QLatin1String(o.name) + (*o.value ? QLatin1Char(' ') + QLatin1String(o.value) : QString());
+        text += QStringLiteral("  ") + left.leftJustified(24) + QLatin1String(o.help) + QLatin1Char('\n');
+    }
+    return text +
+           QStringLiteral("Names are control names, arrays with the index in parentheses: cmdBackup(0).");
+}
+
+QString Automation::version(const QString &programName) {
+    return programName + QLatin1Char(' ') + QLatin1String(kVersion);
 }
 
 } // namespace quorix

@@ -1,16 +1,8 @@
 #pragma once
 
 // Automation from the command line: controls set, pressed and read by name, message boxes answered, tabs
-// rendered to images. Parsing and checking happen before start-up, so a bad option runs nothing.
-//
-//   --headless              no window on screen; exit after the last option
-//   --set NAME=VALUE        text box text, check box 0/1, tab strip index
-//   --click NAME            press a button (or a check box)
-//   --double-click NAME     click and then double-click the current row of a grid or file list
-//   --select NAME=ROW       make ROW (from 0) the current row of a grid or list, without clicking
-//   --print NAME            a control's text or value on stdout ("frmMain": the window caption)
-//   --answer yes|no         the answer to the message boxes from here on (their texts are printed)
-//   --screenshot DIR        each tab of SSTab1 rendered to DIR/SSTab1-NN[-caption].png
+// rendered to images. Parsing and checking happen before start-up, so a bad option runs nothing. The
+// options are described once, in the table of Automation.cpp, from which usage() is written.
 
 #include <QString>
 #include <QStringList>
@@ -31,6 +23,7 @@ struct AutomationStep {
 struct AutomationPlan {
     bool headless = false;
     bool help = false;
+    bool version = false;
     std::vector<AutomationStep> steps;
     QString error; // not empty: the command line is malformed
 
@@ -46,7 +39,9 @@ public:
     static QString validate(const AutomationPlan &plan, const frmMain &window);
     // Runs the steps in order. Returns 0 when every step did what it asked, 1 otherwise.
     static int run(const AutomationPlan &plan, frmMain &window);
-    static QString usage();
+    // programName: the executable's base name. Needs no application object.
+    static QString usage(const QString &programName);
+    static QString version(const QString &programName); // "quorix-dbtools 6.0.0.22"
 };
 
 } // namespace quorix

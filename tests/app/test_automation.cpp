@@ -1,5 +1,6 @@
 // Automation through the real executable, headless.
 
+#include "DatabaseList.h"
 #include "ToolRun.h"
 #include "tds/ScriptedServer.h"
 
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -105,4 +108,66 @@ TEST(AppAutomation, AFailedServerCommandMakesAScheduledRunFail) {
     EXPECT_EQ(r.status, 3);
     EXPECT_TRUE(r.out.contains("[FreeTDS][SQL Server]Cannot open.")) << r.out.toStdString();
     EXPECT_TRUE(r.err.contains("1 server command(s) failed: see the log")) << r.err.toStdString();
+}
+
+TEST(AppAutomation, ClickRunsTheSingleClickOfAGridsCurrentRow) {
+    quorix::tds::ScriptedServer server;
+    server.setLogin("sa", "pw");
+    server.start("127.0.0.2", 0);
+    server.addRule(quorix::tds::Rule::exact(quorix::testing::kList,
+                                            quorix::testing::databaseRows({"Billing", "Payroll"})));
+    const QString box = "txtServer(0)=127.0.0.2," + QString::number(server.port());
+    QTemporaryDir home;
+
+    ToolRun r = runTool({"--headless", "--set", box, "--set", "txtPW(0)=pw", "--click", "cmdRefreshDB(0)",
+                         "--select", "GridDB(0)=1", "--click", "GridDB(0)", "--print", "txtDB"},
+                        home.path());
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith("\nPayroll\n")) << r.out.toStdString();
+
+    // The Mirror's list was never filled: there is no row to click, and the run says which list.
+    r = runTool({"--headless", "--click", "GridDB(1)", "--click", "File2(0)"}, home.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(r.err.contains("GridDB(1) has no current row (--click GridDB(1))")) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains("File2(0) has no current entry (--click File2(0))")) << r.err.toStdString();
+}
+
+TEST(AppAutomation, HelpAndVersionNeedNoDisplayAndAWindowWithoutOneSaysSo) {
+    QTemporaryDir home;
+    const QStringList noDisplay = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    ToolRun r = quorix::testing::runTool({"--help"}, home.path(), 60000, noDisplay);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith("usage: quorix-dbtools ")) << r.out.toStdString();
+    r = quorix::testing::runTool({"--version"}, home.path(), 60000, noDisplay);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, "quorix-dbtools 6.0.0.22\n");
+    r = quorix::testing::runTool({"--set", "txtDB=x"}, home.path(), 60000, noDisplay);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "no display: run it under xvfb-run, or with --headless\n");
+    EXPECT_FALSE(QFile::exists(home.filePath("quorix-dbtools.ini")));
+}
+
+TEST(AppAutomation, TheReadmeListsTheOptionsThatHelpDescribes) {
+    QTemporaryDir home;
+    const ToolRun r = runTool({"--help"}, home.path());
+    const QRegularExpression option("(--[a-z-]+)");
+    QSet<QString> fromHelp, fromReadme;
+    for (const QString &line : r.out.split('\n'))
+        if (line.startsWith("  --"))
+            fromHelp << option.match(line).captured(1);
+
+    QFile readme(QUORIX_README);
+    ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
+    bool inAutomation = false;
+    for (const QString &line : QString::fromUtf8(readme.readAll()).split('\n')) {
+        if (line.startsWith("## "))
+            inAutomation = line == "## Automation";
+        if (!inAutomation || !line.startsWith("| `--"))
+            continue;
+        const QString firstCell = line.section('|', 1, 1);
+        for (auto it = option.globalMatch(firstCell); it.hasNext();)
+            fromReadme << it.next().captured(1);
+    }
+    EXPECT_FALSE(fromHelp.isEmpty());
+    EXPECT_EQ(fromReadme, fromHelp) << r.out.toStdString();
 }

@@ -16,11 +16,15 @@ struct ToolRun {
     QString err;
 };
 
-inline ToolRun runTool(const QStringList &args, const QString &configHome, int timeoutMs) {
+// unset: variables removed from the environment after the test's own are set (say, to run with no display).
+inline ToolRun runTool(const QStringList &args, const QString &configHome, int timeoutMs,
+                       const QStringList &unset = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", configHome);
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const QString &name : unset)
+        env.remove(name);
     p.setProcessEnvironment(env);
     p.start(QUORIX_EXE, args);
     EXPECT_TRUE(p.waitForFinished(timeoutMs)) << args.join(' ').toStdString();
