@@ -29,7 +29,7 @@ class SmbFiles : public SmbTest {
 protected:
     void SetUp() override {
         SmbTest::SetUp();
-        if (HasFatalFailure())
+        if (HasFatalFailure() || IsSkipped())
             return;
         ModNetUse::MapNetworkDrive(server(0) + "\\backup", "X:", share(0).user, share(0).password);
         ASSERT_EQ(ModNetUse::lastResult(), 0);
