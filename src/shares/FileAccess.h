@@ -18,11 +18,12 @@ class FileAccess {
 public:
     virtual ~FileAccess() = default;
     // File names (no folder) in folder matching any of the ';'-separated patterns, letter case ignored as
-    // on Windows, sorted by name ignoring case.
+    // on Windows, sorted by name ignoring case. A copy's temporary file is never among them.
     virtual Result list(const std::string &folder, const std::string &patterns,
                         std::vector<std::string> &names) = 0;
-    // Copies with overwrite, through a temporary name renamed into place: a failed copy leaves no partial
-    // file.
+    // Copies with overwrite, through a temporary name renamed into place (copyTempName): a failed copy
+    // leaves no partial file, and the temporary file a killed copy left is removed first. When that file
+    // cannot be removed, or another copy of the same file holds it, the copy fails and the target stays.
     virtual Result copy(const std::string &from, const std::string &to) = 0;
     // Fails when the new name exists.
     virtual Result rename(const std::string &from, const std::string &to) = 0;

@@ -2,8 +2,9 @@
 
 namespace quorix::shares {
 
-std::string describe(const std::string &action, const std::string &path, Problem problem,
-                     const std::string &detail) {
+namespace {
+
+std::string reason(Problem problem, const std::string &detail) {
     std::string why;
     switch (problem) {
     case Problem::FileNotFound:
@@ -36,11 +37,29 @@ std::string describe(const std::string &action, const std::string &path, Problem
     case Problem::NotSameShare:
         why = "not on the same drive or share";
         break;
+    case Problem::InUse:
+        why = "in use";
+        break;
     case Problem::Other:
         why = detail.empty() ? std::string("failed") : detail;
         break;
     }
-    return action + " " + path + ": " + why;
+    return why;
+}
+
+} // namespace
+
+std::string describe(const std::string &action, const std::string &path, Problem problem,
+                     const std::string &detail) {
+    return action + " " + path + ": " + reason(problem, detail);
+}
+
+std::string describeLeftover(const std::string &path, const std::string &tempName, Problem problem,
+                             const std::string &detail) {
+    if (problem == Problem::InUse)
+        return "Cannot write " + path + ": another copy of this file is running (" + tempName + " is in use)";
+    return "Cannot write " + path + ": " + tempName +
+           ", left by an earlier copy, cannot be removed: " + reason(problem, detail);
 }
 
 } // namespace quorix::shares

@@ -18,6 +18,7 @@ enum class Problem {
     AlreadyExists,
     NotAFile,
     NotSameShare,
+    InUse,
     Other,
 };
 
@@ -25,5 +26,11 @@ enum class Problem {
 // gave it; detail completes DriveNotMapped (the letter) and Other (the system's own text).
 std::string describe(const std::string &action, const std::string &path, Problem problem,
                      const std::string &detail = {});
+
+// A copy to path that found the temporary file tempName (see copyTempName) and could not remove it, for the
+// reason problem: in use means another copy of the same file is running; anything else is a file an earlier
+// copy left that someone must remove. The file at path is left as it was.
+std::string describeLeftover(const std::string &path, const std::string &tempName, Problem problem,
+                             const std::string &detail = {});
 
 } // namespace quorix::shares

@@ -175,6 +175,23 @@ bool matchesPatterns(const std::string &name, const std::string &patterns) {
     return !any; // no pattern at all lists everything
 }
 
+namespace {
+constexpr const char *kCopyTempEnding = ".~quorix-copy.tmp";
+} // namespace
+
+std::string copyTempName(const std::string &target) {
+    return target + kCopyTempEnding;
+}
+
+bool isCopyTempName(const std::string &name) {
+    const std::string ending = kCopyTempEnding;
+    return name.size() > ending.size() && equalsNoCase(name.substr(name.size() - ending.size()), ending);
+}
+
+bool listed(const std::string &name, const std::string &patterns) {
+    return !isCopyTempName(name) && matchesPatterns(name, patterns);
+}
+
 void sortNames(std::vector<std::string> &names) {
     std::sort(names.begin(), names.end(), lessNoCase);
     names.erase(std::unique(names.begin(), names.end()), names.end());

@@ -39,6 +39,17 @@ std::string lastName(const ParsedPath &path);
 bool matchesPatterns(const std::string &name, const std::string &patterns);
 bool wildcardMatch(const std::string &pattern, const std::string &name);
 
+// A copy writes its data under a temporary name in the target's folder and renames the file into place when
+// it is complete. The name follows from the target's ("Billing.BAK" gives "Billing.BAK.~quorix-copy.tmp"), so
+// the next copy of the same file finds and removes what a killed copy left behind. Its ".tmp" ending keeps it
+// out of other programs' "*.bak" lists too.
+std::string copyTempName(const std::string &target);
+// True for a name copyTempName gives, letter case ignored.
+bool isCopyTempName(const std::string &name);
+// Whether the file lists show a file: it matches the patterns and is not a copy's temporary file, whatever
+// the patterns ("*" included).
+bool listed(const std::string &name, const std::string &patterns);
+
 // Sorted by name ignoring letter case, duplicates removed.
 void sortNames(std::vector<std::string> &names);
 

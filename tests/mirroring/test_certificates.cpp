@@ -21,6 +21,7 @@ namespace {
 class Certificates : public ::testing::Test {
 protected:
     void SetUp() override {
+        QUORIX_SKIP_WITHOUT_SAMBA();
         ASSERT_TRUE(SambaEnvironment::ok()) << SambaEnvironment::error();
         samba().clearShares();
         w.start();

@@ -40,6 +40,7 @@ protected:
     }
 
     void SetUp() override {
+        QUORIX_SKIP_WITHOUT_SAMBA();
         ASSERT_TRUE(s_error.empty()) << s_error;
         samba().clearShares();
         for (int slot = 0; slot < 2; ++slot) {

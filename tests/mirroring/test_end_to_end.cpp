@@ -43,6 +43,7 @@ constexpr int kToolTimeoutMs = 180000;
 } // namespace
 
 TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
+    QUORIX_SKIP_WITHOUT_SAMBA();
     SambaFixture samba;
     std::string error;
     ASSERT_TRUE(samba.start(error)) << error;

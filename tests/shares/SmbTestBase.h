@@ -65,7 +65,9 @@ private:
 
 class SmbTest : public ::testing::Test {
 protected:
+    // A test class that extends SetUp returns when this one skipped or failed.
     void SetUp() override {
+        QUORIX_SKIP_WITHOUT_SAMBA();
         ASSERT_TRUE(SambaEnvironment::ok()) << SambaEnvironment::error();
         samba().clearShares();
         m_store = std::make_shared<shares::MemoryDriveStore>();

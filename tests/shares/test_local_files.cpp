@@ -1,5 +1,5 @@
-// The file layer on local paths: listing by patterns, copy with overwrite through a temporary name, rename
-// that refuses an existing name.
+// The file layer on local paths: listing by patterns, copy with overwrite through a temporary name that the
+// lists never show, rename that refuses an existing name.
 
 #include "shares/FileAccess.h"
 
@@ -8,10 +8,13 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using quorix::shares::files;
+using quorix::shares::Result;
 
 namespace {
 
@@ -105,4 +108,59 @@ TEST_F(LocalFiles, RenameRefusesAnExistingName) {
 
     auto unmapped = files().rename("q:\\MIR\\a.bak", "q:\\MIR\\b.bak");
     EXPECT_EQ(unmapped.error, "Cannot rename q:\\MIR\\a.bak: drive Q: not mapped");
+}
+
+TEST_F(LocalFiles, ACopysTemporaryFileIsNeverListedAndTheNextCopyRemovesWhatAKilledOneLeft) {
+    write(path("a/Billing.BAK"), "new backup");
+    write(path("b/Billing.BAK"), "old backup");
+    write(path("b/Notes.tmp"), "a file of the user's own");
+    // What killed copies of a backup and of a data file left behind.
+    write(path("b/Billing.BAK.~quorix-copy.tmp"), "half a backup");
+    write(path("b/Billing.MDF.~QUORIX-COPY.TMP"), "half a data file");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"*.bak", {"Billing.BAK"}},
+        {"*.mdf;*.ldf", {}},
+        {"*.tmp", {"Notes.tmp"}},
+        {"*", {"Billing.BAK", "Notes.tmp"}},
+    };
+    std::vector<std::string> names;
+    for (const auto &[pattern, expected] : cases) {
+        ASSERT_TRUE(files().list(path("b"), pattern, names).ok);
+        EXPECT_EQ(names, expected) << pattern;
+    }
+
+    auto result = files().copy(path("a/Billing.BAK"), path("b/Billing.BAK"));
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(read(path("b/Billing.BAK")), "new backup");
+    EXPECT_FALSE(fs::exists(m_dir / "b/Billing.BAK.~quorix-copy.tmp"));
+    EXPECT_TRUE(fs::exists(m_dir / "b/Billing.MDF.~QUORIX-COPY.TMP")) << "only the same file's is removed";
+
+    // Two copies of one file at once: the first reads from a pipe and is still writing when the second
+    // starts, which is refused and leaves the first to finish.
+    ASSERT_EQ(::mkfifo(path("a/Pipe.BAK").c_str(), 0600), 0);
+    Result first;
+    std::thread running([&] { first = files().copy(path("a/Pipe.BAK"), path("b/Billing.BAK")); });
+    {
+        std::ofstream pipe(path("a/Pipe.BAK"), std::ios::binary);
+        for (int i = 0; i < 1000 && !fs::exists(m_dir / "b/Billing.BAK.~quorix-copy.tmp"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        auto second = files().copy(path("a/Billing.BAK"), path("b/Billing.BAK"));
+        EXPECT_EQ(second.error,
+                  "Cannot write " + path("b/Billing.BAK") +
+                      ": another copy of this file is running (Billing.BAK.~quorix-copy.tmp is in "
+                      "use)");
+        pipe << "the first copy's backup";
+    }
+    running.join();
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_EQ(read(path("b/Billing.BAK")), "the first copy's backup");
+
+    // A leftover that cannot be removed is named, and the target keeps its contents.
+    fs::create_directories(m_dir / "b/Billing.BAK.~quorix-copy.tmp");
+    result = files().copy(path("a/Billing.BAK"), path("b/Billing.BAK"));
+    EXPECT_EQ(result.error,
+              "Cannot write " + path("b/Billing.BAK") +
+                  ": Billing.BAK.~quorix-copy.tmp, left by an earlier copy, cannot be removed: not a "
+                  "file");
+    EXPECT_EQ(read(path("b/Billing.BAK")), "the first copy's backup");
 }

@@ -28,7 +28,7 @@ class ShareButtons : public SmbTest {
 protected:
     void SetUp() override {
         SmbTest::SetUp();
-        if (HasFatalFailure())
+        if (HasFatalFailure() || IsSkipped())
             return;
         shares::setAccounts({}); // the feature class gives the accounts, from the boxes
         Prompt::setScripted(true);

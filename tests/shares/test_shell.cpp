@@ -16,6 +16,8 @@ class Shell : public SmbTest {
 protected:
     void SetUp() override {
         SmbTest::SetUp();
+        if (HasFatalFailure() || IsSkipped())
+            return;
         shares::setLog([this](const std::string &line) {
             std::lock_guard lock(m_mutex);
             m_lines.push_back(line);

@@ -1,11 +1,15 @@
-// Copy, rename and list on the Samba shares, through mapped drives and UNC paths.
+// Copy, rename and list on the Samba shares, through mapped drives and UNC paths; the copies' temporary
+// files, which the lists never show.
 
 #include "SmbTestBase.h"
 #include "shares/FileAccess.h"
 #include "shares/ModNetUse.h"
 #include "shares/posix/Smb.h"
 
+#include <fstream>
 #include <random>
+#include <sys/stat.h>
+#include <thread>
 
 using namespace quorix;
 using namespace quorix::testsupport;
@@ -25,7 +29,7 @@ class SmbFiles : public SmbTest {
 protected:
     void SetUp() override {
         SmbTest::SetUp();
-        if (HasFatalFailure())
+        if (HasFatalFailure() || IsSkipped())
             return;
         ModNetUse::MapNetworkDrive(server(0) + "\\backup", "X:", share(0).user, share(0).password);
         ASSERT_EQ(ModNetUse::lastResult(), 0);
@@ -157,4 +161,59 @@ TEST_F(SmbFiles, UncPathsUseTheAccountOfTheSlotThatNamesTheServerAtEachUse) {
     m_slots.clear();
     shares::posix::resetSmbConnections();
     EXPECT_EQ(files().list(mir, "*.bak", names).error, "Cannot list " + mir + ": access denied");
+}
+
+TEST_F(SmbFiles, ACopysTemporaryFileIsNeverListedAndTheNextCopyRemovesWhatAKilledOneLeft) {
+    samba().putFile(0, "MIR/Billing.BAK", "new backup");
+    samba().putFile(1, "MIR/Billing.BAK", "old backup");
+    samba().putFile(1, "MIR/Billing_log.BAK", "log backup");
+    // What killed copies of a backup and of a data file left behind.
+    samba().putFile(1, "MIR/Billing.BAK.~quorix-copy.tmp", "half a backup");
+    samba().putFile(1, "MIR/Billing.mdf.~quorix-copy.tmp", "half a data file");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {"*.bak", {"Billing.BAK", "Billing_log.BAK"}},
+        {"*.mdf;*.ldf", {}},
+        {"*", {"Billing.BAK", "Billing_log.BAK"}},
+    };
+    std::vector<std::string> names;
+    for (const auto &[pattern, expected] : cases) {
+        ASSERT_TRUE(files().list("y:\\MIR", pattern, names).ok);
+        EXPECT_EQ(names, expected) << pattern;
+    }
+
+    auto result = files().copy("x:\\MIR\\Billing.BAK  ", "y:\\MIR\\Billing.BAK  ");
+    ASSERT_TRUE(result.ok) << result.error;
+    const auto mir = share(1).folder / "MIR";
+    EXPECT_EQ(readLocal(mir / "Billing.BAK"), "new backup");
+    EXPECT_EQ(namesIn(mir),
+              (std::vector<std::string>{"Billing.BAK", "Billing.mdf.~quorix-copy.tmp", "Billing_log.BAK"}));
+
+    // Two copies of one file at once: the first reads from a pipe and is still writing when the second
+    // starts, which is refused and leaves the first to finish.
+    const auto pipePath = std::filesystem::temp_directory_path() / "quorix-smb-pipe.bak";
+    std::filesystem::remove(pipePath);
+    ASSERT_EQ(::mkfifo(pipePath.c_str(), 0600), 0);
+    shares::Result first;
+    std::thread running([&] { first = files().copy(pipePath.string(), "y:\\MIR\\Billing.BAK"); });
+    {
+        std::ofstream pipe(pipePath, std::ios::binary);
+        for (int i = 0; i < 1000 && !std::filesystem::exists(mir / "Billing.BAK.~quorix-copy.tmp"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_EQ(files().copy("x:\\MIR\\Billing.BAK", "y:\\MIR\\Billing.BAK").error,
+                  "Cannot write y:\\MIR\\Billing.BAK: another copy of this file is running "
+                  "(Billing.BAK.~quorix-copy.tmp is in use)");
+        pipe << "the first copy's backup";
+    }
+    running.join();
+    std::filesystem::remove(pipePath);
+    ASSERT_TRUE(first.ok) << first.error;
+    EXPECT_EQ(readLocal(mir / "Billing.BAK"), "the first copy's backup");
+
+    // A leftover that cannot be removed is named, and the target keeps its contents.
+    samba().putFile(1, "MIR/Billing.BAK.~quorix-copy.tmp/inside", "x");
+    EXPECT_EQ(
+        files().copy("x:\\MIR\\Billing.BAK", "y:\\MIR\\Billing.BAK").error,
+        "Cannot write y:\\MIR\\Billing.BAK: Billing.BAK.~quorix-copy.tmp, left by an earlier copy, cannot "
+        "be removed: not a file");
+    EXPECT_EQ(readLocal(mir / "Billing.BAK"), "the first copy's backup");
 }

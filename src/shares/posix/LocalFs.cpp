@@ -6,16 +6,33 @@
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace quorix::shares::posix {
 
 namespace {
 
+// A lock on an open file marks it as held by a copy; the lock ends with the process, so a killed copy's file
+// is free to remove. False when another open of the file holds the lock; a file system without locks
+// counts as unlocked.
+bool lock(int fd) {
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+}
+
+bool samePath(int fd, const std::string &where) {
+    struct stat opened {};
+    struct stat named {};
+    return ::fstat(fd, &opened) == 0 && ::stat(where.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+           opened.st_ino == named.st_ino;
+}
+
 class LocalStream : public Stream {
 public:
-    LocalStream(int fd, bool writing) : m_fd(fd), m_writing(writing) {}
+    LocalStream(int fd, bool writing, std::string path = {})
+        : m_fd(fd), m_writing(writing), m_path(std::move(path)) {}
     ~LocalStream() override {
         if (m_fd >= 0)
             ::close(m_fd);
@@ -51,15 +68,35 @@ public:
         // empty file under the final name.
         if (m_writing && ::fsync(m_fd) != 0)
             error = errno;
-        if (::close(m_fd) != 0 && error == 0)
+        return closeFd(error);
+    }
+
+    int closeAs(const std::string &target) override {
+        // Renamed while still open and locked: until then no other copy can take it for a leftover.
+        int error = ::fsync(m_fd) == 0 ? 0 : errno;
+        if (error == 0 && ::rename(m_path.c_str(), target.c_str()) != 0)
+            error = errno;
+        if (error != 0)
+            ::unlink(m_path.c_str());
+        return closeFd(error);
+    }
+
+    void discard() override {
+        ::unlink(m_path.c_str());
+        closeFd(0);
+    }
+
+private:
+    int closeFd(int error) {
+        if (m_fd >= 0 && ::close(m_fd) != 0 && error == 0)
             error = errno;
         m_fd = -1;
         return error;
     }
 
-private:
     int m_fd;
     bool m_writing;
+    std::string m_path; // of a created file
 };
 
 class LocalFs : public Fs {
@@ -107,8 +144,27 @@ public:
         const int fd = ::open(where.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0)
             return errno;
-        stream = std::make_unique<LocalStream>(fd, true);
+        // Between the creation and the lock another copy may have taken the file for a leftover and
+        // removed it; then the name is no longer this file's.
+        if (!lock(fd) || !samePath(fd, where)) {
+            ::close(fd);
+            return EBUSY;
+        }
+        stream = std::make_unique<LocalStream>(fd, true, where);
         return 0;
+    }
+
+    int removeUnused(const std::string &where) override {
+        const int fd = ::open(where.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        int error = 0;
+        if (!lock(fd))
+            error = EBUSY;
+        else if (::unlink(where.c_str()) != 0)
+            error = errno;
+        ::close(fd);
+        return error;
     }
 
     int rename(const std::string &from, const std::string &to, bool replace) override {
@@ -131,10 +187,6 @@ public:
         }
         ::unlink(from.c_str());
         return 0;
-    }
-
-    int remove(const std::string &where) override {
-        return ::unlink(where.c_str()) == 0 ? 0 : errno;
     }
 };
 

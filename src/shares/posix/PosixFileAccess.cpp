@@ -8,11 +8,8 @@
 #include "shares/posix/Fs.h"
 #include "shares/posix/Smb.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <random>
-#include <unistd.h>
 
 namespace quorix::shares {
 
@@ -59,6 +56,9 @@ Problem problemFor(int error, Problem notFound) {
         return Problem::DiskFull;
     case EEXIST:
         return Problem::AlreadyExists;
+    case EBUSY:
+    case ETXTBSY:
+        return Problem::InUse;
     case EISDIR:
         return Problem::NotAFile;
     case ENODEV:
@@ -124,12 +124,33 @@ std::string resolve(const std::string &path, const std::string &action, Location
     return {};
 }
 
-std::string tempNameFor(const std::string &name) {
-    static std::atomic<unsigned> counter{0};
-    static const unsigned seed = std::random_device{}();
-    // Ends in ".tmp" so that no pattern of the file lists ("*.bak", "*.mdf;*.ldf") shows a copy in progress.
-    return name + ".~" + std::to_string(::getpid()) + "-" + std::to_string(seed % 100000) + "-" +
-           std::to_string(counter++) + ".tmp";
+// The copy's own file in the target's folder, after removing what a killed copy of the same file left there.
+// Empty on success, else the error description.
+std::string createTemp(const Location &target, const std::string &to, std::unique_ptr<Stream> &out) {
+    Location temp = target;
+    const std::string name = copyTempName(target.parts.back());
+    temp.parts.back() = name;
+    int rc = temp.fs->createNew(temp.str(), out);
+    // A share answers a folder of that name with EISDIR.
+    if (rc != EEXIST && rc != EISDIR && rc != EBUSY)
+        return rc == 0 ? std::string()
+                       : describeErrno("Cannot write", to, rc, Problem::FolderNotFound, &target);
+    if (rc != EBUSY) {
+        // A copy that is still running holds its file, and the removal is refused.
+        rc = temp.fs->removeUnused(temp.str());
+        if (rc == 0 || rc == ENOENT) {
+            rc = temp.fs->createNew(temp.str(), out);
+            if (rc == 0)
+                return {};
+            // Another copy created it again since the removal. A share may also report a folder removed
+            // that is still there.
+            if (rc == EEXIST)
+                rc = EBUSY;
+        }
+    }
+    // The existing target stays as it is.
+    const Problem problem = problemFor(rc, Problem::FileNotFound);
+    return describeLeftover(to, name, problem, problem == Problem::Other ? std::strerror(rc) : std::string());
 }
 
 class PosixFileAccess : public FileAccess {
@@ -144,7 +165,7 @@ public:
         if (int rc = location.fs->list(location.str(), entries); rc != 0)
             return {false, describeErrno("Cannot list", folder, rc, Problem::FolderNotFound, &location)};
         for (const auto &entry : entries) {
-            if (entry.isFile && matchesPatterns(entry.name, patterns))
+            if (entry.isFile && listed(entry.name, patterns))
                 names.push_back(entry.name);
         }
         sortNames(names);
@@ -164,26 +185,15 @@ public:
         if (int rc = source.fs->openRead(source.str(), in); rc != 0)
             return {false, describeErrno("Cannot read", from, rc, Problem::FileNotFound, &source)};
 
-        Location temp = target;
-        temp.parts.back() = tempNameFor(target.parts.back());
         std::unique_ptr<Stream> out;
-        if (int rc = temp.fs->createNew(temp.str(), out); rc != 0)
-            return {false, describeErrno("Cannot write", to, rc, Problem::FolderNotFound, &target)};
-
-        std::string error = pump(*in, *out, from, to);
-        if (error.empty()) {
-            if (int rc = out->close(); rc != 0)
-                error = describeErrno("Cannot write", to, rc, Problem::FolderNotFound);
-        }
-        if (error.empty()) {
-            if (int rc = target.fs->rename(temp.str(), target.str(), true); rc != 0)
-                error = describeErrno("Cannot write", to, rc, Problem::FolderNotFound);
-        }
-        if (!error.empty()) {
-            out.reset();
-            temp.fs->remove(temp.str());
+        if (std::string error = createTemp(target, to, out); !error.empty())
+            return {false, error};
+        if (std::string error = pump(*in, *out, from, to); !error.empty()) {
+            out->discard();
             return {false, error};
         }
+        if (int rc = out->closeAs(target.str()); rc != 0)
+            return {false, describeErrno("Cannot write", to, rc, Problem::FolderNotFound)};
         return {};
     }
 

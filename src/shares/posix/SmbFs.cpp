@@ -113,10 +113,15 @@ template <typename Call> int onShared(Call &&call) {
     return onContext(*shared(), std::forward<Call>(call));
 }
 
+int removeFile(Context &context, const std::string &where) {
+    return onContext(context,
+                     [&](SMBCCTX *c) { return errorOf(smbc_getFunctionUnlink(c)(c, where.c_str())); });
+}
+
 class SmbStream : public Stream {
 public:
-    SmbStream(std::shared_ptr<Context> context, SMBCFILE *file)
-        : m_context(std::move(context)), m_file(file) {}
+    SmbStream(std::shared_ptr<Context> context, SMBCFILE *file, std::string url)
+        : m_context(std::move(context)), m_file(file), m_url(std::move(url)) {}
     ~SmbStream() override { closeFile(); }
 
     ssize_t read(char *buffer, std::size_t size) override {
@@ -141,6 +146,25 @@ public:
 
     int close() override { return closeFile(); }
 
+    // The server refuses to rename or remove a file that is open without shared delete access, as
+    // libsmbclient opens files, so the file is closed first.
+    int closeAs(const std::string &target) override {
+        int rc = closeFile();
+        if (rc == 0) {
+            rc = onContext(*m_context, [&](SMBCCTX *c) {
+                return errorOf(smbc_getFunctionRename(c)(c, m_url.c_str(), c, target.c_str()));
+            });
+        }
+        if (rc != 0)
+            removeFile(*m_context, m_url);
+        return rc;
+    }
+
+    void discard() override {
+        closeFile();
+        removeFile(*m_context, m_url);
+    }
+
 private:
     int closeFile() {
         if (!m_file)
@@ -154,6 +178,7 @@ private:
 
     std::shared_ptr<Context> m_context;
     SMBCFILE *m_file;
+    std::string m_url;
 };
 
 class SmbFs : public Fs {
@@ -204,9 +229,9 @@ public:
             [&](SMBCCTX *c) { return errorOf(smbc_getFunctionRename(c)(c, from.c_str(), c, to.c_str())); });
     }
 
-    int remove(const std::string &where) override {
-        return onShared([&](SMBCCTX *c) { return errorOf(smbc_getFunctionUnlink(c)(c, where.c_str())); });
-    }
+    // The server itself refuses a file that a copy holds open: libsmbclient opens without shared delete
+    // access.
+    int removeUnused(const std::string &where) override { return removeFile(*shared(), where); }
 
 private:
     static int stat(const std::string &where, struct stat &st) {
@@ -227,7 +252,7 @@ private:
                     return EISDIR;
                 }
             }
-            stream = std::make_unique<SmbStream>(context, file);
+            stream = std::make_unique<SmbStream>(context, file, where);
             return 0;
         });
     }

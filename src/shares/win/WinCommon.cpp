@@ -70,8 +70,10 @@ Problem problemFor(DWORD code, Problem notFound) {
     case ERROR_DIRECTORY:
     case ERROR_INVALID_NAME:
         return Problem::FolderNotFound;
-    case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return Problem::InUse;
+    case ERROR_ACCESS_DENIED:
     case ERROR_LOGON_FAILURE:
     case ERROR_INVALID_PASSWORD:
         return Problem::AccessDenied;

@@ -5,8 +5,6 @@
 #include "shares/FileAccess.h"
 #include "shares/win/WinCommon.h"
 
-#include <atomic>
-
 namespace quorix::shares {
 
 namespace {
@@ -35,13 +33,28 @@ std::string prepare(const std::string &path, const std::string &action, Target &
     return {};
 }
 
-std::wstring tempNameFor(const ParsedPath &target) {
-    static std::atomic<unsigned> counter{0};
-    ParsedPath temp = target;
-    // Ends in ".tmp" so that no pattern of the file lists shows a copy in progress.
-    temp.parts.back() +=
-        ".~" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++) + ".tmp";
-    return widen(formatPath(temp, '\\'));
+// The copy's own file in the target's folder, after removing what a killed copy of the same file left there.
+// Empty on success, else the error description.
+std::string makeRoomForTemp(const Target &target, const std::string &to, std::wstring &temp) {
+    ParsedPath path = target.parsed;
+    const std::string name = copyTempName(path.parts.back());
+    path.parts.back() = name;
+    temp = widen(formatPath(path, '\\'));
+    const DWORD attributes = GetFileAttributesW(temp.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return {};
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        return describeLeftover(to, name, Problem::NotAFile);
+    // A copy of a read-only file leaves a read-only file. A copy that is still running holds its file
+    // open and Windows refuses the removal; the existing target stays.
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (DeleteFileW(temp.c_str()))
+        return {};
+    const DWORD code = GetLastError();
+    const Problem problem = win::problemFor(code, Problem::FileNotFound);
+    if (problem == Problem::FileNotFound)
+        return {};
+    return describeLeftover(to, name, problem, problem == Problem::Other ? win::systemMessage(code) : "");
 }
 
 class WinFileAccess : public FileAccess {
@@ -68,7 +81,7 @@ public:
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 continue;
             const std::string name = win::narrow(data.cFileName);
-            if (matchesPatterns(name, patterns))
+            if (listed(name, patterns))
                 names.push_back(name);
         } while (FindNextFileW(find, &data));
         FindClose(find);
@@ -92,9 +105,15 @@ public:
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
             return {false, describe("Cannot read", from, Problem::NotAFile)};
 
-        const std::wstring temp = tempNameFor(target.parsed);
-        if (!CopyFileW(source.wide.c_str(), temp.c_str(), FALSE)) {
+        std::wstring temp;
+        if (std::string error = makeRoomForTemp(target, to, temp); !error.empty())
+            return {false, error};
+        if (!CopyFileW(source.wide.c_str(), temp.c_str(), TRUE)) {
             const DWORD code = GetLastError();
+            // Another copy of the same file created it again since the removal.
+            if (code == ERROR_FILE_EXISTS)
+                return {false,
+                        describeLeftover(to, copyTempName(target.parsed.parts.back()), Problem::InUse)};
             DeleteFileW(temp.c_str());
             return {false, describeCode("Cannot write", to, code, Problem::FolderNotFound)};
         }

@@ -103,13 +103,18 @@ void SambaFixture::killStale() {
     }
 }
 
+std::string SambaFixture::unavailable() {
+    if (::geteuid() == 0)
+        return {};
+    return "the Samba fixture needs root: it adds loopback addresses and system users, mounts a tmpfs and "
+           "starts smbd (run the tests as root, as CI does)";
+}
+
 bool SambaFixture::start(std::string &error) {
     if (running())
         return true;
-    if (::geteuid() != 0) {
-        error = "the Samba fixture needs root (it adds loopback addresses, users and runs smbd)";
+    if (error = unavailable(); !error.empty())
         return false;
-    }
     killStale();
     std::error_code ec;
     fs::remove_all(m_root, ec);

@@ -5,8 +5,9 @@
 // with a subfolder "MIR" under its own account. Main's account is "administrator" / "garden@584" (mapped to
 // the system user quorixsmb0), the Mirror's "mirroruser" / "Mirror#2" (system user quorixsmb1). The port is
 // QUORIX_SMB_PORT, 4450 when unset (and then set, so the shares layer finds it). Needs root: it adds the
-// addresses to lo, creates the system users and starts smbd. Tests using it take the ctest RESOURCE_LOCK
-// "samba".
+// addresses to lo, creates the system users, mounts a tmpfs and starts smbd; without root its tests skip
+// (QUORIX_SKIP_WITHOUT_SAMBA) and their ctest entries count as skipped (SKIP_REGULAR_EXPRESSION
+// "Samba fixture needs root"). Tests using it take the ctest RESOURCE_LOCK "samba".
 
 #include <filesystem>
 #include <string>
@@ -24,6 +25,9 @@ struct SambaShare {
 
 class SambaFixture {
 public:
+    // Why this process cannot run the fixture (it is not root), or empty when it can.
+    static std::string unavailable();
+
     SambaFixture();
     ~SambaFixture(); // stops the servers
     SambaFixture(const SambaFixture &) = delete;
@@ -60,3 +64,10 @@ private:
 };
 
 } // namespace quorix::testsupport
+
+// At the start of a test or of its SetUp: skips the test, giving the reason, when this process cannot run
+// the fixture.
+#define QUORIX_SKIP_WITHOUT_SAMBA()                                                                          \
+    if (const std::string quorixWhy = ::quorix::testsupport::SambaFixture::unavailable();                    \
+        !quorixWhy.empty())                                                                                  \
+    GTEST_SKIP() << quorixWhy
