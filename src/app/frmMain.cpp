@@ -19,6 +19,7 @@
 #include "ui/BackupFileLists.h"
 #include "ui/Echo.h"
 #include "ui/Hourglass.h"
+#include "ui/RunAside.h"
 #include "ui/Operations.h"
 #include "ui/widgets/FileList.h"
 
@@ -26,6 +27,7 @@
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -130,6 +132,8 @@ void frmMain::wireFeatures() {
     // a feature that lists databases also sets refreshDatabases.
     m_log = std::make_unique<LogPanes>(m_form.txtLog, m_form.txtErrs);
     m_sessions = std::make_unique<ServerSessions>(m_form, *m_log);
+    // Cancel also stops a copy between the backup shares (the sessions cancel the running statement).
+    connect(m_form.cmdCancel, &QPushButton::clicked, this, [] { cancelAside(); });
     m_shares = std::make_unique<NetworkShares>(m_form, *m_log);
     m_lists = std::make_unique<DatabaseLists>(m_form, *m_sessions, *m_log);
     refreshDatabases = [this](int slot) { m_lists->cmdRefreshDB_Click(slot); };

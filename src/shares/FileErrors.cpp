@@ -1,8 +1,12 @@
 #include "shares/FileErrors.h"
 
+#include <atomic>
+
 namespace quorix::shares {
 
 namespace {
+
+std::atomic<unsigned long long> g_cancels{0};
 
 std::string reason(Problem problem, const std::string &detail) {
     std::string why;
@@ -40,6 +44,9 @@ std::string reason(Problem problem, const std::string &detail) {
     case Problem::InUse:
         why = "in use";
         break;
+    case Problem::Cancelled:
+        why = "the copy was cancelled";
+        break;
     case Problem::Other:
         why = detail.empty() ? std::string("failed") : detail;
         break;
@@ -60,6 +67,16 @@ std::string describeLeftover(const std::string &path, const std::string &tempNam
         return "Cannot write " + path + ": another copy of this file is running (" + tempName + " is in use)";
     return "Cannot write " + path + ": " + tempName +
            ", left by an earlier copy, cannot be removed: " + reason(problem, detail);
+}
+
+void cancelCopies() {
+    g_cancels.fetch_add(1);
+}
+
+CopyWatch::CopyWatch() : m_start(g_cancels.load()) {}
+
+bool CopyWatch::cancelled() const {
+    return g_cancels.load() != m_start;
 }
 
 } // namespace quorix::shares

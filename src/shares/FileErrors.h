@@ -19,6 +19,7 @@ enum class Problem {
     NotAFile,
     NotSameShare,
     InUse,
+    Cancelled,
     Other,
 };
 
@@ -32,5 +33,18 @@ std::string describe(const std::string &action, const std::string &path, Problem
 // copy left that someone must remove. The file at path is left as it was.
 std::string describeLeftover(const std::string &path, const std::string &tempName, Problem problem,
                              const std::string &detail = {});
+
+// Copies can be stopped from any thread (the window's Cancel button, or the program quitting while a copy
+// waits). A copy notes the count of cancels when it starts and stops at its next block once the count has
+// moved on, so a cancel stops what runs at that moment and never a copy started afterwards.
+void cancelCopies();
+class CopyWatch {
+public:
+    CopyWatch();
+    bool cancelled() const;
+
+private:
+    unsigned long long m_start;
+};
 
 } // namespace quorix::shares

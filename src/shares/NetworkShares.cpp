@@ -9,11 +9,9 @@
 #include "ui/RunAside.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QThread>
-#include <QTimer>
 
 namespace quorix {
 
@@ -96,12 +94,6 @@ std::optional<shares::Account> NetworkShares::accountFor(const std::string &serv
     return std::nullopt;
 }
 
-void NetworkShares::pause(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 void NetworkShares::cmdNetworkConnect_Click(int slot) {
     QCoreApplication::processEvents();
     QCoreApplication::processEvents();
@@ -126,7 +118,7 @@ void NetworkShares::cmdOpenDir_Click(int slot) {
 
 void NetworkShares::cmdOpenFolder_Click(int slot) {
     shares::shell().openShare(text(m_form.txtServer[slot]));
-    pause(500);
+    pauseFor(500);
 }
 
 void NetworkShares::cmdOpenDirB_Click(int slot) {

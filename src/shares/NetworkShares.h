@@ -46,7 +46,6 @@ private:
         std::string server, user, password;
     };
     void readSlots();             // the boxes into m_slots (window thread)
-    void pause(int milliseconds); // waits without freezing the window
 
     Form &m_form;
     std::mutex m_mutex;

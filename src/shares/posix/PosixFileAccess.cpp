@@ -181,6 +181,7 @@ public:
         if (target.parts.empty())
             return {false, describe("Cannot write", to, Problem::NotAFile)};
 
+        const CopyWatch watch;
         std::unique_ptr<Stream> in;
         if (int rc = source.fs->openRead(source.str(), in); rc != 0)
             return {false, describeErrno("Cannot read", from, rc, Problem::FileNotFound, &source)};
@@ -188,7 +189,7 @@ public:
         std::unique_ptr<Stream> out;
         if (std::string error = createTemp(target, to, out); !error.empty())
             return {false, error};
-        if (std::string error = pump(*in, *out, from, to); !error.empty()) {
+        if (std::string error = pump(*in, *out, from, to, watch); !error.empty()) {
             out->discard();
             return {false, error};
         }
@@ -222,9 +223,12 @@ public:
     }
 
 private:
-    static std::string pump(Stream &in, Stream &out, const std::string &from, const std::string &to) {
+    static std::string pump(Stream &in, Stream &out, const std::string &from, const std::string &to,
+                            const CopyWatch &watch) {
         auto buffer = std::make_unique<char[]>(kCopyBuffer);
         for (;;) {
+            if (watch.cancelled())
+                return describe("Cannot write", to, Problem::Cancelled);
             const ssize_t n = in.read(buffer.get(), kCopyBuffer);
             if (n < 0)
                 return describeErrno("Cannot read", from, static_cast<int>(-n), Problem::FileNotFound);

@@ -57,6 +57,12 @@ std::string makeRoomForTemp(const Target &target, const std::string &to, std::ws
     return describeLeftover(to, name, problem, problem == Problem::Other ? win::systemMessage(code) : "");
 }
 
+// Called by CopyFileEx between chunks: a cancel stops the copy there.
+DWORD CALLBACK progress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, DWORD, DWORD, HANDLE,
+                        HANDLE, LPVOID watch) {
+    return static_cast<const CopyWatch *>(watch)->cancelled() ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
+}
+
 class WinFileAccess : public FileAccess {
 public:
     Result list(const std::string &folder, const std::string &patterns,
@@ -108,8 +114,14 @@ public:
         std::wstring temp;
         if (std::string error = makeRoomForTemp(target, to, temp); !error.empty())
             return {false, error};
-        if (!CopyFileW(source.wide.c_str(), temp.c_str(), TRUE)) {
+        CopyWatch watch;
+        if (!CopyFileExW(source.wide.c_str(), temp.c_str(), &progress, &watch, nullptr,
+                         COPY_FILE_FAIL_IF_EXISTS)) {
             const DWORD code = GetLastError();
+            if (code == ERROR_REQUEST_ABORTED) {
+                DeleteFileW(temp.c_str());
+                return {false, describe("Cannot write", to, Problem::Cancelled)};
+            }
             // Another copy of the same file created it again since the removal.
             if (code == ERROR_FILE_EXISTS)
                 return {false,

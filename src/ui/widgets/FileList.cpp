@@ -16,7 +16,7 @@ bool readFolder(const QString &folder, const QString &pattern, QStringList &out)
     std::vector<std::string> names;
     shares::Result result;
     // A share that does not answer takes its time-out; the window keeps painting meanwhile.
-    runAside([&] { result = shares::files().list(folder.toStdString(), pattern.toStdString(), names); });
+    readAside([&] { result = shares::files().list(folder.toStdString(), pattern.toStdString(), names); });
     if (!result.ok)
         return false;
     out.clear();
