@@ -19,8 +19,8 @@
 #include "ui/BackupFileLists.h"
 #include "ui/Echo.h"
 #include "ui/Hourglass.h"
-#include "ui/RunAside.h"
 #include "ui/Operations.h"
+#include "ui/RunAside.h"
 #include "ui/widgets/FileList.h"
 
 #include <QApplication>

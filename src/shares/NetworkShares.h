@@ -45,7 +45,7 @@ private:
     struct Slot {
         std::string server, user, password;
     };
-    void readSlots();             // the boxes into m_slots (window thread)
+    void readSlots(); // the boxes into m_slots (window thread)
 
     Form &m_form;
     std::mutex m_mutex;

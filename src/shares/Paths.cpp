@@ -105,7 +105,7 @@ std::string formatPath(const ParsedPath &path, char sep) {
         if (path.absolute && path.parts.empty())
             text = std::string(1, sep);
         else if (path.parts.empty())
-            text = ".";
+            text.assign(1, '.'); // not = ".": GCC 12 warns wrongly of overlap (-Wrestrict) there
         break;
     }
     for (std::size_t i = 0; i < path.parts.size(); ++i) {

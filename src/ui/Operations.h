@@ -2,8 +2,8 @@
 
 // One operation at a time. A button wired through onClick (or work started through run) runs its handler only
 // when no other operation is running; otherwise the press is refused with a note in the status bar (and on
-// stderr in a headless run). Handlers that call other handlers directly are not affected. STOP, check boxes, text boxes and tabs are never wired through here, so they
-// stay live while an operation runs.
+// stderr in a headless run). Handlers that call other handlers directly are not affected. STOP, check
+// boxes, text boxes and tabs are never wired through here, so they stay live while an operation runs.
 
 #include <QString>
 #include <functional>
