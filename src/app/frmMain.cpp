@@ -142,7 +142,7 @@ void frmMain::wireFeatures() {
     m_scripts = std::make_unique<MirroringScripts>(m_form, *m_sessions, *m_log);
     m_attachDetach = std::make_unique<AttachDetach>(m_form, *m_sessions);
     m_backup = std::make_unique<Backup>(m_form, *m_sessions, *m_log);
-    m_mirrorRestore = std::make_unique<MirrorRestore>(m_form, *m_sessions, *m_log, *m_lists);
+    m_mirrorRestore = std::make_unique<MirrorRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
     m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_lists);
 }
 

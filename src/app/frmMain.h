@@ -4,6 +4,7 @@
 // settings store, runs start-up, owns the two timers and the feature objects, and holds no operation logic:
 // each feature connects its own handlers to its own buttons (see wireFeatures()).
 
+#include "db/RestoreFileList.h"
 #include "ui/Form.h"
 
 #include <QMainWindow>
@@ -69,6 +70,7 @@ private:
     bool m_loaded = false;
 
     std::unique_ptr<LogPanes> m_log; // before the features: they report to it until they are gone
+    RestoreFileList m_restoreFiles;  // of the backup whose file list was read last, for any restore
 
     // Features, in the order they are wired.
     std::unique_ptr<ServerSessions> m_sessions;

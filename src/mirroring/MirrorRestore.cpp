@@ -2,10 +2,11 @@
 
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
-#include "db/DbError.h"
 #include "db/LogPanes.h"
+#include "db/RestoreDrive.h"
+#include "db/RestoreFileList.h"
 #include "db/ServerSessions.h"
-#include "mirroring/RestoreDrive.h"
+#include "mirroring/RestoreSql.h"
 #include "ui/Form.h"
 #include "ui/Operations.h"
 #include "ui/widgets/FileList.h"
@@ -26,8 +27,9 @@ struct NoDatabaseName {
 
 } // namespace
 
-MirrorRestore::MirrorRestore(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists)
-    : m_form(form), m_sessions(sessions), m_log(log), m_lists(lists) {
+MirrorRestore::MirrorRestore(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists,
+                             RestoreFileList &files)
+    : m_form(form), m_sessions(sessions), m_log(log), m_lists(lists), m_files(files) {
     for (int slot = 0; slot < 2; ++slot) {
         const auto i = static_cast<size_t>(slot);
         Operations::onClick(m_form.cmdRestoreFileList[i], [this, slot] { cmdRestoreFileList_Click(slot); });
@@ -36,19 +38,7 @@ MirrorRestore::MirrorRestore(Form &form, ServerSessions &sessions, const LogPane
 }
 
 void MirrorRestore::cmdRestoreFileList_Click(int slot) {
-    // A failure is already logged by OpenQuery; reading the closed result then reports the second line.
-    m_sessions.OpenQuery(slot, restoreFileListStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text()),
-                         false);
-    m_files.clear();
-    try {
-        Recordset &rs = m_sessions.rs();
-        while (!rs.eof()) {
-            m_files.append({rs.value(0).toString(), barePhysicalName(rs.value(1).toString())});
-            rs.moveNext();
-        }
-    } catch (const DbError &e) {
-        m_log.LogLine(e.description());
-    }
+    m_files.read(m_sessions, m_log, slot, m_form.txtDB->text(), m_form.txtBackupDrive->text());
 }
 
 void MirrorRestore::cmdRestore_Click(int slot) {
@@ -85,8 +75,8 @@ QString MirrorRestore::dataDriveFor(int slot) const {
 
 void MirrorRestore::restoreCurrent(int slot) {
     cmdRestoreFileList_Click(slot);
-    const QString moves =
-        moveList(m_files, dataDriveFor(slot), m_form.txtLogDrive[static_cast<size_t>(slot)]->text());
+    const QString moves = moveList(m_files.entries(), dataDriveFor(slot),
+                                   m_form.txtLogDrive[static_cast<size_t>(slot)]->text());
     if (!m_form.chkLogOnly->isChecked()) {
         const QString db = m_form.txtDB->text();
         const QString folder = m_form.txtBackupDrive->text();

@@ -5,7 +5,7 @@
 // category selects. On the Mirror both restores leave the database restoring, ready to be partnered; on
 // Main the log restore recovers it. With ALL DBS the restore walks the Mirror's backup folder list FileB.
 
-#include "mirroring/RestoreSql.h"
+#include <QString>
 
 namespace quorix {
 
@@ -13,15 +13,17 @@ struct Form;
 class ServerSessions;
 class LogPanes;
 class DatabaseLists;
+class RestoreFileList;
 
 class MirrorRestore {
 public:
     // Wires cmdRestoreFileList(0/1) and cmdRestore(0/1).
-    MirrorRestore(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists);
+    // files is the window's restore file list, which this class reads and the folder restore shares.
+    MirrorRestore(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists,
+                  RestoreFileList &files);
 
-    // Reads the file list of the full backup of txtDB on server slot into restoreFileList(). A failed query
-    // is logged by OpenQuery and leaves what was read so far (nothing), after a second line with the
-    // reading error. Nothing is logged on success.
+    // Reads the file list of the full backup of txtDB in the folder of txtBackupDrive on server slot into
+    // restoreFileList() (failures as RestoreFileList::read logs them).
     void cmdRestoreFileList_Click(int slot);
     // Restores on server slot the database of txtDB, or with ALL DBS the database of every file of FileB
     // (passing over log backups unless Log Only is ticked); then reloads the slot's database list. STOP or
@@ -39,7 +41,7 @@ private:
     ServerSessions &m_sessions;
     const LogPanes &m_log;
     DatabaseLists &m_lists;
-    RestoreFileList m_files;
+    RestoreFileList &m_files;
 };
 
 } // namespace quorix

@@ -1,33 +1,16 @@
 #pragma once
 
-// Restores of a database's full and log backups: the file list query, the MOVE list that puts each file
-// on its drive, and the RESTORE statements on the Mirror, on Main, and onto Main from a folder.
+// Restores of a database's full and log backups: the RESTORE statements on the Mirror, on Main, and onto
+// Main from a folder. The file list and the MOVE list they carry are in db/RestoreFiles.h.
 // D is the database name, P the backup folder as the server sees it (given with its closing backslash).
 // Texts are written as sqlLiteral writes them: 'x' as shown below, N'x' when x holds a character outside
 // ASCII.
 
-#include <QList>
+#include "db/RestoreFiles.h"
+
 #include <QString>
 
 namespace quorix {
-
-// One file of a backup as the server lists it.
-struct RestoreFileEntry {
-    QString logicalName;  // the backup's name for the file
-    QString physicalName; // bare file name, folder removed
-};
-using RestoreFileList = QList<RestoreFileEntry>;
-
-// " RESTORE FILELISTONLY  FROM DISK = 'PD.bak' WITH FILE = 1".
-QString restoreFileListStatement(const QString &db, const QString &folder);
-
-// The server's physical path without everything up to and including its last backslash.
-QString barePhysicalName(const QString &physicalPath);
-
-// One " MOVE  'L' TO 'X:\db\F', " per entry, in order. X is dataDrive, except that a file whose upper-cased
-// name contains ".LDF" goes to logDrive + ":\LDF\" when logDrive is not empty. Pass an empty logDrive to
-// keep log files beside the data files.
-QString moveList(const RestoreFileList &files, const QString &dataDrive, const QString &logDrive);
 
 // The part after "RESTORE DATABASE " (logged on its own before the restore runs):
 // " D FROM DISK = 'PD.bak' With   " + moves + " NORECOVERY   ". The database stays restoring on either
@@ -45,9 +28,6 @@ QString restoreLogStatement(const QString &db, const QString &folder, const QStr
 // A full backup restored onto Main over any database of that name, ready for use:
 // "RESTORE DATABASE  D FROM DISK = 'PD.bak' With  " + moves + " Replace ".
 QString restoreOntoMainStatement(const QString &db, const QString &folder, const QString &moves);
-
-// The database a backup file belongs to: its name before the first "." (all of it without one).
-QString databaseNameOfBackupFile(const QString &fileName);
 
 // Whether a restore walk over backup files passes over this database name: without Log Only each
 // database is restored once, from its full backup, so names holding "_log" (exact case) are passed over.

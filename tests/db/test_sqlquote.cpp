@@ -71,8 +71,8 @@ namespace {
 
 using Builder = std::function<QString(const QString &)>;
 
-const RestoreFileList kFiles = {{QStringLiteral("Data"), QStringLiteral("x.mdf")},
-                                {QStringLiteral("Log"), QStringLiteral("x_log.ldf")}};
+const RestoreFileEntries kFiles = {{QStringLiteral("Data"), QStringLiteral("x.mdf")},
+                                   {QStringLiteral("Log"), QStringLiteral("x_log.ldf")}};
 
 // Every statement that takes a database name.
 const std::vector<std::pair<const char *, Builder>> &builders() {

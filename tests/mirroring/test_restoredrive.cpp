@@ -1,5 +1,5 @@
 #include "SqlShape.h"
-#include "mirroring/RestoreDrive.h"
+#include "db/RestoreDrive.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@ using namespace quorix;
 
 namespace {
 const QString kMir = QStringLiteral("p:\\backup\\MIR\\");
-const RestoreFileList kDataAndLog = {{QStringLiteral("Billing_Data"), QStringLiteral("Billing.mdf")},
-                                     {QStringLiteral("Billing_Log"), QStringLiteral("Billing_log.LDF")}};
+const RestoreFileEntries kDataAndLog = {{QStringLiteral("Billing_Data"), QStringLiteral("Billing.mdf")},
+                                        {QStringLiteral("Billing_Log"), QStringLiteral("Billing_log.LDF")}};
 } // namespace
 
 TEST(BackupStatements, ExactTexts) {
@@ -52,7 +52,7 @@ TEST(MoveList, DataToTheCategoryDriveLogsToTheLogDriveWhenSet) {
     EXPECT_EQ(moveList(kDataAndLog, "F", ""), " MOVE  'Billing_Data' TO 'F:\\db\\Billing.mdf', "
                                               " MOVE  'Billing_Log' TO 'F:\\db\\Billing_log.LDF', ");
     // The log test looks at the upper-cased physical name, anywhere in it.
-    const RestoreFileList lower = {{"a", "a.ldf"}, {"b", "b.Ldf.old"}, {"c", "c.ndf"}};
+    const RestoreFileEntries lower = {{"a", "a.ldf"}, {"b", "b.Ldf.old"}, {"c", "c.ndf"}};
     EXPECT_EQ(moveList(lower, "D", "L"), " MOVE  'a' TO 'L:\\LDF\\a.ldf',  MOVE  'b' TO "
                                          "'L:\\LDF\\b.Ldf.old',  MOVE  'c' TO 'D:\\db\\c.ndf', ");
     EXPECT_EQ(moveList({}, "D", "L"), "");
@@ -155,8 +155,8 @@ TEST(Attach, OnlyDataFilesAreAttached) {
 // A name outside plain ASCII: every text that holds it is an N'...' literal, a text without it keeps its
 // bare '...', and names as identifiers stay as they are (Cyrillic and Chinese letters need no brackets).
 TEST(NonAsciiNames, TextsHoldingThemCarryTheNPrefix) {
-    const RestoreFileList files = {{"Больница", "Больница.mdf"}, {"Log", "Больница_log.LDF"}};
-    const RestoreFileList chinese = {{"医院数据", "医院数据.mdf"}};
+    const RestoreFileEntries files = {{"Больница", "Больница.mdf"}, {"Log", "Больница_log.LDF"}};
+    const RestoreFileEntries chinese = {{"医院数据", "医院数据.mdf"}};
     const QString cm = " MOVE  N'Больница' TO N'F:\\db\\Больница.mdf', "
                        " MOVE  'Log' TO N'L:\\LDF\\Больница_log.LDF', ";
     const QString zm = " MOVE  N'医院数据' TO N'D:\\db\\医院数据.mdf', ";

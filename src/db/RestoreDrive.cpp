@@ -1,4 +1,4 @@
-#include "mirroring/RestoreDrive.h"
+#include "db/RestoreDrive.h"
 
 namespace quorix {
 
