@@ -349,6 +349,7 @@ int Automation::run(const AutomationPlan &plan, frmMain &window) {
     int status = 0;
     const int failuresBefore = window.sessions().failures();
     for (const AutomationStep &step : plan.steps) {
+        window.readRestoreDirNow();
         if (!runStep(step, window))
             status = 1;
         QCoreApplication::processEvents();

@@ -39,6 +39,7 @@ namespace quorix {
 namespace {
 
 constexpr int kRestoreDirTab = 5;
+constexpr int kTypingPauseMs = 300;
 
 // Start-up from step 6 on: a step that fails is skipped and the next one runs.
 template <typename Step> void skipOnFailure(Step &&step) {
@@ -65,12 +66,20 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
     rememberBoxes(m_form, settings());
     connectSharesToWindow(m_form);
 
-    connect(m_form.txtRestoreDir, &QLineEdit::textChanged, this, [this] { txtRestoreDir_Change(); });
+    // A share that does not answer costs its time-out on every read, so the folder is read once typing
+    // pauses rather than at every keystroke. An operation started meanwhile reads it first.
+    m_restoreDirPause = new QTimer(this);
+    m_restoreDirPause->setSingleShot(true);
+    m_restoreDirPause->setInterval(kTypingPauseMs);
+    connect(m_restoreDirPause, &QTimer::timeout, this, [this] { txtRestoreDir_Change(); });
+    connect(m_form.txtRestoreDir, &QLineEdit::textChanged, m_restoreDirPause, qOverload<>(&QTimer::start));
+    Operations::setBeforeEach([this] { readRestoreDirNow(); });
     connect(m_form.SSTab1, &QTabWidget::currentChanged, this, [this](int tab) { SSTab1_Click(tab); });
     wireFeatures();
 }
 
 frmMain::~frmMain() {
+    Operations::setBeforeEach({});
     settings().setProblemHandler({});
 }
 
@@ -143,7 +152,7 @@ void frmMain::wireFeatures() {
     m_attachDetach = std::make_unique<AttachDetach>(m_form, *m_sessions);
     m_backup = std::make_unique<Backup>(m_form, *m_sessions, *m_log);
     m_mirrorRestore = std::make_unique<MirrorRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
-    m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_lists);
+    m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_log, *m_lists);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {
@@ -235,7 +244,13 @@ void frmMain::Timer1_Timer() {
     RefreshBackupFileLists(m_form);
 }
 
+void frmMain::readRestoreDirNow() {
+    if (m_restoreDirPause->isActive())
+        txtRestoreDir_Change();
+}
+
 void frmMain::txtRestoreDir_Change() {
+    m_restoreDirPause->stop();
     // A folder that cannot be read leaves the lists as they were.
     const QString folder = m_form.txtRestoreDir->text();
     m_form.File2[0]->setPath(folder);

@@ -8,6 +8,7 @@
 #include "ui/Form.h"
 
 #include <QMainWindow>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -50,6 +51,10 @@ public:
     MirroringScripts &mirroringScripts() { return *m_scripts; }
     MirrorRestore &mirrorRestore() { return *m_mirrorRestore; }
 
+    // Reads the folder typed into txtRestoreDir now when typing has not paused long enough yet for it to be
+    // read (automation does this before each step, operations before they start).
+    void readRestoreDirNow();
+
     // A control by its name ("cmdBackup(0)", "txtDB", "SSTab1"); nullptr when there is none.
     QWidget *control(const QString &name) const;
 
@@ -68,6 +73,7 @@ private:
 
     Form m_form;
     bool m_loaded = false;
+    QTimer *m_restoreDirPause = nullptr; // txtRestoreDir is read once typing pauses
 
     std::unique_ptr<LogPanes> m_log; // before the features: they report to it until they are gone
     RestoreFileList m_restoreFiles;  // of the backup whose file list was read last, for any restore

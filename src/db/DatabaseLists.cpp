@@ -1,5 +1,6 @@
 #include "db/DatabaseLists.h"
 
+#include "db/DatabaseWalk.h"
 #include "db/DbError.h"
 #include "db/GridBinding.h"
 #include "db/LogPanes.h"
@@ -81,6 +82,8 @@ void DatabaseLists::GridDB_Click(int slot) {
 }
 
 void DatabaseLists::GridDB_DblClick(int /*slot*/) {
+    if (!databaseNamed(m_form, m_log))
+        return;
     // Always on Main, whichever list was double-clicked: the table tools work on Main's databases.
     m_sessions.OpenQuery(0, QStringLiteral("use ") + sqlName(m_form.txtDB->text()), false);
     if (!m_sessions.OpenQuery(0, kTableSizeStatement, false).isEmpty())

@@ -1,5 +1,6 @@
 #include "db/DatabaseWalk.h"
 
+#include "db/LogPanes.h"
 #include "ui/Form.h"
 #include "ui/widgets/Grid.h"
 
@@ -43,6 +44,13 @@ bool walkNames(Form &form, const QStringList &names, const std::function<void(co
             return false;
     }
     return true;
+}
+
+bool databaseNamed(const Form &form, const LogPanes &log) {
+    if (!form.txtDB->text().trimmed().isEmpty())
+        return true;
+    log.LogLine(QLatin1String(kNoDatabase));
+    return false;
 }
 
 void forCurrentOrAllDatabases(Form &form, int slot, const std::function<void()> &work, WalkRules rules) {

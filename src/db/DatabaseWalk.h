@@ -11,6 +11,7 @@
 namespace quorix {
 
 struct Form;
+class LogPanes;
 
 struct WalkRules {
     bool stopOnStop = false; // end the walk when STOP is ticked after a database
@@ -26,6 +27,11 @@ bool walkDatabases(Form &form, int slot, const std::function<void()> &work, Walk
 // it belongs.
 bool walkNames(Form &form, const QStringList &names, const std::function<void(const QString &)> &work,
                WalkRules rules = {});
+
+// The database buttons act on the database named in txtDB. With none named (the box empty or blank) they
+// refuse: this logs kNoDatabase and returns false, and the caller sends nothing.
+bool databaseNamed(const Form &form, const LogPanes &log);
+inline constexpr const char *kNoDatabase = "No database named in the Database box: nothing was sent";
 
 // Runs work for every database of the slot's list when ALL DBS is ticked, else once for txtDB.
 void forCurrentOrAllDatabases(Form &form, int slot, const std::function<void()> &work, WalkRules rules = {});

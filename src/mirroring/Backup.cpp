@@ -47,6 +47,8 @@ void Backup::cmdBackup_Click(int slot) {
 }
 
 void Backup::backupCurrent(int slot) {
+    if (!databaseNamed(m_form, m_log))
+        return;
     // The name and the folder are read as each statement is built: a value typed meanwhile counts.
     if (!m_form.chkLogOnly->isChecked())
         m_sessions.ExecuteOnServer(
@@ -68,6 +70,8 @@ void Backup::cmdCopy_Click(int index) {
 }
 
 void Backup::copyCurrent(int index) {
+    if (!databaseNamed(m_form, m_log))
+        return;
     const CopyDirection direction = copyDirectionOf(index);
     if (!m_form.chkLogOnly->isChecked())
         copyOrFail(backupCopyPaths(m_form.txtDB->text(), BackupKind::Full, direction));

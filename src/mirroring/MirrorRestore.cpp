@@ -38,6 +38,8 @@ MirrorRestore::MirrorRestore(Form &form, ServerSessions &sessions, const LogPane
 }
 
 void MirrorRestore::cmdRestoreFileList_Click(int slot) {
+    if (!databaseNamed(m_form, m_log))
+        return;
     m_files.read(m_sessions, m_log, slot, m_form.txtDB->text(), m_form.txtBackupDrive->text());
 }
 
@@ -74,6 +76,8 @@ QString MirrorRestore::dataDriveFor(int slot) const {
 }
 
 void MirrorRestore::restoreCurrent(int slot) {
+    if (!databaseNamed(m_form, m_log))
+        return;
     cmdRestoreFileList_Click(slot);
     const QString moves = moveList(m_files.entries(), dataDriveFor(slot),
                                    m_form.txtLogDrive[static_cast<size_t>(slot)]->text());
@@ -83,8 +87,14 @@ void MirrorRestore::restoreCurrent(int slot) {
         m_log.LogLine(restoreDatabaseTail(db, folder, moves));
         m_sessions.ExecuteOnServer(slot, restoreDatabaseStatement(db, folder, moves));
     }
+    const int failedBefore = m_sessions.failures();
     m_sessions.ExecuteOnServer(
         slot, restoreLogStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text(), moves, slot));
+    // On Main the log restore is what recovers the database. When it fails (no log backup, or one the
+    // server refuses), the database would stay restoring and unusable: it comes online from its full
+    // backup instead. The Mirror's database stays restoring on purpose, to be partnered.
+    if (slot == 0 && m_sessions.failures() > failedBefore)
+        m_sessions.ExecuteOnServer(0, recoverFromFullBackupStatement(m_form.txtDB->text()));
     m_lists.cmdRefreshDB_Click(slot);
 }
 

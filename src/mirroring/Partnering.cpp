@@ -3,6 +3,7 @@
 #include "db/ConnectionString.h"
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
+#include "db/LogPanes.h"
 #include "db/ServerSessions.h"
 #include "mirroring/PartnerSql.h"
 #include "ui/Form.h"
@@ -23,8 +24,8 @@ constexpr WalkRules kWalk{.stopOnStop = true, .untickStop = false, .followAll = 
 
 } // namespace
 
-Partnering::Partnering(Form &form, ServerSessions &sessions, DatabaseLists &lists)
-    : m_form(form), m_sessions(sessions), m_lists(lists) {
+Partnering::Partnering(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists)
+    : m_form(form), m_sessions(sessions), m_log(log), m_lists(lists) {
     for (int slot = 0; slot < 2; ++slot) {
         const auto i = static_cast<size_t>(slot);
         Operations::onClick(m_form.cmdSetPartner[i], [this, slot] { cmdSetPartner_Click(slot); });
@@ -48,6 +49,8 @@ void Partnering::cmdSetPartner_Click(int slot) {
     forCurrentOrAllDatabases(
         m_form, slot,
         [this, slot] {
+            if (!databaseNamed(m_form, m_log))
+                return;
             Hourglass hourglass;
             QCoreApplication::processEvents();
             // The Mirror is told Main's address, Main the Mirror's.
@@ -62,6 +65,8 @@ void Partnering::cmdMakeOnline_Click(int slot) {
     forCurrentOrAllDatabases(
         m_form, slot,
         [this, slot] {
+            if (!databaseNamed(m_form, m_log))
+                return;
             Hourglass hourglass;
             QCoreApplication::processEvents();
             // On a database that is not mirrored or already online the first two fail; the third still runs.
@@ -76,6 +81,8 @@ void Partnering::cmdFullRecovery_Click(int slot) {
     forCurrentOrAllDatabases(
         m_form, slot,
         [this, slot] {
+            if (!databaseNamed(m_form, m_log))
+                return;
             Hourglass hourglass;
             m_sessions.ExecuteOnServer(slot, fullRecoveryStatement(db()));
         },
@@ -83,12 +90,16 @@ void Partnering::cmdFullRecovery_Click(int slot) {
 }
 
 void Partnering::cmdClearConnections_Click(int slot) {
+    if (!databaseNamed(m_form, m_log))
+        return;
     m_sessions.ExecuteOnServer(slot, clearConnectionsBatch(db()));
 }
 
 void Partnering::cmdDrop_Click(int slot) {
     if (slot != 1)
         return; // databases are never dropped on Main
+    if (!databaseNamed(m_form, m_log))
+        return;
     m_sessions.ExecuteOnServer(1, dropDatabaseStatement(db()));
     // The top row of the list as it stood before the drop becomes the current database.
     m_form.GridDB[1]->setRow(0);

@@ -12,11 +12,12 @@ namespace quorix {
 struct Form;
 class ServerSessions;
 class DatabaseLists;
+class LogPanes;
 
 class Partnering {
 public:
     // Wires the six buttons of each column.
-    Partnering(Form &form, ServerSessions &sessions, DatabaseLists &lists);
+    Partnering(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists);
 
     // SET PARTNER naming the other server's mirroring endpoint, then SET SAFETY OFF; with ALL DBS for every
     // database of the slot's list (STOP ends the walk and stays ticked).
@@ -43,6 +44,7 @@ private:
 
     Form &m_form;
     ServerSessions &m_sessions;
+    const LogPanes &m_log;
     DatabaseLists &m_lists;
 };
 

@@ -24,6 +24,10 @@ QString restoreLogTail(const QString &db, const QString &folder, const QString &
            (slot == 1 ? QStringLiteral(" NORECOVERY  ") : QStringLiteral(" RECOVERY  "));
 }
 
+QString recoverFromFullBackupStatement(const QString &db) {
+    return QStringLiteral("RESTORE DATABASE ") + sqlName(db) + QStringLiteral(" WITH RECOVERY");
+}
+
 QString restoreDatabaseStatement(const QString &db, const QString &folder, const QString &moves) {
     return QStringLiteral("RESTORE DATABASE ") + restoreDatabaseTail(db, folder, moves);
 }

@@ -20,6 +20,10 @@ QString restoreDatabaseTail(const QString &db, const QString &folder, const QStr
 // on the Mirror (slot 1, to be partnered) and by " RECOVERY  " on Main (any other slot, ready for use).
 QString restoreLogTail(const QString &db, const QString &folder, const QString &moves, int slot);
 
+// "RESTORE DATABASE D WITH RECOVERY": brings Main's database online from its full backup when its log
+// backup could not be restored, so that it is never left restoring.
+QString recoverFromFullBackupStatement(const QString &db);
+
 // "RESTORE DATABASE " + restoreDatabaseTail(...).
 QString restoreDatabaseStatement(const QString &db, const QString &folder, const QString &moves);
 // "RESTORE LOG " + restoreLogTail(...).

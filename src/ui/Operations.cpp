@@ -13,6 +13,7 @@ namespace quorix {
 namespace {
 QPointer<QMainWindow> g_window;
 QString g_current; // empty when idle
+std::function<void()> g_beforeEach;
 
 void note(const QString &text) {
     if (g_window)
@@ -42,6 +43,8 @@ bool Operations::run(const QString &name, const std::function<void()> &handler) 
     // A handler reports its own failures; anything that still escapes must not take the window down with it
     // (it would cross the event loop) nor leave the tool refusing every later press.
     try {
+        if (g_beforeEach)
+            g_beforeEach();
         handler();
     } catch (const std::exception &e) {
         note(QStringLiteral("%1 failed: %2").arg(g_current, QString::fromUtf8(e.what())));
@@ -49,6 +52,10 @@ bool Operations::run(const QString &name, const std::function<void()> &handler) 
         note(QStringLiteral("%1 failed").arg(g_current));
     }
     return true;
+}
+
+void Operations::setBeforeEach(std::function<void()> prepare) {
+    g_beforeEach = std::move(prepare);
 }
 
 bool Operations::busy() {

@@ -21,6 +21,9 @@ public:
     static void onClick(QAbstractButton *button, std::function<void()> handler);
     // Runs handler as an operation named name; returns false (and notes it) when another one is running.
     static bool run(const QString &name, const std::function<void()> &handler);
+    // Runs before every operation starts, after the others are refused: work the window holds back (a folder
+    // typed into a box and not yet read) is done first, so the operation sees what the user sees.
+    static void setBeforeEach(std::function<void()> prepare);
     static bool busy();
     static QString current();
 };

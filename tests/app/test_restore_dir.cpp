@@ -3,12 +3,14 @@
 #include "WindowFixture.h"
 #include "shares/Platform.h"
 #include "ui/BackupFileLists.h"
+#include "ui/Operations.h"
 #include "ui/widgets/FileList.h"
 
 #include <QFile>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <arpa/inet.h>
 #include <mutex>
@@ -42,6 +44,7 @@ TEST(AppRestoreDir, ListsFollowTheFolderBoxAndTheTab) {
     WindowFixture w;
     auto &f = w.start().form();
     f.txtRestoreDir->setText(dir.path() + "/");
+    w.window().readRestoreDirNow();
     EXPECT_EQ(entries(f.File2[0]), QStringList({"Billing_20150101.bak"}));
     EXPECT_EQ(entries(f.File2[1]), QStringList({"Billing.mdf", "Billing_log.ldf"}));
 
@@ -55,6 +58,7 @@ TEST(AppRestoreDir, ListsFollowTheFolderBoxAndTheTab) {
 
     // A folder that does not exist leaves the lists as they were.
     f.txtRestoreDir->setText(dir.path() + "/missing/");
+    w.window().readRestoreDirNow();
     EXPECT_EQ(f.File2[0]->listCount(), 2);
     EXPECT_EQ(f.File2[0]->path(), dir.path() + "/");
     f.SSTab1->setCurrentIndex(0);
@@ -156,12 +160,39 @@ TEST(AppRestoreDir, AShareThatDoesNotAnswerNeitherFreezesTheWindowNorWinsOverANe
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
     tick.start(10);
     // While the share keeps the list waiting, the DBA types a local folder; then the share hangs up.
-    QTimer::singleShot(150, [&] { f.txtRestoreDir->setText(dir.path() + "/"); });
+    QTimer::singleShot(150, [&] {
+        f.txtRestoreDir->setText(dir.path() + "/");
+        w.window().readRestoreDirNow();
+    });
     QTimer::singleShot(400, [&] { silent.hangUp(); });
     f.txtRestoreDir->setText("\\\\127.0.0.9\\backup\\");
+    w.window().readRestoreDirNow();
     qunsetenv("QUORIX_SMB_PORT");
 
     EXPECT_GT(ticks, 10) << "the window stopped processing events while the share did not answer";
     EXPECT_EQ(f.File2[0]->path(), dir.path() + "/");
     EXPECT_EQ(entries(f.File2[0]), QStringList({"Payroll.bak"}));
+}
+
+TEST(AppRestoreDir, TypingAFolderReadsItOnceTypingPausesOrWhenAnOperationStarts) {
+    QTemporaryDir dir;
+    touch(dir, "Payroll.bak");
+    WindowFixture w;
+    auto &f = w.start().form();
+    const QString before = f.File2[0]->path();
+
+    // Every keystroke changes the box; none reads a folder while the keys keep coming.
+    f.txtRestoreDir->clear();
+    QTest::keyClicks(f.txtRestoreDir, dir.path() + "/");
+    EXPECT_EQ(f.File2[0]->path(), before);
+    QTRY_COMPARE_WITH_TIMEOUT(f.File2[0]->path(), dir.path() + "/", 2000);
+    EXPECT_EQ(entries(f.File2[0]), QStringList({"Payroll.bak"}));
+
+    // A button pressed before the pause is over works on the folder as typed.
+    QTemporaryDir other;
+    touch(other, "Billing.bak");
+    f.txtRestoreDir->setText(other.path() + "/");
+    QString seen;
+    quorix::Operations::run("test", [&] { seen = f.File2[0]->path(); });
+    EXPECT_EQ(seen, other.path() + "/");
 }

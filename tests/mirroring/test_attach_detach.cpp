@@ -43,6 +43,7 @@ protected:
         }
         folder = dir.path() + "/";
         f().txtRestoreDir->setText(folder);
+        w.window().readRestoreDirNow();
         ASSERT_EQ(f().File2[1]->listCount(), 4);
     }
     Form &f() { return w.form(); }

@@ -111,7 +111,8 @@ Grid::Grid(QWidget *parent) : QTableView(parent), m_model(new GridModel(this)) {
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
-    horizontalHeader()->setStretchLastSection(true);
+    // Columns keep the widths they are given (the database lists' 3000 twips), as the grids always did.
+    horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);
     connect(this, &QAbstractItemView::clicked, this, [this] { emit clicked1(); });
     connect(this, &QAbstractItemView::doubleClicked, this, [this] { emit doubleClicked1(); });
