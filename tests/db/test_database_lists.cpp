@@ -86,6 +86,11 @@ TEST_F(Lists, StartUpListsBothServersAndAClickNamesTheCurrentDatabase) {
     EXPECT_EQ(f().lblDBCount[0]->text(), "2");
     EXPECT_EQ(f().lblDBCount[1]->text(), "3");
     EXPECT_EQ(main->batches(), std::vector<std::string>{kList});
+    // The name column keeps its 3000 twips however wide the grid is.
+    for (Grid *grid : f().GridDB) {
+        grid->resize(2 * 3000 * grid->logicalDpiX() / 1440, 200);
+        EXPECT_EQ(grid->columnWidth(0), 3000 * grid->logicalDpiX() / 1440);
+    }
 
     f().GridDB[1]->setRow(2);
     lists().GridDB_Click(1);

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <map>
+#include <set>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -90,8 +91,12 @@ protected:
                 const std::string file = text.substr(from, text.find(".bak'") - from);
                 const bool log = file.ends_with("_log");
                 const std::string db = log ? file.substr(0, file.size() - 4) : file;
-                if (!backups.count(db))
+                if (!backups.count(db) || (log && missingLogs.count(db)))
                     return cannotOpen(file + ".bak");
+                if (log && refusedLogs.count(db))
+                    return Reply::error(4305,
+                                        "The log in this backup set is too recent to apply to the database.")
+                        .then(tds::Message{3013, 16, 1, "RESTORE LOG is terminating abnormally."});
                 if (log)
                     dbs.set([&] {
                         auto names = dbs.names();
@@ -102,6 +107,8 @@ protected:
             },
             "RESTORE (DATABASE|LOG) .*"));
     }
+    std::set<std::string> missingLogs, refusedLogs;
+
     static Reply cannotOpen(const std::string &file) {
         return Reply::error(3201,
                             "Cannot open backup device '" + kFolder + file +
@@ -191,6 +198,35 @@ TEST_F(Restores, OnMainTheLogRestoreRecoversAndLogOnlyRestoresTheLogAlone) {
                                "'K:\\LDF\\Payroll_log.LDF', ";
     EXPECT_EQ(sent(0), (std::vector<std::string>{fileListOf("Payroll"),
                                                  restoreLog("Payroll", kMoves, " RECOVERY  "), kList}));
+}
+
+TEST_F(Restores, OnMainADatabaseWhoseLogCannotBeRestoredComesOnlineFromItsFullBackup) {
+    missingLogs = {"Payroll"};
+    refusedLogs = {"Billing"};
+    const std::string payroll = " MOVE  'Payroll' TO 'G:\\db\\Payroll.mdf',  MOVE  'Payroll_log' TO "
+                                "'G:\\db\\Payroll_log.LDF', ";
+    const std::string billing = " MOVE  'Billing_Data' TO 'G:\\db\\Billing.mdf',  MOVE  'Billing_Log' TO "
+                                "'G:\\db\\Billing_log.ldf', ";
+    for (const auto &[db, moves] : {std::pair{"Payroll", payroll}, std::pair{"Billing", billing}}) {
+        resetRecord();
+        f().txtDB->setText(db);
+        click("cmdRestore(0)");
+        const std::string recover = std::string("RESTORE DATABASE ") + db + " WITH RECOVERY";
+        EXPECT_EQ(sent(0), (std::vector<std::string>{fileListOf(db), restoreDb(db, moves),
+                                                     restoreLog(db, moves, " RECOVERY  "), recover, kList}));
+        // Logged like every statement, below the log restore's failure.
+        const QStringList lines = log();
+        ASSERT_GE(lines.size(), 3);
+        EXPECT_EQ(lines[1], QString::fromStdString(recover));
+        EXPECT_EQ(lines[2], "Running SQL..");
+    }
+    // On the Mirror the database stays restoring, ready to be partnered.
+    resetRecord();
+    f().txtDB->setText("Payroll");
+    click("cmdRestore(1)");
+    const std::vector<std::string> mirror = sent(1, false);
+    EXPECT_EQ(mirror.size(), 3u);
+    EXPECT_TRUE(mirror.back().starts_with("RESTORE LOG ")) << mirror.back();
 }
 
 TEST_F(Restores, EmptyAndFailedFileLists) {

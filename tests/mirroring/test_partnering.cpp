@@ -224,3 +224,27 @@ TEST_F(Partners, AHostileNameStaysOneNameAndOneText) {
                                       makeOnline("[Bad'Name]];x]"),
                                       {clearConnections("Bad''Name];x"), "DROP DATABASE [Bad'Name]];x] "}}));
 }
+
+TEST_F(Partners, AnEmptyDatabaseBoxMakesEveryDatabaseButtonRefuseAndSendNothing) {
+    const char *buttons[] = {"cmdBackup(0)",     "cmdCopy(0)",         "cmdRestoreFileList(1)",
+                             "cmdRestore(0)",    "cmdRestore(1)",      "cmdSetPartner(0)",
+                             "cmdMakeOnline(1)", "cmdFullRecovery(0)", "cmdClearConnections(1)",
+                             "cmdDrop(1)"};
+    for (const QString db : {"", "   "}) {
+        for (const char *button : buttons) {
+            resetRecord();
+            f().txtLog->clear();
+            f().txtDB->setText(db);
+            click(button);
+            EXPECT_TRUE(sent(0, false).empty() && sent(1, false).empty()) << button;
+            EXPECT_EQ(log(), QStringList{"No database named in the Database box: nothing was sent"})
+                << button;
+        }
+    }
+    // With ALL DBS the walk names each database, so the box's emptiness does not matter.
+    resetRecord();
+    f().txtDB->clear();
+    f().chkALL->setChecked(true);
+    click("cmdFullRecovery(0)");
+    EXPECT_EQ(sent(0, false), (Batches{fullRecovery("Billing"), fullRecovery("Payroll")}));
+}
