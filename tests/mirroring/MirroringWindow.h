@@ -42,6 +42,20 @@ private:
 };
 
 // A server error as the driver reports it in the log pane.
+// Clear Connections' batch as a server receives it, written out; literal is @dbname's whole text literal
+// ("'Billing'", "N'Больница'").
+inline std::string clearConnectionsWith(const std::string &literal) {
+    return "USE master ;  DECLARE @dbname nvarchar(128), @spid varchar(10), @start datetime "
+           "SELECT @start = current_timestamp, @dbname = " +
+           literal +
+           " while(exists(Select * FROM sysprocesses WHERE dbid = db_id(@dbname)) AND "
+           " datediff(mi, @start, current_timestamp) < 5)     BEGIN      DECLARE spids CURSOR FOR "
+           "      SELECT convert(varchar, spid) FROM sysprocesses        WHERE dbid = db_id(@dbname) "
+           "     OPEN spids      While (1 = 1)      BEGIN       FETCH spids INTO @spid "
+           "      IF @@fetch_status < 0 BREAK       exec('kill ' + @spid)      End      DEALLOCATE spids "
+           "End ";
+}
+
 inline QString driverError(const std::string &message) {
     return QStringLiteral("[FreeTDS][SQL Server]") + QString::fromStdString(message);
 }

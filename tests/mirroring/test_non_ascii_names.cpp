@@ -36,15 +36,7 @@ Batches mirrorRestoreOf(const std::string &db) {
 }
 
 std::string clearConnectionsOf(const std::string &db) {
-    return "USE master ;  DECLARE @dbname nvarchar(128), @spid varchar(10), @start datetime "
-           "SELECT @start = current_timestamp, @dbname = N'" +
-           db +
-           "' while(exists(Select * FROM sysprocesses WHERE dbid = db_id(@dbname)) AND "
-           " datediff(mi, @start, current_timestamp) < 5)     BEGIN      DECLARE spids CURSOR FOR "
-           "      SELECT convert(varchar, spid) FROM sysprocesses        WHERE dbid = db_id(@dbname) "
-           "     OPEN spids      While (1 = 1)      BEGIN       FETCH spids INTO @spid "
-           "      IF @@fetch_status < 0 BREAK       exec('kill ' + @spid)      End      DEALLOCATE spids "
-           "End ";
+    return clearConnectionsWith("N'" + db + "'");
 }
 
 class NonAsciiNames : public MirroringWindow {
