@@ -14,6 +14,8 @@
 #include "mirroring/MirrorRestore.h"
 #include "mirroring/MirroringScripts.h"
 #include "mirroring/Partnering.h"
+#include "restore/BackupRenames.h"
+#include "restore/FolderRestore.h"
 #include "shares/NetworkShares.h"
 #include "testdata/AnonymizerDefault.h"
 #include "ui/BackupFileLists.h"
@@ -153,6 +155,8 @@ void frmMain::wireFeatures() {
     m_backup = std::make_unique<Backup>(m_form, *m_sessions, *m_log);
     m_mirrorRestore = std::make_unique<MirrorRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
     m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_log, *m_lists);
+    m_backupRenames = std::make_unique<BackupRenames>(m_form, *m_log);
+    m_folderRestore = std::make_unique<FolderRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

@@ -16,7 +16,9 @@ namespace quorix {
 
 class AnonymizerDefault;
 class AttachDetach;
+class BackupRenames;
 class DatabaseLists;
+class FolderRestore;
 class LogPanes;
 class MirroringScripts;
 class Backup;
@@ -89,6 +91,8 @@ private:
     std::unique_ptr<Backup> m_backup;
     std::unique_ptr<MirrorRestore> m_mirrorRestore;
     std::unique_ptr<Partnering> m_partnering;
+    std::unique_ptr<BackupRenames> m_backupRenames;
+    std::unique_ptr<FolderRestore> m_folderRestore;
 };
 
 } // namespace quorix

@@ -36,12 +36,6 @@ QString restoreLogStatement(const QString &db, const QString &folder, const QStr
     return QStringLiteral("RESTORE LOG ") + restoreLogTail(db, folder, moves, slot);
 }
 
-QString restoreOntoMainStatement(const QString &db, const QString &folder, const QString &moves) {
-    return QStringLiteral("RESTORE DATABASE ") +
-           restoreFrom(db, folder + db + QStringLiteral(".bak"), QStringLiteral("  "), moves) +
-           QStringLiteral(" Replace ");
-}
-
 bool restoreWalkPassesOver(const QString &db, bool logOnly) {
     return !logOnly && db.contains(QLatin1String("_log"), Qt::CaseSensitive);
 }

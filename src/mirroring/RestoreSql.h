@@ -1,7 +1,7 @@
 #pragma once
 
-// Restores of a database's full and log backups: the RESTORE statements on the Mirror, on Main, and onto
-// Main from a folder. The file list and the MOVE list they carry are in db/RestoreFiles.h.
+// Restores of a database's full and log backups: the RESTORE statements on the Mirror and on Main. The file
+// list and the MOVE list they carry are in db/RestoreFiles.h.
 // D is the database name, P the backup folder as the server sees it (given with its closing backslash).
 // Texts are written as sqlLiteral writes them: 'x' as shown below, N'x' when x holds a character outside
 // ASCII.
@@ -28,10 +28,6 @@ QString recoverFromFullBackupStatement(const QString &db);
 QString restoreDatabaseStatement(const QString &db, const QString &folder, const QString &moves);
 // "RESTORE LOG " + restoreLogTail(...).
 QString restoreLogStatement(const QString &db, const QString &folder, const QString &moves, int slot);
-
-// A full backup restored onto Main over any database of that name, ready for use:
-// "RESTORE DATABASE  D FROM DISK = 'PD.bak' With  " + moves + " Replace ".
-QString restoreOntoMainStatement(const QString &db, const QString &folder, const QString &moves);
 
 // Whether a restore walk over backup files passes over this database name: without Log Only each
 // database is restored once, from its full backup, so names holding "_log" (exact case) are passed over.

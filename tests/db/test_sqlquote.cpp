@@ -4,6 +4,7 @@
 #include "mirroring/BackupSql.h"
 #include "mirroring/PartnerSql.h"
 #include "mirroring/RestoreSql.h"
+#include "restore/FolderRestoreSql.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +87,9 @@ const std::vector<std::pair<const char *, Builder>> &builders() {
         {"restore log",
          [](const QString &d) { return restoreLogStatement(d, p, moveList(kFiles, "F", ""), 1); }},
         {"restore main",
-         [](const QString &d) { return restoreOntoMainStatement(d, p, moveList(kFiles, "F", "")); }},
+         [](const QString &d) {
+             return restoreOntoMainStatement(d, p + d + QStringLiteral(".bak"), moveList(kFiles, "F", ""));
+         }},
         {"partner", [](const QString &d) { return setPartnerStatement(d, QStringLiteral("10.1.1.1")); }},
         {"safety", [](const QString &d) { return setSafetyOffStatement(d); }},
         {"partner off", [](const QString &d) { return partnerOffStatement(d); }},

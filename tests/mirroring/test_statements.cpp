@@ -81,16 +81,6 @@ TEST(RestoreStatements, MirrorStaysRestoringMainComesOnline) {
               "RESTORE LOG  QRIX FROM DISK = 'p:\\backup\\MIR\\QRIX_log.bak' With   NORECOVERY  ");
 }
 
-TEST(RestoreStatements, OntoMainReplaces) {
-    const QString m = moveList(kDataAndLog, "C", "L");
-    EXPECT_EQ(
-        restoreOntoMainStatement("Billing", "p:\\backup\\", moveList(kDataAndLog, "C", "")),
-        "RESTORE DATABASE  Billing FROM DISK = 'p:\\backup\\Billing.bak' With   MOVE  'Billing_Data' TO "
-        "'C:\\db\\Billing.mdf',  MOVE  'Billing_Log' TO 'C:\\db\\Billing_log.LDF',  Replace ");
-    EXPECT_EQ(restoreOntoMainStatement("Billing", "p:\\backup\\", QString()),
-              "RESTORE DATABASE  Billing FROM DISK = 'p:\\backup\\Billing.bak' With   Replace ");
-}
-
 TEST(RestoreWalk, DatabaseNamesAndLogEntries) {
     EXPECT_EQ(databaseNameOfBackupFile("Billing.bak"), "Billing");
     EXPECT_EQ(databaseNameOfBackupFile("Billing_2015.bak"), "Billing_2015");
@@ -175,8 +165,6 @@ TEST(NonAsciiNames, TextsHoldingThemCarryTheNPrefix) {
         {restoreLogStatement("医院数据", kMir, zm, 1),
          "RESTORE LOG  医院数据 FROM DISK = N'p:\\backup\\MIR\\医院数据_log.bak' With  " + zm +
              " NORECOVERY  "},
-        {restoreOntoMainStatement("Больница", "p:\\backup\\", QString()),
-         "RESTORE DATABASE  Больница FROM DISK = N'p:\\backup\\Больница.bak' With   Replace "},
         // The partner address is a text of its own, without the name.
         {setPartnerStatement("医院数据", "10.0.0.1"),
          "ALTER DATABASE [医院数据] SET PARTNER = 'TCP://10.0.0.1:5024'  "},

@@ -1,0 +1,115 @@
+#include "restore/FolderRestore.h"
+
+#include "db/DatabaseLists.h"
+#include "db/DatabaseWalk.h"
+#include "db/LogPanes.h"
+#include "db/RestoreDrive.h"
+#include "db/RestoreFileList.h"
+#include "db/ServerSessions.h"
+#include "restore/BackupRename.h"
+#include "restore/FolderRestoreSql.h"
+#include "restore/ListEntries.h"
+#include "ui/Form.h"
+#include "ui/Operations.h"
+#include "ui/widgets/FileList.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPushButton>
+#include <QStatusBar>
+#include <array>
+
+namespace quorix {
+
+namespace {
+
+constexpr int kMain = 0;
+
+} // namespace
+
+FolderRestore::FolderRestore(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists,
+                             RestoreFileList &files)
+    : m_form(form), m_sessions(sessions), m_log(log), m_lists(lists), m_files(files) {
+    Operations::onClick(m_form.cmdRestoreMain, [this] { cmdRestoreMain_Click(); });
+    Operations::onClick(m_form.cmdRestoretoMain, [this] { cmdRestoretoMain_Click(); });
+    QObject::connect(m_form.File1, &FileList::doubleClicked1, m_form.File1,
+                     [this] { Operations::run(QStringLiteral("File1"), [this] { File1_DblClick(); }); });
+}
+
+void FolderRestore::cmdRestoreMain_Click() {
+    walk(entriesOf(*m_form.File1), [this](const QString &name) { RestoreBackupFile(name); });
+}
+
+void FolderRestore::File1_DblClick() {
+    const int index = m_form.File1->listIndex();
+    if (index >= 0)
+        RestoreBackupFile(m_form.File1->list(index));
+}
+
+void FolderRestore::RestoreBackupFile(const QString &fileName) {
+    restoreFile(kMainBackupFolder, fileName, true);
+}
+
+void FolderRestore::cmdRestoretoMain_Click() {
+    const QStringList names = entriesOf(*m_form.File2[0]);
+    if (names.isEmpty())
+        return;
+    // The server would read an empty folder as its own default backup folder, which may hold other backups
+    // of these databases.
+    const QString typed = m_form.txtRestoreDir->text();
+    if (typed.trimmed().isEmpty()) {
+        m_log.LogLine(QStringLiteral("Nothing restored: no restore folder given"));
+        return;
+    }
+    const QString folder = withClosingBackslash(typed);
+    walk(names, [this, &folder](const QString &name) { restoreFile(folder, name, false); });
+}
+
+void FolderRestore::walk(const QStringList &names, const std::function<void(const QString &)> &restore) {
+    QStatusBar *status = m_form.frmMain->statusBar();
+    const auto count = static_cast<int>(names.size());
+    int number = 0;
+    walkNames(m_form, names,
+              [&](const QString &name) {
+                  const QString db = databaseNameOfBackupFile(name);
+                  status->showMessage(folderRestoreProgress(++number, count, db.isEmpty() ? name : db));
+                  restore(name);
+              },
+              {.stopOnStop = true, .untickStop = true, .followAll = false});
+    status->clearMessage();
+}
+
+void FolderRestore::restoreFile(const QString &folder, const QString &fileName, bool reloadList) {
+    const QString db = databaseNameOfBackupFile(fileName);
+    if (db.isEmpty()) {
+        m_log.LogLine(QStringLiteral("No database name in backup file ") + fileName +
+                      QStringLiteral(", not restored"));
+        return;
+    }
+    m_form.txtDB->setText(db);
+    // The listed file itself, also when its name holds more dots than the one before "bak".
+    const QString stem = backupStemOf(fileName);
+    const QString path = folder + stem + QStringLiteral(".bak");
+    m_files.read(m_sessions, m_log, kMain, stem, folder);
+    // Without its file list the backup would be restored over whatever files its recorded paths name on
+    // Main. A backup always holds at least one file, so an empty list is one that could not be read.
+    if (m_files.isEmpty()) {
+        m_log.LogLine(QStringLiteral("Not restored, its file list could not be read: ") + path);
+        return;
+    }
+    // Log files go into \db\ beside the data files, whatever the log drive box holds.
+    const QString moves = moveList(m_files.entries(), dataDriveFor(db), QString());
+    m_sessions.ExecuteOnServer(kMain, restoreOntoMainStatement(db, path, moves));
+    if (reloadList)
+        m_lists.cmdRefreshDB_Click(kMain);
+}
+
+QString FolderRestore::dataDriveFor(const QString &db) const {
+    std::array<QString, 6> boxes;
+    for (size_t n = 0; n < boxes.size(); ++n)
+        boxes[n] = m_form.txtRestoreTO[n]->text();
+    QString name = db; // RestoreDriveFor upper-cases its argument
+    return RestoreDriveFor(name, kMain, boxes);
+}
+
+} // namespace quorix
