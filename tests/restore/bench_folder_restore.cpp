@@ -191,6 +191,7 @@ int main(int argc, char **argv) {
     print("Restore ALL to Main (Main's share, list reloaded after each)", run(w, main, "cmdRestoreMain"),
           files);
     w.form().txtRestoreDir->setText("\\\\127.0.0.2\\backup\\MIR\\");
+    w.window().readRestoreDirNow();
     print(" Restore ALL to Main (restore folder on the share)", run(w, main, "cmdRestoretoMain"), files);
     return 0;
 }

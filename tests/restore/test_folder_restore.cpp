@@ -99,6 +99,7 @@ TEST_F(RestoreWindow, RestoreFolderToMainReadsTheFolderAndLeavesTheListAlone) {
                {mir + "O'Hara.bak", {{"O'Hara", "E:\\O'Hara.mdf"}}}};
     start();
     f().txtRestoreDir->setText("\\\\127.0.0.2\\backup\\MIR"); // no closing backslash
+    w.window().readRestoreDirNow();
     ASSERT_EQ(f().File2[0]->listCount(), 4) << entriesOf(*f().File2[0]).join('|').toStdString();
     click("cmdRestoretoMain");
     EXPECT_EQ(
