@@ -24,6 +24,7 @@ class MirrorRestore;
 class NetworkShares;
 class Partnering;
 class ServerSessions;
+class SpeedTest;
 class SqlToStringTab;
 
 class frmMain : public QMainWindow {
@@ -89,6 +90,7 @@ private:
     std::unique_ptr<Backup> m_backup;
     std::unique_ptr<MirrorRestore> m_mirrorRestore;
     std::unique_ptr<Partnering> m_partnering;
+    std::unique_ptr<SpeedTest> m_speedTest;
 };
 
 } // namespace quorix
