@@ -29,8 +29,11 @@ SpeedTest::SpeedTest(Form &form) : m_form(form) {
         Operations::onClick(m_form.cmdTest[static_cast<size_t>(i)], [this, i] { cmdTest_Click(i); });
     if (m_form.cmdCancel)
         m_cancel = QObject::connect(m_form.cmdCancel, &QPushButton::clicked, [this] {
-            if (m_running)
-                m_running->cancel();
+            if (!m_running)
+                return;
+            // Seen between two statements, the click ends the loop at its next statement.
+            m_cancelled = true;
+            m_running->cancel();
         });
 }
 
@@ -52,6 +55,7 @@ void SpeedTest::cmdTest_Click(int index) {
     try {
         ServerConnection connection;
         m_running = &connection;
+        m_cancelled = false;
         const auto notRunning = qScopeGuard([this] { m_running = nullptr; });
         connection.open(m_form.txtTESTConnection->text());
         runTest(index, connection, m_form.txtDB->text());
@@ -98,10 +102,12 @@ void SpeedTest::runTest(int index, ServerConnection &connection, const QString &
 }
 
 void SpeedTest::yieldNowAndThen() {
-    if (m_sinceYield.seconds() < kYieldSeconds)
-        return;
-    QCoreApplication::processEvents();
-    m_sinceYield.start();
+    if (m_sinceYield.seconds() >= kYieldSeconds) {
+        QCoreApplication::processEvents();
+        m_sinceYield.start();
+    }
+    if (m_cancelled)
+        throw DbError::ofText(QStringLiteral("HY008"), 0, QStringLiteral("Operation was cancelled"));
 }
 
 } // namespace quorix

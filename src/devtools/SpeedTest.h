@@ -9,7 +9,8 @@
 //   cmdTest(2) "Test Delete"     5000 single-row deletes (sent even when the table is empty by then)
 //   cmdTest(3) "Test Read  <2s"  reads up to 5000 rows, every value as text
 //
-// Cancel cancels the statement running, which then fails like any other.
+// Cancel ends a press: the statement running fails like any other, and a loop between two statements stops
+// with "Operation was cancelled".
 
 #include "devtools/SpeedTestSql.h"
 
@@ -39,12 +40,13 @@ public:
 
 private:
     void runTest(int index, ServerConnection &connection, const QString &db);
-    void yieldNowAndThen();
+    void yieldNowAndThen(); // also where a loop stops once Cancel is clicked
 
     Form &m_form;
     Stopwatch m_stopwatch;
     Stopwatch m_sinceYield;
     ServerConnection *m_running = nullptr; // the press's connection, for Cancel
+    bool m_cancelled = false;
     QMetaObject::Connection m_cancel;
 };
 

@@ -158,6 +158,27 @@ TEST_F(SpeedTestWindow, CreateAddReadDeleteReadEachOnItsOwnConnection) {
     EXPECT_TRUE(Prompt::shown().isEmpty()) << Prompt::shown().join('\n').toStdString();
 }
 
+// Cancel ends the inserts where they are, like a failure; the rows added stay.
+TEST_F(SpeedTestWindow, CancelEndsTheInserts) {
+    table.set(true, 0);
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (server->batches().size() >= 10) {
+            w.find<QPushButton>("cmdCancel")->click();
+            probe.stop();
+        }
+    });
+    probe.start(0);
+    press(1);
+    ASSERT_EQ(Prompt::shown().size(), 1);
+    EXPECT_TRUE(Prompt::shown().at(0).endsWith("Operation was cancelled"))
+        << Prompt::shown().at(0).toStdString();
+    EXPECT_EQ(time(), "");
+    EXPECT_LT(server->batches().size(), 5000u);
+    EXPECT_EQ(table.rows(), static_cast<int>(server->batches().size()));
+    EXPECT_TRUE(onlyMainSessionOpen());
+}
+
 TEST_F(SpeedTestWindow, DeleteSendsAllItsStatementsWhenTheTableEmptiesEarly) {
     table.set(true, 100);
     press(2);
