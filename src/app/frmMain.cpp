@@ -8,6 +8,7 @@
 #include "db/DatabaseLists.h"
 #include "db/LogPanes.h"
 #include "db/ServerSessions.h"
+#include "devtools/SpeedTest.h"
 #include "devtools/SqlToStringTab.h"
 #include "mirroring/AttachDetach.h"
 #include "mirroring/Backup.h"
@@ -157,6 +158,7 @@ void frmMain::wireFeatures() {
     m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_log, *m_lists);
     m_backupRenames = std::make_unique<BackupRenames>(m_form, *m_log);
     m_folderRestore = std::make_unique<FolderRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
+    m_speedTest = std::make_unique<SpeedTest>(m_form);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {
@@ -204,6 +206,8 @@ void frmMain::runStartUp() {
     for (int s = 0; s < 2; ++s)
         for (const char *box : {"txtPW", "txtServer", "txtServerPW", "txtServerUser", "txtLogDrive"})
             loadRemembered(f, store, box, s);
+    // The speed test's connection string names the Main server just loaded.
+    m_speedTest->useMainServer();
 
     // 5: list the databases of each server that has a password; the listing reports its own failures.
     for (int s = 0; s < 2; ++s)

@@ -26,6 +26,7 @@ class MirrorRestore;
 class NetworkShares;
 class Partnering;
 class ServerSessions;
+class SpeedTest;
 class SqlToStringTab;
 
 class frmMain : public QMainWindow {
@@ -93,6 +94,7 @@ private:
     std::unique_ptr<Partnering> m_partnering;
     std::unique_ptr<BackupRenames> m_backupRenames;
     std::unique_ptr<FolderRestore> m_folderRestore;
+    std::unique_ptr<SpeedTest> m_speedTest;
 };
 
 } // namespace quorix
