@@ -275,13 +275,19 @@ void Cursor::finish() noexcept {
         return;
     if (m_conn) {
         try {
-            bool failed = false; // a failure after the rows were read is only kept as a record
-            m_conn->drain(m_stmt, m_messages, failed);
-        } catch (...) {
+            m_conn->drain(m_stmt, m_messages, m_failed);
+        } catch (...) { // out of memory while keeping the records: the batch's outcome is unknown
+            m_failed = true;
         }
     }
     SQLFreeStmt(m_stmt.get(), SQL_CLOSE);
     m_stmt.reset();
+}
+
+std::optional<DbError> Cursor::failure() const {
+    if (!m_failed)
+        return std::nullopt;
+    return DbError(m_messages, QStringLiteral("The query failed."));
 }
 
 void Cursor::close() noexcept {
