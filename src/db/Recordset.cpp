@@ -44,21 +44,25 @@ void Recordset::moveFrom(Recordset &other) noexcept {
     m_open = std::exchange(other.m_open, false);
     m_more = std::exchange(other.m_more, false);
     m_passed = std::exchange(other.m_passed, 0);
+    m_failure = std::exchange(other.m_failure, std::nullopt);
 }
 
-void Recordset::open(ServerConnection &connection, const QString &sql) {
+void Recordset::open(ServerConnection &connection, const QString &sql, Reading reading) {
     close();
     auto slot = connection.m_slot;
     const int timeout = connection.commandTimeout();
-    // The statement and its first block of rows in one trip to the worker.
+    const size_t firstRows = reading == Reading::WholeBatch ? SIZE_MAX : kBlockRows;
+    // The statement and its first block of rows (or all of them) in one trip to the worker.
     ServerConnection::Slot *s = slot.get();
-    Opened opened = slot->run([s, &sql, timeout] {
+    Opened opened = slot->run([s, &sql, timeout, firstRows] {
         Opened o;
         o.cursor = s->conn.openCursor(sql, timeout);
         for (const odbc::Column &c : o.cursor->columns())
             o.fields.push_back(FieldInfo{c.name, c.sqlType, c.typeName});
         if (!o.fields.empty())
-            o.first = o.cursor->fetch(kBlockRows);
+            o.first = o.cursor->fetch(firstRows);
+        if (std::optional<DbError> failure = o.cursor->failure())
+            throw *failure; // the cursor goes with the job, on the worker
         return o;
     });
     close(); // something run while we waited may have opened this result set meanwhile
@@ -88,6 +92,7 @@ void Recordset::close() noexcept {
     m_open = false;
     m_more = false;
     m_passed = 0;
+    m_failure.reset();
 }
 
 void Recordset::requireOpen() const {
@@ -100,15 +105,23 @@ void Recordset::fill() {
         return;
     auto cursor = m_cursor;
     auto slot = m_slot;
-    auto [rows, atEnd] = slot->run([cursor] {
-        std::vector<odbc::Row> block = cursor->fetch(kBlockRows);
-        return std::make_pair(std::move(block), cursor->atEnd());
+    struct Block {
+        std::vector<odbc::Row> rows;
+        bool atEnd = false;
+        std::optional<DbError> failure;
+    };
+    Block block = slot->run([cursor] {
+        Block b{cursor->fetch(kBlockRows), cursor->atEnd(), std::nullopt};
+        if (b.atEnd)
+            b.failure = cursor->failure();
+        return b;
     });
     if (m_cursor != cursor)
         return; // reopened or closed while we waited
-    for (odbc::Row &r : rows)
+    for (odbc::Row &r : block.rows)
         m_rows.push_back(std::move(r));
-    m_more = !atEnd;
+    m_more = !block.atEnd;
+    m_failure = std::move(block.failure);
 }
 
 bool Recordset::eof() const {
@@ -123,6 +136,8 @@ void Recordset::moveNext() {
     m_rows.pop_front();
     ++m_passed;
     fill();
+    if (m_rows.empty() && m_failure) // thrown once; the result set stays at its end
+        throw *std::exchange(m_failure, std::nullopt);
 }
 
 int Recordset::fieldCount() const {
@@ -201,10 +216,13 @@ qint64 Recordset::recordCount() {
     if (!m_more)
         return m_passed + static_cast<qint64>(m_rows.size());
     auto cursor = m_cursor;
-    const size_t rest = m_slot->run([cursor] {
+    auto slot = m_slot;
+    const size_t rest = slot->run([cursor] {
         cursor->spill();
         return cursor->buffered();
     });
+    if (m_cursor != cursor)
+        return recordCount(); // reopened or closed while we waited: count what is open now, if anything
     return m_passed + static_cast<qint64>(m_rows.size()) + static_cast<qint64>(rest);
 }
 
@@ -212,7 +230,8 @@ std::vector<DiagRecord> Recordset::messages() const {
     if (!m_cursor || !m_slot)
         return {};
     auto cursor = m_cursor;
-    return m_slot->run([cursor] { return cursor->messages(); });
+    auto slot = m_slot;
+    return slot->run([cursor] { return cursor->messages(); });
 }
 
 } // namespace quorix

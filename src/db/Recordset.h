@@ -1,11 +1,10 @@
 #pragma once
 
 // A result set read front to back: end-of-file test, move to the next row, fields by position or by name,
-// field names and types, record count. Rows are streamed from the server in blocks as the reader moves on;
-// nothing but the current block is held, except that recordCount() reads the rest of the result into
-// memory to count it.
+// field names and types, record count. How the rows arrive is chosen at opening (see Reading).
 //
-// Failures are thrown as DbError: reading a closed result set, reading past the end, an unknown field.
+// Failures are thrown as DbError: the batch's (also that of a statement after the one that gave the
+// rows), reading a closed result set, reading past the end, an unknown field.
 
 #include "db/DbError.h"
 #include "db/ServerConnection.h"
@@ -14,6 +13,7 @@
 #include <QVariant>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace quorix {
@@ -37,9 +37,21 @@ public:
     Recordset(Recordset &&other) noexcept;
     Recordset &operator=(Recordset &&other) noexcept;
 
+    enum class Reading {
+        // The whole batch is read before open() returns: every row of its first result with columns, and
+        // the statements after it, so that a failure anywhere in the batch fails open() and no row of a
+        // failed batch is ever shown. For results that are read to their end at once (a grid, a list).
+        WholeBatch,
+        // Rows come from the server in blocks as the reader moves on; only the current block is held,
+        // except that recordCount() reads the rest into memory to count it. The statements after the
+        // result are read with its last row, so their failure is thrown by the moveNext() that passes
+        // that row (by open() when the result ended within the first block).
+        Streamed,
+    };
+
     // Closes what is open, then opens sql on the connection. A statement that returns no rows with
     // columns (a USE, an UPDATE) leaves the result set closed without a failure. Throws DbError.
-    void open(ServerConnection &connection, const QString &sql);
+    void open(ServerConnection &connection, const QString &sql, Reading reading = Reading::WholeBatch);
     void close() noexcept;
     bool isOpen() const { return m_open; }
 
@@ -76,6 +88,7 @@ private:
     bool m_open = false;
     bool m_more = false; // the cursor may still have rows
     qint64 m_passed = 0;
+    std::optional<DbError> m_failure; // read with the last block; thrown when the reader passes its end
 };
 
 } // namespace quorix

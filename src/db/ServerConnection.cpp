@@ -59,7 +59,7 @@ std::vector<DiagRecord> ServerConnection::execute(const QString &sql) {
 
 Recordset ServerConnection::openRecordset(const QString &sql) {
     Recordset rs;
-    rs.open(*this, sql);
+    rs.open(*this, sql, Recordset::Reading::Streamed);
     return rs;
 }
 

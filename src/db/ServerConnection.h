@@ -37,7 +37,7 @@ public:
 
     // Runs a batch to its end (every result and message); returns the messages (PRINT, progress).
     std::vector<DiagRecord> execute(const QString &sql);
-    // A result set streaming the query's first result that has columns.
+    // A result set streaming the query's first result that has columns (Recordset::Reading::Streamed).
     Recordset openRecordset(const QString &sql);
 
     // Cancels the statement now running on this connection, from any thread; false when none runs.

@@ -6,10 +6,14 @@
 #include "db/ServerConnection.h"
 #include "db/odbc/OdbcConnection.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QDateTime>
+#include <QTimer>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 
 using namespace quorix;
@@ -294,4 +298,121 @@ TEST(ServerConnectionStreaming, LargeResultsStreamAndSpillWhenTheConnectionIsNee
     EXPECT_THROW(none.eof(), DbError);
     conn.close();
     EXPECT_THROW(conn.execute("SELECT 1"), DbError);
+}
+
+// A batch whose first result is followed by a failing statement: the failure reaches the reader whatever
+// the size of the result, and no row of the failed batch is handed out as if it had succeeded.
+TEST(ServerConnectionBatches, AFailureAfterTheFirstResultFailsTheBatch) {
+    auto server = startServer("127.0.0.3", "pw");
+    const std::string invalid = "Invalid object name 'nope'.";
+    for (int rows : {0, 3, 5000}) {
+        Reply late = Reply::rows(numbers(rows));
+        late.then(Message{208, 16, 1, invalid});
+        server->addRule(Rule::exact("LATE " + std::to_string(rows), late));
+    }
+    Reply between = Reply::rows(numbers(3));
+    between.then(Message{208, 16, 1, invalid}).then(numbers(2));
+    server->addRule(Rule::exact("BETWEEN", between));
+    Reply fine = Reply::rows(numbers(5000));
+    fine.then(Message{0, 0, 1, "after the rows"}).then(tds::RowCount{7});
+    server->addRule(Rule::exact("FINE", fine));
+    ServerConnection conn;
+    conn.open(sessionString(*server, "pw"));
+    const QString description = "[FreeTDS][SQL Server]Invalid object name 'nope'.";
+
+    // Read whole: open() fails, and the result set stays closed.
+    for (const char *sql : {"LATE 0", "LATE 3", "LATE 5000", "BETWEEN"}) {
+        Recordset rs;
+        try {
+            rs.open(conn, sql);
+            ADD_FAILURE() << sql << " must fail";
+        } catch (const DbError &e) {
+            EXPECT_EQ(e.description(), description) << sql;
+        }
+        EXPECT_FALSE(rs.isOpen()) << sql;
+    }
+    // Streamed: a result that ends within the first block fails at opening; a longer one hands out its
+    // rows and fails on the move past the last, also when counting read them ahead.
+    for (const char *sql : {"LATE 0", "LATE 3"}) {
+        try {
+            conn.openRecordset(sql);
+            ADD_FAILURE() << sql << " must fail";
+        } catch (const DbError &e) {
+            EXPECT_EQ(e.description(), description) << sql;
+        }
+    }
+    for (bool countFirst : {false, true}) {
+        Recordset rs = conn.openRecordset("LATE 5000");
+        if (countFirst)
+            EXPECT_EQ(rs.recordCount(), 5000);
+        int seen = 0;
+        try {
+            for (; !rs.eof(); ++seen)
+                rs.moveNext();
+            ADD_FAILURE() << "the move past the last row must fail";
+        } catch (const DbError &e) {
+            EXPECT_EQ(e.description(), description);
+        }
+        EXPECT_EQ(seen, 4999); // the failing move is the one past row 4999
+        EXPECT_TRUE(rs.eof());
+        EXPECT_THROW(rs.moveNext(), DbError);
+    }
+    // Messages and counts after the rows are no failure.
+    for (auto reading : {Recordset::Reading::WholeBatch, Recordset::Reading::Streamed}) {
+        Recordset rs;
+        rs.open(conn, "FINE", reading);
+        EXPECT_EQ(rs.recordCount(), 5000);
+        int seen = 0;
+        for (; !rs.eof(); rs.moveNext())
+            ++seen;
+        EXPECT_EQ(seen, 5000);
+        ASSERT_FALSE(rs.messages().empty());
+        EXPECT_EQ(rs.messages().back().message, "[FreeTDS][SQL Server]after the rows");
+    }
+    EXPECT_NO_THROW(conn.execute("SELECT 1")); // the connection is free again
+}
+
+// While recordCount() waits for the worker, the window's event loop may run a handler that closes or
+// reopens the same result set; the count is then that of what is open afterwards.
+TEST(ServerConnectionBatches, RecordCountCountsWhatIsOpenAfterItsWait) {
+    int argc = 1;
+    char name[] = "test_db_odbc";
+    char *argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv); // the wait runs an event loop only on an application's main thread
+    auto server = startServer("127.0.0.3", "pw");
+    server->addRule(Rule::exact("BIG", Reply::rows(numbers(5000))));
+    server->addRule(Rule::exact("SMALL", Reply::rows(numbers(3))));
+    server->addRule(Rule::exact("SLOW", Reply::done().after(300ms)));
+    ServerConnection conn;
+    conn.open(sessionString(*server, "pw"));
+
+    struct Case {
+        const char *what;
+        std::function<void(Recordset &)> meanwhile;
+        std::optional<qint64> count; // none: the count fails on the closed result set
+    };
+    const std::vector<Case> cases = {
+        {"closed", [](Recordset &rs) { rs.close(); }, std::nullopt},
+        {"reopened", [&](Recordset &rs) { rs.open(conn, "SMALL"); }, 3},
+    };
+    for (const Case &c : cases) {
+        Recordset rs = conn.openRecordset("BIG");
+        rs.moveNext();
+        // A statement from another thread keeps the worker busy, so the count waits long enough for the
+        // event loop to run the handler.
+        const size_t before = server->batches().size();
+        std::thread busy([&] { conn.execute("SLOW"); });
+        ASSERT_TRUE(server->waitForBatches(before + 1, 5s));
+        bool ran = false;
+        QTimer::singleShot(0, [&] {
+            c.meanwhile(rs);
+            ran = true;
+        });
+        if (c.count)
+            EXPECT_EQ(rs.recordCount(), *c.count) << c.what;
+        else
+            EXPECT_THROW(rs.recordCount(), DbError) << c.what;
+        busy.join();
+        EXPECT_TRUE(ran) << c.what;
+    }
 }

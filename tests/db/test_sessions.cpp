@@ -326,3 +326,30 @@ TEST_F(Sessions, AGridBindsToTheSharedRecordset) {
     EXPECT_THROW(bindGrid(grid, s->rs()), DbError);
     EXPECT_EQ(grid.rows(), 2);
 }
+
+TEST_F(Sessions, AFailureAfterTheFirstResultFailsOpenQueryAndTheGridKeepsItsRows) {
+    Grid &grid = *w.form().Grid2;
+    const ResultSet before{{{"name", SqlType::NVarChar, 128}}, {{"Billing"}, {"Patients"}}};
+    main->addRule(Rule::exact("TABLES", Reply::rows(before)));
+    ASSERT_EQ(s->OpenQuery(0, "TABLES", false), "");
+    bindGrid(grid, s->rs());
+    ASSERT_EQ(grid.rows(), 2);
+    // One block of rows, and many streamed blocks, ahead of the failing statement.
+    for (int rows : {1, 2000}) {
+        const QString sql = QStringLiteral("SELECT name FROM t%1; SELECT * FROM nope").arg(rows);
+        ResultSet first{{{"name", SqlType::NVarChar, 128}}, {}};
+        for (int i = 0; i < rows; ++i)
+            first.rows.push_back({"t" + std::to_string(i)});
+        Reply reply = Reply::rows(first);
+        reply.then(Message{208, 16, 1, "Invalid object name 'nope'."});
+        main->addRule(Rule::exact(sql.toStdString(), reply));
+        clearLog();
+        const QString text = "[FreeTDS][SQL Server]Invalid object name 'nope'. " + sql;
+        EXPECT_EQ(s->OpenQuery(0, sql, false), text);
+        EXPECT_EQ(log(), QStringList{text});
+        EXPECT_FALSE(s->rs().isOpen());
+        EXPECT_THROW(bindGrid(grid, s->rs()), DbError);
+        EXPECT_EQ(grid.rows(), 2);
+        EXPECT_EQ(grid.textMatrix(1, 0), "Patients");
+    }
+}

@@ -10,13 +10,14 @@ void append(std::vector<DiagRecord> &to, std::vector<DiagRecord> &&from) {
     to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
 }
 
-// After such a failure the driver has given up on the statement's results (lost connection, cancel,
-// timeout, driver fault): asking for further results would only repeat it.
-// A call that returned SQL_SUCCESS has no diagnostic records; asking would cost a driver call per statement.
+// The records of the call that returned rc. After SQL_SUCCESS there are none, so they are not asked for:
+// that would cost a driver call per statement.
 std::vector<DiagRecord> recordsOf(const Handle &stmt, SQLRETURN rc) {
     return rc == SQL_SUCCESS ? std::vector<DiagRecord>{} : stmt.diagnostics();
 }
 
+// After such a failure the driver has given up on the statement's results (lost connection, cancel,
+// timeout, driver fault): asking for further results would only repeat it.
 bool endsResults(const std::vector<DiagRecord> &records) {
     for (const DiagRecord &r : records) {
         const QString &s = r.state;
@@ -274,13 +275,19 @@ void Cursor::finish() noexcept {
         return;
     if (m_conn) {
         try {
-            bool failed = false; // a failure after the rows were read is only kept as a record
-            m_conn->drain(m_stmt, m_messages, failed);
-        } catch (...) {
+            m_conn->drain(m_stmt, m_messages, m_failed);
+        } catch (...) { // out of memory while keeping the records: the batch's outcome is unknown
+            m_failed = true;
         }
     }
     SQLFreeStmt(m_stmt.get(), SQL_CLOSE);
     m_stmt.reset();
+}
+
+std::optional<DbError> Cursor::failure() const {
+    if (!m_failed)
+        return std::nullopt;
+    return DbError(m_messages, QStringLiteral("The query failed."));
 }
 
 void Cursor::close() noexcept {

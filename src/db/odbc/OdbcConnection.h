@@ -5,8 +5,10 @@
 //
 // Statements are sent verbatim (escape scanning off), and every result and message of a batch is read
 // to its end before the batch counts as done. A query's result is streamed: rows are fetched as they are
-// asked for. The driver has one active result per connection, so when anything else is run on the
-// connection while a cursor still has unread rows, that cursor first reads its remaining rows into memory.
+// asked for, and the rest of the batch is read once its last row has been; a failure found there is kept
+// by the cursor (failure()), since the rows before it are sound. The driver has one active result per
+// connection, so when anything else is run on the connection while a cursor still has unread rows, that
+// cursor first reads its remaining rows into memory.
 
 #include "db/odbc/OdbcHandle.h"
 
@@ -60,6 +62,9 @@ public:
     bool closed() const { return m_closed; }
     // Messages that arrived while the result was read (after the first result, also those of later ones).
     const std::vector<DiagRecord> &messages() const { return m_messages; }
+    // Once the result has been read to its end (atEnd): the failure of a later statement of the batch,
+    // with every record of messages().
+    std::optional<DbError> failure() const;
 
 private:
     friend class Connection;
@@ -76,6 +81,7 @@ private:
     std::vector<DiagRecord> m_messages;
     std::vector<char> m_buffer;
     bool m_end = false;
+    bool m_failed = false;
     bool m_closed = false;
 };
 
