@@ -3,54 +3,154 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
-#include <atomic>
-#include <chrono>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <ctime>
+#include <linux/futex.h>
+#include <sched.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace quorix {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
-// Statements often come back to back (a copy loop, a list of commands) and most take well under a
-// millisecond. Both sides therefore stay awake a little while, yielding the processor, before they sleep:
-// the worker for the next job, the waiter for the result. This saves two thread wake-ups per statement.
-constexpr auto kSpin = std::chrono::microseconds(200);
-// Longer jobs are waited for on a condition variable for a few milliseconds, which costs no event loop
+// Statements often come back to back (a copy loop, a list of commands) and a short one takes tens of
+// microseconds, about what it costs to put a thread to sleep and wake it again (much more when the wake-up
+// has to reach another processor). So both sides stay awake a while before they sleep: the worker for the
+// next job, the waiter for the result.
+constexpr auto kWaitAwake = 100us; // the caller, for the result
+constexpr auto kIdleAwake = 50us;  // the worker, for the next job
+// Staying awake pays only while the processor is ours. A thread kept from running for longer than kOusted
+// while it waited awake has lost the processor to another program for a time slice. On a busy machine that
+// happens now and then and costs a few percent, less than sleeping would. But when such losses, counted
+// with a memory of about kMemory, exceed kTolerated, another program shares the processor for good and gets
+// it whenever we yield: both sides then sleep at once until the count has fallen to half of that, and for
+// twice as long each time that repeats within kRepeat (each return to staying awake costs time slices).
+constexpr auto kOusted = 200us;
+constexpr auto kMemory = 1s;
+constexpr auto kTolerated = 100ms;
+constexpr auto kRepeat = 2s;
+constexpr int kLongestNaps = 5; // doublings
+// Longer jobs are waited for without the event loop for a few milliseconds, which costs no event loop
 // round; after that the waiter runs the event loop so the window keeps painting.
-constexpr auto kQuietWait = std::chrono::milliseconds(4);
+constexpr auto kQuietWait = 4ms;
+
+// Sleeping on a 32-bit word that another thread ends by changing it, with no lock on either side.
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
+              std::atomic<std::uint32_t>::is_always_lock_free);
+
+// Sleeps while word holds expected, at most timeout (none: without limit); returns at once otherwise.
+void sleepWhile(std::atomic<std::uint32_t> &word, std::uint32_t expected,
+                std::optional<Clock::duration> timeout = std::nullopt) {
+    timespec ts{};
+    if (timeout) {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(*timeout).count();
+        ts.tv_sec = static_cast<time_t>(ns / 1000000000);
+        ts.tv_nsec = static_cast<long>(ns % 1000000000);
+    }
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t *>(&word), FUTEX_WAIT_PRIVATE, expected,
+            timeout ? &ts : nullptr, nullptr, 0);
+}
+
+void wakeAll(std::atomic<std::uint32_t> &word) {
+    syscall(SYS_futex, reinterpret_cast<std::uint32_t *>(&word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr,
+            nullptr, 0);
+}
+
+enum : std::uint32_t { kRunning, kWaiting, kDone }; // Pending::state; kWaiting: the waiter sleeps on it
 
 struct Pending {
-    std::mutex mutex;
-    std::condition_variable done;
-    std::atomic<bool> finished{false};
+    std::atomic<std::uint32_t> state{kRunning};
     std::exception_ptr error;
     std::atomic<bool> inLoop{false};
     QEventLoop *loop = nullptr; // touched only on the waiting (main) thread
-};
 
-template <class Ready> bool spinUntil(Ready ready) {
-    const auto until = Clock::now() + kSpin;
-    while (!ready()) {
-        if (Clock::now() >= until)
-            return false;
-        std::this_thread::yield();
+    bool done() const { return state.load() == kDone; }
+    // False when timeout passed first.
+    bool sleepUntilDone(std::optional<Clock::duration> timeout = std::nullopt) {
+        std::uint32_t running = kRunning;
+        state.compare_exchange_strong(running, kWaiting);
+        const auto until = Clock::now() + timeout.value_or(Clock::duration::zero());
+        while (!done()) {
+            if (!timeout) {
+                sleepWhile(state, kWaiting);
+                continue;
+            }
+            const auto left = until - Clock::now();
+            if (left <= Clock::duration::zero())
+                return false;
+            sleepWhile(state, kWaiting, left);
+        }
+        return true;
     }
-    return true;
-}
+    void finish() {
+        if (state.exchange(kDone) == kWaiting)
+            wakeAll(state);
+    }
+};
 
 } // namespace
 
 DbWorker::DbWorker() : m_thread([this] { loop(); }) {}
 
 DbWorker::~DbWorker() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stop = true;
-    }
-    m_wake.notify_all();
+    m_stop.store(true);
+    signal();
     if (m_thread.joinable())
         m_thread.join();
+}
+
+template <class Ready>
+bool DbWorker::spin(Ready ready, Clock::duration budget, std::atomic<int> &self,
+                    const std::atomic<int> &other) {
+    auto now = Clock::now();
+    if (now.time_since_epoch().count() < m_napUntil.load(std::memory_order_relaxed))
+        return ready();
+    const int cpu = sched_getcpu();
+    self.store(cpu, std::memory_order_relaxed);
+    // On the processor the other side needs, staying awake means handing it over at once instead.
+    const bool shared = other.load(std::memory_order_relaxed) == cpu;
+    const auto until = now + budget;
+    while (!ready()) {
+        if (shared)
+            std::this_thread::yield();
+        const auto last = now;
+        now = Clock::now();
+        if (now - last > kOusted) {
+            ousted(now, now - last);
+            return ready();
+        }
+        if (now >= until)
+            return false;
+    }
+    return true;
+}
+
+void DbWorker::ousted(Clock::time_point now, Clock::duration lost) {
+    using Seconds = std::chrono::duration<double>;
+    std::lock_guard lock(m_napMutex);
+    const double memory = Seconds(kMemory).count();
+    m_lost = m_lost * std::exp(-Seconds(now - m_lastLoss).count() / memory) + Seconds(lost).count();
+    m_lastLoss = now;
+    const double tolerated = Seconds(kTolerated).count();
+    if (m_lost > tolerated) {
+        const Clock::time_point napped{Clock::duration(m_napUntil.load())};
+        m_naps = now - napped < kRepeat ? std::min(m_naps + 1, kLongestNaps) : 0;
+        const Seconds nap(memory * std::log(2 * m_lost / tolerated) * (1 << m_naps));
+        m_napUntil.store((now + std::chrono::duration_cast<Clock::duration>(nap)).time_since_epoch().count());
+    }
+}
+
+void DbWorker::signal() {
+    // Either the worker sees the new count before it sleeps, or we see it sleeping (both in one order).
+    m_changes.fetch_add(1);
+    if (m_sleeping.load())
+        wakeAll(m_changes);
 }
 
 void DbWorker::post(std::function<void()> job) {
@@ -59,26 +159,35 @@ void DbWorker::post(std::function<void()> job) {
         m_jobs.push_back(std::move(job));
         m_queued.fetch_add(1);
     }
-    if (m_sleeping.load())
-        m_wake.notify_one();
+    signal();
 }
 
-void DbWorker::loop() {
+bool DbWorker::take(std::function<void()> &job) {
     for (;;) {
-        std::function<void()> job;
-        spinUntil([this] { return m_queued.load() > 0 || m_stop.load(); });
-        {
-            std::unique_lock lock(m_mutex);
-            m_sleeping.store(true);
-            m_wake.wait(lock, [this] { return m_stop || !m_jobs.empty(); });
-            m_sleeping.store(false);
-            if (m_jobs.empty())
-                return;
+        const std::uint32_t seen = m_changes.load();
+        if (m_queued.load() > 0) {
+            std::lock_guard lock(m_mutex);
             job = std::move(m_jobs.front());
             m_jobs.pop_front();
             m_queued.fetch_sub(1);
+            return true;
         }
+        if (m_stop.load())
+            return false;
+        if (spin([&] { return m_changes.load() != seen; }, kIdleAwake, m_workerCpu, m_callerCpu))
+            continue;
+        m_sleeping.store(true);
+        if (m_changes.load() == seen)
+            sleepWhile(m_changes, seen);
+        m_sleeping.store(false);
+    }
+}
+
+void DbWorker::loop() {
+    std::function<void()> job;
+    while (take(job)) {
         job();
+        job = nullptr;
     }
 }
 
@@ -98,11 +207,7 @@ void DbWorker::call(std::function<void()> job, const std::function<void()> &onAb
             pending->error = std::current_exception();
         }
         job = nullptr; // what the job holds is released before the waiter goes on
-        {
-            std::lock_guard lock(pending->mutex);
-            pending->finished.store(true);
-        }
-        pending->done.notify_all();
+        pending->finish();
         // The waiter may be in its event loop (or about to enter it): wake it there.
         if (pending->inLoop.load() && app)
             QMetaObject::invokeMethod(
@@ -114,25 +219,21 @@ void DbWorker::call(std::function<void()> job, const std::function<void()> &onAb
                 Qt::QueuedConnection);
     });
 
-    auto isFinished = [&] { return pending->finished.load(); };
-    if (!spinUntil(isFinished)) {
-        std::unique_lock lock(pending->mutex);
+    if (!spin([&] { return pending->done(); }, kWaitAwake, m_callerCpu, m_workerCpu)) {
         if (!pumpEvents) {
-            pending->done.wait(lock, isFinished);
-        } else if (!pending->done.wait_for(lock, kQuietWait, isFinished)) {
-            lock.unlock();
+            pending->sleepUntilDone();
+        } else if (!pending->sleepUntilDone(kQuietWait)) {
             QEventLoop loop;
             pending->loop = &loop;
             pending->inLoop.store(true);
-            // Either the job sees inLoop and posts the quit, or we see finished here (both atomic, in order).
-            if (!isFinished())
+            // Either the job sees inLoop and posts the quit, or we see it done here (both atomic, in order).
+            if (!pending->done())
                 loop.exec();
             pending->loop = nullptr;
             // The loop also ends when the application quits; the job's result is still needed.
-            if (!isFinished() && onAbandon)
+            if (!pending->done() && onAbandon)
                 onAbandon();
-            lock.lock();
-            pending->done.wait(lock, isFinished);
+            pending->sleepUntilDone();
         }
     }
     if (pending->error)

@@ -2,10 +2,12 @@
 
 // A thread with a job queue: each server connection runs its statements on its own worker, and the
 // window thread waits for the result in a local event loop, so handlers stay plain sequential code while
-// the window keeps painting and taking clicks.
+// the window keeps painting and taking clicks. Short jobs are handed over and back without either thread
+// going to sleep when the processors allow it (see DbWorker.cpp).
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <functional>
@@ -22,7 +24,7 @@ public:
     DbWorker(const DbWorker &) = delete;
     DbWorker &operator=(const DbWorker &) = delete;
 
-    // Queues a job and returns at once.
+    // Queues a job and returns at once. From any thread.
     void post(std::function<void()> job);
 
     // Runs job on the worker and returns when it has finished, rethrowing what it threw. On the
@@ -45,14 +47,30 @@ public:
     bool onWorkerThread() const { return std::this_thread::get_id() == m_thread.get_id(); }
 
 private:
-    void loop();
+    using Clock = std::chrono::steady_clock;
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
+    void loop();
+    bool take(std::function<void()> &job); // waits for the next job; false once stopped and empty
+    void signal();                         // after a change the worker must see
+    void ousted(Clock::time_point now, Clock::duration lost); // a waiting thread lost the processor
+    // Waits for ready() awake for at most budget, while that is likely to pay; false when it gave up.
+    // self and other: the processors this side and the other side last waited on.
+    template <class Ready>
+    bool spin(Ready ready, Clock::duration budget, std::atomic<int> &self, const std::atomic<int> &other);
+
+    std::mutex m_mutex; // guards m_jobs only; nobody sleeps on it
     std::deque<std::function<void()>> m_jobs;
-    std::atomic<int> m_queued{0};        // m_jobs.size(), readable without the lock
-    std::atomic<bool> m_sleeping{false}; // the worker waits on m_wake
+    std::atomic<int> m_queued{0};            // m_jobs.size(), readable without the lock
+    std::atomic<std::uint32_t> m_changes{0}; // bumped by post and stop; the worker sleeps on it
+    std::atomic<bool> m_sleeping{false};     // the worker sleeps, or is about to
     std::atomic<bool> m_stop{false};
+    std::atomic<int> m_callerCpu{-1}, m_workerCpu{-1}; // see spin()
+    // How long the waiting threads lost the processor lately, in seconds, fading (see ousted()).
+    std::mutex m_napMutex;
+    double m_lost = 0;
+    int m_naps = 0; // naps in a row, each after a short time awake
+    Clock::time_point m_lastLoss;
+    std::atomic<Clock::rep> m_napUntil{0}; // before this time both sides sleep at once
     std::thread m_thread;
 };
 
