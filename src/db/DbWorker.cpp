@@ -6,11 +6,19 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
+
+// Linux sleeps on the words themselves (futex). Elsewhere one shared lock and condition variable stand in:
+// correct for any number of words, at the cost of a lock round trip per sleep and wake.
+#if defined(__linux__) && !defined(QUORIX_PORTABLE_WAIT)
+#define QUORIX_FUTEX 1
 #include <linux/futex.h>
 #include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
 namespace quorix {
 
@@ -44,6 +52,7 @@ constexpr auto kQuietWait = 4ms;
 static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
               std::atomic<std::uint32_t>::is_always_lock_free);
 
+#ifdef QUORIX_FUTEX
 // Sleeps while word holds expected, at most timeout (none: without limit); returns at once otherwise.
 void sleepWhile(std::atomic<std::uint32_t> &word, std::uint32_t expected,
                 std::optional<Clock::duration> timeout = std::nullopt) {
@@ -61,6 +70,36 @@ void wakeAll(std::atomic<std::uint32_t> &word) {
     syscall(SYS_futex, reinterpret_cast<std::uint32_t *>(&word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr,
             nullptr, 0);
 }
+
+// The processor this thread runs on, so that a side spinning on the other's processor can yield it.
+int currentProcessor() {
+    return sched_getcpu();
+}
+#else
+std::mutex g_sleepMutex;
+std::condition_variable g_sleepers;
+
+void sleepWhile(std::atomic<std::uint32_t> &word, std::uint32_t expected,
+                std::optional<Clock::duration> timeout = std::nullopt) {
+    std::unique_lock lock(g_sleepMutex);
+    const auto changed = [&] { return word.load() != expected; };
+    if (timeout)
+        g_sleepers.wait_for(lock, *timeout, changed);
+    else
+        g_sleepers.wait(lock, changed);
+}
+
+void wakeAll(std::atomic<std::uint32_t> &) {
+    // Taking the lock orders the change before a sleeper's check; then every sleeper looks again.
+    { std::lock_guard lock(g_sleepMutex); }
+    g_sleepers.notify_all();
+}
+
+// Unknown: both sides then count as sharing one processor and yield while they spin, as is safe anywhere.
+int currentProcessor() {
+    return -1;
+}
+#endif
 
 enum : std::uint32_t { kRunning, kWaiting, kDone }; // Pending::state; kWaiting: the waiter sleeps on it
 
@@ -111,7 +150,7 @@ bool DbWorker::spin(Ready ready, Clock::duration budget, std::atomic<int> &self,
     auto now = Clock::now();
     if (now.time_since_epoch().count() < m_napUntil.load(std::memory_order_relaxed))
         return ready();
-    const int cpu = sched_getcpu();
+    const int cpu = currentProcessor();
     self.store(cpu, std::memory_order_relaxed);
     // On the processor the other side needs, staying awake means handing it over at once instead.
     const bool shared = other.load(std::memory_order_relaxed) == cpu;
