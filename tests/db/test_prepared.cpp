@@ -4,6 +4,7 @@
 
 #include "DbTestSupport.h"
 #include "db/PreparedStatement.h"
+#include "db/Recordset.h"
 #include "db/ServerConnection.h"
 
 #include <QDate>
@@ -183,8 +184,8 @@ TEST_F(PreparedTest, ValuesThatDoNotConvertAreRefusedBeforeSending) {
     PreparedStatement st(conn, "UPDATE t SET a = ?, b = ?, c = ? WHERE d = ?",
                          {"tinyint", "decimal(5,2)", "datetime2", "uniqueidentifier"});
     const QVariant good[] = {7, "1.5", "2024-01-31", "6f9619ff-8b86-d011-b42d-00c04fc964ff"};
-    const std::pair<int, QVariant> bad[] = {{0, 256},   {0, "x"},          {1, "1,5"},
-                                            {1, "1e3"}, {2, "2024-02-30"}, {3, "not a guid"}};
+    const std::pair<int, QVariant> bad[] = {
+        {0, 256}, {0, "x"}, {1, "1,5"}, {1, "1e3"}, {2, "2024-02-30"}, {2, "1600-02-29"}, {3, "not a guid"}};
     for (const auto &[index, value] : bad) {
         std::vector<QVariant> values(std::begin(good), std::end(good));
         values[static_cast<size_t>(index)] = value;
@@ -229,4 +230,52 @@ TEST_F(PreparedTest, ClosingReleasesTheHandleAndAClosedConnectionEndsTheStatemen
     EXPECT_EQ(again.execute({5}), 0);
     orphan.close(); // its statement went with the old connection; the new one's stays
     EXPECT_EQ(again.execute({6}), 0);
+}
+
+TEST_F(PreparedTest, ValuesComeBackThroughAResultUnchanged) {
+    struct Back {
+        const char *declared;
+        QVariant sent;
+        QVariant read; // as a result set gives it
+    };
+    const Back cases[] = {
+        {"bit", false, false},
+        {"tinyint", 0, 0},
+        {"bigint", qlonglong(9223372036854775807LL), qlonglong(9223372036854775807LL)},
+        {"real", -0.25f, -0.25},
+        {"float", 1e300, 1e300},
+        {"decimal(38,10)", "9999999999999999999999999999.9999999999",
+         "9999999999999999999999999999.9999999999"},
+        {"numeric(5,0)", "-12345", "-12345"},
+        {"date", "1600-03-01", QDate(1600, 3, 1)},
+        {"datetime2", "9999-12-31 23:59:59.9999999", "9999-12-31 23:59:59.9999999"},
+        {"nvarchar(max)", QString(), QString()}, // empty, not NULL
+        {"varchar(5)", "a'b\"", "a'b\""},
+        {"varbinary(max)", QByteArray(70000, '\x01'), QByteArray(70000, '\x01')},
+        {"uniqueidentifier", "00000000-0000-0000-0000-000000000001", "00000000-0000-0000-0000-000000000001"},
+    };
+    tds::Value stored;
+    std::string storedType;
+    server->addRule(Rule::callback(
+        [&](const std::string &, const tds::ConnectionState &state) -> std::optional<Reply> {
+            stored = state.params.at(0).value;
+            return Reply::count(1);
+        },
+        "INSERT INTO t VALUES \\(@P1\\)"));
+    server->addRule(Rule::callback(
+        [&](const std::string &, const tds::ConnectionState &) -> std::optional<Reply> {
+            return Reply::rows(tds::ResultSet{{tds::makeColumn("v", storedType)}, {{stored}}});
+        },
+        "SELECT v FROM t"));
+    for (const Back &c : cases) {
+        SCOPED_TRACE(c.declared);
+        storedType = c.declared;
+        PreparedStatement st(conn, "INSERT INTO t VALUES (?)", QStringList{QLatin1String(c.declared)});
+        st.execute({c.sent});
+        Recordset rs = conn.openRecordset("SELECT v FROM t");
+        const QVariant back = rs.value(0);
+        EXPECT_FALSE(back.isNull());
+        EXPECT_EQ(back.typeId(), c.read.typeId()) << back.typeName();
+        EXPECT_EQ(back, c.read) << back.toString().left(60).toStdString();
+    }
 }

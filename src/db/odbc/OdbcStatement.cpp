@@ -58,6 +58,19 @@ QByteArray decimalText(const QVariant &value, int parameter) {
     return text.toLatin1();
 }
 
+// The driver's calendar is off by a day or two before 1600-03-01 (0001-01-01 even wraps round); such a
+// date is refused rather than sent wrong.
+SQL_TIMESTAMP_STRUCT checked(const SQL_TIMESTAMP_STRUCT &ts, const QVariant &value, int parameter) {
+    if (QDate(ts.year, ts.month, ts.day) < QDate(1600, 3, 1))
+        throw DbError::ofText(
+            QStringLiteral("22008"), 0,
+            QStringLiteral("Parameter %1: the date \"%2\" lies before 1600-03-01, which the "
+                           "driver cannot send exactly.")
+                .arg(parameter)
+                .arg(value.toString()));
+    return ts;
+}
+
 // datetime2 keeps 100-ns digits that QDateTime cannot hold, so text is read by hand.
 SQL_TIMESTAMP_STRUCT timestamp(const QVariant &value, int parameter) {
     SQL_TIMESTAMP_STRUCT ts{};
@@ -71,7 +84,7 @@ SQL_TIMESTAMP_STRUCT timestamp(const QVariant &value, int parameter) {
               static_cast<SQLUSMALLINT>(d.day()),           static_cast<SQLUSMALLINT>(t.hour()),
               static_cast<SQLUSMALLINT>(t.minute()),        static_cast<SQLUSMALLINT>(t.second()),
               static_cast<SQLUINTEGER>(t.msec()) * 1000000u};
-        return ts;
+        return checked(ts, value, parameter);
     }
     static const QRegularExpression form(
         QStringLiteral(R"(^(\d{4})-(\d\d)-(\d\d)(?:[ T](\d\d):(\d\d)(?::(\d\d)(?:\.(\d{1,9}))?)?)?$)"));
@@ -88,7 +101,7 @@ SQL_TIMESTAMP_STRUCT timestamp(const QVariant &value, int parameter) {
           static_cast<SQLUSMALLINT>(m.captured(5).toInt()),
           static_cast<SQLUSMALLINT>(m.captured(6).toInt()),
           fraction.toUInt()};
-    return ts;
+    return checked(ts, value, parameter);
 }
 
 void bindText(const QVariant &value, const ParamType &type, Statement::Bound &out) {
