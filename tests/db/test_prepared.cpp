@@ -111,6 +111,11 @@ TEST_F(PreparedTest, EveryTypeArrivesExactlyAndAsNull) {
         {"varchar(20)", QString::fromUtf8("caf\xC3\xA9"), SqlType::VarChar, "caf\xC3\xA9", "@P1 VARCHAR(20)"},
         {"varchar(max)", QString::fromStdString(longText), SqlType::VarCharMax, longText, "@P1 VARCHAR(MAX)"},
         {"varbinary(10)", QByteArray("\x00\xAB\xFF", 3), SqlType::VarBinary, "0x00ABFF", "@P1 VARBINARY(10)"},
+        {"char(3)", "ab", SqlType::Char, "ab", "@P1 CHAR(3)"},
+        {"nchar(2)", QString::fromUtf8("\xC3\xA9"), SqlType::NChar, "\xC3\xA9", "@P1 NCHAR(2)"},
+        {"binary(4)", QByteArray("\x01\x02", 2), SqlType::Binary, "0x0102", "@P1 BINARY(4)"},
+        {"varbinary(max)", QByteArray(10000, 'Z'), SqlType::VarBinaryMax,
+         "0x" + QByteArray(10000, 'Z').toHex().toUpper().toStdString(), "@P1 VARBINARY(MAX)"},
         {"uniqueidentifier", QUuid(guid), SqlType::UniqueIdentifier, "6F9619FF-8B86-D011-B42D-00C04FC964FF",
          "@P1 UNIQUEIDENTIFIER"},
     };
