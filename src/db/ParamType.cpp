@@ -51,11 +51,21 @@ ParamType ParamType::parse(const QString &sqlType) {
             throw unknownType(sqlType);
         return ParamType{name == QLatin1String("decimal") ? K::Decimal : K::Numeric, 0, precision, scale};
     }
-    if (name == QLatin1String("datetime2")) {
+    if (name == QLatin1String("money") || name == QLatin1String("smallmoney")) {
+        if (hasFirst)
+            throw unknownType(sqlType);
+        return ParamType{K::Decimal, 0, name == QLatin1String("money") ? 19 : 10, 4};
+    }
+    if (name == QLatin1String("datetime") || name == QLatin1String("smalldatetime")) {
+        if (hasFirst)
+            throw unknownType(sqlType);
+        return ParamType{K::DateTime2, 0, 0, name == QLatin1String("datetime") ? 3 : 0};
+    }
+    if (name == QLatin1String("datetime2") || name == QLatin1String("time")) {
         const int scale = hasFirst ? a : 7;
         if (first == QLatin1String("max") || hasSecond || scale > 7)
             throw unknownType(sqlType);
-        return ParamType{K::DateTime2, 0, 0, scale};
+        return ParamType{name == QLatin1String("time") ? K::Time : K::DateTime2, 0, 0, scale};
     }
     static const Named sized[] = {{"char", K::Char},     {"varchar", K::VarChar},
                                   {"nchar", K::NChar},   {"nvarchar", K::NVarChar},

@@ -70,6 +70,9 @@ TEST(ParamTypeText, ParsesTheTsqlForms) {
         {"nchar", K::NChar, 1, 0, 0},
         {"varbinary(MAX)", K::VarBinary, ParamType::kMax, 0, 0},
         {"uniqueidentifier", K::UniqueIdentifier, 0, 0, 0},
+        {"time(0)", K::Time, 0, 0, 0},
+        {"money", K::Decimal, 0, 19, 4},
+        {"smalldatetime", K::DateTime2, 0, 0, 0},
     };
     for (const Case &c : cases) {
         const ParamType t = ParamType::parse(QLatin1String(c.text));
@@ -79,7 +82,7 @@ TEST(ParamTypeText, ParsesTheTsqlForms) {
         EXPECT_EQ(t.scale, c.scale) << c.text;
     }
     for (const char *bad : {"int(4)", "decimal(39,2)", "decimal(5,6)", "nvarchar(4001)", "char(max)",
-                            "datetime2(8)", "varchar(0)", "text", "nvarchar(10,2)", ""})
+                            "datetime2(8)", "varchar(0)", "text", "money(4)", "nvarchar(10,2)", ""})
         EXPECT_THROW(ParamType::parse(QLatin1String(bad)), DbError) << bad;
 }
 
@@ -111,6 +114,11 @@ TEST_F(PreparedTest, EveryTypeArrivesExactlyAndAsNull) {
         {"varchar(20)", QString::fromUtf8("caf\xC3\xA9"), SqlType::VarChar, "caf\xC3\xA9", "@P1 VARCHAR(20)"},
         {"varchar(max)", QString::fromStdString(longText), SqlType::VarCharMax, longText, "@P1 VARCHAR(MAX)"},
         {"varbinary(10)", QByteArray("\x00\xAB\xFF", 3), SqlType::VarBinary, "0x00ABFF", "@P1 VARBINARY(10)"},
+        {"time", "13:14:15.1234567", SqlType::Time, "13:14:15.1234567", "@P1 TIME"},
+        {"time(3)", QTime(23, 59, 59, 999), SqlType::Time, "23:59:59.9990000", "@P1 TIME"},
+        {"datetime", "2024-01-31 13:45:00.997", SqlType::DateTime2, "2024-01-31 13:45:00.9970000",
+         "@P1 DATETIME2"},
+        {"money", "-922337203685477.5808", SqlType::Decimal, "-922337203685477.5808", "@P1 DECIMAL(19,4)"},
         {"char(3)", "ab", SqlType::Char, "ab", "@P1 CHAR(3)"},
         {"nchar(2)", QString::fromUtf8("\xC3\xA9"), SqlType::NChar, "\xC3\xA9", "@P1 NCHAR(2)"},
         {"binary(4)", QByteArray("\x01\x02", 2), SqlType::Binary, "0x0102", "@P1 BINARY(4)"},
@@ -254,6 +262,8 @@ TEST_F(PreparedTest, ValuesComeBackThroughAResultUnchanged) {
         {"numeric(5,0)", "-12345", "-12345"},
         {"date", "1600-03-01", QDate(1600, 3, 1)},
         {"datetime2", "9999-12-31 23:59:59.9999999", "9999-12-31 23:59:59.9999999"},
+        {"time", "00:00:00.0000001", "00:00:00.0000001"},
+        {"datetime", "2024-01-31 13:45:00.997", QDateTime(QDate(2024, 1, 31), QTime(13, 45, 0, 997))},
         {"nvarchar(max)", QString(), QString()}, // empty, not NULL
         {"varchar(5)", "a'b\"", "a'b\""},
         {"varbinary(max)", QByteArray(70000, '\x01'), QByteArray(70000, '\x01')},

@@ -104,6 +104,23 @@ SQL_TIMESTAMP_STRUCT timestamp(const QVariant &value, int parameter) {
     return checked(ts, value, parameter);
 }
 
+// time(n) travels in the timestamp structure: the driver's own time structure has no fraction.
+SQL_TIMESTAMP_STRUCT timeOfDay(const QVariant &value, int parameter) {
+    if (value.typeId() == QMetaType::QTime) {
+        const QTime t = value.toTime();
+        if (!t.isValid())
+            throw badValue(value, parameter, "22007");
+        return {1900,
+                1,
+                1,
+                static_cast<SQLUSMALLINT>(t.hour()),
+                static_cast<SQLUSMALLINT>(t.minute()),
+                static_cast<SQLUSMALLINT>(t.second()),
+                static_cast<SQLUINTEGER>(t.msec()) * 1000000u};
+    }
+    return timestamp(QVariant(QStringLiteral("1900-01-01 ") + value.toString().trimmed()), parameter);
+}
+
 void bindText(const QVariant &value, const ParamType &type, Statement::Bound &out) {
     const QString text = value.toString();
     const bool wide = type.kind == Kind::NChar || type.kind == Kind::NVarChar;
@@ -197,6 +214,14 @@ void bindValue(const QVariant &value, const ParamType &type, int parameter, Stat
         store(out, SQL_DATE_STRUCT{ts.year, ts.month, ts.day});
         break;
     }
+    case Kind::Time:
+        out.cType = SQL_C_TYPE_TIMESTAMP;
+        out.sqlType = SQL_TYPE_TIME;
+        out.digits = static_cast<SQLSMALLINT>(type.scale);
+        out.size = static_cast<SQLULEN>(8 + (type.scale ? type.scale + 1 : 0));
+        store(out,
+              value.isNull() ? SQL_TIMESTAMP_STRUCT{1900, 1, 1, 0, 0, 0, 0} : timeOfDay(value, parameter));
+        break;
     case Kind::DateTime2:
         out.cType = SQL_C_TYPE_TIMESTAMP;
         out.sqlType = SQL_TYPE_TIMESTAMP;
