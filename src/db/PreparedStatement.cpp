@@ -48,6 +48,20 @@ qint64 PreparedStatement::execute(const std::vector<QVariant> &values) {
     return m_slot->run([stmt, &values] { return stmt->execute(values); });
 }
 
+std::vector<ColumnInfo> PreparedStatement::columns() {
+    if (!m_stmt)
+        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+    odbc::Statement *stmt = m_stmt.get();
+    const std::vector<odbc::Statement::Described> described =
+        m_slot->run([stmt] { return stmt->describe(); });
+    std::vector<ColumnInfo> out;
+    for (const odbc::Statement::Described &d : described)
+        out.push_back(ColumnInfo{d.column.name, d.column.typeName, d.column.sqlType,
+                                 static_cast<qint64>(d.column.size), static_cast<int>(d.precision),
+                                 d.column.scale, d.column.nullable, d.identity});
+    return out;
+}
+
 void PreparedStatement::close() noexcept {
     if (!m_stmt)
         return;

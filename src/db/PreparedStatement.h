@@ -25,6 +25,18 @@ namespace odbc {
 class Statement;
 }
 
+// A column of a statement's result as the server describes it.
+struct ColumnInfo {
+    QString name;
+    QString typeName;  // the server's name: int, nvarchar, decimal, ...
+    int sqlType = 0;   // SQL_INTEGER, SQL_WVARCHAR, ...
+    qint64 size = 0;   // characters of text, bytes of binary, digits of numbers; 0 for the (max) types
+    int precision = 0; // digits of numbers, fraction digits of date and time types
+    int scale = 0;
+    bool nullable = true;
+    bool identity = false;
+};
+
 class PreparedStatement {
 public:
     PreparedStatement() = default; // closed
@@ -43,6 +55,10 @@ public:
     // QByteArray; uniqueidentifier takes QUuid or its text. Returns the row count the statement reported
     // (-1 for none). Throws DbError with every record; a failed execution leaves the statement ready.
     qint64 execute(const std::vector<QVariant> &values);
+
+    // The columns the statement returns, before it runs: a table's columns come from "SELECT * FROM t"
+    // prepared with no parameters. Throws DbError.
+    std::vector<ColumnInfo> columns();
 
     void close() noexcept;
     bool isOpen() const { return static_cast<bool>(m_stmt); }

@@ -294,3 +294,40 @@ TEST_F(PreparedTest, ValuesComeBackThroughAResultUnchanged) {
         EXPECT_EQ(back, c.read) << back.toString().left(60).toStdString();
     }
 }
+
+TEST_F(PreparedTest, ColumnsAreDescribedBeforeTheStatementRuns) {
+    tds::ResultSet shape{{tds::makeColumn("id", "int", false), tds::makeColumn("name", "nvarchar(50)"),
+                          tds::makeColumn("price", "decimal(10,2)"), tds::makeColumn("stamp", "datetime2(3)"),
+                          tds::makeColumn("data", "varbinary(max)")},
+                         {}};
+    shape.columns[0].identity = true;
+    server->addRule(Rule::exact("SELECT * FROM [dbo].[items]", Reply::rows(shape)));
+    PreparedStatement st(conn, "SELECT * FROM [dbo].[items]", QStringList{});
+    const std::vector<ColumnInfo> cols = st.columns();
+    struct Expected {
+        const char *name, *typeName;
+        qint64 size;
+        int precision, scale;
+        bool nullable, identity;
+    };
+    const Expected expected[] = {
+        {"id", "int", 10, 10, 0, false, true},        {"name", "nvarchar", 50, 50, 0, true, false},
+        {"price", "decimal", 10, 10, 2, true, false}, {"stamp", "datetime2", 23, 3, 3, true, false},
+        {"data", "varbinary", 0, 0, 0, true, false}, // (max): no size
+    };
+    ASSERT_EQ(cols.size(), std::size(expected));
+    for (size_t i = 0; i < cols.size(); ++i) {
+        SCOPED_TRACE(expected[i].name);
+        EXPECT_EQ(cols[i].name, QLatin1String(expected[i].name));
+        EXPECT_EQ(cols[i].typeName, QLatin1String(expected[i].typeName));
+        EXPECT_EQ(cols[i].size, expected[i].size);
+        EXPECT_EQ(cols[i].precision, expected[i].precision);
+        EXPECT_EQ(cols[i].scale, expected[i].scale);
+        EXPECT_EQ(cols[i].nullable, expected[i].nullable);
+        EXPECT_EQ(cols[i].identity, expected[i].identity);
+    }
+    const std::vector<tds::Event> calls = server->rpcs();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].procedure, "sp_prepare");
+    EXPECT_TRUE(server->batches().empty()); // nothing ran
+}

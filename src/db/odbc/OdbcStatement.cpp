@@ -1,5 +1,7 @@
 #include "db/odbc/OdbcStatement.h"
 
+#include "db/odbc/OdbcValue.h"
+
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QUuid>
@@ -337,6 +339,24 @@ qint64 Statement::execute(const std::vector<QVariant> &values) {
     if (failed)
         throw DbError(std::move(records), QStringLiteral("The statement failed."));
     return count;
+}
+
+std::vector<Statement::Described> Statement::describe() {
+    if (!isOpen() || !connectionAlive())
+        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+    m_conn->makeIdle();
+    std::vector<Described> out;
+    for (Column &c : describeColumns(m_stmt)) {
+        const auto col = static_cast<SQLUSMALLINT>(out.size() + 1);
+        Described d;
+        SQLColAttributeW(m_stmt.get(), col, SQL_DESC_PRECISION, nullptr, 0, nullptr, &d.precision);
+        SQLLEN unique = SQL_FALSE;
+        SQLColAttributeW(m_stmt.get(), col, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0, nullptr, &unique);
+        d.identity = unique == SQL_TRUE;
+        d.column = std::move(c);
+        out.push_back(std::move(d));
+    }
+    return out;
 }
 
 void Statement::close() noexcept {

@@ -33,6 +33,15 @@ public:
     bool isOpen() const { return static_cast<bool>(m_stmt); }
     const std::vector<ParamType> &types() const { return m_types; }
 
+    struct Described {
+        Column column;
+        SQLLEN precision = 0; // digits of numeric types, characters of text types
+        bool identity = false;
+    };
+    // The columns of the statement's result, before it runs (the driver has the server prepare it).
+    // Throws DbError.
+    std::vector<Described> describe();
+
     // A bound value: the driver reads it during SQLExecute.
     struct Bound {
         SQLSMALLINT cType = SQL_C_CHAR;

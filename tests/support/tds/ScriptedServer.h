@@ -87,6 +87,7 @@ struct Column {
     int scale = -1;     // decimal/numeric digits after the point (default 0); time/datetime2 fraction digits
                         // (default 7)
     bool nullable = true;
+    bool identity = false;
 };
 
 // A column from its SQL type as written in T-SQL: "int", "decimal(10,2)", "nvarchar(128)", "varchar(max)",
