@@ -47,6 +47,7 @@ public:
 
 private:
     friend class Recordset;
+    friend class PreparedStatement;
     std::shared_ptr<Slot> m_slot;
     int m_commandTimeout = 30;
     QString m_connectionString;

@@ -92,6 +92,7 @@ void Connection::close() noexcept {
         SQLDisconnect(m_dbc.get());
     m_dbc.reset();
     m_open = false;
+    ++m_session;
 }
 
 void Connection::requireOpen() const {

@@ -112,6 +112,7 @@ public:
 
 private:
     friend class Cursor;
+    friend class Statement;
     void requireOpen() const;
     void makeIdle(); // spills the cursor that still holds the connection's result
     Handle newStatement(int queryTimeoutSeconds) const;
@@ -127,6 +128,7 @@ private:
     std::weak_ptr<Cursor> m_pending;
     std::mutex m_runMutex;
     SQLHSTMT m_running = SQL_NULL_HSTMT;
+    std::uint64_t m_session = 0; // counts close(): statements prepared before it are gone
 };
 
 } // namespace quorix::odbc

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <sql.h>
 #include <sqlext.h>
+#include <utility>
 #include <vector>
 
 namespace quorix::odbc {
@@ -35,6 +36,8 @@ public:
     SQLSMALLINT type() const { return m_type; }
     explicit operator bool() const { return m_handle != SQL_NULL_HANDLE; }
     void reset() noexcept;
+    // Gives the handle up without freeing it (its owner already freed it, as SQLDisconnect frees statements).
+    SQLHANDLE release() noexcept { return std::exchange(m_handle, SQLHANDLE{}); }
 
     std::vector<DiagRecord> diagnostics() const { return odbc::diagnostics(m_type, m_handle); }
     // Throws DbError with the handle's records when rc is a failure; returns rc otherwise.

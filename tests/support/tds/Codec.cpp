@@ -197,6 +197,9 @@ void putFixedData(Bytes &b, const TypeDesc &d, const std::string &text) {
         putN(b, static_cast<std::uint64_t>(days), 3);
         break;
     }
+    case SqlType::UniqueIdentifier:
+        b += parseGuid(text);
+        break;
     default:
         throw std::invalid_argument("not a fixed type");
     }
@@ -275,6 +278,8 @@ std::string readFixedData(Cursor &c, const TypeDesc &d, int len) {
         const std::int64_t ticks = static_cast<std::int64_t>(c.uN(len - 3)) * pow10(7 - d.scale);
         return formatDate(static_cast<std::int64_t>(c.uN(3))) + " " + formatTime(ticks, d.scale);
     }
+    case SqlType::UniqueIdentifier:
+        return formatGuid(c.bytes(static_cast<std::size_t>(len)));
     default:
         throw ProtocolError("not a fixed type");
     }
@@ -314,6 +319,8 @@ TypeDesc describeColumn(const Column &column, const std::vector<Row> *rows, std:
         return sized(column.type, 0x6F, 8);
     case SqlType::Date:
         return sized(column.type, 0x28, 3);
+    case SqlType::UniqueIdentifier:
+        return sized(column.type, 0x24, 16);
     case SqlType::Time:
     case SqlType::DateTime2: {
         const int s = std::clamp(scale < 0 ? 7 : scale, 0, 7);
@@ -473,6 +480,10 @@ TypeDesc readTypeInfo(Cursor &c) {
     case 0x68:
         d.maxLen = c.u8();
         d.type = SqlType::Bit;
+        return d;
+    case 0x24:
+        d.maxLen = c.u8();
+        d.type = SqlType::UniqueIdentifier;
         return d;
     case 0x6D:
         d.maxLen = c.u8();

@@ -78,17 +78,27 @@ Column makeColumn(std::string name, const std::string &sqlType, bool nullable) {
     const auto number = [&](std::size_t i, int fallback) {
         return i < args.size() ? static_cast<int>(parseInteger(args[i], 0, 8000)) : fallback;
     };
-    static const std::pair<const char *, SqlType> plain[] = {
-        {"int", SqlType::Int},           {"bigint", SqlType::BigInt},
-        {"smallint", SqlType::SmallInt}, {"tinyint", SqlType::TinyInt},
-        {"bit", SqlType::Bit},           {"float", SqlType::Float},
-        {"real", SqlType::Real},         {"money", SqlType::Money},
-        {"datetime", SqlType::DateTime}, {"date", SqlType::Date},
-        {"time", SqlType::Time},         {"datetime2", SqlType::DateTime2},
-        {"decimal", SqlType::Decimal},   {"numeric", SqlType::Numeric},
-        {"char", SqlType::Char},         {"varchar", SqlType::VarChar},
-        {"nchar", SqlType::NChar},       {"nvarchar", SqlType::NVarChar},
-        {"binary", SqlType::Binary},     {"varbinary", SqlType::VarBinary}};
+    static const std::pair<const char *, SqlType> plain[] = {{"int", SqlType::Int},
+                                                             {"bigint", SqlType::BigInt},
+                                                             {"smallint", SqlType::SmallInt},
+                                                             {"tinyint", SqlType::TinyInt},
+                                                             {"bit", SqlType::Bit},
+                                                             {"float", SqlType::Float},
+                                                             {"real", SqlType::Real},
+                                                             {"money", SqlType::Money},
+                                                             {"datetime", SqlType::DateTime},
+                                                             {"date", SqlType::Date},
+                                                             {"time", SqlType::Time},
+                                                             {"datetime2", SqlType::DateTime2},
+                                                             {"decimal", SqlType::Decimal},
+                                                             {"numeric", SqlType::Numeric},
+                                                             {"char", SqlType::Char},
+                                                             {"varchar", SqlType::VarChar},
+                                                             {"nchar", SqlType::NChar},
+                                                             {"nvarchar", SqlType::NVarChar},
+                                                             {"binary", SqlType::Binary},
+                                                             {"varbinary", SqlType::VarBinary},
+                                                             {"uniqueidentifier", SqlType::UniqueIdentifier}};
     const auto it =
         std::find_if(std::begin(plain), std::end(plain), [&](const auto &p) { return base == p.first; });
     if (it == std::end(plain))

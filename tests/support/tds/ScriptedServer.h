@@ -25,6 +25,7 @@
 //   datetime2             "2024-01-31 13:45:00.1234567"
 //   char/varchar/nvarchar UTF-8 text (varchar travels in code page 1252; unmappable characters become '?')
 //   varbinary             "0x" followed by upper-case hex digits ("0x0A1B")
+//   uniqueidentifier      "6F9619FF-8B86-D011-B42D-00C04FC964FF" (upper case)
 // A NULL is std::nullopt. Input is forgiving where it costs nothing (fewer fraction digits, "true"/"false").
 //
 // Thread safety: every public member may be called from any thread while the server runs. Callback rules
@@ -67,6 +68,7 @@ enum class SqlType {
     VarCharMax,
     NVarCharMax,
     VarBinaryMax,
+    UniqueIdentifier,
 };
 
 // "int", "nvarchar(max)", ... (for messages and the record file).
@@ -85,6 +87,7 @@ struct Column {
     int scale = -1;     // decimal/numeric digits after the point (default 0); time/datetime2 fraction digits
                         // (default 7)
     bool nullable = true;
+    bool identity = false;
 };
 
 // A column from its SQL type as written in T-SQL: "int", "decimal(10,2)", "nvarchar(128)", "varchar(max)",

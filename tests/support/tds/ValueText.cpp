@@ -216,4 +216,35 @@ void parseDateTime(const std::string &text, std::int64_t &days, std::int64_t &ti
     }
 }
 
+namespace {
+// Wire position of each of the 16 bytes in text order.
+constexpr int kGuidOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+} // namespace
+
+std::string parseGuid(const std::string &text) {
+    std::string hex;
+    for (const char c : text)
+        if (c != '-' && c != '{' && c != '}')
+            hex += c;
+    if (hex.size() != 32 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        bad("uniqueidentifier", text);
+    std::string bytes(16, '\0');
+    for (int i = 0; i < 16; ++i)
+        bytes[kGuidOrder[i]] = static_cast<char>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
+    return bytes;
+}
+
+std::string formatGuid(const std::string &bytes) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    for (int i = 0; i < 16; ++i) {
+        const auto b = static_cast<unsigned char>(bytes.at(kGuidOrder[i]));
+        if (i == 4 || i == 6 || i == 8 || i == 10)
+            text += '-';
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
 } // namespace quorix::tds

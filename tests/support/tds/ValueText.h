@@ -32,6 +32,10 @@ std::int64_t parseTime(const std::string &text);
 std::string formatTime(std::int64_t ticks, int digits);
 // "YYYY-MM-DD[ hh:mm:ss[.f]]" (a 'T' may separate the parts) -> days since 0001-01-01 and ticks.
 void parseDateTime(const std::string &text, std::int64_t &days, std::int64_t &ticks);
+// "6F9619FF-8B86-D011-B42D-00C04FC964FF" (braces allowed) <-> the 16 bytes on the wire, whose first three
+// groups are little-endian.
+std::string parseGuid(const std::string &text);
+std::string formatGuid(const std::string &bytes);
 
 // Days between 0001-01-01 and 1900-01-01 (the datetime epoch).
 constexpr std::int64_t kDaysTo1900 = 693595;

@@ -240,7 +240,7 @@ void putColMetadata(Bytes &b, const std::vector<Column> &columns, const std::vec
     put16(b, static_cast<std::uint32_t>(columns.size()));
     for (std::size_t i = 0; i < columns.size(); ++i) {
         put32(b, 0); // user type
-        put16(b, (columns[i].nullable ? 0x01 : 0x00) | 0x08);
+        put16(b, (columns[i].nullable ? 0x01 : 0x00) | 0x08 | (columns[i].identity ? 0x10 : 0x00));
         putTypeInfo(b, types[i]);
         putBVarchar(b, columns[i].name);
     }

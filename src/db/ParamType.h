@@ -1,0 +1,47 @@
+#pragma once
+
+// The declared SQL Server type of a statement parameter, as written in T-SQL ("int", "decimal(10,2)",
+// "nvarchar(max)", "datetime2(7)"). The declaration decides how a QVariant value is converted and how the
+// driver declares the parameter to the server. The driver has no way to declare money or datetime: money
+// and smallmoney travel as decimal(19,4) and decimal(10,4), datetime and smalldatetime as datetime2,
+// which hold every such value exactly.
+
+#include <QString>
+
+namespace quorix {
+
+struct ParamType {
+    enum class Kind {
+        Bit,
+        TinyInt,
+        SmallInt,
+        Int,
+        BigInt,
+        Real,
+        Float,
+        Decimal,
+        Numeric,
+        Date,
+        Time,
+        DateTime2,
+        Char,
+        VarChar,
+        NChar,
+        NVarChar,
+        Binary,
+        VarBinary,
+        UniqueIdentifier,
+    };
+    static constexpr int kMax = -1; // length of the (max) types
+
+    Kind kind = Kind::Int;
+    int length = 0;    // characters or bytes of char/binary types; kMax for (max)
+    int precision = 0; // decimal/numeric
+    int scale = 0;     // decimal/numeric digits after the point; time/datetime2 fraction digits
+
+    // Throws DbError (SQLSTATE HY004) for a type it does not know.
+    static ParamType parse(const QString &sqlType);
+    bool isMax() const { return length == kMax; }
+};
+
+} // namespace quorix

@@ -1,0 +1,77 @@
+#include "db/PreparedStatement.h"
+
+#include "db/ServerConnectionSlot.h"
+#include "db/odbc/OdbcStatement.h"
+
+namespace quorix {
+
+namespace {
+
+std::vector<ParamType> parsed(const QStringList &types) {
+    std::vector<ParamType> out;
+    out.reserve(static_cast<size_t>(types.size()));
+    for (const QString &t : types)
+        out.push_back(ParamType::parse(t));
+    return out;
+}
+
+} // namespace
+
+PreparedStatement::PreparedStatement(ServerConnection &connection, const QString &sql,
+                                     const QStringList &typeTexts) {
+    std::vector<ParamType> types = parsed(typeTexts);
+    auto slot = connection.m_slot;
+    ServerConnection::Slot *s = slot.get();
+    const int timeout = connection.commandTimeout();
+    m_stmt = slot->run([s, &sql, &types, timeout] {
+        return std::make_shared<odbc::Statement>(s->conn, sql, std::move(types), timeout);
+    });
+    m_slot = std::move(slot);
+}
+
+PreparedStatement::PreparedStatement(PreparedStatement &&other) noexcept
+    : m_slot(std::move(other.m_slot)), m_stmt(std::move(other.m_stmt)) {}
+
+PreparedStatement &PreparedStatement::operator=(PreparedStatement &&other) noexcept {
+    if (this != &other) {
+        close();
+        m_slot = std::move(other.m_slot);
+        m_stmt = std::move(other.m_stmt);
+    }
+    return *this;
+}
+
+qint64 PreparedStatement::execute(const std::vector<QVariant> &values) {
+    if (!m_stmt)
+        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+    odbc::Statement *stmt = m_stmt.get();
+    return m_slot->run([stmt, &values] { return stmt->execute(values); });
+}
+
+std::vector<ColumnInfo> PreparedStatement::columns() {
+    if (!m_stmt)
+        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+    odbc::Statement *stmt = m_stmt.get();
+    const std::vector<odbc::Statement::Described> described =
+        m_slot->run([stmt] { return stmt->describe(); });
+    std::vector<ColumnInfo> out;
+    for (const odbc::Statement::Described &d : described)
+        out.push_back(ColumnInfo{d.column.name, d.column.typeName, d.column.sqlType,
+                                 static_cast<qint64>(d.column.size), static_cast<int>(d.precision),
+                                 d.column.scale, d.column.nullable, d.identity});
+    return out;
+}
+
+void PreparedStatement::close() noexcept {
+    if (!m_stmt)
+        return;
+    // The statement belongs to the worker's thread; nobody waits for its release.
+    try {
+        m_slot->worker.post([stmt = std::move(m_stmt)] { stmt->close(); });
+    } catch (...) {
+    }
+    m_stmt.reset();
+    m_slot.reset();
+}
+
+} // namespace quorix

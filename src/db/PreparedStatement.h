@@ -1,0 +1,71 @@
+#pragma once
+
+// A statement with '?' markers prepared once on a ServerConnection and executed many times with typed
+// values, for moving data row by row without building SQL text:
+//
+//     PreparedStatement insert(conn, "INSERT INTO t (id, name, price) VALUES (?, ?, ?)",
+//                              {"int", "nvarchar(50)", "decimal(10,2)"});
+//     for (const Item &i : items)
+//         insert.execute({i.id, i.name, i.price}); // price as text ("12.34") keeps every digit
+//
+// Every call runs on the connection's worker thread, like the connection's own calls. Move-only; the
+// server's handle is released when the object closes or goes.
+
+#include "db/ParamType.h"
+#include "db/ServerConnection.h"
+
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <vector>
+
+namespace quorix {
+
+namespace odbc {
+class Statement;
+}
+
+// A column of a statement's result as the server describes it.
+struct ColumnInfo {
+    QString name;
+    QString typeName;  // the server's name: int, nvarchar, decimal, ...
+    int sqlType = 0;   // SQL_INTEGER, SQL_WVARCHAR, ...
+    qint64 size = 0;   // characters of text, bytes of binary, digits of numbers; 0 for the (max) types
+    int precision = 0; // digits of numbers, fraction digits of date and time types
+    int scale = 0;
+    bool nullable = true;
+    bool identity = false;
+};
+
+class PreparedStatement {
+public:
+    PreparedStatement() = default; // closed
+    // types declares one parameter per marker, in T-SQL ("int", "varchar(max)", ...). The query timeout
+    // is the connection's command timeout at this point. Throws DbError (also for an unknown type).
+    PreparedStatement(ServerConnection &connection, const QString &sql, const QStringList &types);
+    ~PreparedStatement() { close(); }
+    PreparedStatement(PreparedStatement &&other) noexcept;
+    PreparedStatement &operator=(PreparedStatement &&other) noexcept;
+    PreparedStatement(const PreparedStatement &) = delete;
+    PreparedStatement &operator=(const PreparedStatement &) = delete;
+
+    // One value per marker; an invalid (null) QVariant is NULL. Integers, floats and bit take numbers;
+    // decimal/numeric take text or numbers (text is passed on digit for digit); date and datetime2 take
+    // QDate/QDateTime or text "yyyy-MM-dd HH:mm:ss.fffffff"; char types take text; binary types take
+    // QByteArray; uniqueidentifier takes QUuid or its text. Returns the row count the statement reported
+    // (-1 for none). Throws DbError with every record; a failed execution leaves the statement ready.
+    qint64 execute(const std::vector<QVariant> &values);
+
+    // The columns the statement returns, before it runs: a table's columns come from "SELECT * FROM t"
+    // prepared with no parameters. Throws DbError.
+    std::vector<ColumnInfo> columns();
+
+    void close() noexcept;
+    bool isOpen() const { return static_cast<bool>(m_stmt); }
+
+private:
+    std::shared_ptr<ServerConnection::Slot> m_slot;
+    std::shared_ptr<odbc::Statement> m_stmt; // used on the slot's worker only
+};
+
+} // namespace quorix
