@@ -118,17 +118,6 @@ Handle Connection::newStatement(int queryTimeoutSeconds) const {
     return stmt;
 }
 
-template <class F> SQLRETURN Connection::running(SQLHSTMT stmt, F &&call) {
-    {
-        std::lock_guard lock(m_runMutex);
-        m_running = stmt;
-    }
-    const SQLRETURN rc = call();
-    std::lock_guard lock(m_runMutex);
-    m_running = SQL_NULL_HSTMT;
-    return rc;
-}
-
 SQLRETURN Connection::execDirect(const Handle &stmt, const QString &sql) {
     if (!driverWouldRewrite(sql))
         return running(stmt.get(), [&] {

@@ -116,7 +116,17 @@ private:
     void requireOpen() const;
     void makeIdle(); // spills the cursor that still holds the connection's result
     Handle newStatement(int queryTimeoutSeconds) const;
-    template <class F> SQLRETURN running(SQLHSTMT stmt, F &&call);
+    // Runs call with stmt registered as the running statement, so that cancel() reaches it.
+    template <class F> SQLRETURN running(SQLHSTMT stmt, F &&call) {
+        {
+            std::lock_guard lock(m_runMutex);
+            m_running = stmt;
+        }
+        const SQLRETURN rc = call();
+        std::lock_guard lock(m_runMutex);
+        m_running = SQL_NULL_HSTMT;
+        return rc;
+    }
     SQLRETURN execDirect(const Handle &stmt, const QString &sql); // sends sql unaltered
     // Reads the remaining results of stmt; appends their records; sets failed on an error.
     void drain(const Handle &stmt, std::vector<DiagRecord> &records, bool &failed);

@@ -315,16 +315,7 @@ qint64 Statement::execute(const std::vector<QVariant> &values) {
         bindValue(values[i], m_types[i], static_cast<int>(i + 1), m_scratch);
         place(i);
     }
-    // Registered as the connection's running statement, so that Connection::cancel() reaches it.
-    {
-        std::lock_guard lock(m_conn->m_runMutex);
-        m_conn->m_running = m_stmt.get();
-    }
-    const SQLRETURN rc = SQLExecute(m_stmt.get());
-    {
-        std::lock_guard lock(m_conn->m_runMutex);
-        m_conn->m_running = SQL_NULL_HSTMT;
-    }
+    const SQLRETURN rc = m_conn->running(m_stmt.get(), [&] { return SQLExecute(m_stmt.get()); });
     std::vector<DiagRecord> records;
     if (rc != SQL_SUCCESS)
         records = m_stmt.diagnostics();
