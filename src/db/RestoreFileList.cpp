@@ -2,7 +2,12 @@
 
 #include "db/DbError.h"
 #include "db/LogPanes.h"
+#include "db/RestoreDrive.h"
 #include "db/ServerSessions.h"
+#include "ui/Form.h"
+
+#include <QLineEdit>
+#include <array>
 
 namespace quorix {
 
@@ -20,6 +25,14 @@ void RestoreFileList::read(ServerSessions &sessions, const LogPanes &log, int sl
     } catch (const DbError &e) {
         log.LogLine(e.description());
     }
+}
+
+QString restoreDataDrive(const Form &form, const QString &db, int slot) {
+    std::array<QString, 6> boxes;
+    for (size_t n = 0; n < boxes.size(); ++n)
+        boxes[n] = form.txtRestoreTO[n]->text();
+    QString name = db; // RestoreDriveFor upper-cases its argument
+    return RestoreDriveFor(name, slot, boxes);
 }
 
 } // namespace quorix

@@ -8,6 +8,7 @@
 
 namespace quorix {
 
+struct Form;
 class LogPanes;
 class ServerSessions;
 
@@ -27,5 +28,9 @@ public:
 private:
     RestoreFileEntries m_entries;
 };
+
+// The drive onto which a restore on slot puts db's data files: RestoreDriveFor over the six restore drive
+// boxes of the Options tab as they read now (db itself is left as it is).
+QString restoreDataDrive(const Form &form, const QString &db, int slot);
 
 } // namespace quorix

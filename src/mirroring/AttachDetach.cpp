@@ -25,12 +25,8 @@ AttachDetach::AttachDetach(Form &form, ServerSessions &sessions) : m_form(form),
 }
 
 void AttachDetach::cmdAttachAll_Click() {
-    FileList *files = m_form.File2[kMirror];
-    QStringList names;
-    for (int i = 0; i < files->listCount(); ++i)
-        names << files->list(i);
     walkNames(
-        m_form, names,
+        m_form, m_form.File2[kMirror]->entries(),
         [this](const QString &name) {
             const AttachFile file = attachFileOf(name);
             m_form.txtDB->setText(file.database);

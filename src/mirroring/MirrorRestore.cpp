@@ -3,7 +3,6 @@
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
 #include "db/LogPanes.h"
-#include "db/RestoreDrive.h"
 #include "db/RestoreFileList.h"
 #include "db/ServerSessions.h"
 #include "mirroring/RestoreSql.h"
@@ -14,7 +13,6 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <array>
 
 namespace quorix {
 
@@ -49,9 +47,7 @@ void MirrorRestore::cmdRestore_Click(int slot) {
         return;
     }
     // The Mirror's backup folder, whichever slot restores: that is where "Copy ->" put the files.
-    QStringList files;
-    for (int i = 0; i < m_form.FileB->listCount(); ++i)
-        files << m_form.FileB->list(i);
+    const QStringList files = m_form.FileB->entries();
     try {
         walkNames(m_form, files,
                   [this, slot](const QString &file) {
@@ -67,19 +63,11 @@ void MirrorRestore::cmdRestore_Click(int slot) {
     }
 }
 
-QString MirrorRestore::dataDriveFor(int slot) const {
-    std::array<QString, 6> boxes;
-    for (size_t n = 0; n < boxes.size(); ++n)
-        boxes[n] = m_form.txtRestoreTO[n]->text();
-    QString name = m_form.txtDB->text(); // RestoreDriveFor upper-cases its argument
-    return RestoreDriveFor(name, slot, boxes);
-}
-
 void MirrorRestore::restoreCurrent(int slot) {
     if (!databaseNamed(m_form, m_log))
         return;
     cmdRestoreFileList_Click(slot);
-    const QString moves = moveList(m_files.entries(), dataDriveFor(slot),
+    const QString moves = moveList(m_files.entries(), restoreDataDrive(m_form, m_form.txtDB->text(), slot),
                                    m_form.txtLogDrive[static_cast<size_t>(slot)]->text());
     if (!m_form.chkLogOnly->isChecked()) {
         const QString db = m_form.txtDB->text();

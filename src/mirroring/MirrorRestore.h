@@ -35,7 +35,6 @@ public:
 
 private:
     void restoreCurrent(int slot);
-    QString dataDriveFor(int slot) const;
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -2,7 +2,6 @@
 
 #include "db/LogPanes.h"
 #include "restore/BackupRename.h"
-#include "restore/ListEntries.h"
 #include "ui/Form.h"
 #include "ui/Operations.h"
 #include "ui/Prompt.h"
@@ -24,7 +23,7 @@ BackupRenames::BackupRenames(Form &form, const LogPanes &log) : m_form(form), m_
 void BackupRenames::cmdRename_Click() {
     const QString folder =
         QStringLiteral("\\\\") + m_form.txtServer[0]->text() + QStringLiteral("\\backup\\");
-    for (const QString &name : entriesOf(*m_form.File1)) {
+    for (const QString &name : m_form.File1->entries()) {
         const std::optional<QString> newName = dateFreeBackupName(name);
         if (newName && !renameOne(folder + name, folder + *newName))
             break;
@@ -50,7 +49,7 @@ void BackupRenames::cmdRenameDir_Click(int index) {
         return;
     }
     const QString folder = m_form.txtRestoreDir->text();
-    for (const QString &name : entriesOf(list)) {
+    for (const QString &name : list.entries()) {
         const SeparatorCut cut = cutAtSeparator(name, separator);
         if (cut.kind == SeparatorCut::Kind::AfterFirstDot) {
             Prompt::msgBox(separatorAfterDotText(name, separator));

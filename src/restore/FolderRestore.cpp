@@ -3,12 +3,10 @@
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
 #include "db/LogPanes.h"
-#include "db/RestoreDrive.h"
 #include "db/RestoreFileList.h"
 #include "db/ServerSessions.h"
 #include "restore/BackupRename.h"
 #include "restore/FolderRestoreSql.h"
-#include "restore/ListEntries.h"
 #include "ui/Form.h"
 #include "ui/Operations.h"
 #include "ui/widgets/FileList.h"
@@ -17,7 +15,6 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QStatusBar>
-#include <array>
 
 namespace quorix {
 
@@ -37,7 +34,7 @@ FolderRestore::FolderRestore(Form &form, ServerSessions &sessions, const LogPane
 }
 
 void FolderRestore::cmdRestoreMain_Click() {
-    walk(entriesOf(*m_form.File1), [this](const QString &name) { RestoreBackupFile(name); });
+    walk(m_form.File1->entries(), [this](const QString &name) { RestoreBackupFile(name); });
 }
 
 void FolderRestore::File1_DblClick() {
@@ -51,7 +48,7 @@ void FolderRestore::RestoreBackupFile(const QString &fileName) {
 }
 
 void FolderRestore::cmdRestoretoMain_Click() {
-    const QStringList names = entriesOf(*m_form.File2[0]);
+    const QStringList names = m_form.File2[0]->entries();
     if (names.isEmpty())
         return;
     // The server would read an empty folder as its own default backup folder, which may hold other backups
@@ -98,18 +95,10 @@ void FolderRestore::restoreFile(const QString &folder, const QString &fileName, 
         return;
     }
     // Log files go into \db\ beside the data files, whatever the log drive box holds.
-    const QString moves = moveList(m_files.entries(), dataDriveFor(db), QString());
+    const QString moves = moveList(m_files.entries(), restoreDataDrive(m_form, db, kMain), QString());
     m_sessions.ExecuteOnServer(kMain, restoreOntoMainStatement(db, path, moves));
     if (reloadList)
         m_lists.cmdRefreshDB_Click(kMain);
-}
-
-QString FolderRestore::dataDriveFor(const QString &db) const {
-    std::array<QString, 6> boxes;
-    for (size_t n = 0; n < boxes.size(); ++n)
-        boxes[n] = m_form.txtRestoreTO[n]->text();
-    QString name = db; // RestoreDriveFor upper-cases its argument
-    return RestoreDriveFor(name, kMain, boxes);
 }
 
 } // namespace quorix

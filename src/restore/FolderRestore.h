@@ -43,7 +43,6 @@ private:
     void restoreFile(const QString &folder, const QString &fileName, bool reloadList);
     // Restores every name in turn, showing progress, until STOP.
     void walk(const QStringList &names, const std::function<void(const QString &)> &restore);
-    QString dataDriveFor(const QString &db) const;
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -13,7 +13,6 @@
 #include "TestFiles.h"
 #include "TestText.h"
 #include "WindowFixture.h"
-#include "restore/ListEntries.h"
 #include "ui/Prompt.h"
 #include "ui/widgets/FileList.h"
 #include "ui/widgets/Grid.h"

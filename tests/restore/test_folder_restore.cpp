@@ -100,7 +100,7 @@ TEST_F(RestoreWindow, RestoreFolderToMainReadsTheFolderAndLeavesTheListAlone) {
     start();
     f().txtRestoreDir->setText("\\\\127.0.0.2\\backup\\MIR"); // no closing backslash
     w.window().readRestoreDirNow();
-    ASSERT_EQ(f().File2[0]->listCount(), 4) << entriesOf(*f().File2[0]).join('|').toStdString();
+    ASSERT_EQ(f().File2[0]->listCount(), 4) << f().File2[0]->entries().join('|').toStdString();
     click("cmdRestoretoMain");
     EXPECT_EQ(
         sent(),

@@ -31,7 +31,7 @@ TEST_F(Renames, RemoveDateCutsAtTheFirstYearAndASecondRunChangesNothing) {
     EXPECT_EQ(logged(), (QStringList{kShare + "Billing_20150312_0100.trn.bak", kShare + "Billing.bak",
                                      kShare + "Lab_20260101.bak", kShare + "Lab.bak",
                                      kShare + "Pay_roll_2016.bak", kShare + "Pay_roll.bak"}));
-    EXPECT_EQ(entriesOf(*f().File1),
+    EXPECT_EQ(f().File1->entries(),
               (QStringList{"Billing.bak", "Cardio_1989.bak", "Lab.bak", "Pay_roll.bak", "Radiology.bak"}));
     EXPECT_TRUE(Prompt::shown().isEmpty());
 
@@ -52,7 +52,7 @@ TEST_F(Renames, TwoFilesShorteningToOneNameEndTheRunWithTheError) {
     EXPECT_TRUE(Prompt::shown()[0].startsWith("Cannot rename " + kShare + "Billing_20160101.bak"))
         << Prompt::shown()[0].toStdString();
     EXPECT_EQ(logged().size(), 4) << "the failed rename is logged before it is tried";
-    EXPECT_EQ(entriesOf(*f().File1),
+    EXPECT_EQ(f().File1->entries(),
               (QStringList{"Billing.bak", "Billing_20160101.bak", "Zeta_20150101.bak"}));
 }
 
@@ -87,10 +87,10 @@ TEST_F(Renames, RenameFilesCutsAtTheSeparatorInAnyFolder) {
         EXPECT_EQ(f().txtRestoreDir->text(), p.shown);
         EXPECT_EQ(logged(), (QStringList{p.shown + "Billing_2015.03.bak", p.shown + "Billing.03.bak",
                                          p.shown + "Pay_roll_2016.bak", p.shown + "Pay_roll.bak"}));
-        EXPECT_EQ(entriesOf(*f().File2[0]), (QStringList{"Billing.03.bak", "Lab.bak", "Pay_roll.bak"}));
+        EXPECT_EQ(f().File2[0]->entries(), (QStringList{"Billing.03.bak", "Lab.bak", "Pay_roll.bak"}));
         // The attach list's files, cut before their first dot too.
         click("cmdRenameDir(1)");
-        EXPECT_EQ(entriesOf(*f().File2[1]), (QStringList{"Pay_roll.ldf", "Pay_roll.mdf"}));
+        EXPECT_EQ(f().File2[1]->entries(), (QStringList{"Pay_roll.ldf", "Pay_roll.mdf"}));
         EXPECT_EQ(namesIn(p.folder), (std::vector<std::string>{"Billing.03.bak", "Lab.bak", "Pay_roll.bak",
                                                                "Pay_roll.ldf", "Pay_roll.mdf"}));
         f().txtLog->clear();
@@ -126,5 +126,5 @@ TEST_F(Renames, NoSeparatorNoFolderAndASeparatorAfterTheDotAreSaid) {
         QStringList{"Cannot rename B.x_2015.bak: \"_201\" comes after its first dot, so there is no date "
                     "to cut before it."});
     EXPECT_EQ(namesIn(shared("MIR")), (std::vector<std::string>{"A.bak", "B.x_2015.bak", "C_2015.bak"}));
-    EXPECT_EQ(entriesOf(*f().File2[0]), (QStringList{"A.bak", "B.x_2015.bak", "C_2015.bak"}));
+    EXPECT_EQ(f().File2[0]->entries(), (QStringList{"A.bak", "B.x_2015.bak", "C_2015.bak"}));
 }

@@ -86,6 +86,13 @@ QString FileList::list(int index) const {
     return entry ? entry->text() : QString();
 }
 
+QStringList FileList::entries() const {
+    QStringList names;
+    for (int i = 0; i < count(); ++i)
+        names << item(i)->text();
+    return names;
+}
+
 int FileList::listIndex() const {
     return currentRow();
 }

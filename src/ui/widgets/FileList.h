@@ -23,7 +23,10 @@ public:
 
     int listCount() const;
     QString list(int index) const; // file name without folder
-    int listIndex() const;         // selected entry, -1 when none
+    // All entries as they stand now: a run over the list takes them once, so that what it renames or
+    // restores, and a refresh meanwhile, do not change what it walks.
+    QStringList entries() const;
+    int listIndex() const; // selected entry, -1 when none
     void setListIndex(int index);
 
 signals:
