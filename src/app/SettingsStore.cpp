@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
@@ -24,10 +25,42 @@ QString configHome() {
 }
 #endif
 
+// The file holds the servers' and shares' passwords: on POSIX only its owner may read it, whatever the
+// umask. An empty file is made owner-only before the first write, so the secrets never sit in a file
+// others can read; the file's writer keeps an existing file's mode, and a file left readable by an
+// earlier version is narrowed at its next write.
+void keepPrivate(const QString &path) {
+#ifndef _WIN32
+    constexpr auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (!QFileInfo(path).isFile())
+        return;
+    if ((QFile::permissions(path) & ~ownerOnly) != QFileDevice::Permissions())
+        QFile::setPermissions(path, ownerOnly);
+#else
+    Q_UNUSED(path);
+#endif
+}
+
+void createPrivate(const QString &path) {
+#ifndef _WIN32
+    if (QFileInfo::exists(path))
+        return;
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#else
+    Q_UNUSED(path);
+#endif
+}
+
 // Writes the pending changes out. The status is sticky and also records what a read found (a file damaged
 // by someone else meanwhile); only an access error means the write itself failed.
-bool synced(QSettings &settings) {
+bool synced(QSettings &settings, bool native) {
+    if (!native)
+        createPrivate(settings.fileName());
     settings.sync();
+    if (!native)
+        keepPrivate(settings.fileName());
     return settings.status() != QSettings::AccessError;
 }
 
@@ -54,6 +87,7 @@ void SettingsStore::openAt(const QString &location, bool native) {
     m_location = location;
     m_openProblem.clear();
     m_writeProblemReported = false;
+    m_native = native;
     if (native) {
         m_settings = std::make_unique<QSettings>(location, QSettings::NativeFormat);
         return;
@@ -81,6 +115,8 @@ void SettingsStore::openAt(const QString &location, bool native) {
         QFileInfo(keptAs).isDir() ? static_cast<void>(QDir(keptAs).removeRecursively())
                                   : static_cast<void>(QFile::remove(keptAs));
     const bool moved = dir.rename(location, keptAs);
+    if (moved)
+        keepPrivate(keptAs);
     m_openProblem =
         QStringLiteral("Settings file %1 could not be read; starting with the defaults").arg(location);
     if (moved)
@@ -104,7 +140,7 @@ bool SettingsStore::write(const QString &section, const QString &key, const QStr
     if (!m_settings)
         open();
     m_settings->setValue(section + QLatin1Char('/') + key, value);
-    const bool ok = synced(*m_settings);
+    const bool ok = synced(*m_settings, m_native);
     if (!ok && !m_writeProblemReported) {
         m_writeProblemReported = true;
         if (m_onProblem)
@@ -127,7 +163,7 @@ bool SettingsStore::removeSection(const QString &section) {
     if (!m_settings)
         open();
     m_settings->remove(section);
-    return synced(*m_settings);
+    return synced(*m_settings, m_native);
 }
 
 QString SettingsStore::location() const {

@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 using quorix::SettingsStore;
 
 namespace {
@@ -157,3 +161,46 @@ TEST(SettingsStore, AFileDamagedByAnotherProgramMeanwhileIsStillWrittenWithoutAR
     EXPECT_TRUE(problems.isEmpty()) << problems.join('\n').toStdString();
     EXPECT_TRUE(fileBytes(path).contains("txtServer0=c\n"));
 }
+
+#ifndef _WIN32
+namespace {
+mode_t modeOf(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 07777;
+}
+} // namespace
+
+// The file holds passwords: only its owner may read it, whatever the umask or an earlier version left.
+TEST(SettingsStore, TheFileAndItsKeptAsideCopyAreReadableByTheOwnerOnly) {
+    const struct {
+        const char *name;
+        mode_t umask;
+        const char *before; // existing file's bytes, or null for none
+        bool keptAside;
+    } cases[] = {
+        {"new file, usual umask", 022, nullptr, false},
+        {"new file, open umask", 000, nullptr, false},
+        {"earlier file readable by all", 022, "[MIR]\ntxtServer0=old\n", false},
+        {"damaged file readable by all", 022, "[MIR\n", true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("q.ini");
+        if (c.before) {
+            writeFile(path, c.before);
+            ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+        }
+        const mode_t old = ::umask(c.umask);
+        SettingsStore store;
+        store.openFile(path);
+        const bool written = store.write("MIR", "txtPassword0", "secret");
+        ::umask(old);
+        ASSERT_TRUE(written);
+        EXPECT_EQ(modeOf(path), 0600u);
+        EXPECT_EQ(QFileInfo::exists(path + ".bad"), c.keptAside);
+        if (c.keptAside)
+            EXPECT_EQ(modeOf(path + ".bad"), 0600u);
+    }
+}
+#endif
