@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QStatusBar>
 
 namespace quorix {
 
@@ -25,10 +27,28 @@ bool goOn(Form &form, const WalkRules &rules) {
 
 } // namespace
 
+QString walkProgress(int number, int count, const QString &name) {
+    return QStringLiteral("%1 of %2: %3").arg(number).arg(count).arg(name);
+}
+
+WalkSteps::~WalkSteps() {
+    if (m_form.frmMain)
+        m_form.frmMain->statusBar()->clearMessage();
+}
+
+void WalkSteps::step(int number, int count, const QString &name) {
+    if (m_form.beforeWalkStep)
+        m_form.beforeWalkStep();
+    if (m_form.frmMain)
+        m_form.frmMain->statusBar()->showMessage(walkProgress(number, count, name));
+}
+
 bool walkDatabases(Form &form, int slot, const std::function<void()> &work, WalkRules rules) {
     Grid *grid = form.GridDB[static_cast<size_t>(slot)];
+    WalkSteps steps(form);
     for (int r = 0; r < grid->rows(); ++r) {
         form.txtDB->setText(grid->textMatrix(r, 0));
+        steps.step(r + 1, grid->rows(), form.txtDB->text());
         work();
         if (!goOn(form, rules))
             return false;
@@ -37,8 +57,12 @@ bool walkDatabases(Form &form, int slot, const std::function<void()> &work, Walk
 }
 
 bool walkNames(Form &form, const QStringList &names, const std::function<void(const QString &)> &work,
-               WalkRules rules) {
-    for (qsizetype i = 0; i < names.size(); ++i) {
+               WalkRules rules, const std::function<QString(const QString &)> &label) {
+    WalkSteps steps(form);
+    const auto count = static_cast<int>(names.size());
+    for (int i = 0; i < count; ++i) {
+        const QString shown = label ? label(names[i]) : QString();
+        steps.step(i + 1, count, shown.isEmpty() ? names[i] : shown);
         work(names[i]);
         if (!goOn(form, rules))
             return false;

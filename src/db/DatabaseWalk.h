@@ -13,6 +13,24 @@ namespace quorix {
 struct Form;
 class LogPanes;
 
+// The steps of a walk or of a loop over a list's databases. Before each database it gives the window's
+// session hook its turn (a session whose link was lost reconnects there, never in the middle of a
+// database's statements) and shows "3 of 12: Billing" in the status bar; the message goes when the
+// walk ends.
+class WalkSteps {
+public:
+    explicit WalkSteps(Form &form) : m_form(form) {}
+    ~WalkSteps();
+    WalkSteps(const WalkSteps &) = delete;
+    WalkSteps &operator=(const WalkSteps &) = delete;
+    void step(int number, int count, const QString &name); // number counts from 1
+
+private:
+    Form &m_form;
+};
+
+QString walkProgress(int number, int count, const QString &name);
+
 struct WalkRules {
     bool stopOnStop = false; // end the walk when STOP is ticked after a database
     bool untickStop = false; // ... and untick STOP then
@@ -24,9 +42,10 @@ struct WalkRules {
 bool walkDatabases(Form &form, int slot, const std::function<void()> &work, WalkRules rules = {});
 
 // The same over a list of names taken once (a file list's entries, say); the work puts each name where
-// it belongs.
+// it belongs. label gives the database a name stands for, for the status bar (the name itself where it
+// gives none).
 bool walkNames(Form &form, const QStringList &names, const std::function<void(const QString &)> &work,
-               WalkRules rules = {});
+               WalkRules rules = {}, const std::function<QString(const QString &)> &label = {});
 
 // The database buttons act on the database named in txtDB. With none named (the box empty or blank) they
 // refuse: this logs kNoDatabase and returns false, and the caller sends nothing.

@@ -21,9 +21,35 @@ ServerSessions::ServerSessions(Form &form, const LogPanes &log, QObject *parent)
             Operations::onClick(b, [this, slot] { cmdConnect_Click(slot); });
     if (m_form.cmdCancel)
         connect(m_form.cmdCancel, &QPushButton::clicked, this, [this] { cancelRunning(); });
+    m_form.beforeWalkStep = [this] { reconnectLostLinks(); };
 }
 
-ServerSessions::~ServerSessions() = default;
+ServerSessions::~ServerSessions() {
+    m_form.beforeWalkStep = nullptr;
+}
+
+void ServerSessions::noteFailure(size_t slot, const DbError &e) {
+    for (const DiagRecord &r : e.records())
+        if (r.state.startsWith(QLatin1String("08")))
+            m_linkLost[slot] = true;
+}
+
+void ServerSessions::reconnectLostLinks() {
+    for (size_t i = 0; i < m_conn.size(); ++i) {
+        if (!m_linkLost[i] || !m_connected[i])
+            continue;
+        try {
+            m_conn[i].close();
+            m_conn[i].setCommandTimeout(kOpenTimeout);
+            m_conn[i].open(connectionString(static_cast<int>(i)));
+            m_linkLost[i] = false;
+            m_log.LogLine(QStringLiteral("Reconnected."));
+        } catch (const DbError &e) {
+            ++m_failures;
+            m_log.LogLine(e.description());
+        }
+    }
+}
 
 int ServerSessions::checked(int slot) {
     if (slot < 0 || slot > 1)
@@ -77,6 +103,7 @@ void ServerSessions::cmdConnect_Click(int slot) {
     const auto i = static_cast<size_t>(checked(slot));
     m_conn[i].close();
     m_connected[i] = false;
+    m_linkLost[i] = false;
     OpenServerSession(slot);
 }
 
@@ -93,6 +120,7 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     } catch (const DbError &e) {
         hourglass.restore();
         ++m_failures;
+        noteFailure(i, e);
         m_log.LogLine(e.description());
     }
 }
@@ -108,6 +136,7 @@ QString ServerSessions::OpenQuery(int slot, const QString &sql, bool quiet) {
     } catch (const DbError &e) {
         hourglass.restore();
         m_rs.close();
+        noteFailure(i, e);
         const QString text = e.description() + QLatin1Char(' ') + sql;
         if (!quiet) {
             ++m_failures;

@@ -63,6 +63,13 @@ public:
     // Cancels the statement running on either slot (cmdCancel); it then fails like any other statement.
     bool cancelRunning();
 
+    // A session whose link failed (SQLSTATE class 08) is opened again, once per call, with the line
+    // "Reconnected.". Walks call this between databases only: a statement that relied on the old
+    // connection's state (a USE, IDENTITY_INSERT) is never replayed on the new one. A failed attempt is
+    // logged and counted, and the next call tries again.
+    void reconnectLostLinks();
+    bool linkLost(int slot) const { return m_linkLost[static_cast<size_t>(checked(slot))]; }
+
 private:
     static int checked(int slot);
 
@@ -72,6 +79,8 @@ private:
     std::array<bool, 2> m_connected{};
     int m_failures = 0;
     std::array<bool, 2> m_opening{};
+    std::array<bool, 2> m_linkLost{};
+    void noteFailure(size_t slot, const DbError &e);
     Recordset m_rs; // after m_conn: released first
 };
 

@@ -34,15 +34,18 @@ void AttachDetach::cmdAttachAll_Click() {
                 m_sessions.ExecuteOnServer(
                     kMirror, attachStatement(m_form.txtDB->text(), m_form.txtRestoreDir->text()));
         },
-        WalkRules{.stopOnStop = true, .untickStop = true, .followAll = false});
+        WalkRules{.stopOnStop = true, .untickStop = true, .followAll = false},
+        [](const QString &name) { return attachFileOf(name).database; });
 }
 
 void AttachDetach::cmdDetachAll_Click() {
     Grid *grid = m_form.GridDB[kMirror];
     const int n = grid->rows();
+    WalkSteps steps(m_form);
     // A refresh of the list during a statement may shorten it; the walk ends with the rows that are left.
     for (int r = 0; r < n && r < grid->rows(); ++r) {
         m_form.txtDB->setText(grid->textMatrix(r, 0));
+        steps.step(r + 1, n, m_form.txtDB->text());
         m_sessions.ExecuteOnServer(kMirror, detachStatement(m_form.txtDB->text()));
         QCoreApplication::processEvents();
     }

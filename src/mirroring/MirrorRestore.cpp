@@ -49,15 +49,16 @@ void MirrorRestore::cmdRestore_Click(int slot) {
     // The Mirror's backup folder, whichever slot restores: that is where "Copy ->" put the files.
     const QStringList files = m_form.FileB->entries();
     try {
-        walkNames(m_form, files,
-                  [this, slot](const QString &file) {
-                      if (!file.contains(QLatin1Char('.')))
-                          throw NoDatabaseName{QStringLiteral("No database name in backup file ") + file};
-                      m_form.txtDB->setText(databaseNameOfBackupFile(file));
-                      if (!restoreWalkPassesOver(m_form.txtDB->text(), m_form.chkLogOnly->isChecked()))
-                          restoreCurrent(slot);
-                  },
-                  {.stopOnStop = true, .untickStop = false, .followAll = true});
+        walkNames(
+            m_form, files,
+            [this, slot](const QString &file) {
+                if (!file.contains(QLatin1Char('.')))
+                    throw NoDatabaseName{QStringLiteral("No database name in backup file ") + file};
+                m_form.txtDB->setText(databaseNameOfBackupFile(file));
+                if (!restoreWalkPassesOver(m_form.txtDB->text(), m_form.chkLogOnly->isChecked()))
+                    restoreCurrent(slot);
+            },
+            {.stopOnStop = true, .untickStop = false, .followAll = true}, databaseNameOfBackupFile);
     } catch (const NoDatabaseName &e) {
         m_log.LogLine(e.text);
     }

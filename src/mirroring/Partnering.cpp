@@ -110,12 +110,14 @@ void Partnering::cmdDrop_Click(int slot) {
 void Partnering::cmdDropAll_Click(int slot) {
     Grid *grid = m_form.GridDB[static_cast<size_t>(slot)];
     const int passes = grid->rows();
+    WalkSteps steps(m_form);
     for (int pass = 0; pass < passes; ++pass) {
         // A list emptied sooner (databases dropped elsewhere meanwhile) leaves no name to act on.
         if (grid->rows() == 0)
             break;
         // Always the top row: each drop reloads the list.
         m_form.txtDB->setText(grid->textMatrix(0, 0));
+        steps.step(pass + 1, passes, m_form.txtDB->text());
         cmdClearConnections_Click(slot);
         cmdMakeOnline_Click(slot);
         cmdDrop_Click(slot);

@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QStatusBar>
 
 namespace quorix {
 
@@ -63,17 +62,8 @@ void FolderRestore::cmdRestoretoMain_Click() {
 }
 
 void FolderRestore::walk(const QStringList &names, const std::function<void(const QString &)> &restore) {
-    QStatusBar *status = m_form.frmMain->statusBar();
-    const auto count = static_cast<int>(names.size());
-    int number = 0;
-    walkNames(m_form, names,
-              [&](const QString &name) {
-                  const QString db = databaseNameOfBackupFile(name);
-                  status->showMessage(folderRestoreProgress(++number, count, db.isEmpty() ? name : db));
-                  restore(name);
-              },
-              {.stopOnStop = true, .untickStop = true, .followAll = false});
-    status->clearMessage();
+    walkNames(m_form, names, restore, {.stopOnStop = true, .untickStop = true, .followAll = false},
+              databaseNameOfBackupFile);
 }
 
 void FolderRestore::restoreFile(const QString &folder, const QString &fileName, bool reloadList) {

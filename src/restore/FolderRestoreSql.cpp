@@ -14,8 +14,4 @@ QString restoreOntoMainStatement(const QString &db, const QString &backupPath, c
            sqlLiteral(backupPath) + QStringLiteral(" With  ") + moves + QStringLiteral(" Replace ");
 }
 
-QString folderRestoreProgress(int number, int count, const QString &name) {
-    return QStringLiteral("%1 of %2: %3").arg(number).arg(count).arg(name);
-}
-
 } // namespace quorix

@@ -20,7 +20,4 @@ QString backupStemOf(const QString &listedName);
 // as the server sees it. D follows the quoting rule and F is a literal.
 QString restoreOntoMainStatement(const QString &db, const QString &backupPath, const QString &moves);
 
-// Where a folder restore stands, for the status bar: "12 of 40: Billing".
-QString folderRestoreProgress(int number, int count, const QString &name);
-
 } // namespace quorix

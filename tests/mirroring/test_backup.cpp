@@ -2,6 +2,11 @@
 // ALL DBS walk and its check boxes, a failing log backup, and a hostile database name.
 
 #include "MirroringWindow.h"
+#include "db/ServerSessions.h"
+
+#include <QMainWindow>
+#include <QStatusBar>
+#include <atomic>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -127,4 +132,35 @@ TEST_F(Backups, AHostileNameStaysOneNameAndOneText) {
             "BACKUP DATABASE [Bad'Name]];x] TO DISK = 'p:\\backup\\MIR\\Bad''Name];x.BAK'   WITH FORMAT",
             "BACKUP Log  [Bad'Name]];x] TO DISK = 'p:\\backup\\MIR\\Bad''Name];x_log.BAK'   "
             "WITH FORMAT"}));
+}
+
+// One network blip must not fail a night's walk: the server drops the link during Payroll's full backup;
+// Payroll's log backup fails on the dead link, the session reconnects once before Radiology, and the walk
+// goes on. The status bar tells where the walk stands, and the failure still counts.
+TEST_F(Backups, ALinkDroppedDuringAWalkIsReconnectedBeforeTheNextDatabase) {
+    auto dropped = std::make_shared<std::atomic<bool>>(false);
+    main->addRule(Rule::callback(
+        [dropped](const std::string &, const tds::ConnectionState &) -> std::optional<Reply> {
+            if (dropped->exchange(true))
+                return std::nullopt;
+            return Reply::drop();
+        },
+        "BACKUP DATABASE Payroll .*"));
+    QStringList progress;
+    QObject::connect(f().frmMain->statusBar(), &QStatusBar::messageChanged, f().frmMain,
+                     [&progress](const QString &m) { progress << m; });
+    const int failuresBefore = w.window().sessions().failures();
+    f().chkALL->setChecked(true);
+    click("cmdBackup(0)");
+
+    EXPECT_EQ(sent(0), (std::vector<std::string>{fullOf("Billing"), logOf("Billing"), fullOf("Payroll"),
+                                                 fullOf("Radiology"), logOf("Radiology")}));
+    const QStringList lines = log();
+    const qsizetype reconnected = lines.indexOf("Reconnected.");
+    ASSERT_GE(reconnected, 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.count("Reconnected."), 1);
+    EXPECT_EQ(lines[reconnected - 1], "Running SQL.."); // then Radiology's full backup
+    EXPECT_EQ(lines[reconnected - 2], QString::fromStdString(fullOf("Radiology")));
+    EXPECT_GT(w.window().sessions().failures(), failuresBefore);
+    EXPECT_EQ(progress, (QStringList{"1 of 3: Billing", "2 of 3: Payroll", "3 of 3: Radiology", ""}));
 }
