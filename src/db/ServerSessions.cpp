@@ -2,6 +2,7 @@
 
 #include "db/ConnectionString.h"
 #include "db/LogPanes.h"
+#include "db/StatementProgress.h"
 #include "ui/Form.h"
 #include "ui/Hourglass.h"
 #include "ui/Operations.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <optional>
 #include <stdexcept>
 
 namespace quorix {
@@ -115,6 +117,9 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
         EnsureServerSession(slot);
         m_log.LogLine(sql);
         m_conn[i].setCommandTimeout(kExecuteTimeout);
+        std::optional<StatementProgress> progress;
+        if (isLongStatement(sql))
+            progress.emplace(m_form, m_conn[i].connectionString(), sql);
         m_conn[i].execute(sql);
         m_log.LogLine(QStringLiteral("Done"));
     } catch (const DbError &e) {

@@ -6,6 +6,7 @@
 #include "db/GridBinding.h"
 #include "db/LogPanes.h"
 #include "db/ServerSessions.h"
+#include "db/StatementProgress.h"
 #include "ui/Operations.h"
 #include "ui/Prompt.h"
 #include "ui/widgets/Grid.h"
@@ -15,12 +16,16 @@
 #include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <algorithm>
+#include <atomic>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -352,4 +357,90 @@ TEST_F(Sessions, AFailureAfterTheFirstResultFailsOpenQueryAndTheGridKeepsItsRows
         EXPECT_EQ(grid.rows(), 2);
         EXPECT_EQ(grid.textMatrix(1, 0), "Patients");
     }
+}
+
+TEST(StatementProgressText, LabelsAndFigures) {
+    const struct {
+        const char *sql;
+        bool followed;
+        const char *label;
+    } statements[] = {
+        {"BACKUP DATABASE Billing TO DISK = 'p:\\x.BAK'   WITH FORMAT", true, "BACKUP DATABASE Billing"},
+        {"BACKUP Log  Billing TO DISK = 'p:\\x_log.BAK'", true, "BACKUP Log Billing"},
+        {" RESTORE DATABASE [My ]]Db] FROM DISK = N'x'", true, "RESTORE DATABASE [My ]]Db]"},
+        {"restore log D with norecovery", true, "restore log D"},
+        {"ALTER DATABASE D SET PARTNER OFF", false, "ALTER DATABASE D"},
+        {"SELECT 'BACKUP'", false, "SELECT 'BACKUP'"},
+    };
+    for (const auto &st : statements) {
+        SCOPED_TRACE(st.sql);
+        EXPECT_EQ(isLongStatement(st.sql), st.followed);
+        EXPECT_EQ(longStatementLabel(st.sql), st.label);
+    }
+    const struct {
+        double percent;
+        qint64 msLeft, msElapsed;
+        const char *text;
+    } figures[] = {
+        {37.6, 125'000, 0, "L: 37 % \u2014 about 2 min left"},
+        {99.9, 400, 0, "L: 99 % \u2014 about 1 s left"},
+        {50, 59'000, 0, "L: 50 % \u2014 about 59 s left"},
+        {0, 0, 192'000, "L: 3:12 elapsed"},
+        {-1, 0, 3'723'000, "L: 1:02:03 elapsed"},
+    };
+    for (const auto &f : figures)
+        EXPECT_EQ(progressText("L", f.percent, f.msLeft, f.msElapsed), QString::fromUtf8(f.text));
+}
+
+// A long backup: the status bar and the title follow the server's figures, read on a monitor connection
+// that is gone when the backup ends; a server that refuses the read shows the elapsed time, and nothing
+// of it counts as a failure. The statement is sent as it stands.
+TEST_F(Sessions, ALongBackupShowsTheServersFiguresOrTheElapsedTime) {
+    const std::string backup = "BACKUP DATABASE Big TO DISK = 'p:\\Big.BAK'   WITH FORMAT";
+    main->addRule(Rule::exact(backup, Reply::done().after(4500ms)));
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    auto refuse = std::make_shared<std::atomic<bool>>(false);
+    main->addRule(Rule::callback(
+        [reads, refuse](const std::string &, const tds::ConnectionState &) -> std::optional<Reply> {
+            if (*refuse)
+                return Reply::error(300, "VIEW SERVER STATE permission was denied on object 'server', "
+                                         "database 'master'.");
+            const int n = ++*reads;
+            return Reply::rows(ResultSet{{tds::makeColumn("percent_complete", "real"),
+                                          tds::makeColumn("estimated_completion_time", "bigint")},
+                                         {{std::to_string(20 * n), std::to_string(120'000 / n)}}});
+        },
+        "SELECT r\\.percent_complete, .*"));
+    QMainWindow &window = w.window();
+    const QString title = window.windowTitle();
+    QStringList shown, titles;
+    QObject::connect(window.statusBar(), &QStatusBar::messageChanged, &window,
+                     [&](const QString &m) { shown << m; });
+    QObject::connect(&window, &QWidget::windowTitleChanged, &window, [&](const QString &t) { titles << t; });
+    const int failures = s->failures();
+
+    s->ExecuteOnServer(0, QString::fromStdString(backup));
+    EXPECT_EQ(log().first(), "Done");
+    ASSERT_GE(shown.size(), 3) << shown.join('\n').toStdString();
+    EXPECT_EQ(shown.first(), "BACKUP DATABASE Big: 0:00 elapsed");
+    EXPECT_EQ(shown.last(), "");
+    const QStringList figures = shown.filter(" % ");
+    ASSERT_FALSE(figures.isEmpty()) << shown.join('\n').toStdString();
+    EXPECT_EQ(figures.first(), QString::fromUtf8("BACKUP DATABASE Big: 20 % \u2014 about 2 min left"));
+    if (figures.size() > 1)
+        EXPECT_EQ(figures[1], QString::fromUtf8("BACKUP DATABASE Big: 40 % \u2014 about 1 min left"));
+    EXPECT_TRUE(titles.contains("20 % " + title)) << titles.join('\n').toStdString();
+    EXPECT_EQ(window.windowTitle(), title);
+    EXPECT_EQ(main->openConnections(), 1); // the session's own; the monitor's is closed
+
+    shown.clear();
+    *refuse = true;
+    s->ExecuteOnServer(0, QString::fromStdString(backup));
+    EXPECT_EQ(log().first(), "Done");
+    EXPECT_TRUE(shown.filter(" % ").isEmpty()) << shown.join('\n').toStdString();
+    EXPECT_TRUE(shown.contains("BACKUP DATABASE Big: 0:04 elapsed")) << shown.join('\n').toStdString();
+    EXPECT_EQ(s->failures(), failures);
+    EXPECT_EQ(main->openConnections(), 1);
+    const auto batches = main->batches();
+    EXPECT_EQ(std::count(batches.begin(), batches.end(), backup), 2);
 }
