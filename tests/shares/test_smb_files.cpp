@@ -217,3 +217,37 @@ TEST_F(SmbFiles, ACopysTemporaryFileIsNeverListedAndTheNextCopyRemovesWhatAKille
         "be removed: not a file");
     EXPECT_EQ(readLocal(mir / "Billing.BAK"), "the first copy's backup");
 }
+
+// The server of the target dies in the middle of a copy (smbd killed, as a crash would): the copy fails
+// with an error naming the target, at once, and no partial file takes the target's name; once the server
+// is back, the next copy succeeds and clears what the dead one left.
+TEST_F(SmbFiles, AServerKilledDuringACopyLeavesNoPartialTargetAndTheNextCopyWorks) {
+    const auto mir = share(1).folder / "MIR";
+    const auto pipePath = std::filesystem::temp_directory_path() / "quorix-smb-killed.bak";
+    std::filesystem::remove(pipePath);
+    ASSERT_EQ(::mkfifo(pipePath.c_str(), 0600), 0);
+    shares::Result result;
+    std::thread copying([&] { result = files().copy(pipePath.string(), "y:\\MIR\\Billing.BAK"); });
+    {
+        std::ofstream pipe(pipePath, std::ios::binary);
+        const std::string block = randomBytes(1u << 20);
+        pipe << block << std::flush;
+        for (int i = 0; i < 1000 && !std::filesystem::exists(mir / "Billing.BAK.~quorix-copy.tmp"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        samba().killServer(1);
+        pipe << block << block << std::flush; // the copy goes on reading until its next write fails
+    }
+    copying.join();
+    std::filesystem::remove(pipePath);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.error.starts_with("Cannot write y:\\MIR\\Billing.BAK: ")) << result.error;
+    EXPECT_FALSE(std::filesystem::exists(mir / "Billing.BAK"));
+
+    std::string error;
+    ASSERT_TRUE(samba().restartServer(1, error)) << error;
+    samba().putFile(0, "MIR/Billing.BAK", "backup");
+    result = files().copy("x:\\MIR\\Billing.BAK", "y:\\MIR\\Billing.BAK");
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(readLocal(mir / "Billing.BAK"), "backup");
+    EXPECT_EQ(namesIn(mir), std::vector<std::string>{"Billing.BAK"});
+}

@@ -300,6 +300,26 @@ void SambaFixture::stop() {
     }
 }
 
+void SambaFixture::killServer(int slot) {
+    if (m_pgid[slot] <= 0)
+        return;
+    ::kill(-m_pgid[slot], SIGKILL);
+    ::waitpid(m_pgid[slot], nullptr, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (::kill(-m_pgid[slot], 0) == 0 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // its children go with the group
+    m_pgid[slot] = 0;
+    if (m_stdin[slot] >= 0) {
+        ::close(m_stdin[slot]);
+        m_stdin[slot] = -1;
+    }
+}
+
+bool SambaFixture::restartServer(int slot, std::string &error) {
+    killServer(slot);
+    return launch(slot, error);
+}
+
 void SambaFixture::clearShares() {
     for (int slot = 0; slot < 2; ++slot) {
         for (const fs::path &folder : {m_shares[slot].folder, m_shares[slot].tiny}) {

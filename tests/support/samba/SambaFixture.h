@@ -37,6 +37,9 @@ public:
     bool start(std::string &error);
     void stop();
     bool running() const { return m_pgid[0] > 0; }
+    // Kills one server at once (SIGKILL, as a crash would), and starts it again.
+    void killServer(int slot);
+    bool restartServer(int slot, std::string &error);
 
     const SambaShare &share(int slot) const { return m_shares[slot]; }
     int port() const { return m_port; }
