@@ -63,6 +63,11 @@ Recordset ServerConnection::openRecordset(const QString &sql) {
     return rs;
 }
 
+bool ServerConnection::linkLost() {
+    Slot *slot = m_slot.get();
+    return slot->run([slot] { return slot->conn.dead(); });
+}
+
 bool ServerConnection::cancel() noexcept {
     return m_slot->conn.cancel();
 }

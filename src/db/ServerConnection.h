@@ -42,6 +42,8 @@ public:
 
     // Cancels the statement now running on this connection, from any thread; false when none runs.
     bool cancel() noexcept;
+    // Whether the driver found the link to the server broken; false for a closed connection.
+    bool linkLost();
 
     struct Slot;
 

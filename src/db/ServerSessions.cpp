@@ -31,9 +31,12 @@ ServerSessions::~ServerSessions() {
 }
 
 void ServerSessions::noteFailure(size_t slot, const DbError &e) {
+    bool lost = false;
     for (const DiagRecord &r : e.records())
-        if (r.state.startsWith(QLatin1String("08")))
-            m_linkLost[slot] = true;
+        lost = lost || r.state.startsWith(QLatin1String("08"));
+    // The driver does not always say so in the failure itself (a connection dropped in the middle of a
+    // reply comes as a plain message), so it is asked too.
+    m_linkLost[slot] = m_linkLost[slot] || lost || m_conn[slot].linkLost();
 }
 
 void ServerSessions::reconnectLostLinks() {

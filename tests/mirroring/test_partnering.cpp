@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <atomic>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -239,4 +240,34 @@ TEST_F(Partners, AnEmptyDatabaseBoxMakesEveryDatabaseButtonRefuseAndSendNothing)
     f().chkALL->setChecked(true);
     click("cmdFullRecovery(0)");
     EXPECT_EQ(sent(0, false), (Batches{fullRecovery("Billing"), fullRecovery("Payroll")}));
+}
+
+// The Mirror restarts between the two statements of Set Partner on Billing: the second one fails on the
+// lost link and is logged, no hang; the walk reconnects once before Payroll and goes on.
+TEST_F(Partners, AMirrorRestartBetweenTwoStatementsIsReportedAndTheWalkGoesOn) {
+    auto restarted = std::make_shared<std::atomic<bool>>(false);
+    mirror->clearRules(); // the drop goes before the set-up's refusal of SET SAFETY
+    mirror->addRule(Rule::callback(
+        [restarted](const std::string &, const tds::ConnectionState &) -> std::optional<Reply> {
+            if (restarted->exchange(true))
+                return std::nullopt;
+            return Reply::drop();
+        },
+        R"(ALTER DATABASE \[Billing\] SET SAFETY OFF  )"));
+    mirror->addRule(
+        Rule::pattern(R"(ALTER DATABASE \[.*\] SET SAFETY OFF  )", Reply::error(1416, "Not mirrored.")));
+    f().chkALL->setChecked(true);
+    click("cmdSetPartner(1)");
+    EXPECT_EQ(sent(1),
+              (Batches{partner("Billing", "127.0.0.2"), safetyOff("Billing"), partner("Payroll", "127.0.0.2"),
+                       safetyOff("Payroll"), partner("Radiology", "127.0.0.2"), safetyOff("Radiology")}));
+    const QStringList lines = log();
+    EXPECT_EQ(lines.count("Reconnected."), 1) << lines.join('\n').toStdString();
+    const qsizetype at = lines.indexOf("Reconnected.");
+    ASSERT_GT(at, 0);
+    // Below it: Billing's SET SAFETY and the driver's failure; above it: Payroll's Set Partner.
+    EXPECT_TRUE(lines[at + 1].startsWith("[FreeTDS]")) << lines[at + 1].toStdString();
+    EXPECT_EQ(lines[at + 2], QString::fromStdString(safetyOff("Billing")));
+    EXPECT_EQ(lines[at - 1], "Running SQL..");
+    EXPECT_EQ(lines[at - 2], QString::fromStdString(partner("Payroll", "127.0.0.2")));
 }

@@ -144,6 +144,14 @@ bool Connection::cancel() noexcept {
     return true;
 }
 
+bool Connection::dead() const noexcept {
+    if (!m_open)
+        return false;
+    SQLUINTEGER state = SQL_CD_FALSE;
+    const SQLRETURN rc = SQLGetConnectAttr(m_dbc.get(), SQL_ATTR_CONNECTION_DEAD, &state, 0, nullptr);
+    return SQL_SUCCEEDED(rc) && state == SQL_CD_TRUE;
+}
+
 void Connection::drain(const Handle &stmt, std::vector<DiagRecord> &records, bool &failed) {
     for (;;) {
         const SQLRETURN rc = running(stmt.get(), [&] { return SQLMoreResults(stmt.get()); });

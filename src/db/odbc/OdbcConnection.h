@@ -107,6 +107,8 @@ public:
 
     // From any thread: cancels the statement now running on this connection. False when none runs.
     bool cancel() noexcept;
+    // Whether the driver found the link to the server broken (the server dropped it, or went away).
+    bool dead() const noexcept;
 
     SQLHDBC handle() const { return m_dbc.get(); }
 
