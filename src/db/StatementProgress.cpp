@@ -96,8 +96,10 @@ StatementProgress::StatementProgress(Form &form, const QString &connectionString
       m_worker(std::make_unique<DbWorker>()) {
     m_monitor->connectionString = connectionString;
     m_elapsed.start();
-    if (m_form.frmMain)
+    if (m_form.frmMain) {
         m_title = m_form.frmMain->windowTitle();
+        m_before = m_form.frmMain->statusBar()->currentMessage(); // a walk's "3 of 12: Billing"
+    }
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &StatementProgress::poll);
     // The first read waits one interval: a statement done by then never opens a monitor connection.
@@ -112,7 +114,7 @@ StatementProgress::~StatementProgress() {
     m_worker.reset(); // finishes the read under way; later ones see stopped
     m_monitor->connection.close();
     if (m_form.frmMain) {
-        m_form.frmMain->statusBar()->clearMessage();
+        m_form.frmMain->statusBar()->showMessage(m_before);
         m_form.frmMain->setWindowTitle(m_title);
     }
 }

@@ -52,6 +52,7 @@ private:
     Form &m_form;
     QString m_label;
     QString m_title;
+    QString m_before; // the status bar's message before, shown again after
     QElapsedTimer m_elapsed;
     std::shared_ptr<Monitor> m_monitor;
     std::unique_ptr<DbWorker> m_worker; // the monitor's thread

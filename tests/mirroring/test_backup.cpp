@@ -162,5 +162,12 @@ TEST_F(Backups, ALinkDroppedDuringAWalkIsReconnectedBeforeTheNextDatabase) {
     EXPECT_EQ(lines[reconnected - 1], "Running SQL.."); // then Radiology's full backup
     EXPECT_EQ(lines[reconnected - 2], QString::fromStdString(fullOf("Radiology")));
     EXPECT_GT(w.window().sessions().failures(), failuresBefore);
-    EXPECT_EQ(progress, (QStringList{"1 of 3: Billing", "2 of 3: Payroll", "3 of 3: Radiology", ""}));
+    // Each statement's own progress comes and goes in between, and gives the walk's message back.
+    QStringList walk;
+    for (const QString &m : progress)
+        if ((m.contains(" of 3: ") || m.isEmpty()) && (walk.isEmpty() || walk.last() != m))
+            walk << m;
+    EXPECT_EQ(walk, (QStringList{"1 of 3: Billing", "2 of 3: Payroll", "3 of 3: Radiology", ""}));
+    EXPECT_EQ(progress[1], "BACKUP DATABASE Billing: 0:00 elapsed");
+    EXPECT_EQ(progress[2], "1 of 3: Billing");
 }

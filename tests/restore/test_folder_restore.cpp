@@ -68,8 +68,14 @@ TEST_F(RestoreWindow, RestoreAllToMainRestoresEachListedFileAndReloadsTheList) {
         lines[8].startsWith("[FreeTDS][SQL Server]Cannot open backup device 'p:\\backup\\Nuclear.bak'"));
     EXPECT_EQ(lines.mid(9, 3), (QStringList{"Running SQL..", QString::fromStdString(patient), "Done"}));
 
-    EXPECT_EQ(status, (QStringList{"1 of 5: Billing", "2 of 5: Missing", "3 of 5: Nuclear", "4 of 5: Patient",
-                                   "5 of 5: Radiology", ""}));
+    // Each restore's own progress comes in between and gives the walk's message back.
+    QStringList walk;
+    for (const QString &m : status)
+        if (!m.startsWith("RESTORE DATABASE ") && (walk.isEmpty() || walk.last() != m))
+            walk << m;
+    EXPECT_TRUE(status.contains("RESTORE DATABASE Billing: 0:00 elapsed"));
+    EXPECT_EQ(walk, (QStringList{"1 of 5: Billing", "2 of 5: Missing", "3 of 5: Nuclear", "4 of 5: Patient",
+                                 "5 of 5: Radiology", ""}));
     EXPECT_EQ(mainList(), (QStringList{"Billing", "Patient", "Radiology"}));
     EXPECT_EQ(f().txtDB->text(), "Radiology");
     EXPECT_EQ(f().txtBackupDrive->text(), "q:\\kept\\");
