@@ -104,7 +104,7 @@ void MirroringStatus::readCounters(int slot, Reading &reading) {
         now.taken.start();
         if (last) {
             reading.before = last->counters;
-            reading.seconds = static_cast<double>(last->taken.elapsed()) / 1000.0;
+            reading.seconds = static_cast<double>(last->taken.nsecsElapsed()) / 1e9;
         }
         reading.counters = now.counters;
         last = std::move(now);

@@ -226,6 +226,7 @@ TEST(PreflightRules, SpaceIsComparedOnlyWhereTheServerReportsIt) {
         {"Payroll", "ONLINE", "FULL", QVariant(), QVariant(), qint64(4096 * 1024)});
     in.databases = QStringList{"Billing", "Payroll"};
     in.servers[0].freeSpace.rows[1][1] = 6000;
+    in.servers[1].freeSpace.rows[1][1] = 7000;
     EXPECT_EQ(failures(in),
               QStringList{"FAIL  Main: free space for the backups (6000 MB free on P:, the databases "
                           "take 6144 MB): not enough. Fix: make room on P: of Main or choose another "

@@ -105,7 +105,7 @@ TEST_F(StatusWindow, EachDatabaseOfEitherServerIsJudgedWithItsHint) {
     EXPECT_EQ(column("Mirror unrestored KB")[1], "3");
     for (const QString &header : {QStringLiteral("Main send KB/s"), QStringLiteral("Mirror redo KB/s")}) {
         const double rate = column(header)[1].toDouble();
-        EXPECT_GT(rate, 2.0) << header.toStdString();
+        EXPECT_GT(rate, 0.5) << header.toStdString();
         EXPECT_LE(rate, 10.0) << header.toStdString();
     }
     EXPECT_EQ(column("Main redo KB/s")[1], "");
@@ -154,7 +154,7 @@ TEST_F(StatusWindow, EveryTenSecondsReadsAgainWhileTheTabIsShown) {
     f().tmrStatus->setInterval(50); // the ten seconds, shortened
     f().chkStatusAuto->setChecked(true);
     EXPECT_TRUE(f().tmrStatus->isActive());
-    ASSERT_TRUE(main->waitForBatches(4, std::chrono::seconds(20)));
+    QTRY_VERIFY_WITH_TIMEOUT(main->batches().size() >= 4, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(f().GridStatus->rows(), 6, 10000);
 
     // On another tab nothing is read.
