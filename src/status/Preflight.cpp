@@ -14,6 +14,7 @@
 #include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryFile>
@@ -103,13 +104,14 @@ ShareFacts Preflight::tryShare(int slot) {
         share.error = QStringLiteral("cannot write a probe file on this machine: ") + probe.errorString();
         return share;
     }
+    const std::string local = QDir::toNativeSeparators(probe.fileName()).toStdString();
     shares::Result listed, copied;
     // A share that does not answer takes its time-out: off the window's thread.
     runAside([&] {
         std::vector<std::string> names;
         listed = shares::files().list(folder, "*", names);
         if (listed.ok)
-            copied = shares::files().copy(probe.fileName().toStdString(), folder + probeName().toStdString());
+            copied = shares::files().copy(local, folder + probeName().toStdString());
     });
     share.reachable = listed.ok;
     share.writable = listed.ok && copied.ok;

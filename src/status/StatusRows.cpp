@@ -145,6 +145,15 @@ Verdict judge(const QString &db, const Side &main, const Side &mirror, bool main
                                      "the other with \"Make Online / fix\" (Main) or \"Make Online (partner "
                                      "off)\" (Mirror), ") +
                       kMirrorAgain);
+    // A copy gone from one side leaves the other disconnected too: the missing copy is what to mend.
+    if (mainRole && !mirrorRole)
+        return action(QStringLiteral("mirrored on Main only: press \"Make Online / fix\" to end it there, ") +
+                      kMirrorAgain);
+    if (mirrorRole && !mainRole)
+        return action(
+            QStringLiteral("mirrored on the Mirror only: press \"Make Online (partner off)\" to keep "
+                           "the Mirror's copy, or \"DropDB\" in the Mirror column and ") +
+            kMirrorAgain.mid(5));
     if (is(main.mirroringState, "SUSPENDED") || is(mirror.mirroringState, "SUSPENDED"))
         return action(QStringLiteral("suspended: resume it with ALTER DATABASE ") + sqlName(db) +
                       QStringLiteral(" SET PARTNER RESUME on ") + sideName(!is(mirror.role, "PRINCIPAL")));
@@ -157,14 +166,6 @@ Verdict judge(const QString &db, const Side &main, const Side &mirror, bool main
         return action(troubleHint(db, main, true));
     if (troubled(mirror))
         return action(troubleHint(db, mirror, false));
-    if (mainRole && !mirrorRole)
-        return action(QStringLiteral("mirrored on Main only: press \"Make Online / fix\" to end it there, ") +
-                      kMirrorAgain);
-    if (mirrorRole && !mainRole)
-        return action(
-            QStringLiteral("mirrored on the Mirror only: press \"Make Online (partner off)\" to keep "
-                           "the Mirror's copy, or \"DropDB\" in the Mirror column and ") +
-            kMirrorAgain.mid(5));
     if (mainRole && mirrorRole) {
         if (is(main.role, "PRINCIPAL") && is(mirror.role, "MIRROR"))
             return {Mark::Healthy, {}};

@@ -56,7 +56,7 @@ TEST(StatusVerdicts, EachStateOfAPairGetsItsMarkAndHint) {
              "principal on both servers: decide which copy to keep, end mirroring on the other with "
              "\"Make Online / fix\" (Main) or \"Make Online (partner off)\" (Mirror), ") +
              kAgain},
-        {"mirrored on Main, gone from the Mirror", on("ONLINE", "PRINCIPAL", "SYNCHRONIZED"), absent,
+        {"mirrored on Main, gone from the Mirror", on("ONLINE", "PRINCIPAL", "DISCONNECTED"), absent,
          Mark::Action,
          QStringLiteral("mirrored on Main only: press \"Make Online / fix\" to end it there, ") + kAgain},
         {"mirrored on Main, recovered on the Mirror", on("ONLINE", "PRINCIPAL", "SYNCHRONIZED"), on("ONLINE"),
