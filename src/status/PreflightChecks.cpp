@@ -84,10 +84,13 @@ std::vector<CheckLine> versionChecks(const ServerFacts &main, const ServerFacts 
     const QString editions = QStringLiteral("editions: Main %1, Mirror %2").arg(main.edition, mirror.edition);
     const EditionFamily fa = editionFamily(main.edition), fb = editionFamily(mirror.edition);
     const QString partnerEditions = QStringLiteral("use Standard, Enterprise or Developer edition on both");
-    if (fa == EditionFamily::WitnessOnly || fb == EditionFamily::WitnessOnly)
+    if (main.edition.isEmpty() || mirror.edition.isEmpty())
+        lines.push_back(fail(editions, QStringLiteral("a server did not report its edition"),
+                             QStringLiteral("check that both servers are SQL Server 2008 or later")));
+    else if (fa == EditionFamily::WitnessOnly || fb == EditionFamily::WitnessOnly)
         lines.push_back(fail(editions, QStringLiteral("Express, Web and Workgroup can only be a witness"),
                              partnerEditions));
-    else if (fa != fb)
+    else if (fa != fb || (fa == EditionFamily::Unknown && main.edition != mirror.edition))
         lines.push_back(fail(editions, QStringLiteral("the partners' editions differ"),
                              QStringLiteral("mirroring needs the same edition on both servers")));
     else if (fa == EditionFamily::Standard)

@@ -217,20 +217,21 @@ std::vector<StatusRow> statusRows(const QStringList &mainNames, const Databases 
 }
 
 QStringList statusHeaders() {
-    QStringList h{QStringLiteral("Database")};
+    // The verdict beside the name, its hint last: a hint is long and would push the figures away.
+    QStringList h{QStringLiteral("Database"), QStringLiteral("Check")};
     for (const char *side : {"Main", "Mirror"})
         for (const char *column : {"state", "role", "mirroring", "safety", "partner", "unsent KB",
                                    "send KB/s", "unrestored KB", "redo KB/s"})
             h << QStringLiteral("%1 %2").arg(QLatin1String(side), QLatin1String(column));
-    return h << QStringLiteral("Check") << QStringLiteral("Hint");
+    return h << QStringLiteral("Hint");
 }
 
 QStringList rowTexts(const StatusRow &row) {
-    QStringList cells{row.db};
+    QStringList cells{row.db, markText(row.verdict.mark)};
     for (const Side *s : {&row.main, &row.mirror})
         cells << s->state << s->role << s->mirroringState << s->safety << s->partner << kb(s->unsentKb)
               << rate(s->sendRate) << kb(s->unrestoredKb) << rate(s->redoRate);
-    return cells << markText(row.verdict.mark) << row.verdict.hint;
+    return cells << row.verdict.hint;
 }
 
 } // namespace quorix::status

@@ -76,6 +76,8 @@ std::vector<StatusRow> statusRows(const QStringList &mainNames, const Databases 
                                   const QStringList &mirrorNames, const Databases &mirror, bool mainRead,
                                   bool mirrorRead);
 
+// "Database", "Check", then for Main and the Mirror: state, role, mirroring, safety, partner, unsent KB,
+// send KB/s, unrestored KB, redo KB/s; "Hint" last.
 QStringList statusHeaders();
 QStringList rowTexts(const StatusRow &row);
 

@@ -125,6 +125,11 @@ TEST(PreflightRules, EachFailureIsNamedWithItsFix) {
          {"FAIL  editions: Main Enterprise Edition (64-bit), Mirror Express Edition (64-bit): Express, Web "
           "and "
           "Workgroup can only be a witness. Fix: use Standard, Enterprise or Developer edition on both"}},
+        {"edition not reported",
+         [](PreflightInput &in) { in.servers[0].edition.clear(); },
+         {"FAIL  editions: Main , Mirror Enterprise Edition (64-bit): a server did not report its edition. "
+          "Fix: "
+          "check that both servers are SQL Server 2008 or later"}},
         {"editions differ",
          [](PreflightInput &in) { in.servers[0].edition = "Standard Edition (64-bit)"; },
          {"FAIL  editions: Main Standard Edition (64-bit), Mirror Enterprise Edition (64-bit): the partners' "

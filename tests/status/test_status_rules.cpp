@@ -142,11 +142,12 @@ TEST(StatusRowsFromResults, ColumnsAreFoundByNameAndAMissingOneIsEmpty) {
     EXPECT_EQ(rows[2].db, "Radiology");
     const QStringList cells = rowTexts(rows[0]);
     ASSERT_EQ(cells.size(), statusHeaders().size());
-    EXPECT_EQ(statusHeaders().first(), "Database");
-    EXPECT_EQ(statusHeaders().mid(19), (QStringList{"Check", "Hint"}));
-    EXPECT_EQ(cells.mid(0, 5), (QStringList{"Billing", "ONLINE", "PRINCIPAL", "", ""}));
-    EXPECT_EQ(cells.mid(10, 5), (QStringList{"RESTORING", "MIRROR", "", "OFF", ""}));
-    EXPECT_EQ(cells.mid(19), (QStringList{"ok", ""}));
+    EXPECT_EQ(statusHeaders().mid(0, 3), (QStringList{"Database", "Check", "Main state"}));
+    EXPECT_EQ(statusHeaders().mid(11, 2), (QStringList{"Mirror state", "Mirror role"}));
+    EXPECT_EQ(statusHeaders().last(), "Hint");
+    EXPECT_EQ(cells.mid(0, 6), (QStringList{"Billing", "ok", "ONLINE", "PRINCIPAL", "", ""}));
+    EXPECT_EQ(cells.mid(11, 5), (QStringList{"RESTORING", "MIRROR", "", "OFF", ""}));
+    EXPECT_EQ(cells.last(), "");
 }
 
 TEST(StatusRowsFromResults, RatesComeFromTwoReadingsOfTheTotals) {
