@@ -52,6 +52,7 @@ QWidget *buildAnonymizeTab(Form &form);
 QWidget *buildEmptyTab();
 QWidget *buildWorkListTab(Form &form);   // GridA and the reference boxes
 QWidget *buildTableSizesTab(Form &form); // txtTableSizes
+QWidget *buildStatusTab(Form &form);     // GridStatus, Refresh, every 10 s, Pre-flight
 
 // What stands beside and below the tab strip.
 QWidget *buildDatabasePanel(Form &form); // database lists, txtDB, table browser, transfer folders

@@ -18,6 +18,8 @@
 #include "restore/BackupRenames.h"
 #include "restore/FolderRestore.h"
 #include "shares/NetworkShares.h"
+#include "status/MirroringStatus.h"
+#include "status/Preflight.h"
 #include "testdata/AnonymizerDefault.h"
 #include "ui/BackupFileLists.h"
 #include "ui/Echo.h"
@@ -106,6 +108,7 @@ void frmMain::buildLayout() {
     f.SSTab1->addTab(buildEmptyTab(), blank);
     f.SSTab1->addTab(buildWorkListTab(f), blank);
     f.SSTab1->addTab(buildTableSizesTab(f), blank);
+    f.SSTab1->addTab(buildStatusTab(f), QStringLiteral("Status"));
 
     auto *left = new QSplitter(Qt::Vertical);
     left->addWidget(f.SSTab1);
@@ -159,6 +162,8 @@ void frmMain::wireFeatures() {
     m_backupRenames = std::make_unique<BackupRenames>(m_form, *m_log);
     m_folderRestore = std::make_unique<FolderRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
     m_speedTest = std::make_unique<SpeedTest>(m_form);
+    m_status = std::make_unique<MirroringStatus>(m_form, *m_sessions, *m_log);
+    m_preflight = std::make_unique<Preflight>(m_form, *m_sessions, *m_log);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

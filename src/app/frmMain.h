@@ -23,8 +23,10 @@ class LogPanes;
 class MirroringScripts;
 class Backup;
 class MirrorRestore;
+class MirroringStatus;
 class NetworkShares;
 class Partnering;
+class Preflight;
 class ServerSessions;
 class SpeedTest;
 class SqlToStringTab;
@@ -95,6 +97,8 @@ private:
     std::unique_ptr<BackupRenames> m_backupRenames;
     std::unique_ptr<FolderRestore> m_folderRestore;
     std::unique_ptr<SpeedTest> m_speedTest;
+    std::unique_ptr<MirroringStatus> m_status;
+    std::unique_ptr<Preflight> m_preflight;
 };
 
 } // namespace quorix

@@ -177,6 +177,14 @@ struct Form {
 
     // 13 " "
     QPlainTextEdit *txtTableSizes = nullptr;
+
+    // 14 "Status"
+    Grid *GridStatus = nullptr;
+    QPushButton *cmdStatusRefresh = nullptr;
+    QCheckBox *chkStatusAuto = nullptr; // "every 10 s"
+    QLabel *lblStatusTime = nullptr;
+    QPushButton *cmdPreflight = nullptr;
+    QTimer *tmrStatus = nullptr; // reads again every 10 s while "every 10 s" is ticked
 };
 
 } // namespace quorix

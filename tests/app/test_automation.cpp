@@ -63,7 +63,7 @@ TEST(AppAutomation, BadOptionsRunNothingAndExitWith2) {
         {{"--headless", "--answer", "maybe"}, "--answer takes yes or no"},
         {{"--headless", "--print"}, "--print needs a value"},
         {{"--headless", "--frobnicate"}, "unknown option '--frobnicate'"},
-        {{"--headless", "--set", "SSTab1=14"}, "SSTab1 has tabs 0 to 13"},
+        {{"--headless", "--set", "SSTab1=15"}, "SSTab1 has tabs 0 to 14"},
     };
     for (const auto &[args, message] : cases) {
         const ToolRun r = runTool(args, home.path());
@@ -80,10 +80,11 @@ TEST(AppAutomation, ScreenshotsEveryTab) {
     const ToolRun r = runTool({"--headless", "--screenshot", shots.path()}, home.path());
     EXPECT_EQ(r.status, 0) << r.err.toStdString();
     const QStringList files = QDir(shots.path()).entryList({"*.png"}, QDir::Files, QDir::Name);
-    ASSERT_EQ(files.size(), 14) << files.join(' ').toStdString();
+    ASSERT_EQ(files.size(), 15) << files.join(' ').toStdString();
     EXPECT_EQ(files[0], "SSTab1-00-Main_Tools.png");
     EXPECT_EQ(files[5], "SSTab1-05-Restore_Dir.png");
     EXPECT_EQ(files[13], "SSTab1-13.png");
+    EXPECT_EQ(files[14], "SSTab1-14-Status.png");
     EXPECT_GT(QFileInfo(shots.filePath(files[0])).size(), 1000);
 }
 

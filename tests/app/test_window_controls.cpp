@@ -29,8 +29,8 @@ TEST(AppControls, TabStripsInOrder) {
     WindowFixture w;
     auto &f = w.form();
     const QStringList captions = {
-        "Main Tools", "Copy",          "txt",       "Restore", "TEST", "Restore Dir", "Options",
-        "Mirroring",  "SQL to String", "Anonymize", " ",       " ",    " ",           " "};
+        "Main Tools",    "Copy",      "txt", "Restore", "TEST", "Restore Dir", "Options", "Mirroring",
+        "SQL to String", "Anonymize", " ",   " ",       " ",    " ",           "Status"};
     ASSERT_EQ(f.SSTab1->count(), captions.size());
     for (int i = 0; i < captions.size(); ++i)
         EXPECT_EQ(f.SSTab1->tabText(i), captions[i]) << i;

@@ -3,15 +3,15 @@ cmake_minimum_required(VERSION 3.25)
 # the sessions and the shares. Run as: cmake -DSRC=<src folder> -P check_rooms.cmake
 #
 #   app/                        everything
-#   mirroring/ restore/ tablecopy/ testdata/ devtools/
+#   mirroring/ restore/ tablecopy/ testdata/ devtools/ status/
 #                               itself, ui/, db/, shares/ (never app/ nor another feature)
 #   db/  shares/                itself, ui/; shares/ also db/ (its buttons log)
 #   ui/                         itself, and only the pure pieces it waits on and lists with
-set(allowed_app app ui db mirroring shares restore tablecopy testdata devtools)
+set(allowed_app app ui db mirroring shares restore tablecopy testdata devtools status)
 set(allowed_db db ui)
 set(allowed_shares shares ui db)
 set(allowed_ui ui shares/FileAccess.h shares/FileErrors.h db/DbWorker.h)
-foreach(feature mirroring restore tablecopy testdata devtools)
+foreach(feature mirroring restore tablecopy testdata devtools status)
   set(allowed_${feature} ${feature} ui db shares)
 endforeach()
 

@@ -1,0 +1,65 @@
+#pragma once
+
+// The pre-flight checklist before mirroring is set up: what was read from both servers and found on the
+// backup shares goes in, one line per check comes out, "ok" or "FAIL" with what fixes it (the button by
+// its caption, or the statement). Pure: the reading is done by the Preflight feature.
+
+#include "status/ResultTable.h"
+
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <vector>
+
+namespace quorix::status {
+
+// What was read from one server (the results of the queries in StatusSql.h).
+struct ServerFacts {
+    bool reachable = false;
+    QString error; // why it could not be reached
+    QString version, edition;
+    ResultTable endpoint, certificates, login, databases;
+    bool freeSpaceRead = false; // the server reported its drives' free space
+    ResultTable freeSpace;
+};
+
+// One backup share as this machine sees it ("X:\MIR\").
+struct ShareFacts {
+    QString folder;
+    bool reachable = false;
+    bool writable = false;
+    QString error;
+};
+
+struct PreflightInput {
+    std::array<ServerFacts, 2> servers; // Main, Mirror
+    std::array<ShareFacts, 2> shares;
+    QStringList databases; // the current database, or each of Main's list with ALL DBS
+    QString backupFolder;  // the backup folder as the servers see it ("p:\backup\MIR\")
+};
+
+struct CheckLine {
+    bool ok = true;
+    QString check;   // what was checked
+    QString problem; // FAIL: what was found
+    QString fix;     // FAIL: what mends it
+};
+
+// "ok    check" or "FAIL  check: problem. Fix: fix".
+QString lineText(const CheckLine &line);
+
+std::vector<CheckLine> preflightChecks(const PreflightInput &input);
+
+// Parts of the checklist, for the rules each stands for.
+std::vector<CheckLine> versionChecks(const ServerFacts &main, const ServerFacts &mirror);
+std::vector<CheckLine> endpointChecks(int slot, const ServerFacts &server);
+std::vector<CheckLine> certificateChecks(int slot, const ServerFacts &server, const ServerFacts &other);
+std::vector<CheckLine> databaseChecks(const QString &db, const ServerFacts &main, const ServerFacts &mirror);
+std::vector<CheckLine> shareChecks(int slot, const ShareFacts &share, const ServerFacts &server,
+                                   const QString &backupFolder, qint64 neededKb);
+
+// Edition families: the ones that can be a mirroring partner, and among them those that allow safety OFF.
+enum class EditionFamily { Full, Standard, WitnessOnly, Unknown };
+EditionFamily editionFamily(const QString &edition);
+
+} // namespace quorix::status

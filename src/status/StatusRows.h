@@ -1,0 +1,84 @@
+#pragma once
+
+// The rows of the Status grid: one per database present on either server, each side's state, mirroring
+// and counters, and a verdict. A row that needs action carries a hint in plain words naming the button or
+// the statement that mends it. Pure: the widgets only show what these build.
+
+#include "status/ResultTable.h"
+
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace quorix::status {
+
+// One database on one server.
+struct Side {
+    bool present = false;
+    QString state;          // ONLINE, RESTORING, ...
+    QString recovery;       // FULL, SIMPLE, BULK_LOGGED
+    QString role;           // PRINCIPAL, MIRROR, or empty when not mirrored
+    QString mirroringState; // SYNCHRONIZED, SYNCHRONIZING, SUSPENDED, DISCONNECTED, ...
+    QString safety;         // FULL, OFF
+    QString partner;        // TCP://host:5024
+    std::optional<qint64> sizeKb;
+    std::optional<qint64> unsentKb, unrestoredKb;
+    std::optional<double> sendRate, redoRate; // KB/s
+};
+
+// One reading of a database's mirroring counters.
+struct Counters {
+    std::optional<qint64> unsentKb, unrestoredKb;
+    std::optional<qint64> sentBytes, redoneBytes; // totals so far
+};
+
+// Keys are database names in lower case (servers compare names without letter case).
+using Databases = std::map<QString, Side>;
+using CounterReading = std::map<QString, Counters>;
+
+QString nameKey(const QString &name);
+// The result of kDatabasesQuery / kCountersQuery.
+Databases readDatabases(const ResultTable &result, QStringList *names = nullptr);
+CounterReading readCounters(const ResultTable &result);
+// The queues of now, and the rates between before and now when both readings have the total
+// (seconds apart).
+void applyCounters(Side &side, const Counters &now, const Counters *before, double seconds);
+
+enum class Mark {
+    None,    // not mirrored, nothing to mend
+    Healthy, // mirrored as it should be
+    Action,  // the sides disagree or need action: see the hint
+    Unknown, // a server could not be read
+};
+
+struct Verdict {
+    Mark mark = Mark::None;
+    QString hint;
+};
+
+// The words of the "Check" column.
+QString markText(Mark mark);
+
+// mainRead / mirrorRead: whether that server's databases could be read at all.
+Verdict judge(const QString &db, const Side &main, const Side &mirror, bool mainRead = true,
+              bool mirrorRead = true);
+
+struct StatusRow {
+    QString db;
+    Side main, mirror;
+    Verdict verdict;
+};
+
+// One row per database on either server, in name order.
+std::vector<StatusRow> statusRows(const QStringList &mainNames, const Databases &main,
+                                  const QStringList &mirrorNames, const Databases &mirror, bool mainRead,
+                                  bool mirrorRead);
+
+// "Database", "Check", then for Main and the Mirror: state, role, mirroring, safety, partner, unsent KB,
+// send KB/s, unrestored KB, redo KB/s; "Hint" last.
+QStringList statusHeaders();
+QStringList rowTexts(const StatusRow &row);
+
+} // namespace quorix::status

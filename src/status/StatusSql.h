@@ -1,0 +1,55 @@
+#pragma once
+
+// The reads behind the Status tab and the pre-flight check. Every one is a SELECT (or the read-only
+// procedure that lists the drives' free space) and runs on SQL Server 2008 and later: they name only
+// columns that servers have had since then, and the results are read by column name, so a column that a
+// server leaves out shows empty.
+
+#include <QString>
+
+namespace quorix::status {
+
+// The user databases of a server (database_id 5 and up) with their state, recovery model, mirroring role,
+// state, safety level and partner, and their size in KB (data and log files).
+inline constexpr const char *kDatabasesQuery =
+    "SELECT d.name, d.state_desc, d.recovery_model_desc, m.mirroring_role_desc, m.mirroring_state_desc, "
+    "m.mirroring_safety_level_desc, m.mirroring_partner_name, "
+    "(SELECT SUM(CAST(f.size AS bigint)) * 8 FROM sys.master_files f WHERE f.database_id = d.database_id) "
+    "AS size_kb "
+    "FROM sys.databases d LEFT JOIN sys.database_mirroring m ON m.database_id = d.database_id "
+    "WHERE d.database_id >= 5 ORDER BY d.name";
+
+// The mirroring counters of each database: the log not yet sent and not yet redone (KB), and the bytes
+// sent and redone so far (the rates come from two readings).
+inline constexpr const char *kCountersQuery =
+    "SELECT RTRIM(instance_name) AS database_name, RTRIM(counter_name) AS counter_name, cntr_value "
+    "FROM sys.dm_os_performance_counters WHERE object_name LIKE '%Database Mirroring%' "
+    "AND counter_name IN ('Log Send Queue KB', 'Redo Queue KB', 'Log Bytes Sent/sec', 'Redo Bytes/sec')";
+
+// Version and edition of the server.
+inline constexpr const char *kServerQuery =
+    "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128)) AS product_version, "
+    "CAST(SERVERPROPERTY('Edition') AS nvarchar(128)) AS edition, @@SERVERNAME AS server_name";
+
+// The mirroring endpoint: its state, how it authenticates, its TCP port and its certificate.
+inline constexpr const char *kEndpointQuery =
+    "SELECT e.name, e.state_desc, e.connection_auth_desc, t.port, c.name AS certificate_name, c.thumbprint "
+    "FROM master.sys.database_mirroring_endpoints e "
+    "LEFT JOIN master.sys.tcp_endpoints t ON t.endpoint_id = e.endpoint_id "
+    "LEFT JOIN master.sys.certificates c ON c.certificate_id = e.certificate_id";
+
+// The certificates of master and whether the login the partner connects as exists.
+inline constexpr const char *kCertificatesQuery = "SELECT name, thumbprint FROM master.sys.certificates";
+inline constexpr const char *kLoginQuery =
+    "SELECT name FROM master.sys.server_principals WHERE name = 'mirroring'";
+
+// Free MB of each fixed drive of the server.
+inline constexpr const char *kFreeSpaceQuery = "EXEC master.dbo.xp_fixeddrives";
+
+// The names of the mirroring counters.
+inline constexpr const char *kUnsentCounter = "Log Send Queue KB";
+inline constexpr const char *kUnrestoredCounter = "Redo Queue KB";
+inline constexpr const char *kSentCounter = "Log Bytes Sent/sec";
+inline constexpr const char *kRedoneCounter = "Redo Bytes/sec";
+
+} // namespace quorix::status

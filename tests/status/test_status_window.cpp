@@ -1,0 +1,247 @@
+// The Status tab and Pre-flight on the real window, through the real driver to two scripted servers: the
+// grid of a pair in every state, the counters and their rates, a server that is down, the ten-second
+// refresh, the pre-flight checklist, and that only reads are ever sent.
+
+#include "StatusServers.h"
+#include "ToolRun.h"
+#include "ui/Prompt.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace quorix;
+using namespace quorix::testing;
+
+namespace {
+
+const std::optional<std::string> null;
+
+class StatusWindow : public MirroringWindow {
+protected:
+    void SetUp() override {
+        MirroringWindow::SetUp();
+        answerDatabases(*main, {
+                                   {"Billing", "ONLINE", "FULL", "PRINCIPAL", "SYNCHRONIZING", "OFF",
+                                    "TCP://127.0.0.3:5024", "2048"},
+                                   {"Finance", "ONLINE", "FULL", "PRINCIPAL", "DISCONNECTED", "OFF",
+                                    "TCP://127.0.0.3:5024", "1024"},
+                                   {"Lab", "ONLINE", "FULL", "PRINCIPAL", "SYNCHRONIZED", "FULL",
+                                    "TCP://127.0.0.3:5024", "1024"},
+                                   {"Payroll", "ONLINE", "FULL", "PRINCIPAL", "SUSPENDED", "OFF",
+                                    "TCP://127.0.0.3:5024", "1024"},
+                                   {"Radiology", "ONLINE", "FULL", null, null, null, null, "1024"},
+                               });
+        answerDatabases(*mirror, {
+                                     {"Archive", "ONLINE", "SIMPLE", null, null, null, null, "64"},
+                                     {"Billing", "RESTORING", "FULL", "MIRROR", "SYNCHRONIZING", "OFF",
+                                      "TCP://127.0.0.2:5024", "2048"},
+                                     {"Finance", "ONLINE", "FULL", "PRINCIPAL", "DISCONNECTED", "OFF",
+                                      "TCP://127.0.0.2:5024", "1024"},
+                                     {"Payroll", "RESTORING", "FULL", "MIRROR", "SUSPENDED", "OFF",
+                                      "TCP://127.0.0.2:5024", "1024"},
+                                     {"Radiology", "RESTORING", "FULL", null, null, null, null, "1024"},
+                                 });
+        answerCounters(*main, "Billing", "Log Send Queue KB=12", "Log Bytes Sent/sec", mainBytes);
+        answerCounters(*mirror, "Billing", "Redo Queue KB=3", "Redo Bytes/sec", mirrorBytes);
+        answerAsSetUp(*main, 0);
+        answerAsSetUp(*mirror, 1);
+        mainDbs.set({"Billing", "Radiology"});
+        Prompt::clearShown();
+        start();
+        f().SSTab1->setCurrentWidget(f().SSTab1->widget(14));
+    }
+
+    // The grid's cells of one column, top to bottom.
+    QStringList column(const QString &header) {
+        Grid *g = f().GridStatus;
+        int c = 0;
+        while (c < g->cols() && g->model()->headerData(c, Qt::Horizontal).toString() != header)
+            ++c;
+        EXPECT_LT(c, g->cols()) << header.toStdString();
+        QStringList cells;
+        for (int r = 0; r < g->rows(); ++r)
+            cells << g->textMatrix(r, c);
+        return cells;
+    }
+    // The log from its oldest line to its newest.
+    QStringList logInOrder() {
+        QStringList lines = log();
+        std::reverse(lines.begin(), lines.end());
+        return lines;
+    }
+
+    std::shared_ptr<std::atomic<long long>> mainBytes = std::make_shared<std::atomic<long long>>(0);
+    std::shared_ptr<std::atomic<long long>> mirrorBytes = std::make_shared<std::atomic<long long>>(0);
+};
+
+} // namespace
+
+TEST_F(StatusWindow, EachDatabaseOfEitherServerIsJudgedWithItsHint) {
+    click("cmdStatusRefresh");
+    EXPECT_EQ(column("Database"),
+              (QStringList{"Archive", "Billing", "Finance", "Lab", "Payroll", "Radiology"}));
+    EXPECT_EQ(column("Check"),
+              (QStringList{"", "ok", "needs action", "needs action", "needs action", "needs action"}));
+    const QStringList hints = column("Hint");
+    EXPECT_EQ(hints[0], "not mirrored, on the Mirror only");
+    EXPECT_EQ(hints[1], "");
+    EXPECT_TRUE(hints[2].startsWith("principal on both servers: ")) << hints[2].toStdString();
+    EXPECT_TRUE(hints[3].startsWith("mirrored on Main only: press \"Make Online / fix\""))
+        << hints[3].toStdString();
+    EXPECT_EQ(hints[4], "suspended: resume it with ALTER DATABASE Payroll SET PARTNER RESUME on Main");
+    EXPECT_EQ(hints[5],
+              "restored on the Mirror but not partnered: press \"<- Set Partner\", then \"Set Partner ->\"");
+    EXPECT_EQ(column("Main mirroring")[1], "SYNCHRONIZING");
+    EXPECT_EQ(column("Mirror state")[1], "RESTORING");
+    EXPECT_EQ(column("Mirror partner")[1], "TCP://127.0.0.2:5024");
+    EXPECT_EQ(column("Main state")[0], ""); // not on Main
+
+    // The queues as read, the rates from two readings a second apart (10 KB between them).
+    EXPECT_EQ(column("Main unsent KB")[1], "12");
+    EXPECT_EQ(column("Mirror unrestored KB")[1], "3");
+    for (const QString &header : {QStringLiteral("Main send KB/s"), QStringLiteral("Mirror redo KB/s")}) {
+        const double rate = column(header)[1].toDouble();
+        EXPECT_GT(rate, 0.5) << header.toStdString();
+        EXPECT_LE(rate, 10.0) << header.toStdString();
+    }
+    EXPECT_EQ(column("Main redo KB/s")[1], "");
+    EXPECT_TRUE(f().lblStatusTime->text().startsWith("read at ")) << f().lblStatusTime->text().toStdString();
+
+    // Reads only, on connections of their own: the sessions logged nothing and no box was shown.
+    for (int slot = 0; slot < 2; ++slot)
+        EXPECT_EQ(sent(slot), (std::vector<std::string>{kDatabasesRead, kCountersRead, kCountersRead}))
+            << slot;
+    EXPECT_TRUE(log().isEmpty()) << log().join('|').toStdString();
+    EXPECT_TRUE(Prompt::shown().isEmpty());
+
+    // The next refresh takes its rates against this one: one reading, on the same connection.
+    resetRecord();
+    const int logins = static_cast<int>(main->logins().size());
+    click("cmdStatusRefresh");
+    EXPECT_EQ(sent(0), (std::vector<std::string>{kDatabasesRead, kCountersRead}));
+    EXPECT_EQ(static_cast<int>(main->logins().size()), logins);
+    EXPECT_NE(column("Main send KB/s")[1], "");
+}
+
+TEST_F(StatusWindow, AServerThatIsDownShowsInTheGridAndOnceInTheLog) {
+    const std::uint16_t port = mirror->port();
+    mirror->stop();
+    click("cmdStatusRefresh");
+    EXPECT_TRUE(Prompt::shown().isEmpty()) << Prompt::shown().join('|').toStdString();
+    EXPECT_EQ(column("Database"), (QStringList{"Billing", "Finance", "Lab", "Payroll", "Radiology"}));
+    EXPECT_EQ(column("Check"), QStringList(5, "not read"));
+    EXPECT_TRUE(column("Hint")[0].startsWith("the Mirror could not be read (see the log)"));
+    EXPECT_EQ(column("Main state")[0], "ONLINE");
+    ASSERT_EQ(log().size(), 1) << log().join('|').toStdString();
+    EXPECT_TRUE(log()[0].startsWith("Status: the Mirror could not be read: ")) << log()[0].toStdString();
+
+    // Read again while it is still down: no second line for the same failure.
+    click("cmdStatusRefresh");
+    EXPECT_EQ(log().size(), 1);
+
+    // Back up: the next refresh connects again.
+    mirror->start("127.0.0.3", port);
+    click("cmdStatusRefresh");
+    EXPECT_EQ(column("Check"),
+              (QStringList{"", "ok", "needs action", "needs action", "needs action", "needs action"}));
+}
+
+TEST_F(StatusWindow, EveryTenSecondsReadsAgainWhileTheTabIsShown) {
+    f().tmrStatus->setInterval(50); // the ten seconds, shortened
+    f().chkStatusAuto->setChecked(true);
+    EXPECT_TRUE(f().tmrStatus->isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(main->batches().size() >= 4, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(f().GridStatus->rows(), 6, 10000);
+
+    // On another tab nothing is read.
+    f().SSTab1->setCurrentIndex(0);
+    QTest::qWait(300); // a refresh under way finishes
+    resetRecord();
+    QTest::qWait(300);
+    EXPECT_TRUE(sent(0).empty());
+
+    f().chkStatusAuto->setChecked(false);
+    EXPECT_FALSE(f().tmrStatus->isActive());
+}
+
+TEST_F(StatusWindow, PreflightWritesOneLinePerCheckAndSendsOnlyReads) {
+    f().txtDB->setText("Radiology");
+    click("cmdPreflight");
+    const QStringList lines = logInOrder();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), "Pre-flight:");
+    const QStringList expectedOk = {
+        "ok    Main reachable with the login sa",
+        "ok    Mirror reachable with the login sa",
+        "ok    versions: Main 10.50.6000.34, Mirror 10.50.6000.34 (same major version, the Mirror not older)",
+        "ok    Main: endpoint authenticates by certificate (Mirroring)",
+        "ok    Mirror: Main's certificate Mirroring present",
+        "ok    Main: the Mirror's certificate mirroringB present",
+        "ok    Radiology: recovery model FULL",
+        "ok    Radiology: restoring on the Mirror, ready to be partnered",
+    };
+    for (const QString &line : expectedOk)
+        EXPECT_TRUE(lines.contains(line)) << line.toStdString() << "\n" << lines.join('\n').toStdString();
+    // No drive is mapped in this test: both share checks fail with the map button as their fix.
+    QStringList failed;
+    for (const QString &line : lines)
+        if (line.startsWith("FAIL"))
+            failed << line;
+    ASSERT_EQ(failed.size(), 2) << failed.join('\n').toStdString();
+    EXPECT_TRUE(failed[0].startsWith("FAIL  Main's backup share X:\\MIR\\ reachable from this machine: "));
+    EXPECT_TRUE(
+        failed[0].endsWith("Fix: press \"Map net Drive X\" (with the share's account in the Server User/PW "
+                           "boxes)"));
+    EXPECT_TRUE(failed[1].contains("Map Net Drive Y"));
+    EXPECT_EQ(lines.last(), QString("Pre-flight: %1 checks, 2 failed").arg(lines.size() - 2));
+
+    for (int slot = 0; slot < 2; ++slot)
+        EXPECT_EQ(sent(slot), (std::vector<std::string>{kServerRead, kEndpointRead, kCertificatesRead,
+                                                        kLoginRead, kDatabasesRead, kFreeSpaceRead}))
+            << slot;
+    EXPECT_TRUE(Prompt::shown().isEmpty());
+}
+
+TEST_F(StatusWindow, PreflightWithAServerDownNamesItAndChecksTheOther) {
+    mirror->stop();
+    f().chkALL->setChecked(true); // each of Main's list
+    click("cmdPreflight");
+    const QStringList lines = logInOrder();
+    EXPECT_TRUE(lines.contains("ok    Main reachable with the login sa"));
+    const auto down = std::find_if(lines.begin(), lines.end(), [](const QString &l) {
+        return l.startsWith("FAIL  Mirror reachable with the login sa: ");
+    });
+    ASSERT_NE(down, lines.end()) << lines.join('\n').toStdString();
+    EXPECT_TRUE(down->endsWith(
+        "Fix: check that the server runs and its server and PW boxes, then press \"Connect\""));
+    // Nothing that needs the Mirror is judged; Main's own checks still are, for each database of its list.
+    for (const QString &line : lines) {
+        EXPECT_FALSE(line.contains("versions:")) << line.toStdString();
+        EXPECT_FALSE(line.startsWith("ok    Mirror:")) << line.toStdString();
+    }
+    EXPECT_TRUE(lines.contains("ok    Main: endpoint started"));
+    EXPECT_TRUE(Prompt::shown().isEmpty());
+    EXPECT_TRUE(onlyReads(main->statements()));
+}
+
+TEST_F(StatusWindow, HeadlessRefreshPrintsTheGrid) {
+    QTemporaryDir home;
+    const ToolRun r = runTool({"--headless", "--set", "txtServer(0)=" + serverBox(*main), "--set",
+                               "txtPW(0)=pwMain", "--set", "txtServer(1)=" + serverBox(*mirror), "--set",
+                               "txtPW(1)=pwMirror", "--click", "cmdStatusRefresh", "--print", "GridStatus"},
+                              home.path(), 60000);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList rows = r.out.trimmed().split('\n');
+    ASSERT_EQ(rows.size(), 6) << r.out.toStdString();
+    const QStringList billing = rows[1].split('\t');
+    ASSERT_EQ(billing.size(), 21) << rows[1].toStdString();
+    EXPECT_EQ(billing.mid(0, 8), (QStringList{"Billing", "ok", "ONLINE", "PRINCIPAL", "SYNCHRONIZING", "OFF",
+                                              "TCP://127.0.0.3:5024", "12"}));
+    EXPECT_EQ(billing.last(), "");
+    EXPECT_EQ(rows[4].split('\t').last(),
+              "suspended: resume it with ALTER DATABASE Payroll SET PARTNER RESUME on Main");
+}
