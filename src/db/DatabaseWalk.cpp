@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QStatusBar>
+#include <map>
 
 namespace quorix {
 
@@ -25,7 +26,19 @@ bool goOn(Form &form, const WalkRules &rules) {
     return !rules.followAll || form.chkALL->isChecked();
 }
 
+std::map<const Form *, std::function<void()>> &walkHooks() {
+    static std::map<const Form *, std::function<void()>> hooks;
+    return hooks;
+}
+
 } // namespace
+
+void setBeforeWalkStep(const Form &form, std::function<void()> hook) {
+    if (hook)
+        walkHooks()[&form] = std::move(hook);
+    else
+        walkHooks().erase(&form);
+}
 
 QString walkProgress(int number, int count, const QString &name) {
     return QStringLiteral("%1 of %2: %3").arg(number).arg(count).arg(name);
@@ -37,8 +50,8 @@ WalkSteps::~WalkSteps() {
 }
 
 void WalkSteps::step(int number, int count, const QString &name) {
-    if (m_form.beforeWalkStep)
-        m_form.beforeWalkStep();
+    if (const auto hook = walkHooks().find(&m_form); hook != walkHooks().end())
+        hook->second();
     if (m_form.frmMain)
         m_form.frmMain->statusBar()->showMessage(walkProgress(number, count, name));
 }

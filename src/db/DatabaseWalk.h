@@ -31,6 +31,10 @@ private:
 
 QString walkProgress(int number, int count, const QString &name);
 
+// The hook run before each database of a walk on this form's window: the sessions reconnect a lost link
+// there. An empty hook removes it.
+void setBeforeWalkStep(const Form &form, std::function<void()> hook);
+
 struct WalkRules {
     bool stopOnStop = false; // end the walk when STOP is ticked after a database
     bool untickStop = false; // ... and untick STOP then

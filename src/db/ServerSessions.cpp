@@ -1,6 +1,7 @@
 #include "db/ServerSessions.h"
 
 #include "db/ConnectionString.h"
+#include "db/DatabaseWalk.h"
 #include "db/LogPanes.h"
 #include "db/StatementProgress.h"
 #include "ui/Form.h"
@@ -23,11 +24,11 @@ ServerSessions::ServerSessions(Form &form, const LogPanes &log, QObject *parent)
             Operations::onClick(b, [this, slot] { cmdConnect_Click(slot); });
     if (m_form.cmdCancel)
         connect(m_form.cmdCancel, &QPushButton::clicked, this, [this] { cancelRunning(); });
-    m_form.beforeWalkStep = [this] { reconnectLostLinks(); };
+    setBeforeWalkStep(m_form, [this] { reconnectLostLinks(); });
 }
 
 ServerSessions::~ServerSessions() {
-    m_form.beforeWalkStep = nullptr;
+    setBeforeWalkStep(m_form, {});
 }
 
 void ServerSessions::noteFailure(size_t slot, const DbError &e) {

@@ -6,7 +6,6 @@
 // objectName is its name here, arrays with the index in parentheses ("cmdBackup(0)").
 
 #include <array>
-#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -29,8 +28,6 @@ template <std::size_t N> using Edits = std::array<QLineEdit *, N>;
 
 struct Form {
     QMainWindow *frmMain = nullptr;
-    // Run before each database of a walk; the sessions reconnect a lost link there (set by them).
-    std::function<void()> beforeWalkStep;
 
     // Outside the tab strip.
     std::array<Grid *, 2> GridDB{};

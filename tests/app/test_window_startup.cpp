@@ -161,6 +161,37 @@ TEST(AppStartUp, AnUnwritableStoreIsReportedOnceAndTheToolKeepsWorking) {
     EXPECT_EQ(f.txtRestoreTO[0]->text(), "D");
 }
 
+// The settings folder goes away in the middle of a run (a file takes its place): one report, the boxes keep
+// what is typed, the file written before stays as it was, and nothing typed is lost once it is back.
+TEST(AppStartUp, AStoreThatBecomesUnwritableMidRunIsReportedOnceAndLosesNothingWrittenBefore) {
+    WindowFixture w;
+    auto &f = w.start().form();
+    f.txtServer[0]->setText("before");
+    const QString home = w.configHome();
+    ASSERT_TRUE(QDir().rename(home, home + ".moved"));
+    QFile blocker(home);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    f.txtLog->clear();
+    f.txtServer[0]->setText("during");
+    f.txtServer[1]->setText("during too");
+    const QStringList lines = f.txtLog->toPlainText().split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 1) << f.txtLog->toPlainText().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Settings cannot be written")) << lines[0].toStdString();
+    EXPECT_EQ(f.txtServer[0]->text(), "during");
+
+    // The file written before is as it was; once the folder is back, closing the window remembers the rest.
+    const QStringList files = QDir(home + ".moved").entryList({"*.ini"}, QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    QFile ini(home + ".moved/" + files[0]);
+    ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+    const QByteArray kept = ini.readAll();
+    EXPECT_TRUE(kept.contains("txtServer0=before")) << kept.toStdString();
+    ASSERT_TRUE(QFile::remove(home));
+    ASSERT_TRUE(QDir().rename(home + ".moved", home));
+    EXPECT_EQ(w.restart().form().txtServer[1]->text(), "during too");
+}
+
 TEST(AppStartUp, AnyTextInAnyBoxIsHarmlessAndRemembered) {
     const QStringList texts = {
         QString(),

@@ -6,6 +6,7 @@
 
 #include <QMainWindow>
 #include <QStatusBar>
+#include <QTimer>
 #include <atomic>
 
 using namespace quorix;
@@ -170,4 +171,24 @@ TEST_F(Backups, ALinkDroppedDuringAWalkIsReconnectedBeforeTheNextDatabase) {
     EXPECT_EQ(walk, (QStringList{"1 of 3: Billing", "2 of 3: Payroll", "3 of 3: Radiology", ""}));
     EXPECT_EQ(progress[1], "BACKUP DATABASE Billing: 0:00 elapsed");
     EXPECT_EQ(progress[2], "1 of 3: Billing");
+}
+
+// Cancel pressed while Payroll's full backup runs: that statement ends as a failure and is logged, the
+// walk goes on with the next statement and database, nothing hangs, and the failure counts.
+TEST_F(Backups, AStatementCancelledDuringAWalkFailsAloneAndTheWalkGoesOn) {
+    main->addRule(Rule::exact(fullOf("Payroll"), Reply::done().after(std::chrono::seconds(20))));
+    whenLogged(QString::fromStdString(fullOf("Payroll")),
+               [this] { QTimer::singleShot(300, f().cmdCancel, [this] { f().cmdCancel->click(); }); });
+    const int failuresBefore = w.window().sessions().failures();
+    f().chkALL->setChecked(true);
+    click("cmdBackup(0)");
+    EXPECT_EQ(main->cancels(), 1);
+    EXPECT_EQ(sent(0), (std::vector<std::string>{fullOf("Billing"), logOf("Billing"), fullOf("Payroll"),
+                                                 logOf("Payroll"), fullOf("Radiology"), logOf("Radiology")}));
+    const QStringList lines = log();
+    const qsizetype at = lines.indexOf(QString::fromStdString(fullOf("Payroll")));
+    ASSERT_GT(at, 0);
+    EXPECT_NE(lines[at - 1], "Done") << "the cancelled backup is logged as a failure";
+    EXPECT_EQ(lines.count("Reconnected."), 0);
+    EXPECT_EQ(w.window().sessions().failures(), failuresBefore + 1);
 }
