@@ -88,10 +88,12 @@ struct Column {
                         // (default 7)
     bool nullable = true;
     bool identity = false;
+    bool computed = false;   // table model: the server fills it (NULL here); nobody writes it
+    bool rowversion = false; // table model: binary(8) the server sets on every insert and update
 };
 
 // A column from its SQL type as written in T-SQL: "int", "decimal(10,2)", "nvarchar(128)", "varchar(max)",
-// "datetime2(3)", ... Throws std::invalid_argument for an unknown type.
+// "datetime2(3)", "rowversion", ... Throws std::invalid_argument for an unknown type.
 Column makeColumn(std::string name, const std::string &sqlType, bool nullable = true);
 
 struct ResultSet {
@@ -171,8 +173,9 @@ using ReplyFunction =
 // that handle), or the name of any other procedure called by RPC.
 // sp_prepare is answered with the column metadata of the first result set of the first static rule that
 // matches (callback rules are not called for it), so SQLDescribeCol works before SQLExecute.
-// Without a matching rule: `USE <db>` switches database (refused with error 911 when setDatabases() was
-// given and the name is not in it); anything else gets a plain DONE.
+// Without a matching rule: the table model answers what it knows (see TableModel.h); `USE <db>` switches
+// database (refused with error 911 when setDatabases() was given and the name is not in it); anything
+// else gets a plain DONE.
 struct Rule {
     enum class Match { Exact, Pattern, Any };
     Match match = Match::Exact;
@@ -214,6 +217,8 @@ struct Event {
 std::string kindName(Event::Kind kind); // "login", "batch", ...
 // One line describing an event, escaped (\n, \t, \\), as the standalone server writes its record file.
 std::string describe(const Event &event);
+
+class TableModel;
 
 class ScriptedServer {
 public:
@@ -263,6 +268,11 @@ public:
     // Waits until the record holds at least n SQL batches / n batches-or-RPCs. False on timeout.
     bool waitForBatches(std::size_t n, std::chrono::milliseconds timeout) const;
     bool waitForStatements(std::size_t n, std::chrono::milliseconds timeout) const;
+
+    // Named tables with typed columns and rows that answer the statements rules leave alone (see
+    // TableModel.h).
+    TableModel &tables();
+    const TableModel &tables() const;
 
     // Called (on the connection's thread) for every event as it is recorded.
     void setEventListener(std::function<void(const Event &)> listener);
