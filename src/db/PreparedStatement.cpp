@@ -55,10 +55,18 @@ std::vector<ColumnInfo> PreparedStatement::columns() {
     const std::vector<odbc::Statement::Described> described =
         m_slot->run([stmt] { return stmt->describe(); });
     std::vector<ColumnInfo> out;
-    for (const odbc::Statement::Described &d : described)
-        out.push_back(ColumnInfo{d.column.name, d.column.typeName, d.column.sqlType,
-                                 static_cast<qint64>(d.column.size), static_cast<int>(d.precision),
-                                 d.column.scale, d.column.nullable, d.identity});
+    for (const odbc::Statement::Described &d : described) {
+        ColumnInfo c;
+        c.name = d.column.name;
+        c.typeName = d.column.typeName;
+        c.sqlType = d.column.sqlType;
+        c.size = static_cast<qint64>(d.column.size);
+        c.precision = static_cast<int>(d.precision);
+        c.scale = d.column.scale;
+        c.nullable = d.column.nullable;
+        c.identity = d.identity;
+        out.push_back(std::move(c));
+    }
     return out;
 }
 

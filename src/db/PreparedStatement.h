@@ -35,6 +35,8 @@ struct ColumnInfo {
     int scale = 0;
     bool nullable = true;
     bool identity = false;
+    bool computed = false;   // known from the catalog only (tableColumns)
+    bool rowversion = false; // rowversion/timestamp: the server fills it, nobody writes it
 };
 
 class PreparedStatement {

@@ -1,0 +1,78 @@
+#include "db/TableColumns.h"
+
+#include "db/Recordset.h"
+#include "db/SqlQuote.h"
+
+namespace quorix {
+
+TableName splitTableName(const QString &qualifiedTable) {
+    QStringList parts{QString()};
+    const QString &s = qualifiedTable;
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c == QLatin1Char('[') || c == QLatin1Char('"')) {
+            const QChar close = c == QLatin1Char('[') ? QLatin1Char(']') : c;
+            for (++i; i < s.size(); ++i) {
+                if (s[i] == close) {
+                    if (i + 1 < s.size() && s[i + 1] == close)
+                        ++i; // a doubled closing character is one of itself
+                    else
+                        break;
+                }
+                parts.last() += s[i];
+            }
+        } else if (c == QLatin1Char('.')) {
+            parts << QString();
+        } else if (!c.isSpace()) {
+            parts.last() += c;
+        }
+    }
+    TableName name;
+    name.table = parts.value(parts.size() - 1);
+    if (parts.size() >= 2)
+        name.schema = parts[parts.size() - 2];
+    if (parts.size() >= 3)
+        name.database = parts[parts.size() - 3];
+    return name;
+}
+
+QString tableColumnsCatalogQuery(const QString &qualifiedTable) {
+    const QString database = splitTableName(qualifiedTable).database;
+    const QString columns = database.isEmpty() ? QStringLiteral("sys.columns")
+                                               : sqlName(database) + QStringLiteral(".sys.columns");
+    // rowversion (and its older name timestamp) is system type 189 whatever the column's alias type.
+    return QStringLiteral("SELECT c.name, c.is_identity, c.is_computed, CAST(CASE WHEN c.system_type_id = "
+                          "189 THEN 1 ELSE 0 END AS bit) AS is_rowversion FROM ") +
+           columns + QStringLiteral(" AS c WHERE c.object_id = OBJECT_ID(") +
+           sqlUnicodeLiteral(qualifiedTable) + QStringLiteral(") ORDER BY c.column_id");
+}
+
+std::vector<ColumnInfo> tableColumns(ServerConnection &connection, const QString &qualifiedTable) {
+    // The driver's description gives the types as the driver will bind them; the catalog gives the flags
+    // the description leaves out or gets wrong (a computed column looks like any other).
+    std::vector<ColumnInfo> columns =
+        PreparedStatement(connection, QStringLiteral("SELECT TOP 0 * FROM ") + qualifiedTable, QStringList{})
+            .columns();
+    Recordset catalog;
+    catalog.open(connection, tableColumnsCatalogQuery(qualifiedTable));
+    const auto find = [&columns](const QString &name) -> ColumnInfo * {
+        for (ColumnInfo &c : columns)
+            if (c.name == name)
+                return &c;
+        for (ColumnInfo &c : columns) // a case-insensitive catalog may spell it otherwise
+            if (c.name.compare(name, Qt::CaseInsensitive) == 0)
+                return &c;
+        return nullptr;
+    };
+    for (; catalog.isOpen() && !catalog.eof(); catalog.moveNext()) {
+        ColumnInfo *c = find(catalog.value(0).toString());
+        if (!c)
+            continue;
+        c->identity = catalog.value(1).toBool();
+        c->computed = catalog.value(2).toBool();
+        c->rowversion = catalog.value(3).toBool();
+    }
+    return columns;
+}
+
+} // namespace quorix
