@@ -18,6 +18,10 @@
 #include "restore/BackupRenames.h"
 #include "restore/FolderRestore.h"
 #include "shares/NetworkShares.h"
+#include "tablecopy/CopyToNew2.h"
+#include "tablecopy/RecordCopy.h"
+#include "tablecopy/SecondDb.h"
+#include "tablecopy/TableMaintenance.h"
 #include "testdata/AnonymizerDefault.h"
 #include "ui/BackupFileLists.h"
 #include "ui/Echo.h"
@@ -159,6 +163,10 @@ void frmMain::wireFeatures() {
     m_backupRenames = std::make_unique<BackupRenames>(m_form, *m_log);
     m_folderRestore = std::make_unique<FolderRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
     m_speedTest = std::make_unique<SpeedTest>(m_form);
+    m_recordCopy = std::make_unique<RecordCopy>(m_form, *m_sessions, *m_log);
+    m_copyToNew2 = std::make_unique<CopyToNew2>(m_form, *m_sessions, *m_log, *m_recordCopy);
+    m_secondDb = std::make_unique<SecondDb>(m_form, *m_sessions, *m_log);
+    m_tableMaintenance = std::make_unique<TableMaintenance>(m_form, *m_sessions, *m_log);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

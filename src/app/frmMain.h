@@ -27,6 +27,10 @@ class NetworkShares;
 class Partnering;
 class ServerSessions;
 class SpeedTest;
+class RecordCopy;
+class CopyToNew2;
+class SecondDb;
+class TableMaintenance;
 class SqlToStringTab;
 
 class frmMain : public QMainWindow {
@@ -95,6 +99,10 @@ private:
     std::unique_ptr<BackupRenames> m_backupRenames;
     std::unique_ptr<FolderRestore> m_folderRestore;
     std::unique_ptr<SpeedTest> m_speedTest;
+    std::unique_ptr<RecordCopy> m_recordCopy;
+    std::unique_ptr<CopyToNew2> m_copyToNew2;
+    std::unique_ptr<SecondDb> m_secondDb;
+    std::unique_ptr<TableMaintenance> m_tableMaintenance;
 };
 
 } // namespace quorix

@@ -24,6 +24,14 @@ QStringList columnsRead(ServerSessions &sessions, const QString &failure) {
     return sessions.rs().fieldNames();
 }
 
+// "use {db}" straight on the session, then whether the table is a user table there; a failure of either is
+// logged and counts as not found.
+bool isUserTableAfterUse(ServerSessions &sessions, const LogPanes &log, const TableRef &t) {
+    if (!useDirectly(sessions, log, t.db))
+        return false;
+    return userTableExists(sessions, log, tableName(t)).value_or(false);
+}
+
 // The line that replaces an INSERT without columns.
 QString noColumnsLine(const TableRef &t) {
     return QStringLiteral("No columns read from ") + sourceTable(t) +
@@ -71,16 +79,13 @@ void SecondDb::CopyIntoSecondDatabase() {
     const QString target = secondTable(*t);
     m_sessions.OpenQuery(kMain, truncateSecond(*t), false);
     m_sessions.OpenQuery(kMain, identityInsert(target, true), true);
-    if (useDirectly(m_sessions, m_log, t->db)) {
-        const std::optional<bool> found = userTableExists(m_sessions, m_log, tableName(*t));
-        if (found && *found) {
-            if (cols.isEmpty()) {
-                m_log.LogLine(noColumnsLine(*t));
-            } else {
-                const QString failure = m_sessions.OpenQuery(kMain, copyIntoStatement(*t, cols), false);
-                if (!failure.isEmpty())
-                    m_log.LogError(sourceTable(*t) + QLatin1Char(' ') + failure);
-            }
+    if (isUserTableAfterUse(m_sessions, m_log, *t)) {
+        if (cols.isEmpty()) {
+            m_log.LogLine(noColumnsLine(*t));
+        } else {
+            const QString failure = m_sessions.OpenQuery(kMain, copyIntoStatement(*t, cols), false);
+            if (!failure.isEmpty())
+                m_log.LogError(sourceTable(*t) + QLatin1Char(' ') + failure);
         }
     }
     // Only one table of a session may take explicit identity values at a time: always switched off again.
@@ -108,10 +113,7 @@ void SecondDb::CopyStructureToSecondDatabase() {
     if (!t)
         return;
     m_sessions.OpenQuery(kMain, useStatement(t->db), false);
-    if (!useDirectly(m_sessions, m_log, t->db))
-        return;
-    const std::optional<bool> found = userTableExists(m_sessions, m_log, tableName(*t));
-    if (!found || !*found)
+    if (!isUserTableAfterUse(m_sessions, m_log, *t))
         return;
     const QString failure = m_sessions.OpenQuery(kMain, copyStructure(*t), false);
     if (!failure.isEmpty())
@@ -123,10 +125,8 @@ void SecondDb::DropSecondDatabaseTable() {
     if (!t)
         return;
     m_sessions.OpenQuery(kMain, useSecondStatement(t->db), false);
-    if (!useDirectly(m_sessions, m_log, t->db))
-        return;
-    const std::optional<bool> found = userTableExists(m_sessions, m_log, tableName(*t));
-    if (found && *found)
+    // The table is looked up in the current database, so one that exists only in the second is kept.
+    if (isUserTableAfterUse(m_sessions, m_log, *t))
         m_sessions.OpenQuery(kMain, dropSecond(*t), false);
 }
 

@@ -1,0 +1,195 @@
+// Figures for the record copy; prints them, asserts nothing (not a ctest test).
+// Copies the rows of a 10-column table (int, bigint, nvarchar, varchar, datetime2, decimal, bit, float,
+// varbinary, nvarchar with NULLs; every third row NULL from the third column on) through CopyRecords on the
+// real window (offscreen), then the same rows through a bare loop on the driver layer (one connection
+// reading, one running a prepared INSERT per row, no worker thread, no window), and prints rows/s for both,
+// their ratio (target >= 0.8) and the resident memory of the copy: after the first rows, at its end and at
+// its peak (target: flat, under 100 MB). The scripted server runs as a process of its own, so its copy of
+// the rows is not counted.
+// Usage: bench_record_copy [rows]   (default 100000)
+
+#include "app/frmMain.h"
+#include "db/ConnectionString.h"
+#include "db/LogPanes.h"
+#include "db/ParamType.h"
+#include "db/ServerConnection.h"
+#include "db/ServerSessions.h"
+#include "db/TableColumns.h"
+#include "db/odbc/OdbcConnection.h"
+#include "db/odbc/OdbcStatement.h"
+#include "tablecopy/RecordCopy.h"
+#include "ui/Form.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+using namespace quorix;
+
+namespace {
+
+const char *const kColumns =
+    "id:int big:bigint name:nvarchar(50) code:varchar(20) seen:datetime2(7) "
+    "amount:decimal(18,4) flag:bit ratio:float blob:varbinary(max) note:nvarchar(100)";
+const QStringList kTypes = {"int",           "bigint", "nvarchar(50)", "varchar(20)",    "datetime2(7)",
+                            "decimal(18,4)", "bit",    "float",        "varbinary(max)", "nvarchar(100)"};
+const QString kInsert =
+    QStringLiteral("INSERT INTO QRIX2..Bench (id, big, name, code, seen, amount, flag, ratio, "
+                   "blob, note) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+
+double statusMb(const char *key) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ":";
+    while (std::getline(in, line))
+        if (line.rfind(prefix, 0) == 0)
+            return std::stod(line.substr(prefix.size())) / 1024.0;
+    return 0;
+}
+
+// Starts a new peak (VmHWM) from the current resident size.
+void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+[[noreturn]] void fail(const QString &why) {
+    std::fprintf(stderr, "%s\n", qPrintable(why));
+    std::exit(1);
+}
+
+QByteArray row(int i) {
+    const QByteArray n = QByteArray::number(i);
+    QByteArray r = "  row " + n + '|' + QByteArray::number(qint64(i) * 1000003) + '|';
+    if (i % 3 == 2)
+        return r + "NULL|NULL|NULL|NULL|NULL|NULL|NULL|NULL\n";
+    return r + "Patient " + n + " \xC3\xA9|code" + n + "|2024-01-31 13:45:00." +
+           QByteArray::number(1000000 + i % 9000000) + "|" + QByteArray::number(i) + ".1234|" +
+           QByteArray::number(i % 2) + '|' + QByteArray::number(i / 7.0, 'g', 17) + "|0x" +
+           QByteArray::number(i, 16).rightJustified(8, '0').toUpper() + "|note " + n + '\n';
+}
+
+void writeRules(const QString &path, int rows) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail("cannot write " + path);
+    file.write(QByteArray("login sa pw\nexact SELECT * FROM QRIX..Bench\n  columns ") + kColumns + '\n');
+    QByteArray block;
+    for (int i = 0; i < rows; ++i) {
+        block += row(i);
+        if (block.size() > (1 << 20)) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    file.write(block);
+    file.write(QByteArray("exact SELECT TOP 0 * FROM QRIX2..Bench\n  columns ") + kColumns + '\n');
+    file.write("exact " + tableColumnsCatalogQuery(QStringLiteral("QRIX2..Bench")).toUtf8() +
+               "\n  columns name:nvarchar(128) is_identity:bit is_computed:bit is_rowversion:bit\n");
+    for (const char *c : {"id", "big", "name", "code", "seen", "amount", "flag", "ratio", "blob", "note"})
+        file.write(QByteArray("  row ") + c + "|0|0|0\n");
+    file.write("pattern INSERT INTO QRIX2\\.\\.Bench .*\n  count 1\n");
+}
+
+// The bare loop: a cursor on one connection, a prepared INSERT executed per row on another.
+double bareCopy(const QString &odbcString, int &rows) {
+    odbc::Connection reading, writing;
+    reading.open(odbcString, 15);
+    writing.open(odbcString, 15);
+    std::vector<ParamType> types;
+    for (const QString &t : kTypes)
+        types.push_back(ParamType::parse(t));
+    odbc::Statement insert(writing, kInsert, types, 3600);
+    QElapsedTimer t;
+    t.start();
+    std::shared_ptr<odbc::Cursor> cursor =
+        reading.openCursor(QStringLiteral("SELECT * FROM QRIX..Bench"), 3600);
+    rows = 0;
+    for (;;) {
+        const std::vector<odbc::Row> block = cursor->fetch(512);
+        for (const odbc::Row &r : block) {
+            insert.execute(r);
+            ++rows;
+        }
+        if (block.size() < 512)
+            break;
+    }
+    return t.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
+    QApplication app(argc, argv);
+
+    const QString rules = dir.filePath(QStringLiteral("rules.txt"));
+    writeRules(rules, rows);
+    QProcess server;
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral(TDS_SERVER_EXE), {"--address", "127.0.0.2", "--port", "0", "--rules", rules});
+    while (!server.canReadLine())
+        if (!server.waitForReadyRead(120000))
+            fail(QStringLiteral("tds-scripted-server did not start"));
+    const QByteArray said = server.readLine().trimmed();
+    if (!said.startsWith("port "))
+        fail("tds-scripted-server said: " + QString::fromUtf8(said));
+    const QString box = QStringLiteral("127.0.0.2,") + QString::fromLatin1(said.mid(5));
+
+    double copyMs = 0, start = 0, end = 0, peak = 0;
+    QString result;
+    {
+        frmMain window;
+        Form &f = window.form();
+        f.txtServer[0]->setText(box);
+        f.txtPW[0]->setText(QStringLiteral("pw"));
+        window.sessions().OpenQuery(0, QStringLiteral("Use QRIX"), false);
+        RecordCopy copy(f, window.sessions(), window.log());
+        start = statusMb("VmRSS");
+        resetPeak();
+        QElapsedTimer t;
+        t.start();
+        copy.CopyRecords(QStringLiteral("QRIX..Bench"), QStringLiteral("QRIX2..Bench"));
+        copyMs = t.nsecsElapsed() / 1e6;
+        end = statusMb("VmRSS");
+        peak = statusMb("VmHWM");
+        result = f.txtLog->toPlainText()
+                     .section(QLatin1Char('\n'), 0, 1)
+                     .replace(QLatin1Char('\n'), QStringLiteral(", "));
+    }
+
+    int bareRows = 0;
+    double bareMs = 0;
+    try {
+        const QString session = sessionConnectionString(box, QStringLiteral("pw"));
+        bareMs = bareCopy(toOdbcConnectionString(parseOleDbConnectionString(session),
+                                                 chooseDriver(odbc::installedDrivers(), QString())),
+                          bareRows);
+    } catch (const DbError &e) {
+        fail(e.description());
+    }
+    server.terminate();
+    server.waitForFinished(5000);
+
+    const double copyRate = rows / (copyMs / 1000), bareRate = bareRows / (bareMs / 1000);
+    std::printf("CopyRecords: %d rows in %.0f ms, %.0f rows/s (%s)\n", rows, copyMs, copyRate,
+                qPrintable(result));
+    std::printf("bare prepared-INSERT loop: %d rows in %.0f ms, %.0f rows/s\n", bareRows, bareMs, bareRate);
+    std::printf("ratio CopyRecords / bare: %.2f (target >= 0.8)\n", copyRate / bareRate);
+    std::printf(
+        "resident memory of the copy: %.1f MB before, %.1f MB after, peak (VmHWM) %.1f MB (target flat, "
+        "< 100 MB)\n",
+        start, end, peak);
+    return 0;
+}

@@ -1,0 +1,112 @@
+// "Copy to _NEW2" on the real window: the first and the second use for a table, refused rows reported line
+// by line, STOP, a table outside dbo, and the current database that cannot be used.
+
+#include "TableCopyWindow.h"
+
+using namespace quorix;
+using namespace quorix::testing;
+
+namespace {
+
+class ToNew2 : public TableCopyWindow {
+protected:
+    void SetUp() override {
+        TableCopyWindow::SetUp();
+        f().Grid2->setRow(1); // Orders
+        columns = {makeColumn("id", "int"), makeColumn("item", "nvarchar(40)")};
+        serveTable("QRIX..Orders", columns, {{"10", "bandage"}, {"11", "saline"}, {"12", "gauze"}});
+        serveTable("QRIX..Orders_NEW2", columns, {}, {{.identity = true}});
+    }
+    std::vector<tds::Column> columns;
+};
+
+const std::string kCheck =
+    "SELECT * FROM sys.objects WHERE object_id = OBJECT_ID(N'Orders_NEW2') AND type in (N'U')";
+
+} // namespace
+
+TEST_F(ToNew2, FirstAndSecondUse) {
+    userTables = {"Orders"};
+    click("cmdCopytoNEW");
+    const std::vector<std::string> firstUse{"Use QRIX",
+                                            "use QRIX",
+                                            kCheck,
+                                            "select top 1 * from  QRIX..Orders",
+                                            "select top  1 * into QRIX..Orders_NEW2  from QRIX..Orders",
+                                            "SET IDENTITY_INSERT QRIX..Orders_NEW2 ON",
+                                            "truncate table QRIX..Orders_NEW2  ",
+                                            "SELECT * FROM QRIX..Orders",
+                                            "SET IDENTITY_INSERT QRIX..Orders_NEW2 OFF"};
+    EXPECT_EQ(statements(), firstUse);
+    EXPECT_EQ(inserts("QRIX..Orders_NEW2").rows,
+              (std::vector<tds::Row>{{"10", "bandage"}, {"11", "saline"}, {"12", "gauze"}}));
+    EXPECT_EQ(logged(), (QStringList{"Orders", "copied 3", "errors 0"}));
+
+    // The second time the earlier copy is dropped first.
+    reset();
+    userTables = {"Orders", "Orders_NEW2"};
+    click("cmdCopytoNEW");
+    std::vector<std::string> secondUse = firstUse;
+    secondUse.insert(secondUse.begin() + 3, "drop table QRIX..Orders_NEW2 ");
+    EXPECT_EQ(statements(), secondUse);
+    EXPECT_EQ(logged(), (QStringList{"Orders", "copied 3", "errors 0"}));
+}
+
+TEST_F(ToNew2, RefusedRowsAreLoggedOneByOneAndStopLeavesTheCopyEmpty) {
+    main->addRule(Rule::callback(
+        [](const std::string &, const tds::ConnectionState &state) -> std::optional<Reply> {
+            if (!state.params.empty() && state.params[1].value == "saline")
+                return Reply::error(8152, "String or binary data would be truncated.");
+            return Reply::count(1);
+        },
+        "INSERT INTO QRIX\\.\\.Orders_NEW2 .*"));
+    click("cmdCopytoNEW");
+    EXPECT_EQ(logged(), (QStringList{"Orders", serverError("String or binary data would be truncated."),
+                                     "copied 3", "errors 1"}));
+
+    // STOP ticked: the new table is made and left empty. All Tables is not consulted.
+    reset();
+    f().chkStop->setChecked(true);
+    f().chkAllTables->setChecked(true);
+    click("cmdCopytoNEW");
+    EXPECT_TRUE(inserts("QRIX..Orders_NEW2").rows.empty());
+    EXPECT_EQ(statements().front(), "Use QRIX");
+    EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT QRIX..Orders_NEW2 OFF");
+    EXPECT_EQ(logged(), (QStringList{"Orders", "copied 0", "errors 0"}));
+}
+
+TEST_F(ToNew2, ATableOutsideDboKeepsItsSchema) {
+    browseTables({{"Orders", "sales"}});
+    serveTable("QRIX.sales.Orders", columns, {{"1", "x"}});
+    serveTable("QRIX.sales.Orders_NEW2", columns);
+    click("cmdCopytoNEW");
+    EXPECT_EQ(
+        statements(),
+        (std::vector<std::string>{
+            "Use QRIX", "use QRIX",
+            "SELECT * FROM sys.objects WHERE object_id = OBJECT_ID(N'sales.Orders_NEW2') AND type in (N'U')",
+            "select top 1 * from  QRIX.sales.Orders",
+            "select top  1 * into QRIX.sales.Orders_NEW2  from QRIX.sales.Orders",
+            "SET IDENTITY_INSERT QRIX.sales.Orders_NEW2 ON", "truncate table QRIX.sales.Orders_NEW2  ",
+            "SELECT * FROM QRIX.sales.Orders", "SET IDENTITY_INSERT QRIX.sales.Orders_NEW2 OFF"}));
+    EXPECT_EQ(inserts("QRIX.sales.Orders_NEW2").rows, (std::vector<tds::Row>{{"1", "x"}}));
+}
+
+TEST_F(ToNew2, ADatabaseThatCannotBeUsedEndsTheClickAfterItsLine) {
+    main->setDatabases({"master", "Billing"});
+    click("cmdCopytoNEW");
+    EXPECT_EQ(sent(), (std::vector<std::string>{"Use QRIX", "use QRIX"}));
+    const QStringList lines = logged();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], "Orders");
+    EXPECT_TRUE(lines[1].endsWith(" Use QRIX")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith(serverError("Database 'QRIX' does not exist.")));
+    EXPECT_TRUE(lines[2].endsWith(" use QRIX")) << lines[2].toStdString();
+
+    // Without a selected table nothing is sent.
+    reset();
+    f().Grid2->setRow(-1);
+    click("cmdCopytoNEW");
+    EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(logged(), QStringList{"No table selected"});
+}
