@@ -207,7 +207,9 @@ QString parameterType(const ColumnInfo &column) {
         return withLength(type, column.size, 4000);
     if (type == QLatin1String("text"))
         return QStringLiteral("varchar(max)");
-    if (type == QLatin1String("image"))
+    // The spatial and hierarchy types arrive as their bytes, which the server converts back.
+    if (type == QLatin1String("image") || type == QLatin1String("geometry") ||
+        type == QLatin1String("geography") || type == QLatin1String("hierarchyid"))
         return QStringLiteral("varbinary(max)");
     // ntext, xml, datetimeoffset, sql_variant and the rest travel as text the server converts.
     return QStringLiteral("nvarchar(max)");

@@ -145,6 +145,8 @@ TEST(TableCopySql, ParameterTypesCarryEveryValueWhole) {
         {column("a", "text", 2147483647), "varchar(max)"},
         {column("a", "ntext", 1073741823), "nvarchar(max)"},
         {column("a", "image", 2147483647), "varbinary(max)"},
+        {column("a", "hierarchyid", 892), "varbinary(max)"},
+        {column("a", "geography", 0), "varbinary(max)"},
         {column("a", "xml", 0), "nvarchar(max)"},
         {column("a", "datetimeoffset", 34, 0, 7), "nvarchar(max)"},
         {column("a", "timestamp", 8), ""},
