@@ -1,6 +1,9 @@
 #include "tablecopy/TableCopySql.h"
 
+#include "db/DbError.h"
+#include "db/ParamType.h"
 #include "db/SqlQuote.h"
+#include "db/TableColumns.h"
 
 #include <algorithm>
 
@@ -167,52 +170,25 @@ QString rowCountStatement(const TableRef &t) {
            sqlLiteral(tableName(t)) + QStringLiteral(") AND indid < 2");
 }
 
-namespace {
-
-// The server's type name without what some drivers add to it ("int identity").
-QString baseType(const QString &typeName) {
-    return typeName.section(QLatin1Char(' '), 0, 0).toLower();
-}
-
-QString withLength(const QString &type, qint64 size, qint64 longest) {
-    if (size <= 0 || size > longest)
-        return type + QStringLiteral("(max)");
-    return type + QStringLiteral("(%1)").arg(size);
-}
-
-} // namespace
-
 QString parameterType(const ColumnInfo &column) {
-    const QString type = baseType(column.typeName);
-    static const QStringList asIs = {
-        QStringLiteral("bit"),          QStringLiteral("tinyint"),    QStringLiteral("smallint"),
-        QStringLiteral("int"),          QStringLiteral("bigint"),     QStringLiteral("real"),
-        QStringLiteral("float"),        QStringLiteral("date"),       QStringLiteral("uniqueidentifier"),
-        QStringLiteral("money"),        QStringLiteral("smallmoney"), QStringLiteral("datetime"),
-        QStringLiteral("smalldatetime")};
-    if (asIs.contains(type))
-        return type;
+    // Some drivers add to the type's name ("int identity").
+    ColumnInfo base = column;
+    base.typeName = column.typeName.section(QLatin1Char(' '), 0, 0).toLower();
+    const QString &type = base.typeName;
     if (type == QLatin1String("timestamp") || type == QLatin1String("rowversion"))
         return {};
-    if (type == QLatin1String("decimal") || type == QLatin1String("numeric")) {
-        const int precision = std::clamp(column.precision > 0 ? column.precision : int(column.size), 1, 38);
-        return QStringLiteral("decimal(%1,%2)").arg(precision).arg(std::clamp(column.scale, 0, precision));
-    }
-    if (type == QLatin1String("datetime2") || type == QLatin1String("time"))
-        return type + QStringLiteral("(%1)").arg(std::clamp(column.scale, 0, 7));
-    if (type == QLatin1String("char") || type == QLatin1String("varchar") ||
-        type == QLatin1String("binary") || type == QLatin1String("varbinary"))
-        return withLength(type, column.size, 8000);
-    if (type == QLatin1String("nchar") || type == QLatin1String("nvarchar"))
-        return withLength(type, column.size, 4000);
-    if (type == QLatin1String("text"))
-        return QStringLiteral("varchar(max)");
     // The spatial and hierarchy types arrive as their bytes, which the server converts back.
-    if (type == QLatin1String("image") || type == QLatin1String("geometry") ||
-        type == QLatin1String("geography") || type == QLatin1String("hierarchyid"))
+    if (type == QLatin1String("geometry") || type == QLatin1String("geography") ||
+        type == QLatin1String("hierarchyid"))
         return QStringLiteral("varbinary(max)");
-    // ntext, xml, datetimeoffset, sql_variant and the rest travel as text the server converts.
-    return QStringLiteral("nvarchar(max)");
+    const QString declared = parameterTypeOf(base);
+    try {
+        ParamType::parse(declared);
+        return declared;
+    } catch (const DbError &) {
+        // xml, datetimeoffset, sql_variant and the rest travel as text the server converts.
+        return QStringLiteral("nvarchar(max)");
+    }
 }
 
 InsertPlan insertPlan(const QString &target, const std::vector<ColumnInfo> &targetColumns,

@@ -86,9 +86,9 @@ struct InsertPlan {
 };
 InsertPlan insertPlan(const QString &target, const std::vector<ColumnInfo> &targetColumns, int sourceColumns);
 
-// The declared parameter type that carries a value of the column without loss: "nvarchar(50)",
-// "decimal(18,4)", "datetime2(7)", "varbinary(max)". Old large types go as their (max) successors, types a
-// parameter cannot declare as text the server converts. Empty for a column that takes no value.
+// The declared parameter type that carries a value of the column without loss, as parameterTypeOf gives it
+// ("nvarchar(50)", "decimal(18,4)", "datetime2(7)", "varbinary(max)"); the types a parameter cannot declare
+// travel as text or bytes the server converts. Empty for a column that takes no value (rowversion).
 QString parameterType(const ColumnInfo &column);
 
 } // namespace quorix

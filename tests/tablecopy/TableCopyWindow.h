@@ -3,18 +3,16 @@
 // The real window (offscreen) against a scripted Main server on 127.0.0.2 (any free port), for the table
 // tools of the Copy tab. The current database is QRIX and the table browser lists the tables a test gives.
 // The server knows:
-//   - tables declared with serveTable(): the source read "SELECT * FROM <name>" (on the reader's own
-//     connection), and what a target's column lookup reads (the description of SELECT TOP 0 * and the
-//     catalog's flags);
+//   - the tables a test puts into its table model (main->tables()), which answers the source read, a
+//     target's column lookup, IDENTITY_INSERT and the prepared INSERTs, and holds the rows that arrive;
 //   - the user tables of the existence check (userTables), answered by the name inside N'...';
-// everything else gets a plain DONE unless a test adds a rule. Inserts are read back from the recorded RPC
-// parameters.
+// everything else gets a plain DONE unless a test adds a rule.
 
 #include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "TestText.h"
 #include "WindowFixture.h"
-#include "db/TableColumns.h"
+#include "tds/TableModel.h"
 #include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
@@ -31,12 +29,12 @@ using tds::makeColumn;
 using tds::Reply;
 using tds::Rule;
 
-// A column's catalog flags for serveTable().
-struct Flags {
-    bool identity = false;
-    bool computed = false;
-    bool rowversion = false;
-};
+// An identity column of the table model.
+inline tds::Column identityColumn(const std::string &name) {
+    tds::Column c = makeColumn(name, "int", false);
+    c.identity = true;
+    return c;
+}
 
 class TableCopyWindow : public ::testing::Test {
 protected:
@@ -89,23 +87,12 @@ protected:
         browseTables(tables);
     }
 
-    // A table the server can read (name as the statements write it: "QRIX..Patients").
-    void serveTable(const std::string &name, const std::vector<tds::Column> &columns,
-                    const std::vector<tds::Row> &rows = {}, const std::vector<Flags> &flags = {}) {
-        main->addRule(tds::Rule::exact("SELECT * FROM " + name, tds::Reply::rows({columns, rows})));
-        main->addRule(tds::Rule::exact("SELECT TOP 0 * FROM " + name, tds::Reply::rows({columns, {}})));
-        tds::ResultSet catalog{{tds::makeColumn("name", "nvarchar(128)"),
-                                tds::makeColumn("is_identity", "bit"), tds::makeColumn("is_computed", "bit"),
-                                tds::makeColumn("is_rowversion", "bit")},
-                               {}};
-        for (size_t i = 0; i < columns.size(); ++i) {
-            const Flags f = i < flags.size() ? flags[i] : Flags{};
-            catalog.rows.push_back(
-                {columns[i].name, f.identity ? "1" : "0", f.computed ? "1" : "0", f.rowversion ? "1" : "0"});
-        }
-        main->addRule(tds::Rule::exact(tableColumnsCatalogQuery(QString::fromStdString(name)).toStdString(),
-                                       tds::Reply::rows(catalog)));
+    // A table of the model (name as the statements write it: "QRIX..Patients").
+    void table(const std::string &name, const std::vector<tds::Column> &columns,
+               const std::vector<tds::Row> &rows = {}) {
+        main->tables().set(name, columns, rows);
     }
+    std::vector<tds::Row> rowsOf(const std::string &name) { return main->tables().rows(name); }
 
     // The SQL batches Main received, the source reads and the column lookups included.
     std::vector<std::string> sent() { return main->batches(); }

@@ -125,7 +125,7 @@ TEST(TableCopySql, ParameterTypesCarryEveryValueWhole) {
         {column("a", "float"), "float"},
         {column("a", "real"), "real"},
         {column("a", "decimal", 18, 18, 4), "decimal(18,4)"},
-        {column("a", "numeric", 38, 38, 10), "decimal(38,10)"},
+        {column("a", "numeric", 38, 38, 10), "numeric(38,10)"},
         {column("a", "money", 19, 19, 4), "money"},
         {column("a", "datetime", 23, 0, 3), "datetime"},
         {column("a", "datetime2", 27, 0, 7), "datetime2(7)"},
