@@ -8,6 +8,7 @@
 // the rows is not counted.
 // Usage: bench_record_copy [rows]   (default 100000)
 
+#include "BenchSupport.h"
 #include "app/frmMain.h"
 #include "db/ConnectionString.h"
 #include "db/LogPanes.h"
@@ -35,6 +36,8 @@
 #include <string>
 
 using namespace quorix;
+using bench::fail;
+using bench::median;
 
 namespace {
 
@@ -60,16 +63,6 @@ double statusMb(const char *key) {
 // Starts a new peak (VmHWM) from the current resident size.
 void resetPeak() {
     std::ofstream("/proc/self/clear_refs") << "5";
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-[[noreturn]] void fail(const QString &why) {
-    std::fprintf(stderr, "%s\n", qPrintable(why));
-    std::exit(1);
 }
 
 QByteArray row(int i) {
@@ -143,20 +136,12 @@ int main(int argc, char **argv) {
     const QString rules = dir.filePath(QStringLiteral("rules.txt"));
     writeRules(rules, rows);
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral(TDS_SERVER_EXE), {"--address", "127.0.0.2", "--port", "0", "--rules", rules});
-    while (!server.canReadLine())
-        if (!server.waitForReadyRead(120000))
-            fail(QStringLiteral("tds-scripted-server did not start"));
-    const QByteArray said = server.readLine().trimmed();
-    if (!said.startsWith("port "))
-        fail("tds-scripted-server said: " + QString::fromUtf8(said));
-    const QString box = QStringLiteral("127.0.0.2,") + QString::fromLatin1(said.mid(5));
+    const QString session = bench::startServerProcess(server, rules);
+    const QString box = parseOleDbConnectionString(session).server;
 
     // Three rounds, each a copy through CopyRecords and then the bare loop, so that neither side has the
     // warm caches of the other; rows/s are the medians, memory the highest of the copies.
     constexpr int kRounds = 3;
-    const QString session = sessionConnectionString(box, QStringLiteral("pw"));
     const QString odbcString = toOdbcConnectionString(parseOleDbConnectionString(session),
                                                       chooseDriver(odbc::installedDrivers(), QString()));
     std::vector<double> copyRates, bareRates;
