@@ -6,7 +6,10 @@
 // their ratio (target >= 0.8) and the resident memory of the copy: after the first rows, at its end and at
 // its peak (target: flat, under 100 MB). The scripted server runs as a process of its own, so its copy of
 // the rows is not counted.
-// Usage: bench_record_copy [rows]   (default 100000)
+// As in the session benchmark, the benchmark's threads and the server share one processor unless --free is
+// given: left to the scheduler, a wake-up of the connection's worker that has to reach another processor
+// costs more than a whole insert here, and unpinned figures vary with the machine's load.
+// Usage: bench_record_copy [rows] [--free]   (default 100000 rows)
 
 #include "BenchSupport.h"
 #include "app/frmMain.h"
@@ -32,7 +35,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <sched.h>
 #include <string>
 
 using namespace quorix;
@@ -50,14 +55,24 @@ const QString kInsert =
     QStringLiteral("INSERT INTO QRIX2..Bench (id, big, name, code, seen, amount, flag, ratio, "
                    "blob, note) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 
-double statusMb(const char *key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(in, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::stod(line.substr(prefix.size())) / 1024.0;
-    return 0;
+// The process's resident memory now and at its peak since the last resetPeak(), in megabytes.
+struct Resident {
+    double now = 0;
+    double peak = 0;
+};
+Resident resident() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    Resident r;
+    if (!status.open(QIODevice::ReadOnly))
+        return r;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() >= 2 && words[0] == "VmRSS:")
+            r.now = words[1].toDouble() / 1024;
+        else if (words.size() >= 2 && words[0] == "VmHWM:")
+            r.peak = words[1].toDouble() / 1024;
+    }
+    return r;
 }
 
 // Starts a new peak (VmHWM) from the current resident size.
@@ -127,7 +142,26 @@ double bareCopy(const QString &odbcString, int &rows) {
 } // namespace
 
 int main(int argc, char **argv) {
-    const int rows = argc > 1 ? std::atoi(argv[1]) : 100000;
+    int rows = 100000;
+    bool free = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--free") == 0)
+            free = true;
+        else
+            rows = std::atoi(argv[i]);
+    }
+    if (!free) {
+        // The first processor this process may use; threads and the server process started later inherit it.
+        cpu_set_t set;
+        CPU_ZERO(&set);
+        sched_getaffinity(0, sizeof set, &set);
+        int first = 0;
+        while (first < CPU_SETSIZE - 1 && !CPU_ISSET(first, &set))
+            ++first;
+        CPU_ZERO(&set);
+        CPU_SET(first, &set);
+        sched_setaffinity(0, sizeof set, &set);
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
@@ -155,14 +189,15 @@ int main(int argc, char **argv) {
     RecordCopy copy(f, window.sessions(), window.log());
     for (int round = 0; round < kRounds; ++round) {
         f.txtLog->clear();
-        before = std::max(before, statusMb("VmRSS"));
+        before = std::max(before, resident().now);
         resetPeak();
         QElapsedTimer t;
         t.start();
         copy.CopyRecords(QStringLiteral("QRIX..Bench"), QStringLiteral("QRIX2..Bench"));
         copyRates.push_back(rows / (t.nsecsElapsed() / 1e9));
-        after = std::max(after, statusMb("VmRSS"));
-        peak = std::max(peak, statusMb("VmHWM"));
+        const Resident r = resident();
+        after = std::max(after, r.now);
+        peak = std::max(peak, r.peak);
         QStringList lines = f.txtLog->toPlainText().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         std::reverse(lines.begin(), lines.end());
         result = lines.join(QStringLiteral(", "));
@@ -180,7 +215,8 @@ int main(int argc, char **argv) {
     server.waitForFinished(5000);
 
     const double copyRate = median(copyRates), bareRate = median(bareRates);
-    std::printf("%d rows of 10 columns, %d rounds\n", rows, kRounds);
+    std::printf("%d rows of 10 columns, %d rounds, %s\n", rows, kRounds,
+                free ? "threads where the scheduler puts them" : "on one processor");
     std::printf("CopyRecords: median %.0f rows/s (the last round logged: %s)\n", copyRate,
                 qPrintable(result));
     std::printf("bare prepared-INSERT loop: median %.0f rows/s\n", bareRate);
