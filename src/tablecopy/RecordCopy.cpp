@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <optional>
 
 namespace quorix {
 
@@ -127,31 +128,39 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
     // reader cannot move past.
     if (!insert.isOpen())
         return counts;
-    std::vector<QVariant> values(plan.sources.size());
+    // Rows go to the server in blocks that end where the progress is shown, each block in one trip to the
+    // session's worker; STOP is looked at before each block, after the progress has let the window take
+    // a click.
+    std::vector<std::vector<QVariant>> block;
+    std::optional<DbError> moveFailure;
     try {
-        while (!reader.eof() && !m_form.chkStop->isChecked()) {
-            const std::vector<QVariant> &row = reader.row();
-            for (size_t k = 0; k < values.size(); ++k)
-                values[k] = row[static_cast<size_t>(plan.sources[k])];
-            counts.errors += plan.refusedPerRow;
-            try {
-                insert.execute(values);
-            } catch (const DbError &e) {
-                failed(e);
+        while (!moveFailure && !reader.eof() && !m_form.chkStop->isChecked()) {
+            block.clear();
+            const qint64 room = kProgressEvery - counts.copied % kProgressEvery;
+            while (static_cast<qint64>(block.size()) < room && !reader.eof()) {
+                const std::vector<QVariant> &row = reader.row();
+                std::vector<QVariant> values(plan.sources.size());
+                for (size_t k = 0; k < values.size(); ++k)
+                    values[k] = row[static_cast<size_t>(plan.sources[k])];
+                block.push_back(std::move(values));
+                try {
+                    reader.moveNext();
+                } catch (const DbError &e) {
+                    moveFailure = e; // the rows read so far still go; the walk ends after them
+                    break;
+                }
             }
-            bool moved = true;
-            try {
-                reader.moveNext();
-            } catch (const DbError &e) {
-                failed(e);
-                moved = false;
+            for (const PreparedStatement::Outcome &outcome : insert.executeEach(block)) {
+                counts.errors += plan.refusedPerRow;
+                if (outcome.error)
+                    failed(*outcome.error);
+                ++counts.copied;
+                if (counts.copied % kProgressEvery == 0)
+                    ShowCopyProgress(counts.copied);
             }
-            ++counts.copied;
-            if (counts.copied % kProgressEvery == 0)
-                ShowCopyProgress(counts.copied);
-            if (!moved)
-                break;
         }
+        if (moveFailure)
+            failed(*moveFailure);
     } catch (const DbError &e) {
         failed(e); // the end of the source could not be read
     }

@@ -7,7 +7,9 @@
 // Values travel as typed parameters, never as SQL text: one INSERT naming the target's columns is prepared
 // on Main's session and executed once per row, value i of the source row going into target column i. The
 // source is streamed on a reader beside the session (its second connection), so memory stays flat whatever
-// the row count, while the inserts, IDENTITY_INSERT and every statement run on Main's session itself.
+// the row count, while the inserts, IDENTITY_INSERT and every statement run on Main's session itself. Rows
+// are executed in blocks that end at each multiple of 100 (one trip to the session's worker per block);
+// STOP is looked at before each block, right after the progress has let the window take a click.
 
 #include <QString>
 #include <QtGlobal>
