@@ -20,6 +20,10 @@
 #include "shares/NetworkShares.h"
 #include "status/MirroringStatus.h"
 #include "status/Preflight.h"
+#include "tablecopy/CopyToNew2.h"
+#include "tablecopy/RecordCopy.h"
+#include "tablecopy/SecondDb.h"
+#include "tablecopy/TableMaintenance.h"
 #include "testdata/AnonymizerDefault.h"
 #include "ui/BackupFileLists.h"
 #include "ui/Echo.h"
@@ -164,6 +168,10 @@ void frmMain::wireFeatures() {
     m_speedTest = std::make_unique<SpeedTest>(m_form);
     m_status = std::make_unique<MirroringStatus>(m_form, *m_sessions, *m_log);
     m_preflight = std::make_unique<Preflight>(m_form, *m_sessions, *m_log);
+    m_recordCopy = std::make_unique<RecordCopy>(m_form, *m_sessions, *m_log);
+    m_copyToNew2 = std::make_unique<CopyToNew2>(m_form, *m_sessions, *m_log, *m_recordCopy);
+    m_secondDb = std::make_unique<SecondDb>(m_form, *m_sessions, *m_log);
+    m_tableMaintenance = std::make_unique<TableMaintenance>(m_form, *m_sessions, *m_log);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

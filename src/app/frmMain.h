@@ -29,6 +29,10 @@ class Partnering;
 class Preflight;
 class ServerSessions;
 class SpeedTest;
+class RecordCopy;
+class CopyToNew2;
+class SecondDb;
+class TableMaintenance;
 class SqlToStringTab;
 
 class frmMain : public QMainWindow {
@@ -99,6 +103,10 @@ private:
     std::unique_ptr<SpeedTest> m_speedTest;
     std::unique_ptr<MirroringStatus> m_status;
     std::unique_ptr<Preflight> m_preflight;
+    std::unique_ptr<RecordCopy> m_recordCopy;
+    std::unique_ptr<CopyToNew2> m_copyToNew2;
+    std::unique_ptr<SecondDb> m_secondDb;
+    std::unique_ptr<TableMaintenance> m_tableMaintenance;
 };
 
 } // namespace quorix

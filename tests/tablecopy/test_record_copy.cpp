@@ -1,0 +1,227 @@
+// "Copy table by record" on the real window through the real driver: the statements to the letter, every
+// typed value arriving intact, identity and non-identity tables, a target whose columns lie in another
+// order, a refused row, columns the target cannot take, a source that cannot be opened, STOP, and the
+// progress every 100 rows.
+
+#include "TableCopyWindow.h"
+
+#include <QEvent>
+
+using namespace quorix;
+using namespace quorix::testing;
+
+namespace {
+
+const std::string kSource = "QRIX..Patients";
+const std::string kTarget = "QRIX2..Patients";
+
+// The statements of a press for Patients, the source read included.
+std::vector<std::string> copyOfPatients() {
+    return {"Use QRIX",
+            "SELECT top 1 * INTO QRIX2..Patients FROM QRIX..Patients",
+            "truncate table QRIX2..Patients ",
+            "SELECT * FROM QRIX..Patients",
+            "SET IDENTITY_INSERT QRIX2..Patients ON",
+            "SET IDENTITY_INSERT QRIX2..Patients OFF"};
+}
+
+std::vector<tds::Column> idAndName() {
+    return {makeColumn("id", "int"), makeColumn("name", "nvarchar(50)")};
+}
+
+std::vector<tds::Row> numbered(int n) {
+    std::vector<tds::Row> rows;
+    for (int i = 1; i <= n; ++i)
+        rows.push_back({std::to_string(i), "patient " + std::to_string(i)});
+    return rows;
+}
+
+class ByRecord : public TableCopyWindow {};
+
+// Counts lblWorking's flips and notes lblCnt's caption at each.
+class Flips : public QObject {
+public:
+    explicit Flips(Form &form) : m_form(form) { form.lblWorking->installEventFilter(this); }
+    QStringList countsAtFlip;
+
+protected:
+    bool eventFilter(QObject *, QEvent *e) override {
+        if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
+            countsAtFlip << m_form.lblCnt->text();
+        return false;
+    }
+
+private:
+    Form &m_form;
+};
+
+} // namespace
+
+TEST_F(ByRecord, EveryTypedValueArrivesIntactWithItsIdentity) {
+    const std::vector<tds::Column> columns{identityColumn("id"),
+                                           makeColumn("big", "bigint"),
+                                           makeColumn("name", "nvarchar(50)"),
+                                           makeColumn("code", "varchar(20)"),
+                                           makeColumn("seen", "datetime2(7)"),
+                                           makeColumn("amount", "decimal(18,4)"),
+                                           makeColumn("flag", "bit"),
+                                           makeColumn("ratio", "float"),
+                                           makeColumn("photo", "varbinary(max)"),
+                                           makeColumn("born", "date"),
+                                           makeColumn("at", "time(7)"),
+                                           makeColumn("note", "nvarchar(max)"),
+                                           makeColumn("ref", "uniqueidentifier")};
+    const std::string longNote(9000, 'n');
+    const std::vector<tds::Row> rows{
+        {"1", "-9223372036854775808", "Zoë 漢字 😀", "café", "2024-02-29 23:59:58.1234567",
+         "-12345678901234.5678", "1", "0.1", "0x00ABFF", "1999-12-31", "13:14:15.1234567", longNote,
+         "6F9619FF-8B86-D011-B42D-00C04FC964FF"},
+        {"7", std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+         std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+        {"9", "42", "", "", "1600-03-01 00:00:00.0000000", "0.0001", "0", "1e+300", "0x", "9999-12-31",
+         "00:00:00.0000000", "", "00000000-0000-0000-0000-000000000000"},
+    };
+    table(kSource, columns, rows);
+    table(kTarget, columns);
+
+    click("cmdCopyTables");
+
+    EXPECT_EQ(statements(), copyOfPatients());
+    const Inserts in = inserts(kTarget);
+    EXPECT_EQ(in.sql,
+              "INSERT INTO QRIX2..Patients (id, big, name, code, seen, amount, flag, ratio, photo, born, "
+              "at, note, ref) VALUES (@P1, @P2, @P3, @P4, @P5, @P6, @P7, @P8, @P9, @P10, @P11, @P12, @P13)");
+    EXPECT_EQ(rowsOf(kTarget), rows); // identity values included
+    using T = tds::SqlType;
+    EXPECT_EQ(in.types, (std::vector<T>{T::Int, T::BigInt, T::NVarChar, T::VarChar, T::DateTime2, T::Decimal,
+                                        T::Bit, T::Float, T::VarBinaryMax, T::Date, T::Time, T::NVarCharMax,
+                                        T::UniqueIdentifier}));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 3", "errors 0", "Done copying"}));
+    EXPECT_EQ(f().lblCnt->text(), "0");
+}
+
+TEST_F(ByRecord, EmptySourceExistingTargetAndATableWithoutIdentity) {
+    // An empty source: the target is made and emptied, and nothing is inserted.
+    table(kSource, idAndName());
+    table(kTarget, idAndName());
+    click("cmdCopyTables");
+    EXPECT_TRUE(rowsOf(kTarget).empty());
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 0", "errors 0", "Done copying"}));
+
+    // A target that exists already: its creation fails, logged, and the existing table is refilled; the
+    // IDENTITY_INSERT refusals of a table without identity say nothing.
+    reset();
+    main->clearRules();
+    main->addRule(
+        Rule::exact("SELECT top 1 * INTO QRIX2..Patients FROM QRIX..Patients",
+                    Reply::error(2714, "There is already an object named 'Patients' in the database.")));
+    main->addRule(
+        Rule::pattern("SET IDENTITY_INSERT .*",
+                      Reply::error(8106, "Table 'QRIX2..Patients' does not have the identity property. "
+                                         "Cannot perform SET operation.")));
+    table(kSource, idAndName(), numbered(2));
+    table(kTarget, idAndName());
+    click("cmdCopyTables");
+    EXPECT_EQ(statements(), copyOfPatients());
+    EXPECT_EQ(rowsOf(kTarget), numbered(2));
+    EXPECT_EQ(logged(),
+              (QStringList{"Patients",
+                           serverError("There is already an object named 'Patients' in the database.") +
+                               " SELECT top 1 * INTO QRIX2..Patients FROM QRIX..Patients",
+                           "copied 2", "errors 0", "Done copying"}));
+}
+
+TEST_F(ByRecord, ValuesGoByPositionIntoATargetOfAnotherColumnOrder) {
+    table(kSource, {makeColumn("first", "nvarchar(20)"), makeColumn("last", "nvarchar(20)")},
+          {{"Ann", "Lee"}, {"Bo", "Kim"}});
+    table(kTarget, {makeColumn("last", "nvarchar(20)"), makeColumn("first", "nvarchar(20)")});
+    click("cmdCopyTables");
+    EXPECT_EQ(inserts(kTarget).sql, "INSERT INTO QRIX2..Patients (last, first) VALUES (@P1, @P2)");
+    EXPECT_EQ(rowsOf(kTarget), (std::vector<tds::Row>{{"Ann", "Lee"}, {"Bo", "Kim"}}));
+}
+
+TEST_F(ByRecord, ARefusedRowIsCountedAndTheOthersArrive) {
+    std::vector<tds::Row> rows = numbered(5);
+    rows[2][1] = std::nullopt;
+    table(kSource, idAndName(), rows);
+    table(kTarget, {makeColumn("id", "int"), makeColumn("name", "nvarchar(50)", false)});
+    click("cmdCopyTables");
+    rows.erase(rows.begin() + 2);
+    EXPECT_EQ(rowsOf(kTarget), rows);
+    EXPECT_EQ(inserts(kTarget).rows.size(), 5u); // the third was sent and refused
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 5", "errors 1", "Done copying"}));
+}
+
+TEST_F(ByRecord, ColumnsTheTargetCannotTakeAreLeftOutAndCountedOnEveryRow) {
+    table(kSource,
+          {makeColumn("id", "int"), makeColumn("total", "decimal(10,2)"), makeColumn("ver", "binary(8)")},
+          {{"1", "2.50", "0x0000000000000009"}, {"2", "3.00", "0x000000000000000A"}});
+    tds::Column total = makeColumn("total", "decimal(10,2)");
+    total.computed = true;
+    table(kTarget, {makeColumn("id", "int"), total, makeColumn("ver", "rowversion")});
+    click("cmdCopyTables");
+    EXPECT_EQ(inserts(kTarget).sql, "INSERT INTO QRIX2..Patients (id) VALUES (@P1)");
+    // The server fills what it owns: the computed column (NULL in the model) and a fresh rowversion.
+    EXPECT_EQ(rowsOf(kTarget), (std::vector<tds::Row>{{"1", std::nullopt, "0x0000000000000001"},
+                                                      {"2", std::nullopt, "0x0000000000000002"}}));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 2", "errors 4", "Done copying"}));
+}
+
+TEST_F(ByRecord, ASourceThatCannotBeOpenedEndsTheLoopAndTheClosingStepsRun) {
+    table(kTarget, idAndName()); // the source is not there: the model refuses it with 208
+    click("cmdCopyTables");
+    EXPECT_EQ(statements(), copyOfPatients());
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 0", "errors 1", "Done copying"}));
+}
+
+TEST_F(ByRecord, StopTickedBeforeThePress) {
+    table(kSource, idAndName(), numbered(3));
+    table(kTarget, idAndName());
+    f().chkStop->setChecked(true);
+
+    // All Tables: not one table is begun.
+    f().chkAllTables->setChecked(true);
+    click("cmdCopyTables");
+    EXPECT_EQ(sent(), std::vector<std::string>{"Use QRIX"});
+    EXPECT_EQ(logged(), (QStringList{"Patients", "Done copying"}));
+    EXPECT_EQ(f().Grid2->row(), 0);
+
+    // The selected table alone: prepared, no row copied, explicit identity switched off again.
+    reset();
+    f().chkAllTables->setChecked(false);
+    click("cmdCopyTables");
+    EXPECT_EQ(statements(), copyOfPatients());
+    EXPECT_TRUE(rowsOf(kTarget).empty());
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 0", "errors 0", "Done copying"}));
+    EXPECT_TRUE(f().chkStop->isChecked()); // never cleared by the program
+}
+
+TEST_F(ByRecord, ProgressEveryHundredRows) {
+    table(kSource, idAndName(), numbered(250));
+    table(kTarget, idAndName());
+    const bool hiddenBefore = f().lblWorking->isHidden();
+    f().lblCnt->setText("17");
+    Flips flips(f());
+    click("cmdCopyTables");
+    EXPECT_EQ(flips.countsAtFlip, (QStringList{"0", "100"})); // at 100 and at 200, each before its caption
+    EXPECT_EQ(f().lblCnt->text(), "200");
+    EXPECT_EQ(f().lblWorking->isHidden(), hiddenBefore);
+    EXPECT_EQ(rowsOf(kTarget), numbered(250));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 250", "errors 0", "Done copying"}));
+}
+
+TEST_F(ByRecord, AllTablesCopiesEveryTableOfTheBrowserInOrder) {
+    browse(QStringList{"Patients", "Wards"});
+    table(kSource, idAndName(), numbered(2));
+    table(kTarget, idAndName());
+    table("QRIX..Wards", idAndName(), numbered(1));
+    table("QRIX2..Wards", idAndName());
+    f().Grid2->setRow(1);
+    f().chkAllTables->setChecked(true);
+    click("cmdCopyTables");
+    EXPECT_EQ(rowsOf(kTarget), numbered(2));
+    EXPECT_EQ(rowsOf("QRIX2..Wards"), numbered(1));
+    EXPECT_EQ(logged(), (QStringList{"Wards", "Patients", "copied 2", "errors 0", "Wards", "copied 1",
+                                     "errors 0", "Done copying"}));
+    EXPECT_EQ(f().Grid2->row(), 1);
+}
