@@ -2,6 +2,7 @@
 
 #include "db/ConnectionString.h"
 #include "db/LogPanes.h"
+#include "db/ScriptOnly.h"
 #include "db/StatementProgress.h"
 #include "ui/Form.h"
 #include "ui/Hourglass.h"
@@ -115,7 +116,8 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     try {
         m_log.LogLine(QStringLiteral("Running SQL.."));
         EnsureServerSession(slot);
-        m_log.LogLine(sql);
+        if (!scriptOnly().collects(sql)) // else the gate logs it as it keeps it back
+            m_log.LogLine(sql);
         m_conn[i].setCommandTimeout(kExecuteTimeout);
         std::optional<StatementProgress> progress;
         if (isLongStatement(sql))
