@@ -25,6 +25,7 @@ class Backup;
 class MirrorRestore;
 class NetworkShares;
 class Partnering;
+class ScriptOnlySwitch;
 class ServerSessions;
 class SpeedTest;
 class SqlToStringTab;
@@ -83,6 +84,7 @@ private:
 
     // Features, in the order they are wired.
     std::unique_ptr<ServerSessions> m_sessions;
+    std::unique_ptr<ScriptOnlySwitch> m_scriptOnly;
     std::unique_ptr<NetworkShares> m_shares;
     std::unique_ptr<DatabaseLists> m_lists;
     std::unique_ptr<SqlToStringTab> m_sqlToString;
