@@ -116,11 +116,12 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     try {
         m_log.LogLine(QStringLiteral("Running SQL.."));
         EnsureServerSession(slot);
-        if (!scriptOnly().collects(sql)) // else the gate logs it as it keeps it back
+        const bool keptBack = scriptOnly().collects(sql); // then the gate logs it, and it takes no time
+        if (!keptBack)
             m_log.LogLine(sql);
         m_conn[i].setCommandTimeout(kExecuteTimeout);
         std::optional<StatementProgress> progress;
-        if (isLongStatement(sql))
+        if (isLongStatement(sql) && !keptBack)
             progress.emplace(m_form, m_conn[i].connectionString(), sql);
         m_conn[i].execute(sql);
         m_log.LogLine(QStringLiteral("Done"));
