@@ -17,7 +17,7 @@ fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-sources=(src/shares/win/*.cpp src/shares/Paths.cpp src/shares/Platform.cpp src/shares/FileErrors.cpp
+sources=(src/shares/win/*.cpp src/shares/Paths.cpp src/shares/Platform.cpp src/shares/Gate.cpp src/shares/FileErrors.cpp
   src/shares/ModNetUse.cpp)
 objects=()
 for src in "${sources[@]}"; do

@@ -2,6 +2,7 @@
 
 #include "Version.h"
 
+#include "db/ScriptOnly.h"
 #include "db/ServerSessions.h"
 
 #include "app/frmMain.h"
@@ -48,6 +49,7 @@ const Option kOptions[] = {
     {"--print",        "NAME",       Kind::Print,       "print a control's text or value (frmMain: the window caption)"},
     {"--answer",       "yes|no",     Kind::Answer,      "answer message boxes from here on (their texts are printed)"},
     {"--screenshot",   "DIR",        Kind::Screenshot,  "render each tab to DIR/SSTab1-NN-caption.png"},
+    {"--save-script",  "FILE",       Kind::SaveScript,  "write what Script only (chkScriptOnly) collected so far to FILE"},
     {"--version",      "",           {},                "print the program's version and exit"},
     {"--help",         "",           {},                "print this text and exit"},
 };
@@ -84,7 +86,7 @@ bool splitAssignment(const QString &text, QString &name, QString &value) {
 }
 
 QString checkStep(const AutomationStep &step, const frmMain &window) {
-    if (step.kind == Kind::Answer || step.kind == Kind::Screenshot)
+    if (step.kind == Kind::Answer || step.kind == Kind::Screenshot || step.kind == Kind::SaveScript)
         return {};
     QWidget *w = window.control(step.name);
     if (!w)
@@ -268,6 +270,12 @@ bool runStep(const AutomationStep &step, frmMain &window) {
         return true;
     case Kind::Screenshot:
         return screenshots(window, step.name);
+    case Kind::SaveScript: {
+        const QString problem = scriptOnly().save(step.name);
+        if (!problem.isEmpty())
+            out(stderr, problem + QStringLiteral(" (") + step.option + QLatin1Char(')'));
+        return problem.isEmpty();
+    }
     }
     return false;
 }
@@ -353,6 +361,13 @@ int Automation::run(const AutomationPlan &plan, frmMain &window) {
         if (!runStep(step, window))
             status = 1;
         QCoreApplication::processEvents();
+    }
+    // A dry run's answer is its script.
+    if (window.form().chkScriptOnly->isChecked()) {
+        QString script = scriptOnly().script();
+        script.chop(1); // its last line end
+        if (!script.isEmpty())
+            out(stdout, script);
     }
     // The tool carries on past a failed statement, but a scheduled run must not pass it off as success.
     const int failed = window.sessions().failures() - failuresBefore;

@@ -13,10 +13,10 @@ namespace quorix {
 class frmMain;
 
 struct AutomationStep {
-    enum class Kind { Set, Click, DoubleClick, Select, Print, Answer, Screenshot };
+    enum class Kind { Set, Click, DoubleClick, Select, Print, Answer, Screenshot, SaveScript };
     Kind kind;
     QString option; // as given, for messages
-    QString name;   // control name, or the folder of a screenshot
+    QString name;   // control name, the folder of a screenshot, or the file of --save-script
     QString value;  // VALUE of --set, ROW of --select, yes/no of --answer
 };
 
@@ -37,7 +37,8 @@ public:
     static AutomationPlan parse(const QStringList &args);
     // Checks every name and value against the window's controls; returns the error, "" when all is well.
     static QString validate(const AutomationPlan &plan, const frmMain &window);
-    // Runs the steps in order. Returns 0 when every step did what it asked, 1 otherwise.
+    // Runs the steps in order. Returns 0 when every step did what it asked, 1 otherwise. With Script only
+    // ticked at the end, the collected script is printed to stdout.
     static int run(const AutomationPlan &plan, frmMain &window);
     // programName: the executable's base name. Needs no application object.
     static QString usage(const QString &programName);

@@ -129,6 +129,8 @@ QWidget *buildMainToolsTab(Form &form) {
     form.cmdDropDir[1] = button(indexed("cmdDropDir", 1), QStringLiteral("Drop Dir"));
     form.chkALL = check(QStringLiteral("chkALL"), QStringLiteral("ALL DBS"));
     form.chkLogOnly = check(QStringLiteral("chkLogOnly"), QStringLiteral("Log Only"));
+    form.chkScriptOnly = check(QStringLiteral("chkScriptOnly"), QStringLiteral("Script only"));
+    form.cmdSaveScript = button(QStringLiteral("cmdSaveScript"), QStringLiteral("Save script"));
     form.Label20 =
         label(QStringLiteral("Label20"), QStringLiteral("share a \\backup\\mir folder on each server"));
     form.cmdMap = button(QStringLiteral("cmdMap"), QString());
@@ -160,6 +162,7 @@ QWidget *buildMainToolsTab(Form &form) {
     mv->setContentsMargins(0, 0, 0, 0);
     mv->addWidget(form.chkALL);
     mv->addWidget(form.chkLogOnly);
+    mv->addWidget(row({form.chkScriptOnly, form.cmdSaveScript}));
     g->addWidget(modes, r, 1, Qt::AlignCenter | Qt::AlignBottom);
     ++r;
     // 1: the backup shares, reached as X: and Y:.

@@ -3,6 +3,7 @@
 #include "Version.h"
 #include "app/FormBuilder.h"
 #include "app/RememberedBoxes.h"
+#include "app/ScriptOnlySwitch.h"
 #include "app/SettingsStore.h"
 #include "app/ShareSettings.h"
 #include "db/DatabaseLists.h"
@@ -151,6 +152,7 @@ void frmMain::wireFeatures() {
     // a feature that lists databases also sets refreshDatabases.
     m_log = std::make_unique<LogPanes>(m_form.txtLog, m_form.txtErrs);
     m_sessions = std::make_unique<ServerSessions>(m_form, *m_log);
+    m_scriptOnly = std::make_unique<ScriptOnlySwitch>(m_form, *m_sessions, *m_log, statusBar());
     // Cancel also stops a copy between the backup shares (the sessions cancel the running statement).
     connect(m_form.cmdCancel, &QPushButton::clicked, this, [] { cancelAside(); });
     m_shares = std::make_unique<NetworkShares>(m_form, *m_log);

@@ -27,6 +27,7 @@ class MirroringStatus;
 class NetworkShares;
 class Partnering;
 class Preflight;
+class ScriptOnlySwitch;
 class ServerSessions;
 class SpeedTest;
 class RecordCopy;
@@ -89,6 +90,7 @@ private:
 
     // Features, in the order they are wired.
     std::unique_ptr<ServerSessions> m_sessions;
+    std::unique_ptr<ScriptOnlySwitch> m_scriptOnly;
     std::unique_ptr<NetworkShares> m_shares;
     std::unique_ptr<DatabaseLists> m_lists;
     std::unique_ptr<SqlToStringTab> m_sqlToString;

@@ -1,5 +1,6 @@
 #include "db/PreparedStatement.h"
 
+#include "db/ScriptOnly.h"
 #include "db/ServerConnectionSlot.h"
 #include "db/odbc/OdbcStatement.h"
 
@@ -20,6 +21,8 @@ std::vector<ParamType> parsed(const QStringList &types) {
 PreparedStatement::PreparedStatement(ServerConnection &connection, const QString &sql,
                                      const QStringList &typeTexts) {
     std::vector<ParamType> types = parsed(typeTexts);
+    if ((m_collected = connection.collects(sql, typeTexts)))
+        return;
     auto slot = connection.m_slot;
     ServerConnection::Slot *s = slot.get();
     const int timeout = connection.commandTimeout();
@@ -30,18 +33,22 @@ PreparedStatement::PreparedStatement(ServerConnection &connection, const QString
 }
 
 PreparedStatement::PreparedStatement(PreparedStatement &&other) noexcept
-    : m_slot(std::move(other.m_slot)), m_stmt(std::move(other.m_stmt)) {}
+    : m_slot(std::move(other.m_slot)), m_stmt(std::move(other.m_stmt)),
+      m_collected(std::move(other.m_collected)) {}
 
 PreparedStatement &PreparedStatement::operator=(PreparedStatement &&other) noexcept {
     if (this != &other) {
         close();
         m_slot = std::move(other.m_slot);
         m_stmt = std::move(other.m_stmt);
+        m_collected = std::move(other.m_collected);
     }
     return *this;
 }
 
 qint64 PreparedStatement::execute(const std::vector<QVariant> &values) {
+    if (m_collected)
+        return m_collected->execute(values);
     if (!m_stmt)
         throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
     odbc::Statement *stmt = m_stmt.get();
@@ -74,6 +81,8 @@ PreparedStatement::executeEach(const std::vector<std::vector<QVariant>> &rows) {
 }
 
 std::vector<ColumnInfo> PreparedStatement::columns() {
+    if (m_collected)
+        return {};
     if (!m_stmt)
         throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
     odbc::Statement *stmt = m_stmt.get();
@@ -96,6 +105,7 @@ std::vector<ColumnInfo> PreparedStatement::columns() {
 }
 
 void PreparedStatement::close() noexcept {
+    m_collected.reset();
     if (!m_stmt)
         return;
     // The statement belongs to the worker's thread; nobody waits for its release.

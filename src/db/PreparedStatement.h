@@ -25,6 +25,7 @@ namespace quorix {
 namespace odbc {
 class Statement;
 }
+class CollectedStatement;
 
 // A column of a statement's result as the server describes it.
 struct ColumnInfo {
@@ -74,11 +75,12 @@ public:
     std::vector<ColumnInfo> columns();
 
     void close() noexcept;
-    bool isOpen() const { return static_cast<bool>(m_stmt); }
+    bool isOpen() const { return m_stmt || m_collected; }
 
 private:
     std::shared_ptr<ServerConnection::Slot> m_slot;
-    std::shared_ptr<odbc::Statement> m_stmt; // used on the slot's worker only
+    std::shared_ptr<odbc::Statement> m_stmt;         // used on the slot's worker only
+    std::shared_ptr<CollectedStatement> m_collected; // a change "Script only" kept back, instead of m_stmt
 };
 
 } // namespace quorix

@@ -49,6 +49,8 @@ void Recordset::moveFrom(Recordset &other) noexcept {
 
 void Recordset::open(ServerConnection &connection, const QString &sql, Reading reading) {
     close();
+    if (!connection.sends(sql))
+        return; // collected by "Script only": stays closed, like a statement without rows
     auto slot = connection.m_slot;
     const int timeout = connection.commandTimeout();
     const size_t firstRows = reading == Reading::WholeBatch ? SIZE_MAX : kBlockRows;

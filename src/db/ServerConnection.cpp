@@ -2,6 +2,7 @@
 
 #include "db/ConnectionString.h"
 #include "db/Recordset.h"
+#include "db/ScriptOnly.h"
 #include "db/ServerConnectionSlot.h"
 
 #include <QtGlobal>
@@ -51,7 +52,25 @@ bool ServerConnection::isOpen() const {
     return m_slot->open;
 }
 
+QString ServerConnection::serverName() const {
+    if (!m_serverName.isEmpty())
+        return m_serverName;
+    const QString named = scriptOnly().serverNamed(m_connectionString);
+    return named.isEmpty() ? parseOleDbConnectionString(m_connectionString).server : named;
+}
+
+bool ServerConnection::sends(const QString &sql) const {
+    return !scriptOnly().active() || scriptOnly().sends(serverName(), sql);
+}
+
+std::shared_ptr<CollectedStatement> ServerConnection::collects(const QString &sql,
+                                                               const QStringList &types) const {
+    return scriptOnly().active() ? scriptOnly().collectPrepared(serverName(), sql, types) : nullptr;
+}
+
 std::vector<DiagRecord> ServerConnection::execute(const QString &sql) {
+    if (!sends(sql))
+        return {};
     const int timeout = m_commandTimeout;
     Slot *slot = m_slot.get();
     return slot->run([slot, &sql, timeout] { return slot->conn.execute(sql, timeout); });

@@ -8,11 +8,13 @@
 #include "db/DbError.h"
 
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
 namespace quorix {
 
+class CollectedStatement;
 class Recordset;
 
 class ServerConnection {
@@ -34,6 +36,10 @@ public:
     void close() noexcept; // closes the connection and every result set still reading from it
     bool isOpen() const;
     QString connectionString() const { return m_connectionString; }
+    // The server as "Script only" names it in its script ("Main", "Mirror"). Unnamed connections are named
+    // by their connection string (ScriptOnly::serverNamed).
+    void setServerName(const QString &name) { m_serverName = name; }
+    QString serverName() const;
 
     // Runs a batch to its end (every result and message); returns the messages (PRINT, progress).
     std::vector<DiagRecord> execute(const QString &sql);
@@ -50,9 +56,14 @@ public:
 private:
     friend class Recordset;
     friend class PreparedStatement;
+    // The "Script only" gate, asked before anything is sent: false when sql was collected instead.
+    bool sends(const QString &sql) const;
+    std::shared_ptr<CollectedStatement> collects(const QString &sql, const QStringList &types) const;
+
     std::shared_ptr<Slot> m_slot;
     int m_commandTimeout = 30;
     QString m_connectionString;
+    QString m_serverName;
 };
 
 } // namespace quorix

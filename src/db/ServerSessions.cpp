@@ -3,6 +3,7 @@
 #include "db/ConnectionString.h"
 #include "db/DatabaseWalk.h"
 #include "db/LogPanes.h"
+#include "db/ScriptOnly.h"
 #include "db/StatementProgress.h"
 #include "ui/Form.h"
 #include "ui/Hourglass.h"
@@ -119,10 +120,12 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     try {
         m_log.LogLine(QStringLiteral("Running SQL.."));
         EnsureServerSession(slot);
-        m_log.LogLine(sql);
+        const bool keptBack = scriptOnly().collects(sql); // then the gate logs it, and it takes no time
+        if (!keptBack)
+            m_log.LogLine(sql);
         m_conn[i].setCommandTimeout(kExecuteTimeout);
         std::optional<StatementProgress> progress;
-        if (isLongStatement(sql))
+        if (isLongStatement(sql) && !keptBack)
             progress.emplace(m_form, m_conn[i].connectionString(), sql);
         m_conn[i].execute(sql);
         m_log.LogLine(QStringLiteral("Done"));

@@ -4,6 +4,7 @@
 #include "db/DatabaseLists.h"
 #include "db/DatabaseWalk.h"
 #include "db/LogPanes.h"
+#include "db/ScriptOnly.h"
 #include "db/ServerSessions.h"
 #include "mirroring/PartnerSql.h"
 #include "ui/Form.h"
@@ -11,6 +12,7 @@
 #include "ui/Operations.h"
 #include "ui/widgets/Grid.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -115,8 +117,10 @@ void Partnering::cmdDropAll_Click(int slot) {
         // A list emptied sooner (databases dropped elsewhere meanwhile) leaves no name to act on.
         if (grid->rows() == 0)
             break;
-        // Always the top row: each drop reloads the list.
-        m_form.txtDB->setText(grid->textMatrix(0, 0));
+        // Always the top row: each drop reloads the list. A dry run drops nothing, so its list keeps every
+        // name: it takes them in turn.
+        const bool dryRun = scriptOnly().active() && !m_form.chkALL->isChecked() && pass < grid->rows();
+        m_form.txtDB->setText(grid->textMatrix(dryRun ? pass : 0, 0));
         steps.step(pass + 1, passes, m_form.txtDB->text());
         cmdClearConnections_Click(slot);
         cmdMakeOnline_Click(slot);

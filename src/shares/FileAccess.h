@@ -29,7 +29,9 @@ public:
     virtual Result rename(const std::string &from, const std::string &to) = 0;
 };
 
-// The implementation of this platform.
+// File access as every caller uses it: the platform's, behind the "Script only" gate (Gate.h).
 FileAccess &files();
+// The implementation of this platform, without the gate.
+FileAccess &platformFiles();
 
 } // namespace quorix::shares

@@ -92,7 +92,11 @@ public:
     virtual bool openTerminal(const std::string &drive) = 0;
 };
 
+// As every caller uses them: behind the "Script only" gate (Gate.h).
 NetDrives &drives();
 Shell &shell();
+// The implementations of this platform, without the gate.
+NetDrives &platformDrives();
+Shell &platformShell();
 
 } // namespace quorix::shares

@@ -62,6 +62,9 @@ struct Form {
     Buttons<2> cmdCopy{};
     QCheckBox *chkALL = nullptr;
     QCheckBox *chkLogOnly = nullptr;
+    QCheckBox *chkScriptOnly = nullptr; // dry run: never remembered, unticked at start
+    QPushButton *cmdSaveScript = nullptr;
+    QLabel *lblScriptOnly = nullptr; // in the status bar while chkScriptOnly is ticked
     Buttons<2> cmdRestoreFileList{};
     Buttons<2> cmdRestore{};
     Buttons<2> cmdSetPartner{};

@@ -242,7 +242,7 @@ private:
 
 } // namespace
 
-FileAccess &files() {
+FileAccess &platformFiles() {
     static PosixFileAccess access;
     return access;
 }

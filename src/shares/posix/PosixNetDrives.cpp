@@ -82,7 +82,7 @@ public:
 
 } // namespace
 
-NetDrives &drives() {
+NetDrives &platformDrives() {
     static PosixNetDrives netDrives;
     return netDrives;
 }

@@ -195,7 +195,7 @@ public:
 
 } // namespace
 
-Shell &shell() {
+Shell &platformShell() {
     static PosixShell posixShell;
     return posixShell;
 }

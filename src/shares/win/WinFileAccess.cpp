@@ -156,7 +156,7 @@ public:
 
 } // namespace
 
-FileAccess &files() {
+FileAccess &platformFiles() {
     static WinFileAccess access;
     return access;
 }

@@ -44,7 +44,7 @@ public:
 
 } // namespace
 
-NetDrives &drives() {
+NetDrives &platformDrives() {
     static WinNetDrives netDrives;
     return netDrives;
 }

@@ -38,7 +38,7 @@ public:
 
 } // namespace
 
-Shell &shell() {
+Shell &platformShell() {
     static WinShell winShell;
     return winShell;
 }
