@@ -19,6 +19,7 @@
 #include "restore/FolderRestore.h"
 #include "shares/NetworkShares.h"
 #include "testdata/AnonymizerDefault.h"
+#include "testdata/RecordRangeCopy.h"
 #include "ui/BackupFileLists.h"
 #include "ui/Echo.h"
 #include "ui/Hourglass.h"
@@ -159,6 +160,7 @@ void frmMain::wireFeatures() {
     m_backupRenames = std::make_unique<BackupRenames>(m_form, *m_log);
     m_folderRestore = std::make_unique<FolderRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
     m_speedTest = std::make_unique<SpeedTest>(m_form);
+    m_recordRangeCopy = std::make_unique<RecordRangeCopy>(m_form, *m_sessions, *m_log, *m_lists);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

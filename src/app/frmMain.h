@@ -25,6 +25,7 @@ class Backup;
 class MirrorRestore;
 class NetworkShares;
 class Partnering;
+class RecordRangeCopy;
 class ServerSessions;
 class SpeedTest;
 class SqlToStringTab;
@@ -95,6 +96,7 @@ private:
     std::unique_ptr<BackupRenames> m_backupRenames;
     std::unique_ptr<FolderRestore> m_folderRestore;
     std::unique_ptr<SpeedTest> m_speedTest;
+    std::unique_ptr<RecordRangeCopy> m_recordRangeCopy;
 };
 
 } // namespace quorix
