@@ -47,12 +47,35 @@ QString tableColumnsCatalogQuery(const QString &qualifiedTable) {
            sqlUnicodeLiteral(qualifiedTable) + QStringLiteral(") ORDER BY c.column_id");
 }
 
+QString parameterTypeOf(const ColumnInfo &column) {
+    const QString type = column.typeName.toLower();
+    static const QStringList sized{"char", "varchar", "nchar", "nvarchar", "binary", "varbinary"};
+    if (sized.contains(type)) {
+        const bool max = column.size <= 0 || column.size > 8000; // drivers report (max) as 0 or huge
+        return type + (max ? QStringLiteral("(max)") : QStringLiteral("(%1)").arg(column.size));
+    }
+    if (type == QLatin1String("decimal") || type == QLatin1String("numeric"))
+        return QStringLiteral("%1(%2,%3)").arg(type).arg(column.precision).arg(column.scale);
+    if (type == QLatin1String("datetime2") || type == QLatin1String("time"))
+        return QStringLiteral("%1(%2)").arg(type).arg(column.scale);
+    if (type == QLatin1String("text"))
+        return QStringLiteral("varchar(max)");
+    if (type == QLatin1String("ntext"))
+        return QStringLiteral("nvarchar(max)");
+    if (type == QLatin1String("image"))
+        return QStringLiteral("varbinary(max)");
+    return type;
+}
+
 std::vector<ColumnInfo> tableColumns(ServerConnection &connection, const QString &qualifiedTable) {
     // The driver's description gives the types as the driver will bind them; the catalog gives the flags
     // the description leaves out or gets wrong (a computed column looks like any other).
     std::vector<ColumnInfo> columns =
         PreparedStatement(connection, QStringLiteral("SELECT TOP 0 * FROM ") + qualifiedTable, QStringList{})
             .columns();
+    if (columns.empty()) // a server describes every table it has with at least one column
+        throw DbError::ofText(QStringLiteral("42S02"), 208,
+                              QStringLiteral("Invalid object name '%1'.").arg(qualifiedTable));
     Recordset catalog;
     catalog.open(connection, tableColumnsCatalogQuery(qualifiedTable));
     const auto find = [&columns](const QString &name) -> ColumnInfo * {

@@ -29,6 +29,12 @@ TableName splitTableName(const QString &qualifiedTable);
 // not exist).
 std::vector<ColumnInfo> tableColumns(ServerConnection &connection, const QString &qualifiedTable);
 
+// The column's type as a parameter declaration for PreparedStatement ("nvarchar(50)", "decimal(10,2)",
+// "varchar(max)", "datetime2(3)"); text, ntext and image are declared as their (max) successors, which
+// the server converts to them. Types a parameter cannot carry (xml, sql_variant, ...) come back as their
+// name, which PreparedStatement refuses.
+QString parameterTypeOf(const ColumnInfo &column);
+
 // The catalog read tableColumns sends: one row per column, in column order, with the columns name,
 // is_identity, is_computed, is_rowversion.
 QString tableColumnsCatalogQuery(const QString &qualifiedTable);

@@ -5,7 +5,7 @@
 // the rows is not counted. Target: flat memory, under 60 MB at the peak.
 // Usage: bench_reader [rows]
 
-#include "db/ConnectionString.h"
+#include "BenchSupport.h"
 #include "db/ServerConnection.h"
 #include "db/ServerReader.h"
 
@@ -19,6 +19,8 @@
 #include <string>
 
 using namespace quorix;
+using quorix::bench::fail;
+using quorix::bench::startServerProcess;
 
 namespace {
 
@@ -31,11 +33,6 @@ double statusMb(const char *key) {
         if (line.rfind(prefix, 0) == 0)
             return std::stod(line.substr(prefix.size())) / 1024.0;
     return 0;
-}
-
-[[noreturn]] void fail(const QString &why) {
-    std::fprintf(stderr, "%s\n", qPrintable(why));
-    std::exit(1);
 }
 
 // The rule file: the big result and the session's statement.
@@ -65,16 +62,7 @@ int main(int argc, char **argv) {
     const QString rules = dir.filePath(QStringLiteral("rules.txt"));
     writeRules(rules, rows);
     QProcess server;
-    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server.start(QStringLiteral(TDS_SERVER_EXE), {"--address", "127.0.0.2", "--port", "0", "--rules", rules});
-    while (!server.canReadLine())
-        if (!server.waitForReadyRead(60000))
-            fail(QStringLiteral("tds-scripted-server did not start"));
-    const QByteArray said = server.readLine().trimmed();
-    if (!said.startsWith("port "))
-        fail("tds-scripted-server said: " + QString::fromUtf8(said));
-    const QString session =
-        sessionConnectionString(QStringLiteral("127.0.0.2,") + QString::fromLatin1(said.mid(5)), "pw");
+    const QString session = startServerProcess(server, rules);
 
     int n = 0, statements = 0;
     double before = 0, after = 0, ms = 0;

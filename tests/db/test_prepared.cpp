@@ -205,6 +205,10 @@ TEST_F(PreparedTest, ValuesThatDoNotConvertAreRefusedBeforeSending) {
         EXPECT_THROW(st.execute(values), DbError) << value.toString().toStdString();
     }
     EXPECT_THROW(st.execute({1, 2}), DbError); // too few values
+    // Longer than declared: refused, where the driver would cut the value short without a word.
+    PreparedStatement narrow(conn, "UPDATE t SET a = ?, b = ?", {"nvarchar(3)", "varbinary(2)"});
+    EXPECT_THROW(narrow.execute({"abcd", QByteArray("ab")}), DbError);
+    EXPECT_THROW(narrow.execute({"abc", QByteArray("abc")}), DbError);
     EXPECT_EQ(server->rpcs().size(), 0u);
     EXPECT_EQ(st.execute(std::vector<QVariant>(std::begin(good), std::end(good))), 2);
     const std::vector<tds::Param> p = server->rpcs().at(0).params;

@@ -123,8 +123,20 @@ SQL_TIMESTAMP_STRUCT timeOfDay(const QVariant &value, int parameter) {
     return timestamp(QVariant(QStringLiteral("1900-01-01 ") + value.toString().trimmed()), parameter);
 }
 
-void bindText(const QVariant &value, const ParamType &type, Statement::Bound &out) {
+// The driver would cut a longer value to the declared length without a word.
+void refuseLonger(qsizetype length, const ParamType &type, const QVariant &value, int parameter) {
+    if (!type.isMax() && length > type.length)
+        throw DbError::ofText(
+            QStringLiteral("22001"), 8152,
+            QStringLiteral("Parameter %1: the value \"%2\" is longer than its type allows (%3).")
+                .arg(parameter)
+                .arg(value.toString().left(80))
+                .arg(type.length));
+}
+
+void bindText(const QVariant &value, const ParamType &type, int parameter, Statement::Bound &out) {
     const QString text = value.toString();
+    refuseLonger(text.size(), type, value, parameter);
     const bool wide = type.kind == Kind::NChar || type.kind == Kind::NVarChar;
     const bool fixed = type.kind == Kind::Char || type.kind == Kind::NChar;
     // Always handed over as UTF-16: the driver converts to the server's code page for char/varchar.
@@ -139,8 +151,9 @@ void bindText(const QVariant &value, const ParamType &type, Statement::Bound &ou
     out.indicator = static_cast<SQLLEN>(text.size()) * 2;
 }
 
-void bindBytes(const QVariant &value, const ParamType &type, Statement::Bound &out) {
+void bindBytes(const QVariant &value, const ParamType &type, int parameter, Statement::Bound &out) {
     const QByteArray bytes = value.toByteArray();
+    refuseLonger(bytes.size(), type, value, parameter);
     out.cType = SQL_C_BINARY;
     out.sqlType = type.isMax() ? SQL_LONGVARBINARY : type.kind == Kind::Binary ? SQL_BINARY : SQL_VARBINARY;
     out.size = static_cast<SQLULEN>(type.isMax() ? std::max<qsizetype>(bytes.size(), 1) : type.length);
@@ -235,11 +248,11 @@ void bindValue(const QVariant &value, const ParamType &type, int parameter, Stat
     case Kind::VarChar:
     case Kind::NChar:
     case Kind::NVarChar:
-        bindText(value, type, out);
+        bindText(value, type, parameter, out);
         break;
     case Kind::Binary:
     case Kind::VarBinary:
-        bindBytes(value, type, out);
+        bindBytes(value, type, parameter, out);
         break;
     case Kind::UniqueIdentifier: {
         const QUuid uuid =

@@ -114,6 +114,7 @@ void Connection::run() {
         how = std::string("protocol error: ") + e.what();
     }
     m_channel.close();
+    m_server.tables.forget(m_state.connection);
     Event e;
     e.kind = Event::Kind::Disconnect;
     e.text = how;
@@ -208,6 +209,8 @@ bool Connection::login(const Bytes &payload) {
 
 Reply Connection::resolve(const std::string &text) {
     if (std::optional<Reply> r = m_server.answer(text, m_state))
+        return std::move(*r);
+    if (std::optional<Reply> r = m_server.tables.answer(text, m_state))
         return std::move(*r);
     if (m_state.rpc)
         return Reply::done();

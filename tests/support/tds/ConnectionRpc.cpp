@@ -202,7 +202,7 @@ Connection::Outcome Connection::call(const std::string &procedure, std::vector<C
     Bytes b;
     Reply reply;
     if (prepareOnly) {
-        if (const std::optional<ResultSet> set = m_server.metadataFor(e.text)) {
+        if (const std::optional<ResultSet> set = m_server.metadataFor(e.text, m_state.database)) {
             try {
                 std::vector<TypeDesc> types;
                 for (std::size_t i = 0; i < set->columns.size(); ++i)
@@ -211,6 +211,10 @@ Connection::Outcome Connection::call(const std::string &procedure, std::vector<C
             } catch (const std::invalid_argument &) {
                 b.clear(); // the execution reports the bad script
             }
+        } else if (const std::optional<Message> refused =
+                       m_server.tables.prepareRefusal(e.text, m_state.database)) {
+            putMessage(b, *refused, m_serverName);
+            error = true;
         }
     } else {
         reply = fixedReply ? std::move(*fixedReply) : resolve(e.text);

@@ -99,6 +99,15 @@ Column makeColumn(std::string name, const std::string &sqlType, bool nullable) {
                                                              {"binary", SqlType::Binary},
                                                              {"varbinary", SqlType::VarBinary},
                                                              {"uniqueidentifier", SqlType::UniqueIdentifier}};
+    if ((base == "rowversion" || base == "timestamp") && args.empty()) {
+        Column c;
+        c.name = std::move(name);
+        c.type = SqlType::Binary;
+        c.length = 8;
+        c.nullable = false;
+        c.rowversion = true;
+        return c;
+    }
     const auto it =
         std::find_if(std::begin(plain), std::end(plain), [&](const auto &p) { return base == p.first; });
     if (it == std::end(plain))

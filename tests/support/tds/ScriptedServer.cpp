@@ -196,7 +196,8 @@ std::optional<Reply> ScriptedServer::Impl::answer(const std::string &text, const
     return std::nullopt;
 }
 
-std::optional<ResultSet> ScriptedServer::Impl::metadataFor(const std::string &text) const {
+std::optional<ResultSet> ScriptedServer::Impl::metadataFor(const std::string &text,
+                                                           const std::string &database) const {
     std::shared_ptr<const std::vector<CompiledRule>> snapshot;
     {
         std::lock_guard lock(rulesMutex);
@@ -210,7 +211,7 @@ std::optional<ResultSet> ScriptedServer::Impl::metadataFor(const std::string &te
                 return *set;
         return std::nullopt;
     }
-    return std::nullopt;
+    return tables.metadataFor(text, database);
 }
 
 void ScriptedServer::Impl::record(Event event) {
@@ -406,6 +407,14 @@ int ScriptedServer::openConnections() const {
     for (const Impl::Running &r : m_impl->connections)
         n += r.connection->finished() ? 0 : 1;
     return n;
+}
+
+TableModel &ScriptedServer::tables() {
+    return m_impl->tables;
+}
+
+const TableModel &ScriptedServer::tables() const {
+    return m_impl->tables;
 }
 
 void ScriptedServer::setEventListener(std::function<void(const Event &)> listener) {

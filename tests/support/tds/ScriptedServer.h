@@ -88,10 +88,12 @@ struct Column {
                         // (default 7)
     bool nullable = true;
     bool identity = false;
+    bool computed = false;   // table model: the server fills it (NULL here); nobody writes it
+    bool rowversion = false; // table model: binary(8) the server sets on every insert and update
 };
 
 // A column from its SQL type as written in T-SQL: "int", "decimal(10,2)", "nvarchar(128)", "varchar(max)",
-// "datetime2(3)", ... Throws std::invalid_argument for an unknown type.
+// "datetime2(3)", "rowversion", ... Throws std::invalid_argument for an unknown type.
 Column makeColumn(std::string name, const std::string &sqlType, bool nullable = true);
 
 struct ResultSet {
@@ -215,6 +217,8 @@ std::string kindName(Event::Kind kind); // "login", "batch", ...
 // One line describing an event, escaped (\n, \t, \\), as the standalone server writes its record file.
 std::string describe(const Event &event);
 
+class TableModel;
+
 class ScriptedServer {
 public:
     ScriptedServer();
@@ -263,6 +267,11 @@ public:
     // Waits until the record holds at least n SQL batches / n batches-or-RPCs. False on timeout.
     bool waitForBatches(std::size_t n, std::chrono::milliseconds timeout) const;
     bool waitForStatements(std::size_t n, std::chrono::milliseconds timeout) const;
+
+    // Named tables with typed columns and rows that answer the statements rules leave alone (see
+    // TableModel.h).
+    TableModel &tables();
+    const TableModel &tables() const;
 
     // Called (on the connection's thread) for every event as it is recorded.
     void setEventListener(std::function<void(const Event &)> listener);

@@ -2,6 +2,7 @@
 // The shared state of a ScriptedServer, as its connections see it.
 
 #include "tds/ScriptedServer.h"
+#include "tds/TableModel.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -38,8 +39,11 @@ struct ScriptedServer::Impl {
     std::mutex callbackMutex;
     // The reply of the first matching rule, if any. Exceptions from a callback become an error reply.
     std::optional<Reply> answer(const std::string &text, const ConnectionState &state);
-    // The first result set of the first static rule matching `text` (for sp_prepare).
-    std::optional<ResultSet> metadataFor(const std::string &text) const;
+    // The first result set of the first static rule matching `text`, else the table model's (for
+    // sp_prepare).
+    std::optional<ResultSet> metadataFor(const std::string &text, const std::string &database) const;
+
+    TableModel tables;
 
     // The record.
     mutable std::mutex recordMutex;
