@@ -18,6 +18,7 @@
 #include "restore/BackupRenames.h"
 #include "restore/FolderRestore.h"
 #include "shares/NetworkShares.h"
+#include "testdata/Anonymizer.h"
 #include "testdata/AnonymizerDefault.h"
 #include "testdata/RecordRangeCopy.h"
 #include "ui/BackupFileLists.h"
@@ -161,6 +162,7 @@ void frmMain::wireFeatures() {
     m_folderRestore = std::make_unique<FolderRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
     m_speedTest = std::make_unique<SpeedTest>(m_form);
     m_recordRangeCopy = std::make_unique<RecordRangeCopy>(m_form, *m_sessions, *m_log, *m_lists);
+    m_anonymizer = std::make_unique<Anonymizer>(m_form, *m_sessions, *m_log);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

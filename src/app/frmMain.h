@@ -26,6 +26,7 @@ class MirrorRestore;
 class NetworkShares;
 class Partnering;
 class RecordRangeCopy;
+class Anonymizer;
 class ServerSessions;
 class SpeedTest;
 class SqlToStringTab;
@@ -97,6 +98,7 @@ private:
     std::unique_ptr<FolderRestore> m_folderRestore;
     std::unique_ptr<SpeedTest> m_speedTest;
     std::unique_ptr<RecordRangeCopy> m_recordRangeCopy;
+    std::unique_ptr<Anonymizer> m_anonymizer;
 };
 
 } // namespace quorix

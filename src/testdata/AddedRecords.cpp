@@ -18,11 +18,22 @@ DbError notWritable() {
                            QStringLiteral("The field cannot be written: the server makes its values."));
 }
 
-// A value the field's type cannot take.
+// A type no parameter can carry (xml, sql_variant, ...).
+std::optional<DbError> undeclarable(const ColumnInfo &column) {
+    try {
+        ParamType::parse(parameterTypeOf(column));
+        return std::nullopt;
+    } catch (const DbError &e) {
+        return e;
+    }
+}
+
+// A value the field's type cannot take: a data exception, or a value the driver cannot convert.
+bool typeState(const DiagRecord &r) {
+    return r.state.startsWith(QLatin1String("22")) || r.state == QLatin1String("07006");
+}
 bool typeFailure(const DbError &error) {
-    return std::ranges::any_of(error.records(), [](const DiagRecord &r) {
-        return r.state.startsWith(QLatin1String("22")) || r.state == QLatin1String("07006");
-    });
+    return std::ranges::any_of(error.records(), typeState);
 }
 
 // The parameter whose value could not be converted, 1-based, as the data layer names it; 0 when the
@@ -30,24 +41,10 @@ bool typeFailure(const DbError &error) {
 int failedParameter(const DbError &error) {
     static const QRegularExpression named(QStringLiteral(R"(^Parameter (\d+):)"));
     for (const DiagRecord &r : error.records())
-        if (r.state.startsWith(QLatin1String("22")) || r.state == QLatin1String("07006"))
+        if (typeState(r))
             if (const QRegularExpressionMatch m = named.match(r.message); m.hasMatch())
                 return m.captured(1).toInt();
     return 0;
-}
-
-// TEMPORARY until the data path's own lands.
-QString parameterTypeOf(const ColumnInfo &column) {
-    const QString type = column.typeName.toLower();
-    static const QStringList sized{"char", "varchar", "nchar", "nvarchar", "binary", "varbinary"};
-    if (sized.contains(type))
-        return type + (column.size <= 0 || column.size > 8000 ? QStringLiteral("(max)")
-                                                              : QStringLiteral("(%1)").arg(column.size));
-    if (type == QLatin1String("decimal") || type == QLatin1String("numeric"))
-        return QStringLiteral("%1(%2,%3)").arg(type).arg(column.precision).arg(column.scale);
-    if (type == QLatin1String("datetime2") || type == QLatin1String("time"))
-        return QStringLiteral("%1(%2)").arg(type).arg(column.scale);
-    return type;
 }
 
 } // namespace
@@ -106,6 +103,8 @@ void AddedRecords::add(const Recordset &source) {
                        DbError::ofText(QStringLiteral("42S22"), 0, QLatin1String(dbtext::itemNotFound))));
         else if (c->identity || c->computed || c->rowversion)
             reports.push_back(report(source, i, c, notWritable()));
+        else if (std::optional<DbError> refused = undeclarable(*c))
+            reports.push_back(report(source, i, c, *refused));
         else
             copied.push_back({i, c, source.value(i)});
     }
