@@ -48,6 +48,31 @@ qint64 PreparedStatement::execute(const std::vector<QVariant> &values) {
     return m_slot->run([stmt, &values] { return stmt->execute(values); });
 }
 
+std::vector<PreparedStatement::Outcome>
+PreparedStatement::executeEach(const std::vector<std::vector<QVariant>> &rows) {
+    if (!m_stmt)
+        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+    odbc::Statement *stmt = m_stmt.get();
+    return m_slot->run([stmt, &rows] {
+        std::vector<Outcome> out(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            try {
+                out[i].count = stmt->execute(rows[i]);
+            } catch (const DbError &e) {
+                out[i].error = e;
+                // Cancelled, timed out or cut off: the rows after it are not tried.
+                if (e.hasState(QStringLiteral("HY008")) || e.hasState(QStringLiteral("HYT00")) ||
+                    stmt->connectionLost()) {
+                    for (size_t rest = i + 1; rest < rows.size(); ++rest)
+                        out[rest].error = e;
+                    break;
+                }
+            }
+        }
+        return out;
+    });
+}
+
 std::vector<ColumnInfo> PreparedStatement::columns() {
     if (!m_stmt)
         throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));

@@ -192,6 +192,35 @@ TEST_F(PreparedTest, ARefusedExecutionLeavesTheStatementReady) {
     EXPECT_EQ(quiet.execute({}), -1);
 }
 
+TEST_F(PreparedTest, ExecuteEachGivesEveryRowItsOutcomeAndStopsAtALostConnection) {
+    int calls = 0;
+    server->addRule(Rule::callback(
+        [&calls](const std::string &, const tds::ConnectionState &state) -> std::optional<Reply> {
+            ++calls;
+            if (state.params.at(0).value == "3")
+                return Reply::error(2627, "Violation of PRIMARY KEY constraint 'PK_t'.", 14);
+            if (state.params.at(0).value == "7")
+                return Reply::drop();
+            return Reply::count(1);
+        },
+        "INSERT INTO t \\(id\\) VALUES \\(@P1\\)"));
+    PreparedStatement st(conn, "INSERT INTO t (id) VALUES (?)", {"int"});
+    std::vector<std::vector<QVariant>> rows;
+    for (int id = 1; id <= 9; ++id)
+        rows.push_back({id});
+    const std::vector<PreparedStatement::Outcome> outcomes = st.executeEach(rows);
+    ASSERT_EQ(outcomes.size(), rows.size());
+    const int refused[] = {0, 0, 2627, 0, 0, 0, 20017, 20017, 20017}; // 0: inserted
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_EQ(outcomes[i].count, refused[i] ? -1 : 1);
+        ASSERT_EQ(outcomes[i].error.has_value(), refused[i] != 0);
+        if (refused[i])
+            EXPECT_EQ(outcomes[i].error->records().at(0).native, refused[i]);
+    }
+    EXPECT_EQ(calls, 7); // nothing is tried after the connection was lost
+}
+
 TEST_F(PreparedTest, ValuesThatDoNotConvertAreRefusedBeforeSending) {
     server->addRule(Rule::pattern("UPDATE t SET .*", Reply::count(2)));
     PreparedStatement st(conn, "UPDATE t SET a = ?, b = ?, c = ? WHERE d = ?",

@@ -290,6 +290,14 @@ bool Statement::connectionAlive() const {
     return m_conn && m_conn->isOpen() && m_conn->m_session == m_session;
 }
 
+bool Statement::connectionLost() const {
+    if (!connectionAlive())
+        return true;
+    SQLUINTEGER dead = SQL_CD_FALSE;
+    return succeeded(SQLGetConnectAttrW(m_conn->handle(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+           dead == SQL_CD_TRUE;
+}
+
 // The driver prepares the statement anew after every SQLBindParameter, so a parameter is bound once and
 // its buffer refilled; it is bound again only when a value outgrows the buffer or the binding changes.
 // A (max) parameter declares its buffer's size, which the driver writes as (max) whatever it is.

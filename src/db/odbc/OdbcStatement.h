@@ -32,6 +32,8 @@ public:
     void close() noexcept;
     bool isOpen() const { return static_cast<bool>(m_stmt); }
     const std::vector<ParamType> &types() const { return m_types; }
+    // The driver found the connection cut off (or it was closed): nothing more can run on it.
+    bool connectionLost() const;
 
     struct Described {
         Column column;

@@ -173,8 +173,9 @@ using ReplyFunction =
 // that handle), or the name of any other procedure called by RPC.
 // sp_prepare is answered with the column metadata of the first result set of the first static rule that
 // matches (callback rules are not called for it), so SQLDescribeCol works before SQLExecute.
-// Without a matching rule: `USE <db>` switches database (refused with error 911 when setDatabases() was
-// given and the name is not in it); anything else gets a plain DONE.
+// Without a matching rule: the table model answers what it knows (see TableModel.h); `USE <db>` switches
+// database (refused with error 911 when setDatabases() was given and the name is not in it); anything
+// else gets a plain DONE.
 struct Rule {
     enum class Match { Exact, Pattern, Any };
     Match match = Match::Exact;

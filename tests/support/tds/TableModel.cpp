@@ -235,20 +235,20 @@ bool TableModel::has(const std::string &name) const {
     return find(name, "") != nullptr;
 }
 
-std::vector<Row> TableModel::rows(const std::string &name) const {
+TableModel::Table TableModel::copy(const std::string &name) const {
     std::lock_guard lock(m_mutex);
     const Table *t = find(name, "");
     if (!t)
         throw std::out_of_range("no table " + name + " in the scripted server");
-    return t->rows;
+    return *t;
+}
+
+std::vector<Row> TableModel::rows(const std::string &name) const {
+    return copy(name).rows;
 }
 
 std::vector<Column> TableModel::columns(const std::string &name) const {
-    std::lock_guard lock(m_mutex);
-    const Table *t = find(name, "");
-    if (!t)
-        throw std::out_of_range("no table " + name + " in the scripted server");
-    return t->columns;
+    return copy(name).columns;
 }
 
 void TableModel::drop(const std::string &name) {

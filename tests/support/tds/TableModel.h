@@ -76,6 +76,7 @@ private:
     };
     using Key = std::pair<int, std::string>; // connection, lower-case name
 
+    Table copy(const std::string &name) const; // throws std::out_of_range
     Table *find(const std::string &name, const std::string &database);
     const Table *find(const std::string &name, const std::string &database) const;
     std::optional<Reply> cursorStatement(const std::string &text, const ConnectionState &state);
