@@ -23,21 +23,26 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace quorix;
 using namespace quorix::testing;
 
 namespace {
 
-// A line of /proc/self/status in megabytes ("VmRSS", "VmHWM").
-double statusMb(const char *key) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(key) + ":";
-    while (std::getline(in, line))
-        if (line.rfind(prefix, 0) == 0)
-            return std::stod(line.substr(prefix.size())) / 1024.0;
-    return 0;
+// Resident memory now and at its peak, in megabytes.
+double residentMb() {
+    std::ifstream in("/proc/self/statm");
+    long pages = 0;
+    long resident = 0;
+    in >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+}
+double peakMb() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 } // namespace
@@ -81,7 +86,7 @@ int main(int argc, char **argv) {
     sampler.setInterval(50);
     QObject::connect(&sampler, &QTimer::timeout, [&] {
         mirror->clearRecord(); // the server's record of every statement is the instrument's, not the tool's
-        const double now = statusMb("VmRSS");
+        const double now = residentMb();
         if (early == 0 && f.lblRecNo->text().toInt() >= 1000)
             early = now;
         if (early > 0)
@@ -100,8 +105,8 @@ int main(int argc, char **argv) {
     std::printf("records: %d in %.2f s: %.0f records/s (target >= 2000)\n", done, seconds, done / seconds);
     std::printf("round trips per record: %.2f\n", static_cast<double>(roundTrips) / std::max(done, 1));
     std::printf("resident memory: %.1f MB at record 1000, %.1f MB highest after it, %.1f MB at the end, "
-                "peak (VmHWM) %.1f MB\n",
-                early, highest, statusMb("VmRSS"), statusMb("VmHWM"));
+                "peak %.1f MB\n",
+                early, highest, residentMb(), peakMb());
     const auto after = mirror->tables().rows("Patient_data..tbmaster");
     const long unchanged = std::count_if(after.begin(), after.end(), [](const tds::Row &r) {
         return r[1] && r[1]->starts_with("Last") && r[1]->size() > 4 && std::isdigit(r[1]->at(4));

@@ -59,6 +59,18 @@ protected:
         std::lock_guard lock(m_mutex);
         m_listed[db] = std::move(tables);
     }
+    // ALL DBS over Billing and Patient_data on Main, each with a table with idnum; the Mirror has
+    // Patient_data's, with the records from 106300 to last.
+    void twoDatabases(int last) {
+        mainDbs.set({"Billing", kDb});
+        main->tables().set("Billing..tbBill", patientColumns());
+        main->tables().set("Patient_data..tbmaster", patientColumns());
+        mirror->tables().set("Patient_data..tbmaster", patientColumns(), patients(106300, last));
+        listTables("Billing", {"tbBill"});
+        listTables(kDb, {"tbmaster"});
+        start();
+        f().chkALL->setChecked(true);
+    }
     void run() { click("cmdCopybyRecID"); }
     QStringList errors() { return textLines(f().txtErrs->toPlainText()); }
     std::vector<tds::Event> inserts() {
@@ -257,13 +269,7 @@ TEST_F(RangeCopy, TablesThatGiveNoRecords) {
 }
 
 TEST_F(RangeCopy, StopBeforeThePressStillSendsTheDefaultDatabaseForEveryDatabase) {
-    mainDbs.set({"Billing", kDb});
-    main->tables().set("Patient_data..tbmaster", patientColumns());
-    mirror->tables().set("Patient_data..tbmaster", patientColumns(), patients(106300, 106310));
-    listTables("Billing", {"tbBill"});
-    listTables(kDb, {"tbmaster"});
-    start();
-    f().chkALL->setChecked(true);
+    twoDatabases(106310);
     f().chkStop->setChecked(true);
     run();
     const std::string sizes = DatabaseLists::kTableSizeStatement.toStdString();
@@ -277,15 +283,8 @@ TEST_F(RangeCopy, StopBeforeThePressStillSendsTheDefaultDatabaseForEveryDatabase
 }
 
 TEST_F(RangeCopy, AllDatabasesGoOnPastADatabaseTheMirrorLacks) {
-    mainDbs.set({"Billing", kDb});
     mirror->setDatabases({"master", kDb});
-    main->tables().set("Billing..tbBill", patientColumns());
-    main->tables().set("Patient_data..tbmaster", patientColumns());
-    mirror->tables().set("Patient_data..tbmaster", patientColumns(), patients(106300, 106302));
-    listTables("Billing", {"tbBill"});
-    listTables(kDb, {"tbmaster"});
-    start();
-    f().chkALL->setChecked(true);
+    twoDatabases(106302);
     run();
     const QStringList lines = log();
     ASSERT_EQ(lines.size(), 2);
