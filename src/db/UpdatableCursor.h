@@ -32,7 +32,8 @@ namespace quorix {
 class UpdatableCursor {
 public:
     // table is passed to the server as written ("[db].[dbo].[t]", "db..t", "t"). Opens the cursor and
-    // reads the first record. Throws DbError, leaving no cursor behind on the server.
+    // reads the first record. Throws DbError, leaving no cursor behind on the server. The session must
+    // outlive the cursor.
     UpdatableCursor(ServerConnection &session, const QString &table);
     ~UpdatableCursor() { close(); }
     UpdatableCursor(const UpdatableCursor &) = delete;
