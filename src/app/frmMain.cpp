@@ -25,7 +25,9 @@
 #include "tablecopy/RecordCopy.h"
 #include "tablecopy/SecondDb.h"
 #include "tablecopy/TableMaintenance.h"
+#include "testdata/Anonymizer.h"
 #include "testdata/AnonymizerDefault.h"
+#include "testdata/RecordRangeCopy.h"
 #include "ui/BackupFileLists.h"
 #include "ui/Echo.h"
 #include "ui/Hourglass.h"
@@ -174,6 +176,8 @@ void frmMain::wireFeatures() {
     m_copyToNew2 = std::make_unique<CopyToNew2>(m_form, *m_sessions, *m_log, *m_recordCopy);
     m_secondDb = std::make_unique<SecondDb>(m_form, *m_sessions, *m_log);
     m_tableMaintenance = std::make_unique<TableMaintenance>(m_form, *m_sessions, *m_log);
+    m_recordRangeCopy = std::make_unique<RecordRangeCopy>(m_form, *m_sessions, *m_log, *m_lists);
+    m_anonymizer = std::make_unique<Anonymizer>(m_form, *m_sessions, *m_log);
 }
 
 void frmMain::logSettingsProblem(const QString &problem) {

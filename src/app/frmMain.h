@@ -28,6 +28,8 @@ class NetworkShares;
 class Partnering;
 class Preflight;
 class ScriptOnlySwitch;
+class RecordRangeCopy;
+class Anonymizer;
 class ServerSessions;
 class SpeedTest;
 class RecordCopy;
@@ -109,6 +111,8 @@ private:
     std::unique_ptr<CopyToNew2> m_copyToNew2;
     std::unique_ptr<SecondDb> m_secondDb;
     std::unique_ptr<TableMaintenance> m_tableMaintenance;
+    std::unique_ptr<RecordRangeCopy> m_recordRangeCopy;
+    std::unique_ptr<Anonymizer> m_anonymizer;
 };
 
 } // namespace quorix
