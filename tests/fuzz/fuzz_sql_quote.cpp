@@ -30,22 +30,26 @@ bool identifierCharacter(char32_t c, bool first) {
     }
 }
 
-// The server's reading of a name: [...] with "]]" standing for "]" and nothing after the closing "]", or
-// a bare regular identifier, read as written. Nothing when the text is not one whole name.
-std::optional<QString> readName(const QString &sql) {
-    if (sql.startsWith(QLatin1Char('['))) {
-        QString name;
-        for (qsizetype i = 1; i < sql.size(); ++i) {
-            if (sql[i] != QLatin1Char(']')) {
-                name += sql[i];
-            } else if (i + 1 < sql.size() && sql[i + 1] == QLatin1Char(']')) {
-                name += sql[i++];
-            } else {
-                return i + 1 == sql.size() ? std::optional<QString>(name) : std::nullopt;
-            }
-        }
-        return std::nullopt;
+// What a quoted piece opened at sql[open] holds: up to the close mark, a doubled close standing for one.
+// Nothing unless the piece closes exactly at the end of sql.
+std::optional<QString> readQuoted(const QString &sql, qsizetype open, QChar close) {
+    QString inside;
+    for (qsizetype i = open + 1; i < sql.size(); ++i) {
+        if (sql[i] != close)
+            inside += sql[i];
+        else if (i + 1 < sql.size() && sql[i + 1] == close)
+            inside += sql[i++];
+        else
+            return i + 1 == sql.size() ? std::optional<QString>(inside) : std::nullopt;
     }
+    return std::nullopt;
+}
+
+// The server's reading of a name: [...] with "]]" standing for "]", or a bare regular identifier, read as
+// written. Nothing when the text is not one whole name.
+std::optional<QString> readName(const QString &sql) {
+    if (sql.startsWith(QLatin1Char('[')))
+        return readQuoted(sql, 0, QLatin1Char(']'));
     if (sql.isEmpty())
         return std::nullopt;
     for (qsizetype i = 0; i < sql.size(); ++i) {
@@ -62,24 +66,14 @@ std::optional<QString> readName(const QString &sql) {
     return sql;
 }
 
-// The server's reading of a text literal: '...' or N'...' with "''" standing for "'", nothing after the
-// closing quote. unicode tells whether the N was there.
+// The server's reading of a text literal: '...' or N'...' with "''" standing for "'". unicode tells
+// whether the N was there.
 std::optional<QString> readLiteral(const QString &sql, bool &unicode) {
     unicode = sql.startsWith(QLatin1Char('N'));
-    qsizetype i = unicode ? 1 : 0;
-    if (i >= sql.size() || sql[i] != QLatin1Char('\''))
+    const qsizetype open = unicode ? 1 : 0;
+    if (open >= sql.size() || sql[open] != QLatin1Char('\''))
         return std::nullopt;
-    QString text;
-    for (++i; i < sql.size(); ++i) {
-        if (sql[i] != QLatin1Char('\'')) {
-            text += sql[i];
-        } else if (i + 1 < sql.size() && sql[i + 1] == QLatin1Char('\'')) {
-            text += sql[i++];
-        } else {
-            return i + 1 == sql.size() ? std::optional<QString>(text) : std::nullopt;
-        }
-    }
-    return std::nullopt;
+    return readQuoted(sql, open, QLatin1Char('\''));
 }
 
 void checkName(const QString &name) {
