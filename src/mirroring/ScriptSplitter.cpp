@@ -123,10 +123,13 @@ QString removeStatementSemicolons(const QString &sql) {
         switch (state) {
         case State::Code:
             if (c == QLatin1Char(';')) {
-                // Taken out, it must not join its neighbours into a comment mark ("-;-", "/;*").
+                // Taken out, it must not join its neighbours into a comment mark ("-;-", "/;*") or a
+                // doubled quote ("'a';'b'" would become one text).
                 const QChar before = out.isEmpty() ? QChar() : out.back();
                 const bool joins = (before == QLatin1Char('-') && next == QLatin1Char('-')) ||
-                                   (before == QLatin1Char('/') && next == QLatin1Char('*'));
+                                   (before == QLatin1Char('/') && next == QLatin1Char('*')) ||
+                                   (before == next && (next == QLatin1Char('\'') ||
+                                                       next == QLatin1Char('"') || next == QLatin1Char(']')));
                 if (!joins)
                     continue;
             }

@@ -84,10 +84,14 @@ TEST(ScriptSplitter, OnlyStatementEndingSemicolonsAreRemoved) {
     EXPECT_EQ(removeStatementSemicolons("SELECT 'a;"), "SELECT 'a;");
 }
 
-TEST(ScriptSplitter, ASemicolonTakenOutNeverOpensAComment) {
-    // Found by fuzzing: "-;-" became "--", and the rest of the line a comment the server never ran.
+TEST(ScriptSplitter, ASemicolonTakenOutNeverJoinsItsNeighbours) {
+    // Found by fuzzing: "-;-" became "--", and the rest of the line a comment the server never ran;
+    // "'a';'b'" became the one text "a'b".
     EXPECT_EQ(removeStatementSemicolons("SELECT 1-;-1;\nSELECT 2/;*3;\nSELECT 4-;;-5;"),
               "SELECT 1-;-1\nSELECT 2/;*3\nSELECT 4-;-5");
+    EXPECT_EQ(removeStatementSemicolons("PRINT 'a';'b'; PRINT [x];]y]; PRINT \"c\";\"d\";"),
+              "PRINT 'a';'b' PRINT [x];]y] PRINT \"c\";\"d\"");
+    EXPECT_EQ(removeStatementSemicolons("[];]\"];"), "[];]\"];");
     EXPECT_EQ(texts(splitScript("PRINT 1-;-1; PRINT 2\nGO")), QStringList({"PRINT 1-;-1 PRINT 2\r"}));
 }
 
