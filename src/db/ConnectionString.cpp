@@ -93,6 +93,8 @@ QString odbcValue(const QString &value, bool alwaysBrace, bool doublesBraces) {
 }
 
 QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver) {
+    // Every value the driver itself reads follows its brace rule; the driver manager reads the name.
+    const bool braces = driver.doublesBraces;
     QStringList items;
     items << QStringLiteral("DRIVER=") + odbcValue(driver.name, true);
     if (driver.kind == DriverKind::FreeTds) {
@@ -100,22 +102,23 @@ QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver
         // up through the server's browser service when no port is given.
         const ServerAddress a = parseServerAddress(parts.server);
         if (a.port == 0 && !a.instance.isEmpty()) {
-            items << QStringLiteral("SERVER=") + odbcValue(a.host + QLatin1Char('\\') + a.instance);
+            items << QStringLiteral("SERVER=") +
+                         odbcValue(a.host + QLatin1Char('\\') + a.instance, false, braces);
         } else {
-            items << QStringLiteral("SERVER=") + odbcValue(a.host);
+            items << QStringLiteral("SERVER=") + odbcValue(a.host, false, braces);
             items << QStringLiteral("PORT=") + QString::number(a.port ? a.port : 1433);
         }
         items << QStringLiteral("TDS_Version=7.4");
     } else {
-        items << QStringLiteral("SERVER=") + odbcValue(parts.server);
+        items << QStringLiteral("SERVER=") + odbcValue(parts.server, false, braces);
         // The classic provider neither encrypted nor checked certificates; version 18 would insist on both.
         if (driver.kind == DriverKind::MsOdbc)
             items << QStringLiteral("Encrypt=no") << QStringLiteral("TrustServerCertificate=yes");
     }
-    items << QStringLiteral("UID=") + odbcValue(parts.user);
-    items << QStringLiteral("PWD=") + odbcValue(parts.password, true, driver.doublesBraces);
+    items << QStringLiteral("UID=") + odbcValue(parts.user, false, braces);
+    items << QStringLiteral("PWD=") + odbcValue(parts.password, true, braces);
     // Something must follow the password: a driver that reads braces as written ends the value at "};".
-    items << QStringLiteral("DATABASE=") + odbcValue(parts.database);
+    items << QStringLiteral("DATABASE=") + odbcValue(parts.database, false, braces);
     return items.join(QLatin1Char(';'));
 }
 

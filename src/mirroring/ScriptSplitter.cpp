@@ -122,8 +122,17 @@ QString removeStatementSemicolons(const QString &sql) {
         const QChar next = at(i + 1);
         switch (state) {
         case State::Code:
-            if (c == QLatin1Char(';'))
-                continue;
+            if (c == QLatin1Char(';')) {
+                // Taken out, it must not join its neighbours into a comment mark ("-;-", "/;*") or a
+                // doubled quote ("'a';'b'" would become one text).
+                const QChar before = out.isEmpty() ? QChar() : out.back();
+                const bool joins = (before == QLatin1Char('-') && next == QLatin1Char('-')) ||
+                                   (before == QLatin1Char('/') && next == QLatin1Char('*')) ||
+                                   (before == next && (next == QLatin1Char('\'') ||
+                                                       next == QLatin1Char('"') || next == QLatin1Char(']')));
+                if (!joins)
+                    continue;
+            }
             if (c == QLatin1Char('\''))
                 state = State::Text;
             else if (c == QLatin1Char('"'))

@@ -10,7 +10,8 @@
 // - Blanks around the batch are trimmed, then leading CR and LF are taken off the start as the runner
 //   always has (CRs first, then LFs; tabs stay).
 // - Statement-ending ";" are removed; a ";" inside a '...' text, a "..." or [...] name, or a comment is
-//   left alone.
+//   left alone, and so is one whose removal would join its neighbours into a comment mark ("-;-") or a
+//   doubled quote ("'a';'b'").
 // - A batch whose text (blanks trimmed) starts with "-" loses its first line, the comment, and is not
 //   echoed to the log by the runner; every other batch is echoed before it is sent.
 // - A batch with nothing left to send (two GO lines in a row, a script starting with GO, a comment line

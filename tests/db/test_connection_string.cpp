@@ -48,6 +48,16 @@ TEST(ConnectionString, FreeTdsGetsVersionAndPortForEveryAddressForm) {
               "DRIVER={FreeTDS};SERVER=a;PORT=1433;TDS_Version=7.4;UID=sa;PWD={p};DATABASE=MASTER");
 }
 
+TEST(ConnectionString, ADriverThatDoesNotUndoubleGetsEveryValueAsWritten) {
+    // Found by fuzzing: the server and login were doubled for a driver that reads "}}" as two braces.
+    const OdbcDriver old{"FreeTDS", DriverKind::FreeTds, false};
+    EXPECT_EQ(
+        toOdbcConnectionString({"db}1", "s}a", "Bill}ing", "p}w"}, old),
+        "DRIVER={FreeTDS};SERVER={db}1};PORT=1433;TDS_Version=7.4;UID={s}a};PWD={p}w};DATABASE={Bill}ing}");
+    EXPECT_EQ(toOdbcConnectionString({"db}1\\MIRROR", "sa", "MASTER", "pw"}, old),
+              "DRIVER={FreeTDS};SERVER={db}1\\MIRROR};TDS_Version=7.4;UID=sa;PWD={pw};DATABASE=MASTER");
+}
+
 TEST(ConnectionString, MicrosoftDriversTakeTheAddressAsWritten) {
     const OleDbParts p = parseOleDbConnectionString(sessionConnectionString("db1\\MIRROR", "pw"));
     EXPECT_EQ(

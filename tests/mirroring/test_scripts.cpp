@@ -84,6 +84,17 @@ TEST(ScriptSplitter, OnlyStatementEndingSemicolonsAreRemoved) {
     EXPECT_EQ(removeStatementSemicolons("SELECT 'a;"), "SELECT 'a;");
 }
 
+TEST(ScriptSplitter, ASemicolonTakenOutNeverJoinsItsNeighbours) {
+    // Found by fuzzing: "-;-" became "--", and the rest of the line a comment the server never ran;
+    // "'a';'b'" became the one text "a'b".
+    EXPECT_EQ(removeStatementSemicolons("SELECT 1-;-1;\nSELECT 2/;*3;\nSELECT 4-;;-5;"),
+              "SELECT 1-;-1\nSELECT 2/;*3\nSELECT 4-;-5");
+    EXPECT_EQ(removeStatementSemicolons("PRINT 'a';'b'; PRINT [x];]y]; PRINT \"c\";\"d\";"),
+              "PRINT 'a';'b' PRINT [x];]y] PRINT \"c\";\"d\"");
+    EXPECT_EQ(removeStatementSemicolons("[];]\"];"), "[];]\"];");
+    EXPECT_EQ(texts(splitScript("PRINT 1-;-1; PRINT 2\nGO")), QStringList({"PRINT 1-;-1 PRINT 2\r"}));
+}
+
 TEST(ScriptSplitter, StartOfBatchLosesBlanksAndLineEndsAsTheRunnerDid) {
     // CRs first, then LFs: a second blank line keeps its line end.
     EXPECT_EQ(texts(splitScript("GO\n  \nSELECT 1\nGO")), QStringList({"SELECT 1\r"}));

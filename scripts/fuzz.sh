@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets of the parsers with clang (build-fuzz) and runs each on its committed seed corpus
+# for a bounded time. A crash, a hang (an input taking over 5 s), a leak or a sanitizer report fails the run
+# and prints the reproducer's path; run the target on that file to see it again.
+# Usage: scripts/fuzz.sh [TARGET...]   (all targets by default; FUZZ_SECONDS per target, 20 by default)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${FUZZ_SECONDS:-20}
+build=build-fuzz
+
+CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORIX_FUZZ=ON >/dev/null
+cmake --build "$build" --parallel "$(nproc)"
+
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+  for exe in "$build"/tests/fuzz/fuzz_*; do
+    [ -x "$exe" ] && targets+=("${exe##*/fuzz_}")
+  done
+fi
+
+# New inputs a run finds go to a scratch folder; the committed corpus is only read. Files the targets
+# write (the settings files) go to memory when it can.
+work="$build/fuzz-run"
+rm -rf "$work"
+mkdir -p "$work/artifacts"
+[ -d /dev/shm ] && [ -w /dev/shm ] && export TMPDIR=/dev/shm
+
+failed=()
+for t in "${targets[@]}"; do
+  exe="$build/tests/fuzz/fuzz_$t"
+  seeds="tests/fuzz/corpus/$t"
+  if [ ! -x "$exe" ] || [ ! -d "$seeds" ]; then
+    echo "fuzz $t: no such target or no seed corpus ($exe, $seeds)" >&2
+    failed+=("$t")
+    continue
+  fi
+  mkdir -p "$work/$t"
+  log="$work/$t.log"
+  # QSettings keeps every file it read in a cache of its own, so the settings target's allocations never
+  # balance within one input, and libFuzzer would hunt for leaks after each one: a dozen times slower.
+  extra=()
+  [ "$t" = settings_file ] && extra=(-detect_leaks=0)
+  if "$exe" -max_total_time="$seconds" -timeout=5 -print_final_stats=1 "${extra[@]}" \
+    -artifact_prefix="$work/artifacts/$t-" "$work/$t" "$seeds" >"$log" 2>&1; then
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+    echo "fuzz $t: ${runs:-?} inputs in ${seconds} s, no fault"
+  else
+    failed+=("$t")
+    echo "fuzz $t: FAILED; what it found (the whole log: $log):" >&2
+    grep -m 1 -A 12 -E 'property broken|ERROR: |runtime error|ALARM' "$log" >&2 || tail -n 30 "$log" >&2
+    for f in "$work/artifacts/$t-"*; do
+      [ -e "$f" ] && echo "fuzz $t: reproducer $f (run: $exe $f)" >&2
+    done
+  fi
+done
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "fuzzing failed: ${failed[*]}" >&2
+  exit 1
+fi

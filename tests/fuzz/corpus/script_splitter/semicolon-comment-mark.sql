@@ -1,0 +1,3 @@
+SELECT 1-;-1;
+SELECT 2/;*3;
+GO

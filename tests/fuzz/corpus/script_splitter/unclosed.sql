@@ -1,0 +1,6 @@
+SELECT 'open text; 
+GO
+/* open comment;
+GO
+[open; name
+GO
