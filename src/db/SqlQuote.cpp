@@ -84,4 +84,8 @@ QString bracketInner(const QString &name) {
     return out.replace(QLatin1Char(']'), QLatin1String("]]"));
 }
 
+QString useStatement(const QString &db) {
+    return QStringLiteral("Use ") + sqlName(db);
+}
+
 } // namespace quorix

@@ -30,4 +30,7 @@ QString sqlLiteralText(const QString &text);
 // Text for the inside of a [...] that the statement writes itself: every "]" doubled.
 QString bracketInner(const QString &name);
 
+// "Use " and the database's name by the quoting rule: "Use QRIX", "Use [My DB]".
+QString useStatement(const QString &db);
+
 } // namespace quorix

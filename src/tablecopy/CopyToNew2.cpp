@@ -3,6 +3,7 @@
 #include "db/DatabaseWalk.h"
 #include "db/LogPanes.h"
 #include "db/ServerSessions.h"
+#include "db/SqlQuote.h"
 #include "tablecopy/RecordCopy.h"
 #include "tablecopy/TableBatch.h"
 #include "tablecopy/TableCopySql.h"

@@ -2,6 +2,7 @@
 
 #include "db/LogPanes.h"
 #include "db/ServerSessions.h"
+#include "db/SqlQuote.h"
 #include "tablecopy/TableBatch.h"
 #include "tablecopy/TableCopySql.h"
 #include "ui/Form.h"

@@ -5,6 +5,7 @@
 #include "db/LogPanes.h"
 #include "db/Recordset.h"
 #include "db/ServerSessions.h"
+#include "db/SqlQuote.h"
 #include "ui/Form.h"
 #include "ui/widgets/Grid.h"
 

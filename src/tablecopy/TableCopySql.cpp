@@ -60,10 +60,6 @@ QString new2TableName(const TableRef &t) {
     return inSchema(t.schema, new2Of(t.table));
 }
 
-QString useStatement(const QString &db) {
-    return QStringLiteral("Use ") + databaseName(db);
-}
-
 QString useDirectStatement(const QString &db) {
     return QStringLiteral("use ") + databaseName(db);
 }

@@ -35,7 +35,6 @@ QString new2Table(const TableRef &t);
 // The fresh copy named within the current database, for its existence check: "Patients_NEW2".
 QString new2TableName(const TableRef &t);
 
-QString useStatement(const QString &db);       // "Use QRIX", through OpenQuery
 QString useDirectStatement(const QString &db); // "use QRIX", straight on the session
 QString useSecondStatement(const QString &db); // "Use QRIX2"
 

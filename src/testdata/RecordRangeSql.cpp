@@ -21,10 +21,6 @@ QString idnumColumnQuery(const QString &objectId) {
            QStringLiteral("  and name ='idnum' ");
 }
 
-QString useStatement(const QString &db) {
-    return QStringLiteral("Use ") + sqlName(db);
-}
-
 QString mirrorTableQuery(const QString &table) {
     return QStringLiteral("select * from sys.tables where name=") + sqlLiteral(table);
 }

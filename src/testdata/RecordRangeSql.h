@@ -17,8 +17,6 @@ QString defaultDatabaseStatement(const QString &db);
 QString objectIdQuery(const QString &db, const QString &table);
 // "Select * From sys.columns where object_id = '" + objectId + "'  and name ='idnum' "
 QString idnumColumnQuery(const QString &objectId);
-// "Use " + db
-QString useStatement(const QString &db);
 // "select * from sys.tables where name='" + table + "'"
 QString mirrorTableQuery(const QString &table);
 // "select * from " + db + ".." + table + " where idnum >= '" + start + "' and idnum <= '" + end + "'"

@@ -2,6 +2,7 @@
 // its lines, the work list's parse, the name lists, the confirmation text and the range of the name draw.
 
 #include "TestText.h"
+#include "db/SqlQuote.h"
 #include "testdata/AnonymizerLists.h"
 #include "testdata/AnonymizerRules.h"
 #include "testdata/RecordRangeSql.h"
