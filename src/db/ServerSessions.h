@@ -63,10 +63,10 @@ public:
     // Cancels the statement running on either slot (cmdCancel); it then fails like any other statement.
     bool cancelRunning();
 
-    // A session whose link failed (SQLSTATE class 08, or the driver finds it dead) is opened again, once per
-    // call, with the line "Reconnected.". Walks call this between databases only: a statement that relied on
-    // the old connection's state (a USE, IDENTITY_INSERT) is never replayed on the new one. A failed attempt
-    // is logged and counted, and the next call tries again.
+    // A session whose link failed (communication link failure, connection not open, or the driver finds it
+    // dead) is opened again, once per call, with the line "Reconnected.". Walks call this between databases
+    // only: a statement that relied on the old connection's state (a USE, IDENTITY_INSERT) is never replayed
+    // on the new one. A failed attempt is logged and counted, and the next call tries again.
     void reconnectLostLinks();
     bool linkLost(int slot) const { return m_linkLost[static_cast<size_t>(checked(slot))]; }
 

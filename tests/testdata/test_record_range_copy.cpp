@@ -287,7 +287,7 @@ TEST_F(RangeCopy, AllDatabasesGoOnPastADatabaseTheMirrorLacks) {
     twoDatabases(106302);
     run();
     const QStringList lines = log();
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 2) << lines.join("\n").toStdString();
     EXPECT_EQ(lines[0], "Records added to tbmaster: 3  exist:0");
     EXPECT_TRUE(lines[1].endsWith(" Use Billing")) << lines[1].toStdString();
     EXPECT_EQ(column(*main, "Patient_data..tbmaster", 0), (Batches{"106300", "106301", "106302"}));
