@@ -8,6 +8,15 @@ bash scripts/build.sh build -DQUORIX_BUILD_TESTS=ON -DQUORIX_WERROR=ON
 cd build
 ctest --output-on-failure --timeout 600 -j "$(nproc)"
 
-# Fuzzing: each parser on its seed corpus for a bounded time (scripts/fuzz.sh; FUZZ_SECONDS per target).
+# The same suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer: a memory error or
+# undefined behaviour ends the process, so any report fails its test. Leak checking is off: the libraries'
+# own caches (fonts, the driver manager) would report as leaks. The package and house checks have nothing
+# to sanitize.
 cd ..
+bash scripts/build.sh build-asan -DQUORIX_BUILD_TESTS=ON -DQUORIX_SANITIZE=ON
+(cd build-asan && ASAN_OPTIONS=detect_leaks=0:abort_on_error=1:halt_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --output-on-failure --timeout 900 -j "$(nproc)" -E '^(packaging|house)\.')
+
+# Fuzzing: each parser on its seed corpus for a bounded time (scripts/fuzz.sh; FUZZ_SECONDS per target).
 bash scripts/fuzz.sh
