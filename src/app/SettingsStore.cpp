@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStringList>
 
@@ -53,6 +54,18 @@ void createPrivate(const QString &path) {
 #endif
 }
 
+// The store writes plain text only (a text starting with "@" is written escaped), so a value that reads as
+// a serialized variant was put there by hand or by damage; reading it would make the settings reader
+// allocate whatever length its bytes claim. Such a file counts as damaged.
+bool holdsSerializedValue(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    static const QRegularExpression variant(QStringLiteral("^[^=\\n]*=[ \\t]*@Variant\\("),
+                                            QRegularExpression::MultilineOption);
+    return variant.match(QString::fromLatin1(file.readAll())).hasMatch();
+}
+
 // Writes the pending changes out. The status is sticky and also records what a read found (a file damaged
 // by someone else meanwhile); only an access error means the write itself failed.
 bool synced(QSettings &settings, bool native) {
@@ -94,7 +107,8 @@ void SettingsStore::openAt(const QString &location, bool native) {
     }
 
     const QFileInfo info(location);
-    bool unreadable = info.exists() && (!info.isFile() || !info.isReadable());
+    bool unreadable =
+        (info.exists() && (!info.isFile() || !info.isReadable())) || holdsSerializedValue(location);
     if (!unreadable) {
         m_settings = std::make_unique<QSettings>(location, QSettings::IniFormat);
         // QSettings parses a section's lines only when something in it is first read, and only then reports

@@ -90,6 +90,8 @@ TEST(SettingsStore, AFileThatCannotBeParsedStartsEmptyAndIsKeptAside) {
         {"random bytes", randomBytes},
         // What a crash during a write can leave behind: the text, then a block of zeros.
         {"valid text followed by NUL bytes", QByteArray("[MIR]\ntxtServer0=old\n") + QByteArray(512, '\0')},
+        // A serialized value claiming 29 GB: reading it would try to allocate them.
+        {"a serialized variant", "[MIR]\ntxtServer0=old\nvariant=@Variant(\\0\\0\\0\\t7f\\0\\0\\0\\x18Q)\n"},
     };
     for (const auto &file : damaged) {
         SCOPED_TRACE(file.name);
