@@ -32,10 +32,6 @@ QString new2Of(const QString &table) {
 
 } // namespace
 
-QString databaseName(const QString &db) {
-    return sqlName(db);
-}
-
 QString secondDatabaseName(const QString &db) {
     return sqlName(db + QLatin1Char('2'));
 }
@@ -61,11 +57,11 @@ QString new2TableName(const TableRef &t) {
 }
 
 QString useDirectStatement(const QString &db) {
-    return QStringLiteral("use ") + databaseName(db);
+    return QStringLiteral("use ") + sqlName(db);
 }
 
 QString useSecondStatement(const QString &db) {
-    return QStringLiteral("Use ") + secondDatabaseName(db);
+    return useStatement(db + QLatin1Char('2'));
 }
 
 QString existenceCheck(const QString &name) {
@@ -153,12 +149,12 @@ QString checkTable(const TableRef &t) {
 }
 
 QString singleUserStatement(const QString &db) {
-    return QStringLiteral("ALTER DATABaSE ") + databaseName(db) +
+    return QStringLiteral("ALTER DATABaSE ") + sqlName(db) +
            QStringLiteral(" SET SINGLE_USER WITH ROLLBACK IMMEDIATE");
 }
 
 QString multiUserStatement(const QString &db) {
-    return QStringLiteral("ALTER DATABaSE ") + databaseName(db) + QStringLiteral(" SET MULTI_USER ");
+    return QStringLiteral("ALTER DATABaSE ") + sqlName(db) + QStringLiteral(" SET MULTI_USER ");
 }
 
 QString rowCountStatement(const TableRef &t) {

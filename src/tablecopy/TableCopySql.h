@@ -21,8 +21,7 @@ struct TableRef {
     QString table;  // the browser's TableName, exactly as shown
 };
 
-// The database's own name and its second database's ("Use QRIX2").
-QString databaseName(const QString &db);
+// The second database's name by the quoting rule: "QRIX2" (the database's own name is sqlName's).
 QString secondDatabaseName(const QString &db);
 
 // The table named within the current database: "Patients", "sales.Orders", "[Order Lines]".
