@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 
@@ -33,13 +34,13 @@ ServerSessions::~ServerSessions() {
 }
 
 void ServerSessions::noteFailure(size_t slot, const DbError &e) {
-    bool lost = false;
-    for (const DiagRecord &r : e.records())
-        // Not the whole class 08: the driver reports a USE of a missing database as 08004.
-        lost = lost || r.state == QLatin1String("08S01") || r.state == QLatin1String("08003") ||
+    // Not the whole class 08: the driver reports a USE of a missing database as 08004. And it does not
+    // always say so in the failure itself (a connection dropped in the middle of a reply comes as a plain
+    // message), so it is asked too.
+    const bool lost = std::any_of(e.records().begin(), e.records().end(), [](const DiagRecord &r) {
+        return r.state == QLatin1String("08S01") || r.state == QLatin1String("08003") ||
                r.state == QLatin1String("08007");
-    // The driver does not always say so in the failure itself (a connection dropped in the middle of a
-    // reply comes as a plain message), so it is asked too.
+    });
     m_linkLost[slot] = m_linkLost[slot] || lost || m_conn[slot].linkLost();
 }
 
