@@ -106,7 +106,7 @@ TEST_F(ReaderTest, StreamsBesideTheSessionOnItsOwnConnectionAndClosesItWhenItGoe
 
     EXPECT_EQ(disconnectOf(reader), "closed by the client");
     EXPECT_TRUE(session.isOpen());
-    EXPECT_EQ(server->openConnections(), 1);
+    EXPECT_EQ(server->openConnectionsSettled(1), 1);
 }
 
 TEST_F(ReaderTest, ClosesItsConnectionWhenItGoesInTheMiddleOfAResult) {

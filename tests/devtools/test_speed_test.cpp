@@ -59,11 +59,7 @@ protected:
         return out;
     }
     // Each press closes its connection: only Main's session stays open.
-    bool onlyMainSessionOpen() {
-        for (int i = 0; i < 500 && server->openConnections() > 1; ++i)
-            QThread::msleep(10);
-        return server->openConnections() == 1;
-    }
+    bool onlyMainSessionOpen() { return server->openConnectionsSettled(1) == 1; }
 
     SpeedTable table;
     std::unique_ptr<tds::ScriptedServer> server;

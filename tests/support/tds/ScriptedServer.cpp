@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <system_error>
+#include <thread>
 #include <unistd.h>
 
 namespace quorix::tds {
@@ -407,6 +408,16 @@ int ScriptedServer::openConnections() const {
     for (const Impl::Running &r : m_impl->connections)
         n += r.connection->finished() ? 0 : 1;
     return n;
+}
+
+int ScriptedServer::openConnectionsSettled(int n, std::chrono::milliseconds limit) const {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    int open = openConnections();
+    while (open > n && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        open = openConnections();
+    }
+    return open;
 }
 
 TableModel &ScriptedServer::tables() {

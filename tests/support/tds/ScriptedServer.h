@@ -254,6 +254,8 @@ public:
     // Closes every open connection from the server side ("the server restarted"). Keeps listening.
     void dropConnections();
     int openConnections() const;
+    // A client's close reaches the server a moment later: waits up to `limit` for at most `n` to remain.
+    int openConnectionsSettled(int n, std::chrono::milliseconds limit = std::chrono::seconds(5)) const;
 
     // The record (kept across stop(); cleared only by clearRecord()).
     std::vector<Event> events() const;
