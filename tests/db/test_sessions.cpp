@@ -19,6 +19,7 @@
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
@@ -438,7 +439,9 @@ TEST_F(Sessions, ALongBackupShowsTheServersFiguresOrTheElapsedTime) {
     s->ExecuteOnServer(0, QString::fromStdString(backup));
     EXPECT_EQ(log().first(), "Done");
     EXPECT_TRUE(shown.filter(" % ").isEmpty()) << shown.join('\n').toStdString();
-    EXPECT_TRUE(shown.contains("BACKUP DATABASE Big: 0:04 elapsed")) << shown.join('\n').toStdString();
+    // A busy machine may skip a tick: some count past the first seconds is enough.
+    EXPECT_FALSE(shown.filter(QRegularExpression("^BACKUP DATABASE Big: 0:0[2-4] elapsed$")).isEmpty())
+        << shown.join('\n').toStdString();
     EXPECT_EQ(s->failures(), failures);
     EXPECT_EQ(main->openConnectionsSettled(1), 1);
     const auto batches = main->batches();
