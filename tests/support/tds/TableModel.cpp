@@ -251,17 +251,6 @@ std::vector<Column> TableModel::columns(const std::string &name) const {
     return copy(name).columns;
 }
 
-void TableModel::drop(const std::string &name) {
-    std::lock_guard lock(m_mutex);
-    if (const Table *t = find(name, ""))
-        m_tables.erase(key(t->database, t->name));
-}
-
-void TableModel::clear() {
-    std::lock_guard lock(m_mutex);
-    m_tables.clear();
-}
-
 int TableModel::openCursors() const {
     std::lock_guard lock(m_mutex);
     return static_cast<int>(m_cursors.size());

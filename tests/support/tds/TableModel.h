@@ -48,8 +48,6 @@ public:
     // Throw std::out_of_range for a table the model lacks.
     std::vector<Row> rows(const std::string &name) const;
     std::vector<Column> columns(const std::string &name) const;
-    void drop(const std::string &name);
-    void clear();
     // Cursors declared and not yet deallocated, on every connection.
     int openCursors() const;
 
