@@ -57,6 +57,12 @@ qint64 PreparedStatement::execute(const std::vector<QVariant> &values) {
 
 std::vector<PreparedStatement::Outcome>
 PreparedStatement::executeEach(const std::vector<std::vector<QVariant>> &rows) {
+    if (m_collected) {
+        std::vector<Outcome> out(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i)
+            out[i].count = m_collected->execute(rows[i]);
+        return out;
+    }
     if (!m_stmt)
         throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
     odbc::Statement *stmt = m_stmt.get();
