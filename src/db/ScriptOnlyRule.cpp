@@ -156,13 +156,6 @@ const QSet<QString> &contextOptions() {
     return words;
 }
 
-// Catalog procedures that only read, for EXEC. No flow needs one yet; a name added here must read
-// whatever its arguments.
-const QSet<QString> &readingProcedures() {
-    static const QSet<QString> names;
-    return names;
-}
-
 const QSet<QString> kRestoreReads = {QStringLiteral("FILELISTONLY"), QStringLiteral("HEADERONLY"),
                                      QStringLiteral("LABELONLY"), QStringLiteral("VERIFYONLY")};
 
@@ -217,10 +210,8 @@ SqlKind judge(const std::vector<Token> &piece, bool firstOfBatch) {
     if (w == QLatin1String("RESTORE"))
         return kRestoreReads.contains(word(1)) && !holdsChangingWord(piece, false) ? SqlKind::Read
                                                                                    : SqlKind::Change;
-    if (w == QLatin1String("EXEC") || w == QLatin1String("EXECUTE")) {
-        const bool known = piece.size() > 1 && readingProcedures().contains(word(1));
-        return known && !holdsChangingWord(piece, false) ? SqlKind::Read : SqlKind::Change;
-    }
+    if (w == QLatin1String("EXEC") || w == QLatin1String("EXECUTE"))
+        return SqlKind::Change; // a procedure may change anything
     if (w == QLatin1String("BEGIN")) {
         const QString next = word(1);
         return piece.size() == 1 || next == QLatin1String("TRY") || next == QLatin1String("CATCH")

@@ -68,7 +68,6 @@ public:
     // only: a statement that relied on the old connection's state (a USE, IDENTITY_INSERT) is never replayed
     // on the new one. A failed attempt is logged and counted, and the next call tries again.
     void reconnectLostLinks();
-    bool linkLost(int slot) const { return m_linkLost[static_cast<size_t>(checked(slot))]; }
 
 private:
     static int checked(int slot);

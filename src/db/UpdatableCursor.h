@@ -41,9 +41,7 @@ public:
 
     qint64 recordCount() const { return m_count; }
     bool eof() const { return !m_open || m_eof; } // also once closed
-    bool isOpen() const { return m_open; }
 
-    int fieldCount() const { return static_cast<int>(m_fields.size()); }
     QStringList fieldNames() const { return m_fields; }
     // The current record's value (see odbc::Row for the types), or the value assigned and not yet
     // written. Case-insensitive names; DbError for an unknown one, with no current record or closed.

@@ -80,11 +80,6 @@ void setCollector(Collector collector) {
     state().collector = std::move(collector);
 }
 
-bool collecting() {
-    std::lock_guard lock(state().mutex);
-    return static_cast<bool>(state().collector);
-}
-
 FileAccess &files() {
     static GatedFiles gated;
     return gated;

@@ -13,6 +13,5 @@ namespace quorix::shares {
 // thread. An empty collector lets every operation through.
 using Collector = std::function<void(const std::string &what)>;
 void setCollector(Collector collector);
-bool collecting();
 
 } // namespace quorix::shares

@@ -27,7 +27,6 @@ public:
     static QString probeName();
 
 private:
-    status::ServerFacts readServer(int slot);
     status::ShareFacts tryShare(int slot);
     QStringList databasesToCheck() const;
 

@@ -32,10 +32,6 @@ QString new2Of(const QString &table) {
 
 } // namespace
 
-QString secondDatabaseName(const QString &db) {
-    return sqlName(db + QLatin1Char('2'));
-}
-
 QString tableName(const TableRef &t) {
     return inSchema(t.schema, t.table);
 }

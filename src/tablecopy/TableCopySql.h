@@ -21,9 +21,6 @@ struct TableRef {
     QString table;  // the browser's TableName, exactly as shown
 };
 
-// The second database's name by the quoting rule: "QRIX2" (the database's own name is sqlName's).
-QString secondDatabaseName(const QString &db);
-
 // The table named within the current database: "Patients", "sales.Orders", "[Order Lines]".
 QString tableName(const TableRef &t);
 // "QRIX..Patients" and "QRIX2..Patients".

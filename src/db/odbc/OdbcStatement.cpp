@@ -291,11 +291,7 @@ bool Statement::connectionAlive() const {
 }
 
 bool Statement::connectionLost() const {
-    if (!connectionAlive())
-        return true;
-    SQLUINTEGER dead = SQL_CD_FALSE;
-    return succeeded(SQLGetConnectAttrW(m_conn->handle(), SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
-           dead == SQL_CD_TRUE;
+    return !connectionAlive() || m_conn->dead();
 }
 
 // The driver prepares the statement anew after every SQLBindParameter, so a parameter is bound once and
