@@ -1,9 +1,9 @@
 #include "status/PreflightChecks.h"
 
 #include "db/SqlQuote.h"
-#include "status/StatusRows.h"
 
 #include <QVersionNumber>
+#include <optional>
 
 namespace quorix::status {
 
@@ -175,10 +175,9 @@ std::vector<CheckLine> certificateChecks(int slot, const ServerFacts &server, co
     return lines;
 }
 
-std::vector<CheckLine> databaseChecks(const QString &db, const ServerFacts &main, const ServerFacts &mirror) {
+std::vector<CheckLine> databaseChecks(const QString &db, const Databases &onMain, const Databases *onMirror) {
     std::vector<CheckLine> lines;
     const QString who = db + QStringLiteral(": ");
-    const Databases onMain = readDatabases(main.databases);
     const auto it = onMain.find(nameKey(db));
     if (it == onMain.end())
         return {fail(who + QStringLiteral("on Main"), QStringLiteral("Main has no database of that name"),
@@ -203,12 +202,11 @@ std::vector<CheckLine> databaseChecks(const QString &db, const ServerFacts &main
             ? ok(notYet)
             : fail(notYet, QStringLiteral("it is mirrored already (%1, partner %2)").arg(m.role, m.partner),
                    QStringLiteral("nothing to set up; to start over press \"Make Online / fix\"")));
-    if (!mirror.reachable)
+    if (!onMirror)
         return lines;
-    const Databases onMirror = readDatabases(mirror.databases);
-    const auto there = onMirror.find(nameKey(db));
+    const auto there = onMirror->find(nameKey(db));
     const QString free = who + QStringLiteral("no database of that name on the Mirror, or one restoring");
-    if (there == onMirror.end())
+    if (there == onMirror->end())
         lines.push_back(ok(free));
     else if (there->second.state.compare(QStringLiteral("RESTORING"), Qt::CaseInsensitive) == 0 &&
              there->second.role.isEmpty())
@@ -293,8 +291,10 @@ std::vector<CheckLine> preflightChecks(const PreflightInput &input) {
     qint64 neededKb = 0;
     if (main.reachable) {
         const Databases onMain = readDatabases(main.databases);
+        const std::optional<Databases> onMirror =
+            mirror.reachable ? std::optional(readDatabases(mirror.databases)) : std::nullopt;
         for (const QString &db : input.databases) {
-            add(databaseChecks(db, main, mirror));
+            add(databaseChecks(db, onMain, onMirror ? &*onMirror : nullptr));
             const auto it = onMain.find(nameKey(db));
             if (it == onMain.end() || !it->second.sizeKb)
                 neededKb = -1; // a size the server did not report: no comparison

@@ -5,6 +5,7 @@
 // its caption, or the statement). Pure: the reading is done by the Preflight feature.
 
 #include "status/ResultTable.h"
+#include "status/StatusRows.h"
 
 #include <QString>
 #include <QStringList>
@@ -54,7 +55,8 @@ std::vector<CheckLine> preflightChecks(const PreflightInput &input);
 std::vector<CheckLine> versionChecks(const ServerFacts &main, const ServerFacts &mirror);
 std::vector<CheckLine> endpointChecks(int slot, const ServerFacts &server);
 std::vector<CheckLine> certificateChecks(int slot, const ServerFacts &server, const ServerFacts &other);
-std::vector<CheckLine> databaseChecks(const QString &db, const ServerFacts &main, const ServerFacts &mirror);
+// onMirror: null when the Mirror could not be read.
+std::vector<CheckLine> databaseChecks(const QString &db, const Databases &onMain, const Databases *onMirror);
 std::vector<CheckLine> shareChecks(int slot, const ShareFacts &share, const ServerFacts &server,
                                    const QString &backupFolder, qint64 neededKb);
 
