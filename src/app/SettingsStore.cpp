@@ -44,10 +44,8 @@ void keepPrivate(const QString &path) {
 
 void createPrivate(const QString &path) {
 #ifndef _WIN32
-    if (QFileInfo::exists(path))
-        return;
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) // never an existing file
         file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 #else
     Q_UNUSED(path);
@@ -67,13 +65,12 @@ bool holdsSerializedValue(const QString &path) {
 }
 
 // Writes the pending changes out. The status is sticky and also records what a read found (a file damaged
-// by someone else meanwhile); only an access error means the write itself failed.
-bool synced(QSettings &settings, bool native) {
-    if (!native)
-        createPrivate(settings.fileName());
+// by someone else meanwhile); only an access error means the write itself failed. (The registry, where
+// Windows keeps the settings, has no file modes: both calls do nothing there.)
+bool synced(QSettings &settings) {
+    createPrivate(settings.fileName());
     settings.sync();
-    if (!native)
-        keepPrivate(settings.fileName());
+    keepPrivate(settings.fileName());
     return settings.status() != QSettings::AccessError;
 }
 
@@ -100,7 +97,6 @@ void SettingsStore::openAt(const QString &location, bool native) {
     m_location = location;
     m_openProblem.clear();
     m_writeProblemReported = false;
-    m_native = native;
     if (native) {
         m_settings = std::make_unique<QSettings>(location, QSettings::NativeFormat);
         return;
@@ -154,7 +150,7 @@ bool SettingsStore::write(const QString &section, const QString &key, const QStr
     if (!m_settings)
         open();
     m_settings->setValue(section + QLatin1Char('/') + key, value);
-    const bool ok = synced(*m_settings, m_native);
+    const bool ok = synced(*m_settings);
     if (!ok && !m_writeProblemReported) {
         m_writeProblemReported = true;
         if (m_onProblem)
@@ -177,7 +173,7 @@ bool SettingsStore::removeSection(const QString &section) {
     if (!m_settings)
         open();
     m_settings->remove(section);
-    return synced(*m_settings, m_native);
+    return synced(*m_settings);
 }
 
 QString SettingsStore::location() const {

@@ -55,7 +55,6 @@ private:
     QString m_location;
     QString m_openProblem;
     bool m_writeProblemReported = false;
-    bool m_native = false;
     std::function<void(const QString &)> m_onProblem;
 };
 
