@@ -88,4 +88,13 @@ QString useStatement(const QString &db) {
     return QStringLiteral("Use ") + sqlName(db);
 }
 
+QString insertStatement(const QString &qualifiedTable, const QStringList &columns) {
+    QStringList names;
+    for (const QString &c : columns)
+        names << sqlName(c);
+    return QStringLiteral("INSERT INTO ") + qualifiedTable + QStringLiteral(" (") +
+           names.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
+           QStringList(columns.size(), QStringLiteral("?")).join(QStringLiteral(", ")) + QLatin1Char(')');
+}
+
 } // namespace quorix

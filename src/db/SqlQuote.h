@@ -4,6 +4,7 @@
 // names; any other name or text is quoted so that it can only ever be a name or a text, never more SQL.
 
 #include <QString>
+#include <QStringList>
 
 namespace quorix {
 
@@ -32,5 +33,8 @@ QString bracketInner(const QString &name);
 
 // "Use " and the database's name by the quoting rule: "Use QRIX", "Use [My DB]".
 QString useStatement(const QString &db);
+
+// "INSERT INTO <table> (a, b) VALUES (?, ?)": the names by the quoting rule, one marker each.
+QString insertStatement(const QString &qualifiedTable, const QStringList &columns);
 
 } // namespace quorix

@@ -48,7 +48,8 @@ QString tableColumnsCatalogQuery(const QString &qualifiedTable) {
 }
 
 QString parameterTypeOf(const ColumnInfo &column) {
-    const QString type = column.typeName.toLower();
+    // Some drivers add to the type's name ("int identity").
+    const QString type = column.typeName.section(QLatin1Char(' '), 0, 0).toLower();
     static const QStringList sized{"char", "varchar", "nchar", "nvarchar", "binary", "varbinary"};
     if (sized.contains(type)) {
         const bool max = column.size <= 0 || column.size > 8000; // drivers report (max) as 0 or huge

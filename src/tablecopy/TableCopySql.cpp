@@ -159,17 +159,14 @@ QString rowCountStatement(const TableRef &t) {
 }
 
 QString parameterType(const ColumnInfo &column) {
-    // Some drivers add to the type's name ("int identity").
-    ColumnInfo base = column;
-    base.typeName = column.typeName.section(QLatin1Char(' '), 0, 0).toLower();
-    const QString &type = base.typeName;
+    const QString type = column.typeName.section(QLatin1Char(' '), 0, 0).toLower(); // "int identity"
     if (type == QLatin1String("timestamp") || type == QLatin1String("rowversion"))
         return {};
     // The spatial and hierarchy types arrive as their bytes, which the server converts back.
     if (type == QLatin1String("geometry") || type == QLatin1String("geography") ||
         type == QLatin1String("hierarchyid"))
         return QStringLiteral("varbinary(max)");
-    const QString declared = parameterTypeOf(base);
+    const QString declared = parameterTypeOf(column);
     try {
         ParamType::parse(declared);
         return declared;
@@ -184,7 +181,7 @@ InsertPlan insertPlan(const QString &target, const std::vector<ColumnInfo> &targ
     InsertPlan plan;
     const int paired = std::min(sourceColumns, static_cast<int>(targetColumns.size()));
     plan.refusedPerRow = sourceColumns - paired;
-    QStringList names, markers;
+    QStringList names;
     for (int i = 0; i < paired; ++i) {
         const ColumnInfo &c = targetColumns[static_cast<size_t>(i)];
         const QString type = c.computed || c.rowversion ? QString() : parameterType(c);
@@ -192,15 +189,12 @@ InsertPlan insertPlan(const QString &target, const std::vector<ColumnInfo> &targ
             ++plan.refusedPerRow;
             continue;
         }
-        names << sqlName(c.name);
-        markers << QStringLiteral("?");
+        names << c.name;
         plan.types << type;
         plan.sources.push_back(i);
     }
     if (!names.isEmpty())
-        plan.sql = QStringLiteral("INSERT INTO ") + target + QStringLiteral(" (") +
-                   names.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
-                   markers.join(QStringLiteral(", ")) + QLatin1Char(')');
+        plan.sql = insertStatement(target, names);
     return plan;
 }
 

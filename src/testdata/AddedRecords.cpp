@@ -68,17 +68,18 @@ const ColumnInfo *AddedRecords::column(const QString &name) {
 
 PreparedStatement &AddedRecords::insertFor(const std::vector<Copied> &copied) {
     QStringList names;
-    QStringList types;
-    for (const Copied &c : copied) {
+    for (const Copied &c : copied)
         names << c.column->name;
-        types << parameterTypeOf(*c.column);
-    }
     auto it = m_inserts.find(names);
-    if (it == m_inserts.end())
+    if (it == m_inserts.end()) {
+        QStringList types;
+        for (const Copied &c : copied)
+            types << parameterTypeOf(*c.column);
         it =
             m_inserts
                 .emplace(names, PreparedStatement(m_main, insertRecordStatement(m_db, m_table, names), types))
                 .first;
+    }
     return it->second;
 }
 

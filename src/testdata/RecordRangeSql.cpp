@@ -38,15 +38,7 @@ QString recordQuery(const QString &db, const QString &table, const QString &id) 
 QString insertRecordStatement(const QString &db, const QString &table, const QStringList &columns) {
     if (columns.isEmpty())
         return QStringLiteral("INSERT INTO ") + qualifiedTable(db, table) + QStringLiteral(" DEFAULT VALUES");
-    QStringList names;
-    QStringList markers;
-    for (const QString &c : columns) {
-        names << sqlName(c);
-        markers << QStringLiteral("?");
-    }
-    return QStringLiteral("INSERT INTO ") + qualifiedTable(db, table) + QStringLiteral(" (") +
-           names.join(QStringLiteral(", ")) + QStringLiteral(") VALUES (") +
-           markers.join(QStringLiteral(", ")) + QStringLiteral(")");
+    return insertStatement(qualifiedTable(db, table), columns);
 }
 
 QString recordsAddedLine(const QString &table, qint64 added, qint64 existing) {
