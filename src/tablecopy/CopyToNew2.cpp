@@ -1,9 +1,7 @@
 #include "tablecopy/CopyToNew2.h"
 
-#include "db/DatabaseWalk.h"
 #include "db/LogPanes.h"
 #include "db/ServerSessions.h"
-#include "db/SqlQuote.h"
 #include "tablecopy/RecordCopy.h"
 #include "tablecopy/TableBatch.h"
 #include "tablecopy/TableCopySql.h"
@@ -26,15 +24,15 @@ CopyToNew2::CopyToNew2(Form &form, ServerSessions &sessions, const LogPanes &log
 }
 
 void CopyToNew2::cmdCopytoNEW_Click() {
-    if (!databaseNamed(m_form, m_log))
+    runTableBatch(m_form, m_sessions, m_log,
+                  {.switchFirst = true, .closingLine = {}, .followsAllTables = false},
+                  [this] { copySelected(); });
+}
+
+void CopyToNew2::copySelected() {
+    const std::optional<TableRef> t = selectedTable(m_form); // the batch runner made sure of one
+    if (!t)
         return;
-    const std::optional<TableRef> t = selectedTable(m_form);
-    if (!t) {
-        m_log.LogLine(QLatin1String(kNoTableSelected));
-        return;
-    }
-    m_log.LogLine(t->table);
-    m_sessions.OpenQuery(kMain, useStatement(t->db), false);
     if (!useDirectly(m_sessions, m_log, t->db))
         return;
     const std::optional<bool> oldCopy = userTableExists(m_sessions, m_log, new2TableName(*t));

@@ -22,6 +22,8 @@ public:
     void cmdCopytoNEW_Click();
 
 private:
+    void copySelected();
+
     Form &m_form;
     ServerSessions &m_sessions;
     const LogPanes &m_log;

@@ -39,7 +39,7 @@ void runTableBatch(Form &form, ServerSessions &sessions, const LogPanes &log, co
                    const std::function<void()> &perTable) {
     if (!databaseNamed(form, log))
         return;
-    const bool allTables = form.chkAllTables->isChecked();
+    const bool allTables = tool.followsAllTables && form.chkAllTables->isChecked();
     const std::optional<TableRef> current = selectedTable(form);
     // A single-table press must never fall on a table the user did not pick.
     if (!allTables && !current) {

@@ -25,8 +25,9 @@ std::optional<TableRef> selectedTable(const Form &form);
 
 // How a button runs through the batch runner.
 struct TableTool {
-    bool switchFirst = true; // "Use {db}" through OpenQuery before the first table
-    QString closingLine;     // logged after the run; empty for none
+    bool switchFirst = true;      // "Use {db}" through OpenQuery before the first table
+    QString closingLine;          // logged after the run; empty for none
+    bool followsAllTables = true; // false: the selected table only, whatever "All Tables" says
 };
 
 // One press: logs the selected table, switches to the current database when the tool does, then runs
