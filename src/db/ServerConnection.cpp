@@ -29,7 +29,9 @@ void ServerConnection::open(const QString &connectionString) {
     slot->run([slot, connectionString] {
         OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
         const OleDbParts parts = parseOleDbConnectionString(connectionString);
-        if (driver.kind == DriverKind::FreeTds && parts.password.contains(QLatin1Char('}')))
+        // Every value the driver reads follows its brace rule, so any '}' asks which rule that is.
+        const QString driverRead = parts.server + parts.user + parts.password + parts.database;
+        if (driver.kind == DriverKind::FreeTds && driverRead.contains(QLatin1Char('}')))
             driver.doublesBraces = odbc::freeTdsDoublesBraces(driver.name);
         const QString odbcString = toOdbcConnectionString(parts, driver);
         slot->conn.open(odbcString, kLoginTimeoutSeconds);
