@@ -120,8 +120,7 @@ void MirroringStatus::noteFailure(int slot, const QString &description) {
     if (lastFailure == description)
         return; // read every ten seconds: the same failure once is enough
     lastFailure = description;
-    m_log.LogLine(QStringLiteral("Status: %1 could not be read: %2")
-                      .arg(slot == 0 ? QStringLiteral("Main") : QStringLiteral("the Mirror"), description));
+    m_log.LogLine(QStringLiteral("Status: %1 could not be read: %2").arg(sideName(slot == 0), description));
 }
 
 } // namespace quorix

@@ -114,7 +114,7 @@ std::vector<CheckLine> endpointChecks(int slot, const ServerFacts &server) {
 
     const QString state = e.text(0, QStringLiteral("state_desc"));
     const QString started = who + QStringLiteral("endpoint started");
-    lines.push_back(state.compare(QStringLiteral("STARTED"), Qt::CaseInsensitive) == 0
+    lines.push_back(sameWord(state, "STARTED")
                         ? ok(started)
                         : fail(started, QStringLiteral("it is %1").arg(state),
                                QStringLiteral("ALTER ENDPOINT %1 STATE = STARTED").arg(sqlEndpoint)));
@@ -184,18 +184,17 @@ std::vector<CheckLine> databaseChecks(const QString &db, const Databases &onMain
                      QStringLiteral("pick a database from Main's list"))};
     const Side &m = it->second;
     const QString online = who + QStringLiteral("online on Main");
-    if (m.state.compare(QStringLiteral("ONLINE"), Qt::CaseInsensitive) == 0)
+    if (sameWord(m.state, "ONLINE"))
         lines.push_back(ok(online));
     else
         lines.push_back(fail(online, QStringLiteral("it is %1").arg(m.state),
-                             m.state.compare(QStringLiteral("RESTORING"), Qt::CaseInsensitive) == 0
+                             sameWord(m.state, "RESTORING")
                                  ? QStringLiteral("press \"Make Online / fix\"")
                                  : QStringLiteral("ALTER DATABASE %1 SET ONLINE").arg(sqlName(db))));
     const QString full = who + QStringLiteral("recovery model FULL");
-    lines.push_back(m.recovery.compare(QStringLiteral("FULL"), Qt::CaseInsensitive) == 0
-                        ? ok(full)
-                        : fail(full, QStringLiteral("it is %1").arg(m.recovery),
-                               QStringLiteral("press \"Full Recovery Mode\"")));
+    lines.push_back(sameWord(m.recovery, "FULL") ? ok(full)
+                                                 : fail(full, QStringLiteral("it is %1").arg(m.recovery),
+                                                        QStringLiteral("press \"Full Recovery Mode\"")));
     const QString notYet = who + QStringLiteral("not mirrored yet");
     lines.push_back(
         m.role.isEmpty()
@@ -208,8 +207,7 @@ std::vector<CheckLine> databaseChecks(const QString &db, const Databases &onMain
     const QString free = who + QStringLiteral("no database of that name on the Mirror, or one restoring");
     if (there == onMirror->end())
         lines.push_back(ok(free));
-    else if (there->second.state.compare(QStringLiteral("RESTORING"), Qt::CaseInsensitive) == 0 &&
-             there->second.role.isEmpty())
+    else if (sameWord(there->second.state, "RESTORING") && there->second.role.isEmpty())
         lines.push_back(ok(who + QStringLiteral("restoring on the Mirror, ready to be partnered")));
     else
         lines.push_back(
@@ -260,7 +258,7 @@ std::vector<CheckLine> shareChecks(int slot, const ShareFacts &share, const Serv
         lines.push_back(fail(where + figures, QStringLiteral("not enough"),
                              QStringLiteral("make room on %1: of %2 or choose another backup drive / path")
                                  .arg(letter.toUpper())
-                                 .arg(slot == 0 ? QStringLiteral("Main") : QStringLiteral("the Mirror"))));
+                                 .arg(sideName(slot == 0))));
     return lines;
 }
 

@@ -21,10 +21,6 @@ std::optional<qint64> number(const ResultTable &t, size_t row, const char *colum
     return v.isValid() && !v.isNull() && ok ? std::optional<qint64>(n) : std::nullopt;
 }
 
-QString sideName(bool main) {
-    return main ? QStringLiteral("Main") : QStringLiteral("the Mirror");
-}
-
 // A database state that is neither the working one nor that of a copy being restored or mirrored.
 bool troubled(const Side &s) {
     static const QStringList fine = {QStringLiteral("ONLINE"), QStringLiteral("RESTORING"),
@@ -42,10 +38,6 @@ QString troubleHint(const QString &db, const Side &s, bool main) {
     return where + QStringLiteral("press \"DropDB\" in the Mirror column, ") + kMirrorAgain;
 }
 
-bool is(const QString &value, const char *word) {
-    return value.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
-}
-
 QString kb(const std::optional<qint64> &v) {
     return v ? QString::number(*v) : QString();
 }
@@ -54,6 +46,14 @@ QString rate(const std::optional<double> &v) {
 }
 
 } // namespace
+
+QString sideName(bool main) {
+    return main ? QStringLiteral("Main") : QStringLiteral("the Mirror");
+}
+
+bool sameWord(const QString &value, const char *word) {
+    return value.compare(QLatin1String(word), Qt::CaseInsensitive) == 0;
+}
 
 QString nameKey(const QString &name) {
     return name.toLower();
@@ -88,13 +88,13 @@ CounterReading readCounters(const ResultTable &result) {
         const QString counter = result.text(r, QStringLiteral("counter_name"));
         const std::optional<qint64> value = number(result, r, "cntr_value");
         Counters &c = out[nameKey(db)];
-        if (is(counter, kUnsentCounter))
+        if (sameWord(counter, kUnsentCounter))
             c.unsentKb = value;
-        else if (is(counter, kUnrestoredCounter))
+        else if (sameWord(counter, kUnrestoredCounter))
             c.unrestoredKb = value;
-        else if (is(counter, kSentCounter))
+        else if (sameWord(counter, kSentCounter))
             c.sentBytes = value;
-        else if (is(counter, kRedoneCounter))
+        else if (sameWord(counter, kRedoneCounter))
             c.redoneBytes = value;
     }
     return out;
@@ -140,7 +140,7 @@ Verdict judge(const QString &db, const Side &main, const Side &mirror, bool main
     const bool mainRole = !main.role.isEmpty();
     const bool mirrorRole = !mirror.role.isEmpty();
 
-    if (is(main.role, "PRINCIPAL") && is(mirror.role, "PRINCIPAL"))
+    if (sameWord(main.role, "PRINCIPAL") && sameWord(mirror.role, "PRINCIPAL"))
         return action(QStringLiteral("principal on both servers: decide which copy to keep, end mirroring on "
                                      "the other with \"Make Online / fix\" (Main) or \"Make Online (partner "
                                      "off)\" (Mirror), ") +
@@ -154,10 +154,11 @@ Verdict judge(const QString &db, const Side &main, const Side &mirror, bool main
             QStringLiteral("mirrored on the Mirror only: press \"Make Online (partner off)\" to keep "
                            "the Mirror's copy, or \"DropDB\" in the Mirror column and ") +
             kMirrorAgain.mid(5));
-    if (is(main.mirroringState, "SUSPENDED") || is(mirror.mirroringState, "SUSPENDED"))
+    if (sameWord(main.mirroringState, "SUSPENDED") || sameWord(mirror.mirroringState, "SUSPENDED"))
         return action(QStringLiteral("suspended: resume it with ALTER DATABASE ") + sqlName(db) +
-                      QStringLiteral(" SET PARTNER RESUME on ") + sideName(!is(mirror.role, "PRINCIPAL")));
-    if (is(main.mirroringState, "DISCONNECTED") || is(mirror.mirroringState, "DISCONNECTED"))
+                      QStringLiteral(" SET PARTNER RESUME on ") +
+                      sideName(!sameWord(mirror.role, "PRINCIPAL")));
+    if (sameWord(main.mirroringState, "DISCONNECTED") || sameWord(mirror.mirroringState, "DISCONNECTED"))
         return action(
             QStringLiteral("disconnected: the partners cannot reach each other's endpoint on port "
                            "5024; press \"Pre-flight\" to see which endpoint is missing or stopped, "
@@ -167,9 +168,9 @@ Verdict judge(const QString &db, const Side &main, const Side &mirror, bool main
     if (troubled(mirror))
         return action(troubleHint(db, mirror, false));
     if (mainRole && mirrorRole) {
-        if (is(main.role, "PRINCIPAL") && is(mirror.role, "MIRROR"))
+        if (sameWord(main.role, "PRINCIPAL") && sameWord(mirror.role, "MIRROR"))
             return {Mark::Healthy, {}};
-        if (is(main.role, "MIRROR") && is(mirror.role, "PRINCIPAL"))
+        if (sameWord(main.role, "MIRROR") && sameWord(mirror.role, "PRINCIPAL"))
             return action(QStringLiteral("failed over: the Mirror is the principal; fail back with ALTER "
                                          "DATABASE ") +
                           sqlName(db) + QStringLiteral(" SET PARTNER FAILOVER on the Mirror"));
@@ -177,10 +178,10 @@ Verdict judge(const QString &db, const Side &main, const Side &mirror, bool main
             QStringLiteral("the sides disagree: %1 on Main, %2 on the Mirror").arg(main.role, mirror.role));
     }
     // Neither side mirrored.
-    if (is(main.state, "RESTORING"))
+    if (sameWord(main.state, "RESTORING"))
         return action(QStringLiteral("restoring on Main with no partner: press \"Make Online / fix\" to "
                                      "recover it"));
-    if (is(mirror.state, "RESTORING")) {
+    if (sameWord(mirror.state, "RESTORING")) {
         if (main.present)
             return action(
                 QStringLiteral("restored on the Mirror but not partnered: press \"<- Set Partner\", "

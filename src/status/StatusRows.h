@@ -39,6 +39,10 @@ using Databases = std::map<QString, Side>;
 using CounterReading = std::map<QString, Counters>;
 
 QString nameKey(const QString &name);
+// "Main" or "the Mirror", as the texts name a server.
+QString sideName(bool main);
+// value is word, whatever the letter case (servers report states and models in either).
+bool sameWord(const QString &value, const char *word);
 // The result of kDatabasesQuery / kCountersQuery.
 Databases readDatabases(const ResultTable &result, QStringList *names = nullptr);
 CounterReading readCounters(const ResultTable &result);
