@@ -44,4 +44,12 @@ inline const char *const itemNotFound =
     "Item cannot be found in the collection corresponding to the requested name or ordinal.";
 } // namespace dbtext
 
+// The refusals of an object used while closed, and of a field name or ordinal it does not have.
+inline DbError closedObjectError() {
+    return DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+}
+inline DbError unknownFieldError() {
+    return DbError::ofText(QStringLiteral("42S22"), 3265, QLatin1String(dbtext::itemNotFound));
+}
+
 } // namespace quorix

@@ -50,7 +50,7 @@ qint64 PreparedStatement::execute(const std::vector<QVariant> &values) {
     if (m_collected)
         return m_collected->execute(values);
     if (!m_stmt)
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
     odbc::Statement *stmt = m_stmt.get();
     return m_slot->run([stmt, &values] { return stmt->execute(values); });
 }
@@ -64,7 +64,7 @@ PreparedStatement::executeEach(const std::vector<std::vector<QVariant>> &rows) {
         return out;
     }
     if (!m_stmt)
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
     odbc::Statement *stmt = m_stmt.get();
     return m_slot->run([stmt, &rows] {
         std::vector<Outcome> out(rows.size());
@@ -90,7 +90,7 @@ std::vector<ColumnInfo> PreparedStatement::columns() {
     if (m_collected)
         return {};
     if (!m_stmt)
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
     odbc::Statement *stmt = m_stmt.get();
     const std::vector<odbc::Statement::Described> described =
         m_slot->run([stmt] { return stmt->describe(); });

@@ -9,13 +9,6 @@ namespace quorix {
 
 namespace {
 
-DbError closedError() {
-    return DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
-}
-DbError notFound() {
-    return DbError::ofText(QStringLiteral("42S22"), 3265, QLatin1String(dbtext::itemNotFound));
-}
-
 struct Opened {
     std::shared_ptr<odbc::Cursor> cursor;
     std::vector<FieldInfo> fields;
@@ -99,7 +92,7 @@ void Recordset::close() noexcept {
 
 void Recordset::requireOpen() const {
     if (!m_open)
-        throw closedError();
+        throw closedObjectError();
 }
 
 void Recordset::fill() {
@@ -150,7 +143,7 @@ int Recordset::fieldCount() const {
 const FieldInfo &Recordset::field(int index) const {
     requireOpen();
     if (index < 0 || index >= static_cast<int>(m_fields.size()))
-        throw notFound();
+        throw unknownFieldError();
     return m_fields[static_cast<size_t>(index)];
 }
 
@@ -179,7 +172,7 @@ const std::vector<QVariant> &Recordset::row() const {
 QVariant Recordset::value(int index) const {
     const std::vector<QVariant> &r = row();
     if (index < 0 || index >= static_cast<int>(r.size()))
-        throw notFound();
+        throw unknownFieldError();
     return r[static_cast<size_t>(index)];
 }
 
@@ -187,7 +180,7 @@ QVariant Recordset::value(const QString &name) const {
     requireOpen();
     const int index = fieldIndex(name);
     if (index < 0)
-        throw notFound();
+        throw unknownFieldError();
     return value(index);
 }
 

@@ -82,16 +82,16 @@ void UpdatableCursor::fetch() {
 
 int UpdatableCursor::indexOf(const QString &name) const {
     if (!m_open)
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
     for (int i = 0; i < m_fields.size(); ++i)
         if (m_fields[i].compare(name, Qt::CaseInsensitive) == 0)
             return i;
-    throw DbError::ofText(QStringLiteral("42S22"), 3265, QLatin1String(dbtext::itemNotFound));
+    throw unknownFieldError();
 }
 
 void UpdatableCursor::requireRecord() const {
     if (!m_open)
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
     if (m_eof)
         throw noCurrentRecord();
 }
@@ -125,7 +125,7 @@ PreparedStatement &UpdatableCursor::updateFor(const std::vector<int> &columns) {
             if (c.name.compare(name, Qt::CaseInsensitive) == 0)
                 info = &c;
         if (!info)
-            throw DbError::ofText(QStringLiteral("42S22"), 3265, QLatin1String(dbtext::itemNotFound));
+            throw unknownFieldError();
         assignments << sqlName(name) + QStringLiteral(" = ?");
         types << parameterTypeOf(*info);
     }

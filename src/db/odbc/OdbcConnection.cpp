@@ -97,7 +97,7 @@ void Connection::close() noexcept {
 
 void Connection::requireOpen() const {
     if (!m_open)
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
 }
 
 void Connection::makeIdle() {
@@ -233,7 +233,7 @@ Row Cursor::readRow() {
 
 std::vector<Row> Cursor::fetch(size_t maxRows) {
     if (m_closed)
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
     std::vector<Row> rows;
     while (rows.size() < maxRows && !m_spilled.empty()) {
         rows.push_back(std::move(m_spilled.front()));

@@ -321,7 +321,7 @@ void Statement::place(size_t index) {
 
 qint64 Statement::execute(const std::vector<QVariant> &values) {
     if (!isOpen() || !connectionAlive())
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
     if (values.size() != m_types.size())
         throw DbError::ofText(QStringLiteral("07002"), 0,
                               QStringLiteral("The statement takes %1 values, %2 were given.")
@@ -351,7 +351,7 @@ qint64 Statement::execute(const std::vector<QVariant> &values) {
 
 std::vector<Statement::Described> Statement::describe() {
     if (!isOpen() || !connectionAlive())
-        throw DbError::ofText(QStringLiteral("08003"), 3704, QLatin1String(dbtext::objectClosed));
+        throw closedObjectError();
     m_conn->makeIdle();
     std::vector<Described> out;
     for (Column &c : describeColumns(m_stmt)) {
