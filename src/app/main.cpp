@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #ifdef _WIN32
+#include <cstdlib>
 #include <windows.h>
 #endif
 
@@ -38,7 +39,10 @@ void printToParentConsole() {
         std::freopen("CONOUT$", "w", stdout);
     if (!err)
         std::freopen("CONOUT$", "w", stderr);
-    SetConsoleOutputCP(CP_UTF8); // what the program prints is UTF-8, as on Linux
+    // What the program prints is UTF-8, as on Linux; the console gets its code page back at the end.
+    static const UINT codePage = GetConsoleOutputCP();
+    SetConsoleOutputCP(CP_UTF8);
+    std::atexit([] { SetConsoleOutputCP(codePage); });
 }
 
 QByteArray systemFontFolder() {
