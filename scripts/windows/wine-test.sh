@@ -129,15 +129,26 @@ key='HKCU\Software\VB and VBA Program Settings\quorix-dbtools'
 # as it does and send the servers the same batches (whose text the Linux suite pins to the letter).
 linux_config=$work/linux-config
 mkdir -p "$linux_config"
+# A server records a connection's close after the program has gone: the record is read once every
+# connection it saw has closed (10 s at most).
+settled() {
+  for _ in $(seq 100); do
+    awk -F'\t' '{ seen[FILENAME $1] = 1 } $2 == "disconnect" { closed[FILENAME $1] = 1 }
+      END { for (c in seen) if (!(c in closed)) exit 1 }' "$work/main.rec" "$work/mirror.rec" && return
+    sleep 0.1
+  done
+}
 sent_since() { tail -n +"$(($2 + 1))" "$work/$1.rec" | sed -n "s/^[0-9]*\tbatch\t//p"; }
 both() {
   local main_at mirror_at
   main_at=$(wc -l <"$work/main.rec") mirror_at=$(wc -l <"$work/mirror.rec")
   XDG_CONFIG_HOME=$linux_config run "$linux_exe" "$@"
+  settled
   l_status=$r_status l_out=$r_out
   l_main=$(sent_since main "$main_at") l_mirror=$(sent_since mirror "$mirror_at")
   main_at=$(wc -l <"$work/main.rec") mirror_at=$(wc -l <"$work/mirror.rec")
   app "$@"
+  settled
   w_main=$(sent_since main "$main_at") w_mirror=$(sent_since mirror "$mirror_at")
 }
 as_on_linux() { # the Windows run printed, returned and sent what the Linux run did
