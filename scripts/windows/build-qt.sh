@@ -62,7 +62,7 @@ done_from "source qt6-base $host_version" && exit 0
 
 # apt-get source needs the source lists: each Debian entry of this machine gets its deb-src twin, for the
 # same mirror and suites (both the one-line and the deb822 form).
-if ! apt-cache showsrc qt6-base 2>/dev/null | grep -q '^Package: qt6-base'; then
+if ! apt-cache showsrc qt6-base 2>/dev/null | grep '^Package: qt6-base' >/dev/null; then
   log "adding deb-src entries beside the machine's deb entries"
   codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
   srcs=/etc/apt/sources.list.d/quorix-deb-src

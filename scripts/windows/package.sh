@@ -49,7 +49,7 @@ while [ ${#queue[@]} -gt 0 ]; do
     done
   done < <(imports "$file")
 done
-find "$stage" -iname '*.dll' -o -iname '*.exe' | xargs "$triple-strip" --strip-unneeded
+find "$stage" \( -iname '*.dll' -o -iname '*.exe' \) -exec "$triple-strip" --strip-unneeded {} +
 
 zip=$out/$name-win64.zip
 rm -f "$zip"

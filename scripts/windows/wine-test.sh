@@ -12,8 +12,7 @@
 # which runs each server step first for comparison. QUORIX_WINE_KEEP=1 keeps the work folder (prefix,
 # screenshots) for a look.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
-repo=$PWD
+cd "$(dirname "$0")/../.." || exit 1
 out=$(realpath -m "${1:-build-win}")
 
 # The windows platform plugin needs an X display; with none, Wine's window would wait forever.
@@ -114,6 +113,7 @@ check "a malformed option is refused with status 2" $? "status $r_status: $r_err
 list='pattern SELECT name FROM sys\.databases where database_id >= 5 order by name *'
 printf 'login sa pwMain\n%s\n  columns name:nvarchar(128)\n  row Billing\n  row Payroll\n' "$list" >"$work/main.rules"
 printf 'login sa pwMirror\n%s\n  columns name:nvarchar(128)\n  row Zeta\n' "$list" >"$work/mirror.rules"
+port_main='' port_mirror=''
 start_server() { # start_server NAME: sets port_NAME
   "$server" --address 127.0.0.1 --port 0 --rules "$work/$1.rules" --record "$work/$1.rec" >"$work/$1.port" &
   pids+=($!)
@@ -122,6 +122,8 @@ start_server() { # start_server NAME: sets port_NAME
 }
 start_server main
 start_server mirror
+[ -n "$port_main" ] && [ -n "$port_mirror" ]
+check "the scripted Main and Mirror listen (ports $port_main and $port_mirror)" $? "$(cat "$work"/*.port)"
 key='HKCU\Software\VB and VBA Program Settings\quorix-dbtools'
 
 # Each step runs the Linux build of the program first, then the Windows one, with the same options and
