@@ -53,7 +53,7 @@ void Preflight::cmdPreflight_Click() {
                 facts.edition = server.text(0, QStringLiteral("edition"));
                 facts.endpoint = reads.read(slot, QLatin1String(kEndpointQuery));
                 facts.certificates = reads.read(slot, QLatin1String(kCertificatesQuery));
-                facts.login = reads.read(slot, QLatin1String(kLoginQuery));
+                facts.partnerLogins = reads.read(slot, QLatin1String(kPartnerLoginsQuery));
                 facts.databases = reads.read(slot, QLatin1String(kDatabasesQuery));
             } catch (const DbError &e) {
                 facts = ServerFacts{};
