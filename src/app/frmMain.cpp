@@ -37,6 +37,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -66,6 +67,7 @@ template <typename Step> void skipOnFailure(Step &&step) {
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("QUORIX DB Tools"));
+    setWindowIcon(applicationIcon());
     m_form.frmMain = this;
     buildLayout();
     createTimers();
