@@ -108,7 +108,7 @@ std::vector<CheckLine> versionChecks(const ServerFacts &main, const ServerFacts 
                              QStringLiteral("mirroring needs the same edition on both servers")));
     else if (fa == EditionFamily::Standard)
         lines.push_back(
-            ok(editions + QStringLiteral(" (Standard mirrors with safety FULL only: the SET SAFETY "
+            ok(editions + QStringLiteral(" (Standard mirrors with safety FULL only: the SET PARTNER SAFETY "
                                          "OFF of \"Set Partner ->\" fails there)")));
     else
         lines.push_back(ok(editions));

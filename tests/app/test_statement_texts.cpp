@@ -142,10 +142,12 @@ std::vector<Statement> statements() {
          "SELECT c.name, c.is_identity, c.is_computed, CAST(CASE WHEN c.system_type_id = 189 THEN 1 ELSE 0 "
          "END AS bit) AS is_rowversion FROM Billing.sys.columns AS c WHERE c.object_id = "
          "OBJECT_ID(N'Billing..orders') ORDER BY c.column_id"},
-        {"progressQuery", progressQuery(4711),
+        {"progressQuery", progressQuery(),
          "SELECT r.percent_complete, r.estimated_completion_time FROM sys.dm_exec_requests r JOIN "
-         "sys.dm_exec_sessions s ON s.session_id = r.session_id WHERE s.host_process_id = 4711 AND "
-         "r.session_id <> @@SPID AND (r.command LIKE 'BACKUP%' OR r.command LIKE 'RESTORE%')"},
+         "sys.dm_exec_sessions s ON s.session_id = r.session_id JOIN sys.dm_exec_sessions me ON "
+         "me.session_id = @@SPID WHERE s.host_name = me.host_name AND s.host_process_id = "
+         "me.host_process_id AND s.program_name = me.program_name AND r.session_id <> @@SPID AND "
+         "(r.command LIKE 'BACKUP%' OR r.command LIKE 'RESTORE%')"},
         // The table tools.
         {"useDirectStatement", useDirectStatement("QRIX"), "use QRIX"},
         {"useSecondStatement", useSecondStatement("QRIX"), "Use QRIX2"},
@@ -219,8 +221,13 @@ std::vector<Statement> statements() {
          "e.certificate_id"},
         {"status::kCertificatesQuery", status::kCertificatesQuery,
          "SELECT name, thumbprint FROM master.sys.certificates"},
-        {"status::kLoginQuery", status::kLoginQuery,
-         "SELECT name FROM master.sys.server_principals WHERE name = 'mirroring'"},
+        {"status::kPartnerLoginsQuery", status::kPartnerLoginsQuery,
+         "SELECT p.name, e.name AS endpoint_name, sp.state_desc FROM master.sys.server_principals p LEFT "
+         "JOIN "
+         "master.sys.server_permissions sp ON sp.grantee_principal_id = p.principal_id AND sp.class = 105 "
+         "AND "
+         "sp.permission_name = 'CONNECT' LEFT JOIN master.sys.endpoints e ON e.endpoint_id = sp.major_id AND "
+         "e.type_desc = 'DATABASE_MIRRORING' WHERE p.name IN ('mirroring', 'mirroringB')"},
     };
 }
 
