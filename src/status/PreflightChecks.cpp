@@ -274,14 +274,17 @@ std::vector<CheckLine> shareChecks(int slot, const ShareFacts &share, const Serv
         return {fail(who + QStringLiteral("reachable from this machine"), share.error,
                      map + QStringLiteral(" (with the share's account in the Server User/PW boxes)"))};
     std::vector<CheckLine> lines{ok(who + QStringLiteral("reachable from this machine"))};
-    if (!share.writable) {
+    if (!share.writeTried) {
+        lines.push_back(ok(who + QStringLiteral("writable: not tried (Script only)")));
+    } else if (!share.writable) {
         lines.push_back(
             fail(who + QStringLiteral("writable"), share.error,
                  QStringLiteral("give the account in the Server User/PW boxes the right to write to "
                                 "the share's MIR folder")));
         return lines;
+    } else {
+        lines.push_back(ok(who + QStringLiteral("writable")));
     }
-    lines.push_back(ok(who + QStringLiteral("writable")));
     if (!server.reachable)
         return lines;
     const QString where = slotName(slot) + QStringLiteral(": free space for the backups");

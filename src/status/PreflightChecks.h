@@ -31,6 +31,7 @@ struct ShareFacts {
     bool reachable = false;
     bool writable = false;
     QString error;
+    bool writeTried = true; // not under Script only, where nothing is written
 };
 
 struct PreflightInput {

@@ -245,3 +245,21 @@ TEST(PreflightRules, SpaceIsComparedOnlyWhereTheServerReportsIt) {
                           "take 6144 MB): not enough. Fix: make room on P: of Main or choose another "
                           "backup drive / path"});
 }
+
+TEST(PreflightRules, UnderScriptOnlyAShareIsNotWrittenToAndItsSpaceIsStillCompared) {
+    ServerFacts server;
+    server.reachable = true;
+    server.freeSpaceRead = true;
+    server.freeSpace = {{"drive", "MB free"}, {{"P", 5000}}};
+    ShareFacts share{"X:\\MIR\\", true, false, {}};
+    share.writeTried = false;
+    QStringList lines;
+    for (const CheckLine &line : shareChecks(0, share, server, "p:\\backup\\MIR\\", 2048 * 1024))
+        lines << lineText(line);
+    EXPECT_EQ(
+        lines,
+        (QStringList{
+            "ok    Main's backup share X:\\MIR\\ reachable from this machine",
+            "ok    Main's backup share X:\\MIR\\ writable: not tried (Script only)",
+            "ok    Main: free space for the backups (5000 MB free on P:, the databases take 2048 MB)"}));
+}
