@@ -2,7 +2,6 @@
 
 #include "db/ConnectionString.h"
 #include "db/SqlQuote.h"
-#include "mirroring/PartnerSql.h"
 #include "status/StatusSql.h"
 
 #include <algorithm>
