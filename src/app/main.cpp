@@ -1,4 +1,5 @@
 #include "app/Automation.h"
+#include "app/MirroringCheckRun.h"
 #include "app/StartupProbe.h"
 #include "app/frmMain.h"
 #include "ui/Echo.h"
@@ -43,6 +44,17 @@ int main(int argc, char *argv[]) {
         std::printf("%s\n", qPrintable(quorix::Automation::version(program)));
         return 0;
     }
+    // A monitoring system reads the check's first line and exit status, whatever went wrong.
+    if (plan.checkMirroring || args.contains(QStringLiteral("--check-mirroring"))) {
+        if (!plan.error.isEmpty()) {
+            std::printf("MIRRORING UNKNOWN - %s\n", qPrintable(plan.error));
+            std::fprintf(stderr, "%s\n", qPrintable(quorix::Automation::usage(program)));
+            return 3;
+        }
+        // No window and no display: the reads need no more than an application object.
+        QCoreApplication app(argc, argv);
+        return quorix::runMirroringCheck(plan);
+    }
     if (!plan.error.isEmpty()) {
         std::fprintf(stderr, "%s: %s\n%s\n", qPrintable(program), qPrintable(plan.error),
                      qPrintable(quorix::Automation::usage(program)));
@@ -68,6 +80,8 @@ int main(int argc, char *argv[]) {
         return 2;
     }
 
+    // With JSON records on stdout, the log and the message boxes' texts go to stderr.
+    quorix::Echo::setLogToStderr(plan.json);
     if (plan.headless) {
         quorix::Echo::setEnabled(true);
         quorix::Prompt::setScripted(true, plan.firstAnswer());

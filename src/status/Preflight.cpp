@@ -41,6 +41,7 @@ QString Preflight::probeName() {
 
 void Preflight::cmdPreflight_Click() {
     Hourglass hourglass;
+    m_lastChecks.clear();
     m_log.LogLine(QStringLiteral("Pre-flight:"));
     PreflightInput input;
     {
@@ -77,6 +78,7 @@ void Preflight::cmdPreflight_Click() {
 
     int failed = 0;
     const std::vector<CheckLine> lines = preflightChecks(input);
+    m_lastChecks = lines;
     for (const CheckLine &line : lines) {
         failed += line.ok ? 0 : 1;
         m_log.LogLine(lineText(line));

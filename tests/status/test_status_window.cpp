@@ -7,6 +7,9 @@
 #include "ui/Prompt.h"
 
 #include <QCheckBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -322,4 +325,58 @@ TEST_F(StatusWindow, HeadlessRefreshPrintsTheGrid) {
         rows[4].split('\t').last(),
         "suspended: find the cause in the servers' error logs first, then resume it with ALTER DATABASE "
         "Payroll SET PARTNER RESUME on Main");
+}
+
+TEST_F(StatusWindow, JsonRecordsCarryTheGridsAndTheChecklistsWords) {
+    QTemporaryDir home;
+    const ToolRun r = runTool({"--headless", "--format", "json", "--set", "txtServer(0)=" + serverBox(*main),
+                               "--set", "txtPW(0)=pwMain", "--set", "txtServer(1)=" + serverBox(*mirror),
+                               "--set", "txtPW(1)=pwMirror", "--click", "cmdStatusRefresh", "--print",
+                               "GridStatus", "--set", "txtDB=Radiology", "--click", "cmdPreflight"},
+                              home.path(), 60000);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    // stdout holds the two records, one a line; the log went to stderr.
+    const QStringList records = r.out.trimmed().split('\n');
+    ASSERT_EQ(records.size(), 2) << r.out.toStdString();
+
+    // The rows as the grid of this window shows them after its own refresh (only the rates, taken a moment
+    // apart, may differ).
+    click("cmdStatusRefresh");
+    const QJsonArray rows = QJsonDocument::fromJson(records[0].toUtf8()).array();
+    Grid *grid = f().GridStatus;
+    ASSERT_EQ(rows.size(), grid->rows()) << records[0].toStdString();
+    for (int row = 0; row < grid->rows(); ++row) {
+        const QJsonObject object = rows[row].toObject();
+        ASSERT_EQ(object.size(), grid->cols());
+        for (int c = 0; c < grid->cols(); ++c) {
+            const QString header = grid->model()->headerData(c, Qt::Horizontal).toString();
+            ASSERT_TRUE(object.contains(header)) << header.toStdString();
+            const QString cell = grid->textMatrix(row, c);
+            if (header.endsWith("KB/s"))
+                EXPECT_EQ(object[header].toString().isEmpty(), cell.isEmpty()) << header.toStdString();
+            else
+                EXPECT_EQ(object[header].toString(), cell) << row << " " << header.toStdString();
+        }
+    }
+
+    // One object per check, in the words of the log's lines, which went to stderr.
+    const QJsonArray checks = QJsonDocument::fromJson(records[1].toUtf8()).array();
+    const QStringList err = r.err.split('\n');
+    const auto first = err.indexOf("Pre-flight:");
+    ASSERT_GE(first, 0) << r.err.toStdString();
+    ASSERT_GT(checks.size(), 10);
+    for (qsizetype i = 0; i < checks.size(); ++i) {
+        const QJsonObject c = checks[i].toObject();
+        const QString line = c["result"].toString() == "ok"
+                                 ? "ok    " + c["check"].toString()
+                                 : "FAIL  " + c["check"].toString() + ": " + c["problem"].toString() +
+                                       ". Fix: " + c["fix"].toString();
+        EXPECT_EQ(err.value(first + 1 + i), line);
+    }
+    EXPECT_EQ(err.value(first + 1 + checks.size()),
+              QString("Pre-flight: %1 checks, 2 failed").arg(checks.size()));
+    EXPECT_EQ(
+        checks[0].toObject(),
+        (QJsonObject{
+            {"result", "ok"}, {"check", "Main reachable with the login sa"}, {"problem", ""}, {"fix", ""}}));
 }
