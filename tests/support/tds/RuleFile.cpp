@@ -90,6 +90,7 @@ Column makeColumn(std::string name, const std::string &sqlType, bool nullable) {
                                                              {"date", SqlType::Date},
                                                              {"time", SqlType::Time},
                                                              {"datetime2", SqlType::DateTime2},
+                                                             {"datetimeoffset", SqlType::DateTimeOffset},
                                                              {"decimal", SqlType::Decimal},
                                                              {"numeric", SqlType::Numeric},
                                                              {"char", SqlType::Char},
@@ -135,6 +136,7 @@ Column makeColumn(std::string name, const std::string &sqlType, bool nullable) {
         break;
     case SqlType::Time:
     case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
         c.scale = number(0, 7);
         break;
     default:

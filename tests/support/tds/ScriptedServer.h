@@ -23,6 +23,7 @@
 //   date                  "2024-01-31"
 //   time                  "13:45:00.1234567" (as many fraction digits as the scale; none for scale 0)
 //   datetime2             "2024-01-31 13:45:00.1234567"
+//   datetimeoffset        "2021-03-04 05:06:07.1234567 +05:45" (local date and time, then the offset)
 //   char/varchar/nvarchar UTF-8 text (varchar travels in code page 1252; unmappable characters become '?')
 //   varbinary             "0x" followed by upper-case hex digits ("0x0A1B")
 //   uniqueidentifier      "6F9619FF-8B86-D011-B42D-00C04FC964FF" (upper case)
@@ -69,6 +70,7 @@ enum class SqlType {
     NVarCharMax,
     VarBinaryMax,
     UniqueIdentifier,
+    DateTimeOffset,
 };
 
 // "int", "nvarchar(max)", ... (for messages and the record file).
@@ -84,8 +86,8 @@ struct Column {
     // (varchar 8000, nvarchar 4000, varbinary 8000, char/nchar/binary: the longest value, at least 1).
     int length = 0;
     int precision = 18; // decimal/numeric
-    int scale = -1;     // decimal/numeric digits after the point (default 0); time/datetime2 fraction digits
-                        // (default 7)
+    int scale = -1;     // decimal/numeric digits after the point (default 0); time/datetime2/datetimeoffset
+                        // fraction digits (default 7)
     bool nullable = true;
     bool identity = false;
     bool computed = false;   // table model: the server fills it (NULL here); nobody writes it
