@@ -54,9 +54,10 @@ public:
     PreparedStatement &operator=(const PreparedStatement &) = delete;
 
     // One value per marker; an invalid (null) QVariant is NULL. Integers, floats and bit take numbers;
-    // decimal/numeric take text or numbers (text is passed on digit for digit); date and datetime2 take
-    // QDate/QDateTime or text "yyyy-MM-dd HH:mm:ss.fffffff"; char types take text; binary types take
-    // QByteArray; uniqueidentifier takes QUuid or its text. Returns the row count the statement reported
+    // decimal/numeric take text or numbers (text is passed on digit for digit); date, datetime2 and
+    // datetimeoffset take QDate/QDateTime or text "yyyy-MM-dd HH:mm:ss.fffffff" (a 'T' may stand for the
+    // blank), datetimeoffset's followed by its offset "+05:45" or "Z"; char types take text; binary types
+    // take QByteArray; uniqueidentifier takes QUuid or its text. Returns the row count the statement reported
     // (-1 for none). Throws DbError with every record; a failed execution leaves the statement ready.
     qint64 execute(const std::vector<QVariant> &values);
 

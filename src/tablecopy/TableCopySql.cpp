@@ -171,7 +171,7 @@ QString parameterType(const ColumnInfo &column) {
         ParamType::parse(declared);
         return declared;
     } catch (const DbError &) {
-        // xml, datetimeoffset, sql_variant and the rest travel as text the server converts.
+        // xml, sql_variant and the rest travel as text the server converts.
         return QStringLiteral("nvarchar(max)");
     }
 }

@@ -1,7 +1,7 @@
 // "Copy table by record" on the real window through the real driver: the statements to the letter, every
-// typed value arriving intact, identity and non-identity tables, a target whose columns lie in another
-// order, a refused row, columns the target cannot take, a source that cannot be opened, STOP, and the
-// progress every 100 rows.
+// typed value arriving intact (dates of any year and offsets too), identity and non-identity tables, a
+// target whose columns lie in another order, a refused row, columns the target cannot take, a source that
+// cannot be opened, STOP, and the progress every 100 rows.
 
 #include "TableCopyWindow.h"
 
@@ -93,11 +93,44 @@ TEST_F(ByRecord, EveryTypedValueArrivesIntactWithItsIdentity) {
               "at, note, ref) VALUES (@P1, @P2, @P3, @P4, @P5, @P6, @P7, @P8, @P9, @P10, @P11, @P12, @P13)");
     EXPECT_EQ(rowsOf(kTarget), rows); // identity values included
     using T = tds::SqlType;
-    EXPECT_EQ(in.types, (std::vector<T>{T::Int, T::BigInt, T::NVarChar, T::VarChar, T::DateTime2, T::Decimal,
-                                        T::Bit, T::Float, T::VarBinaryMax, T::Date, T::Time, T::NVarCharMax,
-                                        T::UniqueIdentifier}));
+    // Dates go as ISO 8601 text that the server converts.
+    EXPECT_EQ(in.types, (std::vector<T>{T::Int, T::BigInt, T::NVarChar, T::VarChar, T::NVarChar, T::Decimal,
+                                        T::Bit, T::Float, T::VarBinaryMax, T::NVarChar, T::Time,
+                                        T::NVarCharMax, T::UniqueIdentifier}));
     EXPECT_EQ(logged(), (QStringList{"Patients", "copied 3", "errors 0", "Done copying"}));
     EXPECT_EQ(f().lblCnt->text(), "0");
+}
+
+TEST_F(ByRecord, EveryDateAndOffsetArrivesUnchanged) {
+    const std::vector<tds::Column> columns{
+        makeColumn("id", "int"), makeColumn("born", "date"), makeColumn("seen", "datetime2(7)"),
+        makeColumn("noted", "datetime2(3)"), makeColumn("at", "datetimeoffset(7)")};
+    // The first day the server holds, the day before the Gregorian calendar began, the last day, an offset
+    // of +05:45: each as the source holds it, which is what must arrive.
+    const std::vector<tds::Row> rows{
+        {"1", "0001-01-01", "0001-01-01 00:00:00.0000000", "0001-01-01 00:00:00.000",
+         "0001-01-01 00:00:00.0000000 -14:00"},
+        {"2", "1582-10-04", "1582-10-04 23:59:59.9999999", "1582-10-04 23:59:59.999",
+         "1582-10-04 23:59:59.9999999 +00:00"},
+        {"3", "9999-12-31", "9999-12-31 23:59:59.9999999", "9999-12-31 23:59:59.999",
+         "9999-12-31 23:59:59.9999999 +14:00"},
+        {"4", "2021-03-04", "2021-03-04 05:06:07.1234567", "2021-03-04 05:06:07.123",
+         "2021-03-04 05:06:07.1234567 +05:45"},
+    };
+    table(kSource, columns, rows);
+    table(kTarget, columns);
+
+    click("cmdCopyTables");
+
+    EXPECT_EQ(rowsOf(kTarget), rows);
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 4", "errors 0", "Done copying"}));
+    // On the wire: ISO 8601 text, which the server reads the same whatever its language.
+    const Inserts in = inserts(kTarget);
+    ASSERT_EQ(in.rows.size(), 4u);
+    EXPECT_EQ(in.rows[0], (tds::Row{"1", "0001-01-01", "0001-01-01T00:00:00.0000000",
+                                    "0001-01-01T00:00:00.0000000", "0001-01-01T00:00:00.0000000-14:00"}));
+    EXPECT_EQ(in.rows[3], (tds::Row{"4", "2021-03-04", "2021-03-04T05:06:07.1234567",
+                                    "2021-03-04T05:06:07.1230000", "2021-03-04T05:06:07.1234567+05:45"}));
 }
 
 TEST_F(ByRecord, EmptySourceExistingTargetAndATableWithoutIdentity) {
