@@ -49,9 +49,10 @@ void ServerSessions::reconnectLostLinks() {
         if (!m_linkLost[i] || !m_connected[i])
             continue;
         try {
+            const QString same = m_conn[i].connectionString(); // the server it was on, whatever the boxes say
             m_conn[i].close();
             m_conn[i].setCommandTimeout(kOpenTimeout);
-            m_conn[i].open(connectionString(static_cast<int>(i)));
+            m_conn[i].open(same);
             m_linkLost[i] = false;
             m_log.LogLine(QStringLiteral("Reconnected."));
         } catch (const DbError &e) {
@@ -77,6 +78,12 @@ bool ServerSessions::connected(int slot) const {
 
 QString ServerSessions::connectionString(int slot) const {
     const auto i = static_cast<size_t>(checked(slot));
+    if (m_connected[i] || m_opening[i])
+        return m_conn[i].connectionString();
+    return boxesConnectionString(i);
+}
+
+QString ServerSessions::boxesConnectionString(size_t i) const {
     const QString server = m_form.txtServer[i] ? m_form.txtServer[i]->text() : QString();
     const QString password = m_form.txtPW[i] ? m_form.txtPW[i]->text() : QString();
     return sessionConnectionString(server, password);
@@ -91,7 +98,7 @@ void ServerSessions::OpenServerSession(int slot) {
     m_connected[i] = false;
     m_opening[i] = true;
     try {
-        const QString cs = connectionString(slot);
+        const QString cs = boxesConnectionString(i);
         m_conn[i].setCommandTimeout(kOpenTimeout);
         m_conn[i].open(cs);
         m_opening[i] = false;

@@ -1,7 +1,7 @@
 // "Copy table by record" on the real window through the real driver: the statements to the letter, every
 // typed value arriving intact (dates of any year and offsets too), identity and non-identity tables, a
 // target whose columns lie in another order, a refused row, columns the target cannot take, a source that
-// cannot be opened, STOP, and the progress every 100 rows.
+// cannot be opened, STOP, the progress every 100 rows, and the server the source is read from.
 
 #include "TableCopyWindow.h"
 
@@ -131,6 +131,34 @@ TEST_F(ByRecord, EveryDateAndOffsetArrivesUnchanged) {
                                     "0001-01-01T00:00:00.0000000", "0001-01-01T00:00:00.0000000-14:00"}));
     EXPECT_EQ(in.rows[3], (tds::Row{"4", "2021-03-04", "2021-03-04T05:06:07.1234567",
                                     "2021-03-04T05:06:07.1230000", "2021-03-04T05:06:07.1234567+05:45"}));
+}
+
+TEST_F(ByRecord, TheSourceIsReadFromTheServerTheSessionIsOnWhateverTheBoxSaysNow) {
+    // Another server behind the same password, holding tables of the same names: reading from it would
+    // write its rows into Main's table.
+    const auto other = startServer("127.0.0.3", "pwMain");
+    other->tables().set(kSource, idAndName(), {{"99", "elsewhere"}});
+    other->tables().set(kTarget, idAndName());
+    other->tables().set("QRIX..Patients_NEW2", idAndName());
+    table(kSource, idAndName(), numbered(3));
+    table(kTarget, idAndName());
+    table("QRIX..Patients_NEW2", idAndName());
+    click("cmdConnect(0)");
+    f().txtServer[0]->setText(serverBox(*other)); // edited after connecting, Connect not pressed again
+    reset();
+
+    click("cmdCopyTables");
+    EXPECT_EQ(statements(), copyOfPatients());
+    EXPECT_EQ(rowsOf(kTarget), numbered(3));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 3", "errors 0", "Done copying"}));
+
+    // "Copy to _NEW2" reads through the same kind of reader.
+    userTables = {"Patients"};
+    click("cmdCopytoNEW");
+    EXPECT_EQ(rowsOf("QRIX..Patients_NEW2"), numbered(3));
+
+    EXPECT_TRUE(other->events().empty()) << describe(other->events().front());
+    EXPECT_TRUE(other->tables().rows(kTarget).empty());
 }
 
 TEST_F(ByRecord, EmptySourceExistingTargetAndATableWithoutIdentity) {
