@@ -128,8 +128,7 @@ bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
     // A table that cannot be opened is left after one question: its record loop would only fail again.
     if (!attempt([&] { cursor.emplace(m_sessions.connection(kMirror), table); }))
         return true;
-    const bool testRun = m_form.chkTestRun->isChecked();
-    if (!testRun)
+    if (!m_form.chkTestRun->isChecked())
         m_form.lblRecCount->setText(QString::number(cursor->recordCount()));
     qint64 number = 0;
     while (!cursor->eof()) {
@@ -148,7 +147,8 @@ bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
             if (index >= 0)
                 attempt([&] { cursor->setField(name, names[index]); });
         }
-        if (testRun) {
+        // Read at each record: ticked during a run, it keeps every later record as it is.
+        if (m_form.chkTestRun->isChecked()) {
             cursor->cancelUpdate();
             return true;
         }

@@ -5,8 +5,8 @@
 // names a table and its name columns: the first column takes surnames, the next three given names. Every
 // record of the table is read through an updatable cursor on the Mirror session, each named field that
 // holds a name gets a draw of its own, and the record is written back before the cursor moves on. A test
-// run ("Test Run") visits the first record of each table and writes nothing; STOP ends a run after the
-// record in hand.
+// run ("Test Run", read at each record) visits the first record of each table and writes nothing; STOP
+// ends a run after the record in hand.
 //
 // A failed step asks the user with its description followed by "Continue?": Yes goes on with the next step
 // (a table that cannot be opened is left), No ends the run there.

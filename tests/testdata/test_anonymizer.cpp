@@ -1,7 +1,7 @@
 // "Anonymize Right DB ->" on the real window through the real driver to a scripted Mirror whose tables live
 // in the scripted server's table model: the confirmation, the work list's grid, the draws from the name
-// lists, NULL and empty fields, a test run over the default list, STOP, one table twice, and the failures
-// that ask "Continue?".
+// lists, NULL and empty fields, a test run over the default list, Test Run ticked mid-table, STOP, one
+// table twice, and the failures that ask "Continue?".
 
 #include "MirroringWindow.h"
 #include "tds/TableModel.h"
@@ -244,6 +244,33 @@ TEST_F(Anonymize, StopEndsTheRunAfterTheRecordInHand) {
     EXPECT_EQ(std::count(a.begin(), a.end(), "orig"), 45);
     EXPECT_EQ(values("Billing..tbA", 1)[5], "orig");
     EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(5, "orig")));
+    EXPECT_EQ(Prompt::shown().last(), "done.");
+}
+
+TEST_F(Anonymize, TestRunTickedMidTableKeepsEveryLaterRecord) {
+    table("Billing..tbA", {"LastName"}, 10);
+    table("Billing..tbB", {"LastName"}, 3);
+    workList("Billing..tbA LastName\r\nBilling..tbB LastName\r\n");
+    // Ticked while record 3 is in hand (the timer fires whenever the run yields, which it does only after
+    // the record's Test Run check): record 3 is written, none after it.
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, [this] {
+        if (f().lblRecNo->text() == "3")
+            f().chkTestRun->setChecked(true);
+    });
+    ticker.start();
+    run();
+    ticker.stop();
+    const auto a = values("Billing..tbA", 1);
+    EXPECT_EQ(std::count(a.begin(), a.end(), "orig"), 7);
+    EXPECT_EQ(std::vector<std::string>(a.begin() + 3, a.end()), std::vector<std::string>(7, "orig"));
+    EXPECT_EQ(updates(), 3);
+    // The next table is visited as a test run: its first record only, nothing written.
+    EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(3, "orig")));
+    EXPECT_EQ(f().lblRecNo->text(), "1");
+    EXPECT_EQ(f().lblRecCount->text(), "10"); // kept from the table that began as a real run
+    EXPECT_EQ(mirror->tables().openCursors(), 0);
     EXPECT_EQ(Prompt::shown().last(), "done.");
 }
 
