@@ -36,7 +36,8 @@ public:
     // Rates need two readings of the counters: a server read for the first time is read again after this.
     static constexpr int kRatePauseMs = 1000;
 
-    // connectionString(slot): the session's connection string as the server and PW boxes give it now.
+    // connectionString(slot): the string to read the server with (the tab: the session's own, as
+    // ServerSessions::connectionString gives it; the mirroring check: the server and password it was given).
     // pause(ms): waits between the two readings (the window keeps painting meanwhile).
     StatusReader(std::function<QString(int slot)> connectionString, std::function<void(int ms)> pause);
 
