@@ -56,7 +56,10 @@ int main(int argc, char *argv[]) {
     }
 
     QApplication app(argc, argv);
+    // On Wayland the task bar finds the icon through the desktop entry of this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorix-dbtools"));
     quorix::frmMain window;
+    app.setWindowIcon(window.windowIcon()); // message boxes too
     // Every option is checked against the real controls before anything runs.
     const QString problem = quorix::Automation::validate(plan, window);
     if (!problem.isEmpty()) {

@@ -123,7 +123,8 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     try {
         m_log.LogLine(QStringLiteral("Running SQL.."));
         EnsureServerSession(slot);
-        const bool keptBack = scriptOnly().collects(sql); // then the gate logs it, and it takes no time
+        // Kept back by Script only, the gate logs it as not sent, and nothing is done.
+        const bool keptBack = scriptOnly().collects(sql);
         if (!keptBack)
             m_log.LogLine(sql);
         m_conn[i].setCommandTimeout(kExecuteTimeout);
@@ -131,7 +132,8 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
         if (isLongStatement(sql) && !keptBack)
             progress.emplace(m_form, m_conn[i].connectionString(), sql);
         m_conn[i].execute(sql);
-        m_log.LogLine(QStringLiteral("Done"));
+        if (!keptBack)
+            m_log.LogLine(QStringLiteral("Done"));
     } catch (const DbError &e) {
         hourglass.restore();
         ++m_failures;

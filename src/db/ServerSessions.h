@@ -5,6 +5,7 @@
 // panes (LogPanes.h).
 //
 //   ExecuteOnServer(slot, sql)     runs a command; logs "Running SQL..", the text, then "Done" or the failure
+//                                  (held back by Script only: "Not sent (Script only): " + text, no "Done")
 //   OpenQuery(slot, sql, quiet)    opens the shared recordset; "" on success, else description + " " + sql
 //   rs()                           the shared recordset, read after a successful OpenQuery:
 //                                    while (!rs().eof()) { rs().value(0); rs().moveNext(); }

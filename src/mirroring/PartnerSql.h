@@ -15,7 +15,7 @@ inline constexpr int kMirroringPort = 5024;
 
 // "ALTER DATABASE [D] SET PARTNER = 'TCP://A:5024'  ", A being the other server's address.
 QString setPartnerStatement(const QString &db, const QString &partnerAddress);
-// "ALTER DATABASE [D] SET SAFETY OFF  ".
+// "ALTER DATABASE [D] SET PARTNER SAFETY OFF  ": the session goes asynchronous (high performance).
 QString setSafetyOffStatement(const QString &db);
 
 // "ALTER DATABASE D SET PARTNER OFF ".

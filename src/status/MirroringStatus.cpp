@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTime>
@@ -60,8 +61,10 @@ void MirroringStatus::cmdStatusRefresh_Click() {
                 readCounters(slot, readings[static_cast<size_t>(slot)]);
     }
 
-    std::vector<StatusRow> rows = statusRows(readings[0].names, readings[0].databases, readings[1].names,
-                                             readings[1].databases, readings[0].ok, readings[1].ok);
+    const PairFacts pair{endpointAddress(m_form.txtServer[0]->text()),
+                         endpointAddress(m_form.txtServer[1]->text()), readings[0].ok, readings[1].ok};
+    std::vector<StatusRow> rows =
+        statusRows(readings[0].names, readings[0].databases, readings[1].names, readings[1].databases, pair);
     std::vector<QStringList> texts;
     for (StatusRow &row : rows) {
         const QString key = nameKey(row.db);

@@ -5,7 +5,7 @@
 // sessions' logins), the current database or, with ALL DBS, each of Main's list, and tries the backup
 // shares X:\MIR\ and Y:\MIR\ through the shares layer. Nothing is changed on a server; on each share it
 // writes one small probe file, under a copy's temporary name that no file list shows, overwritten by the
-// next check.
+// next check. Under Script only the shares are listed and not written to.
 
 #include "status/PreflightChecks.h"
 

@@ -160,6 +160,8 @@ struct ConnectionState {
     std::string user;
     std::string database;
     std::string appName;
+    std::string hostName;        // the client's workstation name, as it sent it at login
+    std::uint32_t clientPid = 0; // the client's process id, as it sent it at login
     bool rpc = false;
     std::string procedure;     // RPC only: "sp_executesql", "sp_execute", "my_proc", ...
     std::vector<Param> params; // RPC only: the parameter values of the call being answered
@@ -193,7 +195,7 @@ struct Rule {
 
 struct Event {
     enum class Kind {
-        Login,       // user, database, password, appName, accepted
+        Login,       // user, database, password, appName, hostName, clientPid, accepted
         Batch,       // text
         Rpc,         // procedure, text, declarations, handle, params
         Transaction, // text: "BEGIN", "COMMIT", "ROLLBACK", or "COMMIT, BEGIN" / "ROLLBACK, BEGIN"
@@ -206,6 +208,8 @@ struct Event {
     std::string text; // batch text; RPC statement (or procedure name); transaction request
 
     std::string user, database, password, appName; // Login
+    std::string hostName;                          // Login: the client's workstation name
+    std::uint32_t clientPid = 0;                   // Login: the client's process id
     bool accepted = false;                         // Login
     int packetSize = 0;                            // Login: the packet size the client asked for
 
