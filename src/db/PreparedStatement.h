@@ -71,12 +71,19 @@ public:
     };
     std::vector<Outcome> executeEach(const std::vector<std::vector<QVariant>> &rows);
 
+    // For a statement that returns rows ("SELECT TOP (?) id, name FROM t WHERE id > ? ORDER BY id"): every
+    // row of its first result, values as a Recordset gives them. For results of a bounded size: the rows are
+    // held in memory. Throws DbError.
+    std::vector<std::vector<QVariant>> query(const std::vector<QVariant> &values);
+
     // The columns the statement returns, before it runs: a table's columns come from "SELECT * FROM t"
     // prepared with no parameters. Throws DbError.
     std::vector<ColumnInfo> columns();
 
     void close() noexcept;
     bool isOpen() const { return m_stmt || m_collected; }
+    // A change "Script only" keeps back: executions are counted, nothing is sent.
+    bool collected() const { return static_cast<bool>(m_collected); }
 
 private:
     std::shared_ptr<ServerConnection::Slot> m_slot;

@@ -1,7 +1,8 @@
 // "Copy table by record" on the real window through the real driver: the statements to the letter, every
-// typed value arriving intact (dates of any year and offsets too), identity and non-identity tables, a
-// target whose columns lie in another order, a refused row, columns the target cannot take, a source that
-// cannot be opened, STOP, the progress every 100 rows, and the server the source is read from.
+// typed value arriving intact in a block (dates of any year and offsets too), identity and non-identity
+// tables, a target whose columns lie in another order, a refused row in a block, columns the target cannot
+// take, a source that cannot be opened, STOP before the press and between blocks, blocks that end at the last
+// row, the round trips of a copy, the progress every 100 rows, and the server the source is read from.
 
 #include "TableCopyWindow.h"
 
@@ -88,9 +89,14 @@ TEST_F(ByRecord, EveryTypedValueArrivesIntactWithItsIdentity) {
 
     EXPECT_EQ(statements(), copyOfPatients());
     const Inserts in = inserts(kTarget);
+    // The three rows in one block, each row's values declared as the first's.
     EXPECT_EQ(in.sql,
-              "INSERT INTO QRIX2..Patients (id, big, name, code, seen, amount, flag, ratio, photo, born, "
-              "at, note, ref) VALUES (@P1, @P2, @P3, @P4, @P5, @P6, @P7, @P8, @P9, @P10, @P11, @P12, @P13)");
+              std::vector<std::string>{
+                  "INSERT INTO QRIX2..Patients (id, big, name, code, seen, amount, flag, ratio, photo, "
+                  "born, at, note, ref) VALUES (@P1, @P2, @P3, @P4, @P5, @P6, @P7, @P8, @P9, @P10, @P11, "
+                  "@P12, @P13), (@P14, @P15, @P16, @P17, @P18, @P19, @P20, @P21, @P22, @P23, @P24, @P25, "
+                  "@P26), (@P27, @P28, @P29, @P30, @P31, @P32, @P33, @P34, @P35, @P36, @P37, @P38, @P39)"});
+    EXPECT_EQ(in.rows, rows);
     EXPECT_EQ(rowsOf(kTarget), rows); // identity values included
     using T = tds::SqlType;
     // Dates go as ISO 8601 text that the server converts.
@@ -197,7 +203,9 @@ TEST_F(ByRecord, ValuesGoByPositionIntoATargetOfAnotherColumnOrder) {
           {{"Ann", "Lee"}, {"Bo", "Kim"}});
     table(kTarget, {makeColumn("last", "nvarchar(20)"), makeColumn("first", "nvarchar(20)")});
     click("cmdCopyTables");
-    EXPECT_EQ(inserts(kTarget).sql, "INSERT INTO QRIX2..Patients (last, first) VALUES (@P1, @P2)");
+    EXPECT_EQ(
+        inserts(kTarget).sql,
+        std::vector<std::string>{"INSERT INTO QRIX2..Patients (last, first) VALUES (@P1, @P2), (@P3, @P4)"});
     EXPECT_EQ(rowsOf(kTarget), (std::vector<tds::Row>{{"Ann", "Lee"}, {"Bo", "Kim"}}));
 }
 
@@ -207,9 +215,16 @@ TEST_F(ByRecord, ARefusedRowIsCountedAndTheOthersArrive) {
     table(kSource, idAndName(), rows);
     table(kTarget, {makeColumn("id", "int"), makeColumn("name", "nvarchar(50)", false)});
     click("cmdCopyTables");
+    // The block is refused whole; each row then goes on its own, and only the third is refused again.
+    const Inserts in = inserts(kTarget);
+    const std::string one = "INSERT INTO QRIX2..Patients (id, name) VALUES (@P1, @P2)";
+    EXPECT_EQ(in.sql,
+              (std::vector<std::string>{"INSERT INTO QRIX2..Patients (id, name) VALUES (@P1, @P2), (@P3, "
+                                        "@P4), (@P5, @P6), (@P7, @P8), (@P9, @P10)",
+                                        one, one, one, one, one}));
+    EXPECT_EQ(in.rows.size(), 10u);
     rows.erase(rows.begin() + 2);
     EXPECT_EQ(rowsOf(kTarget), rows);
-    EXPECT_EQ(inserts(kTarget).rows.size(), 5u); // the third was sent and refused
     EXPECT_EQ(logged(), (QStringList{"Patients", "copied 5", "errors 1", "Done copying"}));
 }
 
@@ -221,7 +236,8 @@ TEST_F(ByRecord, ColumnsTheTargetCannotTakeAreLeftOutAndCountedOnEveryRow) {
     total.computed = true;
     table(kTarget, {makeColumn("id", "int"), total, makeColumn("ver", "rowversion")});
     click("cmdCopyTables");
-    EXPECT_EQ(inserts(kTarget).sql, "INSERT INTO QRIX2..Patients (id) VALUES (@P1)");
+    EXPECT_EQ(inserts(kTarget).sql,
+              std::vector<std::string>{"INSERT INTO QRIX2..Patients (id) VALUES (@P1), (@P2)"});
     // The server fills what it owns: the computed column (NULL in the model) and a fresh rowversion.
     EXPECT_EQ(rowsOf(kTarget), (std::vector<tds::Row>{{"1", std::nullopt, "0x0000000000000001"},
                                                       {"2", std::nullopt, "0x0000000000000002"}}));
@@ -285,4 +301,55 @@ TEST_F(ByRecord, AllTablesCopiesEveryTableOfTheBrowserInOrder) {
     EXPECT_EQ(logged(), (QStringList{"Wards", "Patients", "copied 2", "errors 0", "Wards", "copied 1",
                                      "errors 0", "Done copying"}));
     EXPECT_EQ(f().Grid2->row(), 1);
+}
+
+TEST_F(ByRecord, FullBlocksEndingAtTheLastRowCostOneRoundTripEach) {
+    // Two columns: 1,000 rows a block, the most an INSERT's VALUES list holds.
+    table(kSource, idAndName(), numbered(2000));
+    table(kTarget, idAndName());
+    Flips flips(f());
+    click("cmdCopyTables");
+    EXPECT_EQ(rowsOf(kTarget), numbered(2000));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 2000", "errors 0", "Done copying"}));
+    EXPECT_EQ(f().lblCnt->text(), "2000");
+    EXPECT_EQ(flips.countsAtFlip.size(), 20); // every 100th row, shown at its block's end
+    // One statement of 1,000 rows, prepared with the first block and run again for the second; no short
+    // block after them.
+    std::vector<std::string> executed;
+    for (const tds::Event &e : main->rpcs())
+        if (e.text.rfind("INSERT", 0) == 0)
+            executed.push_back(e.procedure + " " + std::to_string(e.params.size()));
+    EXPECT_EQ(executed, (std::vector<std::string>{"sp_prepexec 2000", "sp_execute 2000", "sp_unprepare 0"}));
+    // The round trips of the whole press, as the server counted them: Use QRIX; SELECT top 1 ... INTO;
+    // truncate table; the source's SELECT * (on the reader's connection); the target's columns (sp_prepare of
+    // SELECT TOP 0 *, its release, the catalog read); IDENTITY_INSERT ON; the two blocks; the release of the
+    // block's statement; IDENTITY_INSERT OFF.
+    EXPECT_EQ(main->roundTrips(), 12u);
+
+    // 2,500 rows: two full blocks and a short one of its own size.
+    reset();
+    table(kSource, idAndName(), numbered(2500));
+    table(kTarget, idAndName());
+    click("cmdCopyTables");
+    EXPECT_EQ(rowsOf(kTarget), numbered(2500));
+    EXPECT_EQ(main->roundTrips(), 14u); // the short block and the release of its statement besides
+}
+
+TEST_F(ByRecord, StopIsReadBetweenBlocks) {
+    table(kSource, idAndName(), numbered(2500));
+    table(kTarget, idAndName());
+    // Ticked at the first progress, while the first block's rows are counted: that block is in already.
+    struct TickAtFirstFlip : public QObject {
+        explicit TickAtFirstFlip(Form &form) : form(form) { form.lblWorking->installEventFilter(this); }
+        bool eventFilter(QObject *, QEvent *e) override {
+            if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
+                form.chkStop->setChecked(true);
+            return false;
+        }
+        Form &form;
+    } tick(f());
+    click("cmdCopyTables");
+    EXPECT_EQ(rowsOf(kTarget), numbered(1000));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 1000", "errors 0", "Done copying"}));
+    EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT QRIX2..Patients OFF");
 }

@@ -358,7 +358,7 @@ void Statement::place(size_t index) {
     b.indicator = v.indicator;
 }
 
-qint64 Statement::execute(const std::vector<QVariant> &values) {
+void Statement::bindAll(const std::vector<QVariant> &values) {
     if (!isOpen() || !connectionAlive())
         throw closedObjectError();
     if (values.size() != m_types.size())
@@ -371,6 +371,10 @@ qint64 Statement::execute(const std::vector<QVariant> &values) {
         bindValue(values[i], m_types[i], static_cast<int>(i + 1), m_scratch);
         place(i);
     }
+}
+
+qint64 Statement::execute(const std::vector<QVariant> &values) {
+    bindAll(values);
     const SQLRETURN rc = m_conn->running(m_stmt.get(), [&] { return SQLExecute(m_stmt.get()); });
     std::vector<DiagRecord> records;
     if (rc != SQL_SUCCESS)
@@ -386,6 +390,41 @@ qint64 Statement::execute(const std::vector<QVariant> &values) {
     if (failed)
         throw DbError(std::move(records), QStringLiteral("The statement failed."));
     return count;
+}
+
+std::vector<Row> Statement::query(const std::vector<QVariant> &values) {
+    bindAll(values);
+    SQLRETURN rc = m_conn->running(m_stmt.get(), [&] { return SQLExecute(m_stmt.get()); });
+    std::vector<DiagRecord> records;
+    if (rc != SQL_SUCCESS)
+        records = m_stmt.diagnostics();
+    bool failed = rc == SQL_ERROR || rc == SQL_INVALID_HANDLE;
+    std::vector<Row> rows;
+    if (!failed && rc != SQL_NO_DATA) {
+        const std::vector<Column> columns = describeColumns(m_stmt);
+        while (!columns.empty()) {
+            rc = m_conn->running(m_stmt.get(), [&] { return SQLFetch(m_stmt.get()); });
+            if (rc == SQL_NO_DATA)
+                break;
+            if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+                std::vector<DiagRecord> now = m_stmt.diagnostics();
+                records.insert(records.end(), now.begin(), now.end());
+                failed = true;
+                break;
+            }
+            Row row;
+            row.reserve(columns.size());
+            for (size_t i = 0; i < columns.size(); ++i)
+                row.push_back(readValue(m_stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i], m_buffer));
+            rows.push_back(std::move(row));
+        }
+    }
+    if (!failed)
+        m_conn->drain(m_stmt, records, failed);
+    SQLFreeStmt(m_stmt.get(), SQL_CLOSE);
+    if (failed)
+        throw DbError(std::move(records), QStringLiteral("The query failed."));
+    return rows;
 }
 
 std::vector<Statement::Described> Statement::describe() {

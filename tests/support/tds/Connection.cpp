@@ -86,6 +86,8 @@ void Connection::run() {
         }
         for (;;) {
             m_channel.readMessage(type, payload);
+            if (type == kSqlBatch || type == kRpc || type == kTransaction)
+                m_server.countRequest();
             switch (type) {
             case kSqlBatch:
                 batch(payload);

@@ -92,6 +92,7 @@ struct Column {
     bool identity = false;
     bool computed = false;   // table model: the server fills it (NULL here); nobody writes it
     bool rowversion = false; // table model: binary(8) the server sets on every insert and update
+    bool key = false;        // table model: one of the columns of the table's primary key
 };
 
 // A column from its SQL type as written in T-SQL: "int", "decimal(10,2)", "nvarchar(128)", "varchar(max)",
@@ -272,6 +273,10 @@ public:
     std::vector<std::string> statements() const; // batch texts and RPC texts together, in arrival order
     std::vector<Event> logins() const;
     int cancels() const;
+    // Requests since the last clearRecord(), over every connection: SQL batches, RPC messages (however many
+    // calls one holds) and transaction requests, each a round trip the client waited for. Logins are not
+    // counted.
+    std::size_t roundTrips() const;
     void clearRecord();
     // Waits until the record holds at least n SQL batches / n batches-or-RPCs. False on timeout.
     bool waitForBatches(std::size_t n, std::chrono::milliseconds timeout) const;
