@@ -12,6 +12,11 @@ if(WIN32)
 endif()
 install(FILES ${_packaging}/quorix-dbtools.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${_packaging}/quorix-dbtools.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The same icon rendered (scripts/render-icons.sh), for desktops that draw no SVG.
+foreach(_size 16 24 32 48 64 128 256)
+  install(FILES ${PROJECT_SOURCE_DIR}/src/app/data/icons/quorix-dbtools-${_size}.png RENAME quorix-dbtools.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps)
+endforeach()
 
 # The run-time packages: one a line, '#' starts a comment. scripts/deps.sh reads the same file.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_packaging}/run-packages.txt)
@@ -25,6 +30,10 @@ foreach(_line IN LISTS _lines)
   endif()
 endforeach()
 list(JOIN _depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
+# What the shell buttons start (shares/posix/PosixShell.cpp): the file manager through xdg-open, a terminal,
+# and smbclient in it when the desktop has not mounted the share. The tool runs without them and says
+# which one is missing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "smbclient, xdg-utils, xterm | x-terminal-emulator")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME quorix-dbtools)

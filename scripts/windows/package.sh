@@ -63,7 +63,7 @@ files=$out/stage/uninstall-files.nsh
 } >"$files"
 setup=$out/$name-setup.exe
 makensis -V2 -NOCD -DVERSION="$version" -DSTAGE="$stage" -DFILES="$files" -DOUTFILE="$setup" \
-  -DICON="$PWD/packaging/windows/quorix-dbtools.ico" -DSIZE_KB="$(du -sk "$stage" | cut -f1)" \
+  -DICON="$PWD/packaging/quorix-dbtools.ico" -DSIZE_KB="$(du -sk "$stage" | cut -f1)" \
   packaging/windows/quorix-dbtools.nsi
 
 echo "portable zip: $zip ($(du -k "$zip" | cut -f1) KiB)"

@@ -6,6 +6,8 @@
 #include "db/ServerSessions.h"
 
 #include "app/frmMain.h"
+#include "status/Preflight.h"
+#include "status/StatusJson.h"
 #include "ui/BoxText.h"
 #include "ui/Form.h"
 #include "ui/Prompt.h"
@@ -16,6 +18,8 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -41,19 +45,27 @@ struct Option {
 
 // clang-format off
 const Option kOptions[] = {
-    {"--headless",     "",           {},                "no window on screen; exit after the last option"},
-    {"--set",          "NAME=VALUE", Kind::Set,         "text box text, check box 0/1, tab strip (SSTab1, SSTab2) index"},
-    {"--click",        "NAME",       Kind::Click,       "press a button, or click the current row of a grid or file list"},
-    {"--double-click", "NAME",       Kind::DoubleClick, "click, then double-click the current row of a grid or file list"},
-    {"--select",       "NAME=ROW",   Kind::Select,      "make ROW (from 0) the current row of a grid or list, without clicking"},
-    {"--print",        "NAME",       Kind::Print,       "print a control's text or value (frmMain: the window caption)"},
-    {"--answer",       "yes|no",     Kind::Answer,      "answer message boxes from here on (their texts are printed)"},
-    {"--screenshot",   "DIR",        Kind::Screenshot,  "render each tab to DIR/SSTab1-NN-caption.png"},
-    {"--save-script",  "FILE",       Kind::SaveScript,  "write what Script only (chkScriptOnly) collected so far to FILE"},
-    {"--version",      "",           {},                "print the program's version and exit"},
-    {"--help",         "",           {},                "print this text and exit"},
+    {"--headless",        "",           {},                "no window on screen; exit after the last option"},
+    {"--set",             "NAME=VALUE", Kind::Set,         "text box text, check box 0/1, tab strip (SSTab1, SSTab2) index"},
+    {"--click",           "NAME",       Kind::Click,       "press a button, or click the current row of a grid or file list"},
+    {"--double-click",    "NAME",       Kind::DoubleClick, "click, then double-click the current row of a grid or file list"},
+    {"--select",          "NAME=ROW",   Kind::Select,      "make ROW (from 0) the current row of a grid or list, without clicking"},
+    {"--print",           "NAME",       Kind::Print,       "print a control's text or value (frmMain: the window caption)"},
+    {"--answer",          "yes|no",     Kind::Answer,      "answer message boxes from here on (their texts are printed)"},
+    {"--screenshot",      "DIR",        Kind::Screenshot,  "render each tab to DIR/SSTab1-NN-caption.png"},
+    {"--save-script",     "FILE",       Kind::SaveScript,  "write what Script only (chkScriptOnly) collected so far to FILE"},
+    {"--format",          "tsv|json",   {},                "--print of a grid or list, and --click cmdPreflight, as tsv (default) or json"},
+    {"--check-mirroring", "",           {},                "no window: judge both servers' Status rows, exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN"},
+    {"--warn-queue-kb",   "KB",         {},                "for --check-mirroring: unsent or unrestored log that warns (default 10240)"},
+    {"--crit-queue-kb",   "KB",         {},                "for --check-mirroring: unsent or unrestored log that is critical (default 102400)"},
+    {"--main-server",     "ADDRESS",    {},                "for --check-mirroring: Main's server (else QUORIX_MAIN_SERVER, else the box)"},
+    {"--mirror-server",   "ADDRESS",    {},                "for --check-mirroring: the Mirror's server (else QUORIX_MIRROR_SERVER, else the box)"},
+    {"--version",         "",           {},                "print the program's version and exit"},
+    {"--help",            "",           {},                "print this text and exit"},
 };
 // clang-format on
+static_assert(status::QueueThresholds{}.warnKb == 10240 && status::QueueThresholds{}.critKb == 102400,
+              "the help text names the thresholds' defaults");
 
 const Option *findOption(const QString &name) {
     for (const Option &o : kOptions)
@@ -167,6 +179,36 @@ QString valueOf(QWidget *w) {
     return {};
 }
 
+QString compact(const QJsonArray &array) {
+    return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
+}
+
+// --print with --format json: a grid as one object per row under its headers, a list as its entries, any
+// other control as a JSON string of its value. One document per line.
+QString jsonOf(QWidget *w) {
+    if (auto *grid = qobject_cast<Grid *>(w)) {
+        QStringList headers;
+        for (int c = 0; c < grid->cols(); ++c)
+            headers << grid->model()->headerData(c, Qt::Horizontal).toString();
+        std::vector<QStringList> rows;
+        for (int r = 0; r < grid->rows(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < grid->cols(); ++c)
+                cells << grid->textMatrix(r, c);
+            rows.push_back(cells);
+        }
+        return compact(status::rowsJson(headers, rows));
+    }
+    if (auto *list = qobject_cast<QListWidget *>(w)) {
+        QJsonArray entries;
+        for (int r = 0; r < list->count(); ++r)
+            entries.append(list->item(r)->text());
+        return compact(entries);
+    }
+    const QString array = compact(QJsonArray{valueOf(w)}); // ["..."]: the string, quoted as JSON quotes
+    return array.mid(1, array.size() - 2);
+}
+
 bool screenshots(frmMain &window, const QString &folder) {
     if (!QDir().mkpath(folder)) {
         out(stderr, QStringLiteral("cannot create the folder %1 (--screenshot)").arg(folder));
@@ -216,7 +258,7 @@ bool clickRow(QWidget *w, const AutomationStep &step, bool twice) {
     return true;
 }
 
-bool runStep(const AutomationStep &step, frmMain &window) {
+bool runStep(const AutomationStep &step, frmMain &window, bool json) {
     QWidget *w = window.control(step.name);
     switch (step.kind) {
     case Kind::Set:
@@ -263,7 +305,7 @@ bool runStep(const AutomationStep &step, frmMain &window) {
         return true;
     }
     case Kind::Print:
-        out(stdout, valueOf(w));
+        out(stdout, json ? jsonOf(w) : valueOf(w));
         return true;
     case Kind::Answer:
         Prompt::setScripted(true, step.value == QLatin1String("yes"));
@@ -278,6 +320,44 @@ bool runStep(const AutomationStep &step, frmMain &window) {
     }
     }
     return false;
+}
+
+// An option that sets something for the whole run rather than a step: --format and the check's own.
+QString applySetting(AutomationPlan &plan, const QString &option, const QString &value) {
+    if (option == QLatin1String("--format")) {
+        if (value != QLatin1String("tsv") && value != QLatin1String("json"))
+            return QStringLiteral("--format takes tsv or json, not '%1'").arg(value);
+        plan.json = value == QLatin1String("json");
+        return {};
+    }
+    if (option == QLatin1String("--main-server") || option == QLatin1String("--mirror-server")) {
+        if (value.trimmed().isEmpty())
+            return QStringLiteral("%1 needs a server").arg(option);
+        plan.servers[option == QLatin1String("--main-server") ? 0 : 1] = value.trimmed();
+        return {};
+    }
+    bool ok = false;
+    const qint64 kb = value.toLongLong(&ok);
+    if (!ok || kb < 0)
+        return QStringLiteral("%1 takes a number of KB, not '%2'").arg(option, value);
+    (option == QLatin1String("--warn-queue-kb") ? plan.thresholds.warnKb : plan.thresholds.critKb) = kb;
+    return {};
+}
+
+// The check reads the servers on its own, with nothing of the window: the two kinds do not mix.
+QString combinationProblem(const AutomationPlan &plan, const QString &checkOption, bool formatGiven) {
+    if (!plan.checkMirroring)
+        return checkOption.isEmpty() ? QString()
+                                     : QStringLiteral("%1 is for --check-mirroring").arg(checkOption);
+    if (!plan.steps.empty())
+        return QStringLiteral("--check-mirroring runs alone, not with %1").arg(plan.steps.front().option);
+    if (formatGiven)
+        return QStringLiteral("--check-mirroring prints the monitoring plugins' format, not --format");
+    if (plan.thresholds.critKb < plan.thresholds.warnKb)
+        return QStringLiteral("--crit-queue-kb %1 is below --warn-queue-kb %2")
+            .arg(plan.thresholds.critKb)
+            .arg(plan.thresholds.warnKb);
+    return {};
 }
 
 } // namespace
@@ -299,6 +379,8 @@ bool AutomationPlan::firstAnswer() const {
 
 AutomationPlan Automation::parse(const QStringList &args) {
     AutomationPlan plan;
+    QString checkOption; // the last option given that only --check-mirroring takes
+    bool formatGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &opt = args.at(i);
         const Option *found = findOption(opt == QLatin1String("-h") ? QStringLiteral("--help") : opt);
@@ -308,9 +390,24 @@ AutomationPlan Automation::parse(const QStringList &args) {
         }
         if (!found->step) {
             const QLatin1String flag(found->name);
+            if (*found->value) {
+                if (i + 1 >= args.size()) {
+                    plan.error = QStringLiteral("%1 needs a value").arg(opt);
+                    return plan;
+                }
+                plan.error = applySetting(plan, opt, args.at(++i));
+                if (!plan.error.isEmpty())
+                    return plan;
+                if (flag != QLatin1String("--format"))
+                    checkOption = opt;
+                else
+                    formatGiven = true;
+                continue;
+            }
             plan.headless = plan.headless || flag == QLatin1String("--headless");
             plan.version = plan.version || flag == QLatin1String("--version");
             plan.help = plan.help || flag == QLatin1String("--help");
+            plan.checkMirroring = plan.checkMirroring || flag == QLatin1String("--check-mirroring");
             continue;
         }
         if (i + 1 >= args.size()) {
@@ -339,6 +436,7 @@ AutomationPlan Automation::parse(const QStringList &args) {
         }
         plan.steps.push_back(step);
     }
+    plan.error = combinationProblem(plan, checkOption, formatGiven);
     return plan;
 }
 
@@ -358,16 +456,19 @@ int Automation::run(const AutomationPlan &plan, frmMain &window) {
     const int failuresBefore = window.sessions().failures();
     for (const AutomationStep &step : plan.steps) {
         window.readRestoreDirNow();
-        if (!runStep(step, window))
+        if (!runStep(step, window, plan.json))
             status = 1;
         QCoreApplication::processEvents();
+        // For scripts the checklist is a record of its own; the log carries it as lines.
+        if (plan.json && step.kind == Kind::Click && step.name == QLatin1String("cmdPreflight"))
+            out(stdout, compact(status::checklistJson(window.preflight().lastChecks())));
     }
-    // A dry run's answer is its script.
+    // A dry run's answer is its script (beside the JSON records, with the log).
     if (window.form().chkScriptOnly->isChecked()) {
         QString script = scriptOnly().script();
         script.chop(1); // its last line end
         if (!script.isEmpty())
-            out(stdout, script);
+            out(plan.json ? stderr : stdout, script);
     }
     // The tool carries on past a failed statement, but a scheduled run must not pass it off as success.
     const int failed = window.sessions().failures() - failuresBefore;

@@ -4,8 +4,11 @@
 // rendered to images. Parsing and checking happen before start-up, so a bad option runs nothing. The
 // options are described once, in the table of Automation.cpp, from which usage() is written.
 
+#include "status/MirroringCheck.h"
+
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <vector>
 
 namespace quorix {
@@ -24,8 +27,13 @@ struct AutomationPlan {
     bool headless = false;
     bool help = false;
     bool version = false;
+    bool json = false; // --format json: grids, lists and the pre-flight checklist printed as JSON
     std::vector<AutomationStep> steps;
-    QString error; // not empty: the command line is malformed
+    // --check-mirroring: no window; the servers' Status rows judged for a monitoring system.
+    bool checkMirroring = false;
+    status::QueueThresholds thresholds;
+    std::array<QString, 2> servers; // --main-server, --mirror-server ("" when not given)
+    QString error;                  // not empty: the command line is malformed
 
     bool scriptedAnswers() const; // some --answer given
     bool firstAnswer() const;     // the answer in force at start-up

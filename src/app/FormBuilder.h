@@ -6,6 +6,7 @@
 #include <QString>
 
 class QCheckBox;
+class QIcon;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -53,6 +54,10 @@ QWidget *buildEmptyTab();
 QWidget *buildWorkListTab(Form &form);   // GridA and the reference boxes
 QWidget *buildTableSizesTab(Form &form); // txtTableSizes
 QWidget *buildStatusTab(Form &form);     // GridStatus, Refresh, every 10 s, Pre-flight
+
+// The window's own icon for the title bar and the task bar: PNGs rendered from the packaged SVG
+// (scripts/render-icons.sh), so no image plugin is needed to show it.
+QIcon applicationIcon();
 
 // What stands beside and below the tab strip.
 QWidget *buildDatabasePanel(Form &form); // database lists, txtDB, table browser, transfer folders

@@ -11,6 +11,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -72,6 +73,14 @@ QString resourceText(const QString &path) {
 }
 
 } // namespace
+
+QIcon applicationIcon() {
+    initAppResources();
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/app/icons/quorix-dbtools-%1.png").arg(size), QSize(size, size));
+    return icon;
+}
 
 QWidget *buildMirroringTab(Form &form) {
     form.SSTab2 = new QTabWidget;

@@ -124,6 +124,7 @@ QWidget *buildRestoreDirTab(Form &form) {
     form.cmdRenameDir[0] = button(indexed("cmdRenameDir", 0), QStringLiteral("Rename files "));
     form.cmdRenameDir[1] = button(indexed("cmdRenameDir", 1), QStringLiteral("Rename files "));
     form.txtSeparator = edit(QStringLiteral("txtSeparator"), QStringLiteral("_201"));
+    form.txtSeparator->setToolTip(QStringLiteral("separator ex:2015"));
     form.Label7 =
         label(QStringLiteral("Label7"),
               QStringLiteral("remove trailing text of the filename, starting with the text below:"));

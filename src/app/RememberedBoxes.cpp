@@ -107,4 +107,11 @@ bool loadRemembered(const Form &form, SettingsStore &store, const char *box, int
     throw std::logic_error("not a remembered box");
 }
 
+QString rememberedText(const SettingsStore &store, const char *box, int index) {
+    for (const RememberedBox &row : kRows)
+        if (std::strcmp(row.box, box) == 0)
+            return store.read(QLatin1String(row.section), keyOf(row, index), QLatin1String(row.fallback));
+    throw std::logic_error("not a remembered box");
+}
+
 } // namespace quorix

@@ -43,4 +43,7 @@ void rememberBoxes(const Form &form, SettingsStore &store);
 // in the store.
 bool loadRemembered(const Form &form, SettingsStore &store, const char *box, int index = 0);
 
+// What the store holds for box(index), or the row's default: the box's text without a window.
+QString rememberedText(const SettingsStore &store, const char *box, int index = 0);
+
 } // namespace quorix

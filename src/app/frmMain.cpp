@@ -37,6 +37,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -66,6 +67,7 @@ template <typename Step> void skipOnFailure(Step &&step) {
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("QUORIX DB Tools"));
+    setWindowIcon(applicationIcon());
     m_form.frmMain = this;
     buildLayout();
     createTimers();
@@ -169,7 +171,7 @@ void frmMain::wireFeatures() {
     m_partnering = std::make_unique<Partnering>(m_form, *m_sessions, *m_log, *m_lists);
     m_backupRenames = std::make_unique<BackupRenames>(m_form, *m_log);
     m_folderRestore = std::make_unique<FolderRestore>(m_form, *m_sessions, *m_log, *m_lists, m_restoreFiles);
-    m_speedTest = std::make_unique<SpeedTest>(m_form);
+    m_speedTest = std::make_unique<SpeedTest>(m_form, *m_log);
     m_status = std::make_unique<MirroringStatus>(m_form, *m_sessions, *m_log);
     m_preflight = std::make_unique<Preflight>(m_form, *m_sessions, *m_log);
     m_recordCopy = std::make_unique<RecordCopy>(m_form, *m_sessions, *m_log);

@@ -62,6 +62,7 @@ public:
     DatabaseLists &databaseLists() { return *m_lists; }
     MirroringScripts &mirroringScripts() { return *m_scripts; }
     MirrorRestore &mirrorRestore() { return *m_mirrorRestore; }
+    const Preflight &preflight() const { return *m_preflight; }
 
     // Reads the folder typed into txtRestoreDir now when typing has not paused long enough yet for it to be
     // read (automation does this before each step, operations before they start).

@@ -1,4 +1,5 @@
 #include "app/Automation.h"
+#include "app/MirroringCheckRun.h"
 #include "app/StartupProbe.h"
 #include "app/frmMain.h"
 #include "ui/Echo.h"
@@ -84,7 +85,8 @@ int main(int argc, char *argv[]) {
 
     // The options are read before the application object exists: --help and --version need no display,
     // and the platform must be chosen before the application object is made.
-    const quorix::AutomationPlan plan = quorix::Automation::parse(arguments(argc, argv));
+    const QStringList args = arguments(argc, argv);
+    const quorix::AutomationPlan plan = quorix::Automation::parse(args);
     const QString program = QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName();
     if (plan.help) {
         std::printf("%s\n", qPrintable(quorix::Automation::usage(program)));
@@ -93,6 +95,17 @@ int main(int argc, char *argv[]) {
     if (plan.version) {
         std::printf("%s\n", qPrintable(quorix::Automation::version(program)));
         return 0;
+    }
+    // A monitoring system reads the check's first line and exit status, whatever went wrong.
+    if (plan.checkMirroring || args.contains(QStringLiteral("--check-mirroring"))) {
+        if (!plan.error.isEmpty()) {
+            std::printf("MIRRORING UNKNOWN - %s\n", qPrintable(plan.error));
+            std::fprintf(stderr, "%s\n", qPrintable(quorix::Automation::usage(program)));
+            return 3;
+        }
+        // No window and no display: the reads need no more than an application object.
+        QCoreApplication app(argc, argv);
+        return quorix::runMirroringCheck(plan);
     }
     if (!plan.error.isEmpty()) {
         std::fprintf(stderr, "%s: %s\n%s\n", qPrintable(program), qPrintable(plan.error),
@@ -115,7 +128,10 @@ int main(int argc, char *argv[]) {
     }
 
     QApplication app(argc, argv);
+    // On Wayland the task bar finds the icon through the desktop entry of this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("quorix-dbtools"));
     quorix::frmMain window;
+    app.setWindowIcon(window.windowIcon()); // message boxes too
     // Every option is checked against the real controls before anything runs.
     const QString problem = quorix::Automation::validate(plan, window);
     if (!problem.isEmpty()) {
@@ -124,6 +140,8 @@ int main(int argc, char *argv[]) {
         return 2;
     }
 
+    // With JSON records on stdout, the log and the message boxes' texts go to stderr.
+    quorix::Echo::setLogToStderr(plan.json);
     if (plan.headless) {
         quorix::Echo::setEnabled(true);
         quorix::Prompt::setScripted(true, plan.firstAnswer());

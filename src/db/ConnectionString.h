@@ -45,6 +45,10 @@ struct ServerAddress {
 };
 ServerAddress parseServerAddress(const QString &server);
 
+// The TCP port of the mirroring endpoints the certificate scripts create: Set Partner names it, and the
+// Status tab compares each side's partner with it.
+inline constexpr int kMirroringPort = 5024;
+
 // An ODBC attribute value: braced when it holds characters that would end or open one, with '}' doubled
 // (or, for a driver that does not undouble, as written: such a value must not contain "};").
 QString odbcValue(const QString &value, bool alwaysBrace = false, bool doublesBraces = true);

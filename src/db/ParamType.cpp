@@ -59,14 +59,17 @@ ParamType ParamType::parse(const QString &sqlType) {
     if (name == QLatin1String("datetime") || name == QLatin1String("smalldatetime")) {
         if (hasFirst)
             throw unknownType(sqlType);
-        return ParamType{K::DateTime2, 0, 0, name == QLatin1String("datetime") ? 3 : 0};
+        return ParamType{K::DateTime, 0, 0, name == QLatin1String("datetime") ? 3 : 0};
     }
-    if (name == QLatin1String("datetime2") || name == QLatin1String("time")) {
-        const int scale = hasFirst ? a : 7;
-        if (first == QLatin1String("max") || hasSecond || scale > 7)
-            throw unknownType(sqlType);
-        return ParamType{name == QLatin1String("time") ? K::Time : K::DateTime2, 0, 0, scale};
-    }
+    static const Named scaled[] = {
+        {"time", K::Time}, {"datetime2", K::DateTime2}, {"datetimeoffset", K::DateTimeOffset}};
+    for (const Named &n : scaled)
+        if (name == QLatin1String(n.name)) {
+            const int scale = hasFirst ? a : 7;
+            if (first == QLatin1String("max") || hasSecond || scale > 7)
+                throw unknownType(sqlType);
+            return ParamType{n.kind, 0, 0, scale};
+        }
     static const Named sized[] = {{"char", K::Char},     {"varchar", K::VarChar},
                                   {"nchar", K::NChar},   {"nvarchar", K::NVarChar},
                                   {"binary", K::Binary}, {"varbinary", K::VarBinary}};

@@ -4,7 +4,9 @@
 // "nvarchar(max)", "datetime2(7)"). The declaration decides how a QVariant value is converted and how the
 // driver declares the parameter to the server. The driver has no way to declare money or datetime: money
 // and smallmoney travel as decimal(19,4) and decimal(10,4), datetime and smalldatetime as datetime2,
-// which hold every such value exactly.
+// which hold every such value exactly. date, datetime2 and datetimeoffset travel as ISO 8601 text that
+// the server converts: the driver's own calendar is wrong before 1600-03-01 and it has no offset type, so
+// only text carries every value these types hold (0001-01-01 to 9999-12-31, 100 ns, the offset).
 
 #include <QString>
 
@@ -23,7 +25,9 @@ struct ParamType {
         Numeric,
         Date,
         Time,
+        DateTime, // datetime and smalldatetime: through the driver's timestamp, as datetime2
         DateTime2,
+        DateTimeOffset,
         Char,
         VarChar,
         NChar,
@@ -37,7 +41,7 @@ struct ParamType {
     Kind kind = Kind::Int;
     int length = 0;    // characters or bytes of char/binary types; kMax for (max)
     int precision = 0; // decimal/numeric
-    int scale = 0;     // decimal/numeric digits after the point; time/datetime2 fraction digits
+    int scale = 0;     // decimal/numeric digits after the point; time/datetime fraction digits
 
     // Throws DbError (SQLSTATE HY004) for a type it does not know.
     static ParamType parse(const QString &sqlType);

@@ -86,6 +86,15 @@ PreparedStatement::executeEach(const std::vector<std::vector<QVariant>> &rows) {
     });
 }
 
+std::vector<std::vector<QVariant>> PreparedStatement::query(const std::vector<QVariant> &values) {
+    if (m_collected) // reads are never kept back; a statement kept back returns nothing
+        return {};
+    if (!m_stmt)
+        throw closedObjectError();
+    odbc::Statement *stmt = m_stmt.get();
+    return m_slot->run([stmt, &values] { return stmt->query(values); });
+}
+
 std::vector<ColumnInfo> PreparedStatement::columns() {
     if (m_collected)
         return {};

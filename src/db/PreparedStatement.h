@@ -54,9 +54,10 @@ public:
     PreparedStatement &operator=(const PreparedStatement &) = delete;
 
     // One value per marker; an invalid (null) QVariant is NULL. Integers, floats and bit take numbers;
-    // decimal/numeric take text or numbers (text is passed on digit for digit); date and datetime2 take
-    // QDate/QDateTime or text "yyyy-MM-dd HH:mm:ss.fffffff"; char types take text; binary types take
-    // QByteArray; uniqueidentifier takes QUuid or its text. Returns the row count the statement reported
+    // decimal/numeric take text or numbers (text is passed on digit for digit); date, datetime2 and
+    // datetimeoffset take QDate/QDateTime or text "yyyy-MM-dd HH:mm:ss.fffffff" (a 'T' may stand for the
+    // blank), datetimeoffset's followed by its offset "+05:45" or "Z"; char types take text; binary types
+    // take QByteArray; uniqueidentifier takes QUuid or its text. Returns the row count the statement reported
     // (-1 for none). Throws DbError with every record; a failed execution leaves the statement ready.
     qint64 execute(const std::vector<QVariant> &values);
 
@@ -70,12 +71,19 @@ public:
     };
     std::vector<Outcome> executeEach(const std::vector<std::vector<QVariant>> &rows);
 
+    // For a statement that returns rows ("SELECT TOP (?) id, name FROM t WHERE id > ? ORDER BY id"): every
+    // row of its first result, values as a Recordset gives them. For results of a bounded size: the rows are
+    // held in memory. Throws DbError.
+    std::vector<std::vector<QVariant>> query(const std::vector<QVariant> &values);
+
     // The columns the statement returns, before it runs: a table's columns come from "SELECT * FROM t"
     // prepared with no parameters. Throws DbError.
     std::vector<ColumnInfo> columns();
 
     void close() noexcept;
     bool isOpen() const { return m_stmt || m_collected; }
+    // A change "Script only" keeps back: executions are counted, nothing is sent.
+    bool collected() const { return static_cast<bool>(m_collected); }
 
 private:
     std::shared_ptr<ServerConnection::Slot> m_slot;

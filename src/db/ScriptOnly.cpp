@@ -12,6 +12,10 @@ namespace {
 
 constexpr size_t kShownValues = 10; // of a prepared statement's first execution, in its comment
 
+QString notSent(const QString &sql) {
+    return QStringLiteral("Not sent (Script only): ") + sql;
+}
+
 QString valueText(const QVariant &v) {
     if (!v.isValid() || v.isNull())
         return QStringLiteral("NULL");
@@ -146,7 +150,7 @@ bool ScriptOnly::sends(const QString &server, const QString &sql) {
         }
     }
     if (log)
-        log(sql);
+        log(notSent(sql));
     return false;
 }
 
@@ -166,7 +170,7 @@ std::shared_ptr<CollectedStatement> ScriptOnly::collectPrepared(const QString &s
         log = m_log;
     }
     if (log)
-        log(sql);
+        log(notSent(sql));
     return collected;
 }
 

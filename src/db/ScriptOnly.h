@@ -3,13 +3,16 @@
 // "Script only": a dry run every button honours. While it is on, the connections (ServerConnection, the
 // result sets and prepared statements opened on them) ask sends() before anything reaches a server:
 //
-//   Read      sent, not collected: queries, RESTORE ...ONLY, cursor steps, variables
-//   Context   sent, and collected in front of the next collected change on the same server: USE and the
-//             SET options the table in ScriptOnly.cpp lists, so the saved script runs where the flow ran
-//   Change    everything else: collected, written to the log, never sent
+//   Read      sent, not collected: queries, RESTORE ...ONLY, cursor steps, variables, control of flow, and
+//             the system procedures and DBCC commands that only report
+//   Context   sent, and collected in front of the next collected change on the same server: USE, the SET
+//             options the table in ScriptOnlyRule.cpp lists, EXECUTE AS / REVERT and opening a key, so the
+//             saved script runs where the flow ran
+//   Change    everything else: collected, logged as "Not sent (Script only): " and the batch, never sent
 //
-// The rule is conservative: a batch is a read only when every statement in it is known to read; anything
-// not known is a change. File operations are collected here too (as comment lines) by the shares' gate.
+// The rule fails safe: a batch is a read only when every statement in it is known to read; a statement
+// keyword not known to read makes it a change wherever it stands. File operations are collected here too
+// (as comment lines) by the shares' gate.
 //
 // One instance per process (scriptOnly()); the window switches it on and off and saves what it holds.
 
@@ -62,7 +65,8 @@ public:
     bool active() const;
     void clear();
 
-    // Receives every collected batch (its text) and every file operation (a sentence) for the log pane.
+    // Receives a line for the log pane for every collected batch ("Not sent (Script only): " and its text)
+    // and every file operation ("Not done (Script only): " and a sentence).
     void setLog(std::function<void(const QString &)> log);
     // Names the server of a connection that was not named (a reader beside a session) by its connection
     // string.

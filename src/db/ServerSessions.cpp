@@ -49,9 +49,10 @@ void ServerSessions::reconnectLostLinks() {
         if (!m_linkLost[i] || !m_connected[i])
             continue;
         try {
+            const QString same = m_conn[i].connectionString(); // the server it was on, whatever the boxes say
             m_conn[i].close();
             m_conn[i].setCommandTimeout(kOpenTimeout);
-            m_conn[i].open(connectionString(static_cast<int>(i)));
+            m_conn[i].open(same);
             m_linkLost[i] = false;
             m_log.LogLine(QStringLiteral("Reconnected."));
         } catch (const DbError &e) {
@@ -77,6 +78,12 @@ bool ServerSessions::connected(int slot) const {
 
 QString ServerSessions::connectionString(int slot) const {
     const auto i = static_cast<size_t>(checked(slot));
+    if (m_connected[i] || m_opening[i])
+        return m_conn[i].connectionString();
+    return boxesConnectionString(i);
+}
+
+QString ServerSessions::boxesConnectionString(size_t i) const {
     const QString server = m_form.txtServer[i] ? m_form.txtServer[i]->text() : QString();
     const QString password = m_form.txtPW[i] ? m_form.txtPW[i]->text() : QString();
     return sessionConnectionString(server, password);
@@ -91,7 +98,7 @@ void ServerSessions::OpenServerSession(int slot) {
     m_connected[i] = false;
     m_opening[i] = true;
     try {
-        const QString cs = connectionString(slot);
+        const QString cs = boxesConnectionString(i);
         m_conn[i].setCommandTimeout(kOpenTimeout);
         m_conn[i].open(cs);
         m_opening[i] = false;
@@ -123,7 +130,8 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     try {
         m_log.LogLine(QStringLiteral("Running SQL.."));
         EnsureServerSession(slot);
-        const bool keptBack = scriptOnly().collects(sql); // then the gate logs it, and it takes no time
+        // Kept back by Script only, the gate logs it as not sent, and nothing is done.
+        const bool keptBack = scriptOnly().collects(sql);
         if (!keptBack)
             m_log.LogLine(sql);
         m_conn[i].setCommandTimeout(kExecuteTimeout);
@@ -131,7 +139,8 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
         if (isLongStatement(sql) && !keptBack)
             progress.emplace(m_form, m_conn[i].connectionString(), sql);
         m_conn[i].execute(sql);
-        m_log.LogLine(QStringLiteral("Done"));
+        if (!keptBack)
+            m_log.LogLine(QStringLiteral("Done"));
     } catch (const DbError &e) {
         hourglass.restore();
         ++m_failures;

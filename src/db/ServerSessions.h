@@ -5,6 +5,7 @@
 // panes (LogPanes.h).
 //
 //   ExecuteOnServer(slot, sql)     runs a command; logs "Running SQL..", the text, then "Done" or the failure
+//                                  (held back by Script only: "Not sent (Script only): " + text, no "Done")
 //   OpenQuery(slot, sql, quiet)    opens the shared recordset; "" on success, else description + " " + sql
 //   rs()                           the shared recordset, read after a successful OpenQuery:
 //                                    while (!rs().eof()) { rs().value(0); rs().moveNext(); }
@@ -53,7 +54,10 @@ public:
     // failure; a closed connection fails with "Operation is not allowed when the object is closed.".
     ServerConnection &connection(int slot);
     bool connected(int slot) const;
-    // The session's connection string from the window's controls, as it is shown and used.
+    // The session's own connection string: once the slot's session is open (or opening), the string it was
+    // opened with; before that, the window's server and password boxes as they stand. Every connection
+    // opened beside a session (a reader, a monitor) takes it, so it reaches the server the session is on
+    // even after the boxes were edited: the boxes count at Connect.
     QString connectionString(int slot) const;
 
     // Failures reported so far (failed connects, failed commands, failed queries that were not quiet), so a
@@ -64,13 +68,15 @@ public:
     bool cancelRunning();
 
     // A session whose link failed (communication link failure, connection not open, or the driver finds it
-    // dead) is opened again, once per call, with the line "Reconnected.". Walks call this between databases
-    // only: a statement that relied on the old connection's state (a USE, IDENTITY_INSERT) is never replayed
-    // on the new one. A failed attempt is logged and counted, and the next call tries again.
+    // dead) is opened again on the same server (its own connection string), once per call, with the line
+    // "Reconnected.". Walks call this between databases only: a statement that relied on the old
+    // connection's state (a USE, IDENTITY_INSERT) is never replayed on the new one. A failed attempt is
+    // logged and counted, and the next call tries again.
     void reconnectLostLinks();
 
 private:
     static int checked(int slot);
+    QString boxesConnectionString(size_t slot) const;
 
     Form &m_form;
     const LogPanes &m_log;

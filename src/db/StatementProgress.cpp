@@ -6,7 +6,6 @@
 #include "db/ServerConnection.h"
 #include "ui/Form.h"
 
-#include <QCoreApplication>
 #include <QMainWindow>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -49,13 +48,18 @@ QString progressText(const QString &label, double percent, qint64 msLeft, qint64
     return label + QStringLiteral(": %1 % \u2014 ").arg(static_cast<int>(std::floor(percent))) + left;
 }
 
-QString progressQuery(qint64 clientProcessId) {
+QString progressQuery() {
+    // The monitor is opened by this process on this machine with the session's connection string, so the
+    // driver sends the same workstation name, process id and program name at both logins: the session is
+    // the one that matches the monitor's own in all three. A process id alone also matches another client
+    // that happens to have the same one on another machine.
     return QStringLiteral(
-               "SELECT r.percent_complete, r.estimated_completion_time FROM sys.dm_exec_requests r "
-               "JOIN sys.dm_exec_sessions s ON s.session_id = r.session_id WHERE "
-               "s.host_process_id = %1 AND r.session_id <> @@SPID AND (r.command LIKE 'BACKUP%' "
-               "OR r.command LIKE 'RESTORE%')")
-        .arg(clientProcessId);
+        "SELECT r.percent_complete, r.estimated_completion_time FROM sys.dm_exec_requests r "
+        "JOIN sys.dm_exec_sessions s ON s.session_id = r.session_id "
+        "JOIN sys.dm_exec_sessions me ON me.session_id = @@SPID "
+        "WHERE s.host_name = me.host_name AND s.host_process_id = me.host_process_id "
+        "AND s.program_name = me.program_name AND r.session_id <> @@SPID "
+        "AND (r.command LIKE 'BACKUP%' OR r.command LIKE 'RESTORE%')");
 }
 
 // What the monitor's thread and the window share: the connection and the latest figures.
@@ -77,7 +81,7 @@ struct StatementProgress::Monitor {
                 connection.open(connectionString);
             }
             Recordset rs;
-            rs.open(connection, progressQuery(QCoreApplication::applicationPid()));
+            rs.open(connection, progressQuery());
             if (!rs.eof()) {
                 p = rs.value(0).toDouble();
                 left = rs.value(1).toLongLong();

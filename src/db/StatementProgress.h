@@ -2,10 +2,11 @@
 
 // Where a long BACKUP or RESTORE stands, while it runs: every 2 s, from 2 s after it starts, a short-lived
 // monitor connection of the same login reads percent_complete and estimated_completion_time of the session's
-// request, and the status bar shows "BACKUP DATABASE Billing: 37 % — about 2 min left" (the window title
-// leads with the percentage, so a minimised window still tells). Where the server reports nothing or refuses
-// the read (no VIEW SERVER STATE permission), it shows the elapsed time instead: "... 3:12 elapsed". The
-// statement itself is not touched, and a failing monitor is never counted as a failure.
+// request (found by the workstation name, process id and program name the driver sent for both), and the
+// status bar shows "BACKUP DATABASE Billing: 37 % — about 2 min left" (the window title leads with the
+// percentage, so a minimised window still tells). Where the server reports nothing or refuses the read (no
+// VIEW SERVER STATE permission), it shows the elapsed time instead: "... 3:12 elapsed". The statement itself
+// is not touched, and a failing monitor is never counted as a failure.
 //
 // The monitor runs on a thread of its own and hands its figures back through the window's event loop;
 // it is opened with the first read and closed when the statement ends (the object goes).
@@ -30,9 +31,10 @@ QString longStatementLabel(const QString &sql);
 // The status bar's text: with a percentage "L: 37 % — about 2 min left" (seconds under a minute), else
 // "L: 3:12 elapsed".
 QString progressText(const QString &label, double percent, qint64 msLeft, qint64 msElapsed);
-// The read sent on the monitor connection: the request of this process's session on that server doing a
-// BACKUP or RESTORE (the monitor's own session excluded).
-QString progressQuery(qint64 clientProcessId);
+// The read sent on the monitor connection: the BACKUP or RESTORE request of the session that has the same
+// workstation name, client process id and program name as the monitor's own session (itself excluded),
+// which is this process's session on that server.
+QString progressQuery();
 
 class StatementProgress : public QObject {
     Q_OBJECT

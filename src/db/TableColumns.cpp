@@ -57,7 +57,8 @@ QString parameterTypeOf(const ColumnInfo &column) {
     }
     if (type == QLatin1String("decimal") || type == QLatin1String("numeric"))
         return QStringLiteral("%1(%2,%3)").arg(type).arg(column.precision).arg(column.scale);
-    if (type == QLatin1String("datetime2") || type == QLatin1String("time"))
+    if (type == QLatin1String("datetime2") || type == QLatin1String("time") ||
+        type == QLatin1String("datetimeoffset"))
         return QStringLiteral("%1(%2)").arg(type).arg(column.scale);
     if (type == QLatin1String("text"))
         return QStringLiteral("varchar(max)");

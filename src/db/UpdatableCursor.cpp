@@ -18,13 +18,14 @@ QString nextCursorName() {
 
 // Declares and opens the cursor, then counts the records. The KEYSET cursor keeps its set of records
 // fixed, so a record whose key an update changes is neither met again nor skipped; without a usable
-// unique index it would be turned into a read-only static cursor, so such a table is walked DYNAMIC.
+// unique index it would be turned into a read-only static cursor, so such a table is walked DYNAMIC. A
+// filtered index leaves records out, and a disabled or hypothetical (statistics only) one holds no keys.
 QString openBatch(const QString &name, const QString &table) {
     const QString database = splitTableName(table).database;
     const QString indexes = database.isEmpty() ? QStringLiteral("sys.indexes")
                                                : sqlName(database) + QStringLiteral(".sys.indexes");
     return QStringLiteral("IF EXISTS (SELECT * FROM %1 WHERE object_id = OBJECT_ID(%2) AND is_unique = 1 "
-                          "AND has_filter = 0 AND is_disabled = 0)\n"
+                          "AND has_filter = 0 AND is_disabled = 0 AND is_hypothetical = 0)\n"
                           "DECLARE %3 CURSOR GLOBAL KEYSET OPTIMISTIC FOR SELECT * FROM %4\n"
                           "ELSE\n"
                           "DECLARE %3 CURSOR GLOBAL DYNAMIC OPTIMISTIC FOR SELECT * FROM %4\n"

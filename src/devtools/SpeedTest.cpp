@@ -1,5 +1,6 @@
 #include "devtools/SpeedTest.h"
 
+#include "db/DatabaseWalk.h"
 #include "db/DbError.h"
 #include "db/Recordset.h"
 #include "db/ServerConnection.h"
@@ -24,7 +25,7 @@ constexpr double kYieldSeconds = 0.02;
 
 } // namespace
 
-SpeedTest::SpeedTest(Form &form) : m_form(form) {
+SpeedTest::SpeedTest(Form &form, const LogPanes &log) : m_form(form), m_log(log) {
     for (int i = 0; i < 4; ++i)
         Operations::onClick(m_form.cmdTest[static_cast<size_t>(i)], [this, i] { cmdTest_Click(i); });
     if (m_form.cmdCancel)
@@ -49,6 +50,8 @@ void SpeedTest::useMainServer() {
 
 void SpeedTest::cmdTest_Click(int index) {
     m_form.lblTime->clear();
+    if (!databaseNamed(m_form, m_log))
+        return;
     QCoreApplication::processEvents();
     Hourglass hourglass;
     StartStopwatch(); // the time includes opening the connection

@@ -3,6 +3,8 @@
 // The "TEST" tab: four buttons time a fixed amount of simple work on a server, each on a fresh connection of
 // its own opened from txtTESTConnection (not the sessions), in the database named in txtDB, and show the
 // seconds in lblTime. A failure shows the driver's description in a message box and leaves lblTime empty.
+// With no database named in txtDB a press is refused like every database button's: the log says so, nothing
+// is sent and no connection is opened.
 //
 //   cmdTest(0) "Create Table"    CREATE TABLE D..SpeedTest (DESC2 varchar(100))
 //   cmdTest(1) "Test ADD   <3s"  5000 single-row inserts
@@ -20,11 +22,12 @@
 namespace quorix {
 
 struct Form;
+class LogPanes;
 class ServerConnection;
 
 class SpeedTest {
 public:
-    explicit SpeedTest(Form &form);
+    SpeedTest(Form &form, const LogPanes &log);
     ~SpeedTest();
     SpeedTest(const SpeedTest &) = delete;
     SpeedTest &operator=(const SpeedTest &) = delete;
@@ -43,6 +46,7 @@ private:
     void yieldNowAndThen(); // also where a loop stops once Cancel is clicked
 
     Form &m_form;
+    const LogPanes &m_log;
     Stopwatch m_stopwatch;
     Stopwatch m_sinceYield;
     ServerConnection *m_running = nullptr; // the press's connection, for Cancel

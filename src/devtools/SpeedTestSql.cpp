@@ -10,8 +10,9 @@ QString speedTestConnectionString(const QString &server) {
 }
 
 QString speedTestTable(const QString &db) {
-    // An ordinary name reads as typed; any other is bracketed so that it can only be a name.
-    return (db.isEmpty() ? QString() : sqlName(db)) + QStringLiteral("..SpeedTest");
+    // An ordinary name reads as typed; any other is bracketed so that it can only be a name, and no name
+    // at all is "[]", which the server refuses rather than reading "..SpeedTest" in its default database.
+    return sqlName(db) + QStringLiteral("..SpeedTest");
 }
 
 QString createSpeedTestStatement(const QString &db) {

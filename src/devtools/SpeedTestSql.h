@@ -15,7 +15,8 @@ inline constexpr int kSpeedTestRows = 5000; // rows added, single-row deletes se
 // "garden@584": unlike the sessions' string, no blank before the password item.
 QString speedTestConnectionString(const QString &server);
 
-// db + "..SpeedTest"; an empty db leaves "..SpeedTest", the table of the connection's default database.
+// db + "..SpeedTest", the name by the quoting rule; an empty db gives "[]..SpeedTest", which no server
+// takes (the TEST buttons refuse an empty Database box before they get here).
 QString speedTestTable(const QString &db);
 QString createSpeedTestStatement(const QString &db);          // "CREATE TABLE " ... " (DESC2 varchar(100))"
 QString insertSpeedTestStatement(const QString &db, int row); // "insert into " ... " (DESC2) VALUES ('1')"

@@ -12,7 +12,8 @@ QString setPartnerStatement(const QString &db, const QString &partnerAddress) {
 }
 
 QString setSafetyOffStatement(const QString &db) {
-    return QStringLiteral("ALTER DATABASE [") + bracketInner(db) + QStringLiteral("] SET SAFETY OFF  ");
+    return QStringLiteral("ALTER DATABASE [") + bracketInner(db) +
+           QStringLiteral("] SET PARTNER SAFETY OFF  ");
 }
 
 QString partnerOffStatement(const QString &db) {

@@ -5,17 +5,16 @@
 // Texts are written as sqlLiteral writes them: 'x' as shown below, N'x' when x holds a character outside
 // ASCII.
 
+#include "db/ConnectionString.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace quorix {
 
-// The TCP port of the mirroring endpoints the certificate scripts create.
-inline constexpr int kMirroringPort = 5024;
-
 // "ALTER DATABASE [D] SET PARTNER = 'TCP://A:5024'  ", A being the other server's address.
 QString setPartnerStatement(const QString &db, const QString &partnerAddress);
-// "ALTER DATABASE [D] SET SAFETY OFF  ".
+// "ALTER DATABASE [D] SET PARTNER SAFETY OFF  ": the session goes asynchronous (high performance).
 QString setSafetyOffStatement(const QString &db);
 
 // "ALTER DATABASE D SET PARTNER OFF ".

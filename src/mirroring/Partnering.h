@@ -19,8 +19,8 @@ public:
     // Wires the six buttons of each column.
     Partnering(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists);
 
-    // SET PARTNER naming the other server's mirroring endpoint, then SET SAFETY OFF; with ALL DBS for every
-    // database of the slot's list (STOP ends the walk and stays ticked).
+    // SET PARTNER naming the other server's mirroring endpoint, then SET PARTNER SAFETY OFF; with ALL DBS for
+    // every database of the slot's list (STOP ends the walk and stays ticked).
     void cmdSetPartner_Click(int slot);
     // Partner off, recovery, full recovery model: all three always sent; ALL DBS as Set Partner.
     void cmdMakeOnline_Click(int slot);

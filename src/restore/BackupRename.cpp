@@ -1,16 +1,24 @@
 #include "restore/BackupRename.h"
 
+#include <QDate>
 #include <QRegularExpression>
 
 namespace quorix {
 
 std::optional<QString> dateFreeBackupName(const QString &name) {
-    // Plain ASCII digits: a date in a file name is written with them.
-    static const QRegularExpression marker(QStringLiteral("_(199[0-9]|20[0-9][0-9])"));
-    const qsizetype at = name.indexOf(marker);
-    if (at <= 0)
-        return std::nullopt;
-    return name.left(at) + QStringLiteral(".bak");
+    // A whole date and nothing more: "_2012" (an archive's year) or "_201503121" is no backup's date, and
+    // "_20150230" no date at all. Plain ASCII digits: a date in a file name is written with them.
+    static const QRegularExpression marker(QStringLiteral("_([0-9]{4})([0-9]{2})([0-9]{2})(?![0-9])"));
+    for (QRegularExpressionMatchIterator it = marker.globalMatch(name); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const int year = m.captured(1).toInt();
+        if (year < 1990 || year > 2099 || !QDate::isValid(year, m.captured(2).toInt(), m.captured(3).toInt()))
+            continue;
+        if (m.capturedStart() == 0)
+            return std::nullopt; // the cut would leave no name
+        return name.left(m.capturedStart()) + QStringLiteral(".bak");
+    }
+    return std::nullopt;
 }
 
 SeparatorCut cutAtSeparator(const QString &name, const QString &separator) {

@@ -1,7 +1,7 @@
 #pragma once
 
 // How backup file names lose their dates before a folder restore, which takes the database name from the
-// text before a file's first dot. Two rules: "Rename bak files (remove date)" cuts at a year marker and
+// text before a file's first dot. Two rules: "Rename bak files (remove date)" cuts at a date marker and
 // closes the name with ".bak"; "Rename files " cuts the part before the first dot at the separator the
 // user gives and keeps everything from that dot on.
 
@@ -11,9 +11,11 @@
 
 namespace quorix {
 
-// "Rename bak files (remove date)": the name cut at its first "_" followed by a year from 1990 to 2099,
-// everything from there on replaced by ".bak" ("Billing_20150312_0100.trn.bak" gives "Billing.bak").
-// Nothing for a name without such a marker, or one that starts with it (the cut would leave no name).
+// "Rename bak files (remove date)": the name cut at its first "_" followed by a full date yyyyMMdd (a
+// calendar date, year 1990 to 2099) that no further digit follows, everything from there on replaced by
+// ".bak" ("Billing_20150312_0100.trn.bak" gives "Billing.bak", "Pay_2019_20150312.bak" "Pay_2019.bak").
+// Nothing for a name without such a date ("Accounting_2012.bak" is an archive, not a dated backup), or one
+// that starts with it (the cut would leave no name).
 std::optional<QString> dateFreeBackupName(const QString &name);
 
 // "Rename files ": what the separator makes of one name.

@@ -2,6 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/LogPanes.h"
+#include "db/ScriptOnly.h"
 #include "db/ServerSessions.h"
 #include "shares/FileAccess.h"
 #include "shares/Paths.h"
@@ -40,6 +41,7 @@ QString Preflight::probeName() {
 
 void Preflight::cmdPreflight_Click() {
     Hourglass hourglass;
+    m_lastChecks.clear();
     m_log.LogLine(QStringLiteral("Pre-flight:"));
     PreflightInput input;
     {
@@ -53,7 +55,7 @@ void Preflight::cmdPreflight_Click() {
                 facts.edition = server.text(0, QStringLiteral("edition"));
                 facts.endpoint = reads.read(slot, QLatin1String(kEndpointQuery));
                 facts.certificates = reads.read(slot, QLatin1String(kCertificatesQuery));
-                facts.login = reads.read(slot, QLatin1String(kLoginQuery));
+                facts.partnerLogins = reads.read(slot, QLatin1String(kPartnerLoginsQuery));
                 facts.databases = reads.read(slot, QLatin1String(kDatabasesQuery));
             } catch (const DbError &e) {
                 facts = ServerFacts{};
@@ -76,6 +78,7 @@ void Preflight::cmdPreflight_Click() {
 
     int failed = 0;
     const std::vector<CheckLine> lines = preflightChecks(input);
+    m_lastChecks = lines;
     for (const CheckLine &line : lines) {
         failed += line.ok ? 0 : 1;
         m_log.LogLine(lineText(line));
@@ -99,8 +102,11 @@ ShareFacts Preflight::tryShare(int slot) {
     ShareFacts share;
     share.folder = QLatin1String(kShareFolders[slot]);
     const std::string folder = share.folder.toStdString();
+    // A dry run lists the share but writes nothing to it: the probe's copy would be a change.
+    share.writeTried = !scriptOnly().active();
     QTemporaryFile probe;
-    if (!probe.open() || probe.write("pre-flight probe of QUORIX DB Tools\r\n") < 0 || !probe.flush()) {
+    if (share.writeTried &&
+        (!probe.open() || probe.write("pre-flight probe of QUORIX DB Tools\r\n") < 0 || !probe.flush())) {
         share.error = QStringLiteral("cannot write a probe file on this machine: ") + probe.errorString();
         return share;
     }
@@ -110,11 +116,11 @@ ShareFacts Preflight::tryShare(int slot) {
     runAside([&] {
         std::vector<std::string> names;
         listed = shares::files().list(folder, "*", names);
-        if (listed.ok)
+        if (listed.ok && share.writeTried)
             copied = shares::files().copy(local, folder + probeName().toStdString());
     });
     share.reachable = listed.ok;
-    share.writable = listed.ok && copied.ok;
+    share.writable = listed.ok && share.writeTried && copied.ok;
     share.error = QString::fromStdString(!listed.ok ? listed.error : copied.error);
     return share;
 }

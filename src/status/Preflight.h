@@ -5,11 +5,12 @@
 // sessions' logins), the current database or, with ALL DBS, each of Main's list, and tries the backup
 // shares X:\MIR\ and Y:\MIR\ through the shares layer. Nothing is changed on a server; on each share it
 // writes one small probe file, under a copy's temporary name that no file list shows, overwritten by the
-// next check.
+// next check. Under Script only the shares are listed and not written to.
 
 #include "status/PreflightChecks.h"
 
 #include <QString>
+#include <vector>
 
 namespace quorix {
 
@@ -22,6 +23,8 @@ public:
     Preflight(Form &form, ServerSessions &sessions, const LogPanes &log);
 
     void cmdPreflight_Click();
+    // The checklist of the last check, as its lines were logged (automation prints it as JSON).
+    const std::vector<status::CheckLine> &lastChecks() const { return m_lastChecks; }
 
     // The probe's name in each share's MIR folder.
     static QString probeName();
@@ -33,6 +36,7 @@ private:
     Form &m_form;
     ServerSessions &m_sessions;
     const LogPanes &m_log;
+    std::vector<status::CheckLine> m_lastChecks;
 };
 
 } // namespace quorix

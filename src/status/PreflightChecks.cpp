@@ -32,6 +32,19 @@ QString createScript(int slot) {
                      : QStringLiteral("run \"RunScript svr2\" on tab 2 of the Mirroring tab");
 }
 
+// The steps that bring the partner's certificate to a server and map it to the login the partner uses.
+QString importScript(int slot) {
+    return slot == 0
+               ? QStringLiteral("copy SERVER2.cer with \"CopyCert\" on tab 2, then run \"RunScript svr1\" "
+                                "on tab 3 of the Mirroring tab")
+               : QStringLiteral("copy SERVER1.cer with \"CopyCert\" on tab 1, then run \"RunScript svr2\" "
+                                "on tab 2 of the Mirroring tab");
+}
+
+QString partnerOf(int slot) {
+    return slot == 0 ? QStringLiteral("the Mirror's") : QStringLiteral("Main's");
+}
+
 std::optional<qint64> freeMb(const ResultTable &drives, QChar letter) {
     for (size_t r = 0; r < drives.rows.size(); ++r) {
         const QString drive = drives.text(r, QStringLiteral("drive"));
@@ -95,7 +108,7 @@ std::vector<CheckLine> versionChecks(const ServerFacts &main, const ServerFacts 
                              QStringLiteral("mirroring needs the same edition on both servers")));
     else if (fa == EditionFamily::Standard)
         lines.push_back(
-            ok(editions + QStringLiteral(" (Standard mirrors with safety FULL only: the SET SAFETY "
+            ok(editions + QStringLiteral(" (Standard mirrors with safety FULL only: the SET PARTNER SAFETY "
                                          "OFF of \"Set Partner ->\" fails there)")));
     else
         lines.push_back(ok(editions));
@@ -155,23 +168,56 @@ std::vector<CheckLine> certificateChecks(int slot, const ServerFacts &server, co
                                                                 .compare(name, Qt::CaseInsensitive) == 0
                                                       : mine == print;
         }
-        const QString check = who + (slot == 0 ? QStringLiteral("the Mirror's") : QStringLiteral("Main's")) +
-                              QStringLiteral(" certificate %1 present").arg(name);
+        const QString check = who + partnerOf(slot) + QStringLiteral(" certificate %1 present").arg(name);
         if (name.isEmpty())
             ; // the partner's endpoint has no certificate: its own endpoint line says so
         else if (found)
             lines.push_back(ok(check));
         else
-            lines.push_back(fail(check, QStringLiteral("it is missing"),
-                                 slot == 0
-                                     ? QStringLiteral("copy SERVER2.cer with \"CopyCert\" on tab 2, then run "
-                                                      "\"RunScript svr1\" on tab 3 of the Mirroring tab")
-                                     : QStringLiteral("copy SERVER1.cer with \"CopyCert\" on tab 1, then run "
-                                                      "\"RunScript svr2\" on tab 2 of the Mirroring tab")));
+            lines.push_back(fail(check, QStringLiteral("it is missing"), importScript(slot)));
     }
-    const QString login = who + QStringLiteral("login mirroring present");
-    lines.push_back(!server.login.empty() ? ok(login)
-                                          : fail(login, QStringLiteral("it is missing"), createScript(slot)));
+    return lines;
+}
+
+QString partnerLogin(int slot) {
+    return slot == 0 ? QStringLiteral("mirroringB") : QStringLiteral("mirroring");
+}
+
+std::vector<CheckLine> partnerLoginChecks(int slot, const ServerFacts &server) {
+    const QString login = partnerLogin(slot);
+    const QString who =
+        slotName(slot) + QStringLiteral(": ") + partnerOf(slot) + QStringLiteral(" login ") + login;
+    bool present = false, granted = false, denied = false;
+    const ResultTable &t = server.partnerLogins;
+    for (size_t r = 0; r < t.rows.size(); ++r) {
+        if (t.text(r, QStringLiteral("name")).compare(login, Qt::CaseInsensitive) != 0)
+            continue;
+        present = true;
+        // A row without an endpoint is the login alone, or a permission on another endpoint.
+        if (t.text(r, QStringLiteral("endpoint_name")).isEmpty())
+            continue;
+        const QString state = t.text(r, QStringLiteral("state_desc"));
+        denied = denied || sameWord(state, "DENY");
+        granted = granted || sameWord(state, "GRANT") || sameWord(state, "GRANT_WITH_GRANT_OPTION");
+    }
+    if (!present)
+        return {fail(who + QStringLiteral(" present"), QStringLiteral("it is missing"), importScript(slot))};
+    std::vector<CheckLine> lines{ok(who + QStringLiteral(" present"))};
+    // Without an endpoint there is nothing to hold CONNECT on: the endpoint line says what to do.
+    if (server.endpoint.empty())
+        return lines;
+    const QString endpoint = server.endpoint.text(0, QStringLiteral("name"));
+    const QString check = who + QStringLiteral(" holds CONNECT on endpoint %1").arg(endpoint);
+    const QString grant = QStringLiteral("GRANT CONNECT ON ENDPOINT::%1 TO %2").arg(sqlName(endpoint), login);
+    if (denied)
+        lines.push_back(fail(
+            check, QStringLiteral("CONNECT on it is denied"),
+            QStringLiteral("REVOKE CONNECT ON ENDPOINT::%1 FROM %2, then ").arg(sqlName(endpoint), login) +
+                grant));
+    else if (!granted)
+        lines.push_back(fail(check, QStringLiteral("it holds no CONNECT permission on it"), grant));
+    else
+        lines.push_back(ok(check));
     return lines;
 }
 
@@ -228,14 +274,17 @@ std::vector<CheckLine> shareChecks(int slot, const ShareFacts &share, const Serv
         return {fail(who + QStringLiteral("reachable from this machine"), share.error,
                      map + QStringLiteral(" (with the share's account in the Server User/PW boxes)"))};
     std::vector<CheckLine> lines{ok(who + QStringLiteral("reachable from this machine"))};
-    if (!share.writable) {
+    if (!share.writeTried) {
+        lines.push_back(ok(who + QStringLiteral("writable: not tried (Script only)")));
+    } else if (!share.writable) {
         lines.push_back(
             fail(who + QStringLiteral("writable"), share.error,
                  QStringLiteral("give the account in the Server User/PW boxes the right to write to "
                                 "the share's MIR folder")));
         return lines;
+    } else {
+        lines.push_back(ok(who + QStringLiteral("writable")));
     }
-    lines.push_back(ok(who + QStringLiteral("writable")));
     if (!server.reachable)
         return lines;
     const QString where = slotName(slot) + QStringLiteral(": free space for the backups");
@@ -283,9 +332,11 @@ std::vector<CheckLine> preflightChecks(const PreflightInput &input) {
         if (input.servers[static_cast<size_t>(slot)].reachable)
             add(endpointChecks(slot, input.servers[static_cast<size_t>(slot)]));
     for (int slot = 0; slot < 2; ++slot)
-        if (input.servers[static_cast<size_t>(slot)].reachable)
+        if (input.servers[static_cast<size_t>(slot)].reachable) {
             add(certificateChecks(slot, input.servers[static_cast<size_t>(slot)],
                                   input.servers[static_cast<size_t>(1 - slot)]));
+            add(partnerLoginChecks(slot, input.servers[static_cast<size_t>(slot)]));
+        }
     qint64 neededKb = 0;
     if (main.reachable) {
         const Databases onMain = readDatabases(main.databases);

@@ -19,7 +19,8 @@ struct ServerFacts {
     bool reachable = false;
     QString error; // why it could not be reached
     QString version, edition;
-    ResultTable endpoint, certificates, login, databases;
+    ResultTable endpoint, certificates, databases;
+    ResultTable partnerLogins;  // kPartnerLoginsQuery: the partners' logins and their CONNECT permissions
     bool freeSpaceRead = false; // the server reported its drives' free space
     ResultTable freeSpace;
 };
@@ -30,6 +31,7 @@ struct ShareFacts {
     bool reachable = false;
     bool writable = false;
     QString error;
+    bool writeTried = true; // not under Script only, where nothing is written
 };
 
 struct PreflightInput {
@@ -54,7 +56,14 @@ std::vector<CheckLine> preflightChecks(const PreflightInput &input);
 // Parts of the checklist, for the rules each stands for.
 std::vector<CheckLine> versionChecks(const ServerFacts &main, const ServerFacts &mirror);
 std::vector<CheckLine> endpointChecks(int slot, const ServerFacts &server);
+// The partner's endpoint certificate, known here by its thumbprint.
 std::vector<CheckLine> certificateChecks(int slot, const ServerFacts &server, const ServerFacts &other);
+// The login the partner connects to this server's endpoint as (on Main the Mirror's mirroringB, on the
+// Mirror Main's mirroring): present, and holding CONNECT on the endpoint, not denied it.
+std::vector<CheckLine> partnerLoginChecks(int slot, const ServerFacts &server);
+// "mirroringB" for Main (slot 0), "mirroring" for the Mirror: the login the certificate scripts map the
+// partner's certificate to.
+QString partnerLogin(int slot);
 // onMirror: null when the Mirror could not be read.
 std::vector<CheckLine> databaseChecks(const QString &db, const Databases &onMain, const Databases *onMirror);
 std::vector<CheckLine> shareChecks(int slot, const ShareFacts &share, const ServerFacts &server,

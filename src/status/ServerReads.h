@@ -16,11 +16,12 @@ namespace quorix::status {
 
 class ServerReads {
 public:
-    // connectionString(slot) gives the session's connection string as the window's boxes hold it now.
+    // connectionString(slot) gives the session's own connection string (ServerSessions::connectionString).
     explicit ServerReads(std::function<QString(int slot)> connectionString);
 
-    // Reads sql's first result to its end. Connects when the slot has no connection yet or its boxes
-    // changed; a failure closes the connection, so the next read connects again. Throws DbError.
+    // Reads sql's first result to its end. Connects when the slot has no connection yet or its connection
+    // string changed (a Connect after the boxes were edited); a failure closes the connection, so the next
+    // read connects again. Throws DbError.
     ResultTable read(int slot, const QString &sql);
 
 private:

@@ -65,9 +65,26 @@ struct Verdict {
 // The words of the "Check" column.
 QString markText(Mark mark);
 
-// mainRead / mirrorRead: whether that server's databases could be read at all.
-Verdict judge(const QString &db, const Side &main, const Side &mirror, bool mainRead = true,
-              bool mirrorRead = true);
+// What a row is judged against beside its two sides.
+struct PairFacts {
+    // Where each server's mirroring endpoint is reached (endpointAddress() of its server box): Main's
+    // copies should name mirrorEndpoint as their partner, the Mirror's copies mainEndpoint. An empty one is
+    // not compared.
+    QString mainEndpoint, mirrorEndpoint;
+    // Whether each server's databases could be read at all.
+    bool mainRead = true, mirrorRead = true;
+};
+
+// "TCP://host:5024" for a server box ("host", "host\INSTANCE", "host,1433"): the host alone, as "Set Partner"
+// names it, since the endpoint listens on the machine's port 5024 whatever instance or SQL port the box
+// gives. Empty for an empty box. Compared with a reported partner without letter case.
+QString endpointAddress(const QString &serverBox);
+
+// The verdict on one database. A hint never suggests a button or statement that would end mirroring that
+// works, drop the copy that serves, or throw away log a partner holds: a copy partnered with a third server
+// is only named as such, a principal that cannot serve beside a mirror in step is told to bring service up
+// on the mirror, a failed-over pair gets the fail-back steps (safety FULL, wait, FAILOVER, safety OFF).
+Verdict judge(const QString &db, const Side &main, const Side &mirror, const PairFacts &pair);
 
 struct StatusRow {
     QString db;
@@ -77,8 +94,8 @@ struct StatusRow {
 
 // One row per database on either server, in name order.
 std::vector<StatusRow> statusRows(const QStringList &mainNames, const Databases &main,
-                                  const QStringList &mirrorNames, const Databases &mirror, bool mainRead,
-                                  bool mirrorRead);
+                                  const QStringList &mirrorNames, const Databases &mirror,
+                                  const PairFacts &pair);
 
 // "Database", "Check", then for Main and the Mirror: state, role, mirroring, safety, partner, unsent KB,
 // send KB/s, unrestored KB, redo KB/s; "Hint" last.

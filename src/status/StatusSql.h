@@ -38,10 +38,17 @@ inline constexpr const char *kEndpointQuery =
     "LEFT JOIN master.sys.tcp_endpoints t ON t.endpoint_id = e.endpoint_id "
     "LEFT JOIN master.sys.certificates c ON c.certificate_id = e.certificate_id";
 
-// The certificates of master and whether the login the partner connects as exists.
+// The certificates of master.
 inline constexpr const char *kCertificatesQuery = "SELECT name, thumbprint FROM master.sys.certificates";
-inline constexpr const char *kLoginQuery =
-    "SELECT name FROM master.sys.server_principals WHERE name = 'mirroring'";
+// The logins the partners connect as (the Mirror to Main's endpoint as mirroringB, Main to the Mirror's as
+// mirroring), one row per CONNECT permission each holds or is denied on an endpoint: endpoint_name names
+// the mirroring endpoint, or is empty for another endpoint or none.
+inline constexpr const char *kPartnerLoginsQuery =
+    "SELECT p.name, e.name AS endpoint_name, sp.state_desc FROM master.sys.server_principals p "
+    "LEFT JOIN master.sys.server_permissions sp ON sp.grantee_principal_id = p.principal_id "
+    "AND sp.class = 105 AND sp.permission_name = 'CONNECT' "
+    "LEFT JOIN master.sys.endpoints e ON e.endpoint_id = sp.major_id AND e.type_desc = 'DATABASE_MIRRORING' "
+    "WHERE p.name IN ('mirroring', 'mirroringB')";
 
 // Free MB of each fixed drive of the server.
 inline constexpr const char *kFreeSpaceQuery = "EXEC master.dbo.xp_fixeddrives";

@@ -2,7 +2,7 @@
 
 #include "db/DbError.h"
 #include "db/LogPanes.h"
-#include "db/PreparedStatement.h"
+#include "db/RowBlocks.h"
 #include "db/ServerReader.h"
 #include "db/ServerSessions.h"
 #include "db/TableColumns.h"
@@ -100,8 +100,8 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
         failed(e);
     }
 
-    // The target: its columns, then one INSERT prepared on the session for every row.
-    PreparedStatement insert;
+    // The target: its columns, then the INSERT of a block of rows prepared on the session.
+    BlockStatement insert;
     InsertPlan plan;
     if (sourceOpen) {
         try {
@@ -112,7 +112,12 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
                 m_log.LogLine(QStringLiteral("No row copied into ") + target +
                               QStringLiteral(": none of its columns can take a value of ") + source);
             } else {
-                insert = PreparedStatement(m_sessions.connection(kMain), plan.sql, plan.types);
+                insert = BlockStatement(
+                    m_sessions.connection(kMain),
+                    [target, columns = plan.columns](int rows) {
+                        return blockInsertStatement(target, columns, rows);
+                    },
+                    plan.types);
                 if (logFailures && plan.refusedPerRow > 0)
                     m_log.LogLine(QStringLiteral("Left out of every row (no column of ") + target +
                                   QStringLiteral(" takes them): ") +
@@ -128,20 +133,24 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
     // reader cannot move past.
     if (!insert.isOpen())
         return counts;
-    // Rows go to the server in blocks that end where the progress is shown, each block in one trip to the
-    // session's worker; STOP is looked at before each block, after the progress has let the window take
-    // a click.
+    // Each block of rows is one INSERT, one round trip to the server; a block the server refuses is tried
+    // again row by row, so that each refused row is counted once and the others still go. STOP is looked
+    // at before each block; the progress shows at the block's end (after every 100th row within it), when
+    // the window also takes a click.
     std::vector<std::vector<QVariant>> block;
     std::optional<DbError> moveFailure;
     try {
         while (!moveFailure && !reader.eof() && !m_form.chkStop->isChecked()) {
             block.clear();
-            const qint64 room = kProgressEvery - counts.copied % kProgressEvery;
-            while (static_cast<qint64>(block.size()) < room && !reader.eof()) {
+            qint64 bytes = 0;
+            while (static_cast<int>(block.size()) < insert.maxRows() && bytes < kMaxBlockBytes &&
+                   !reader.eof()) {
                 const std::vector<QVariant> &row = reader.row();
                 std::vector<QVariant> values(plan.sources.size());
-                for (size_t k = 0; k < values.size(); ++k)
+                for (size_t k = 0; k < values.size(); ++k) {
                     values[k] = row[static_cast<size_t>(plan.sources[k])];
+                    bytes += valueBytes(values[k]);
+                }
                 block.push_back(std::move(values));
                 try {
                     reader.moveNext();
@@ -150,7 +159,7 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
                     break;
                 }
             }
-            for (const PreparedStatement::Outcome &outcome : insert.executeEach(block)) {
+            for (const PreparedStatement::Outcome &outcome : insert.execute(block)) {
                 counts.errors += plan.refusedPerRow;
                 if (outcome.error)
                     failed(*outcome.error);

@@ -4,12 +4,14 @@
 // rows go one at a time from a source table into a target table, so that a row the server refuses is
 // counted and the rest still arrive.
 //
-// Values travel as typed parameters, never as SQL text: one INSERT naming the target's columns is prepared
-// on Main's session and executed once per row, value i of the source row going into target column i. The
-// source is streamed on a reader beside the session (its second connection), so memory stays flat whatever
-// the row count, while the inserts, IDENTITY_INSERT and every statement run on Main's session itself. Rows
-// are executed in blocks that end at each multiple of 100 (one trip to the session's worker per block);
-// STOP is looked at before each block, right after the progress has let the window take a click.
+// Values travel as typed parameters, never as SQL text: an INSERT naming the target's columns is prepared
+// on Main's session for a block of rows (db/RowBlocks: up to 2,099 parameters and 1,000 rows), value i of a
+// source row going into target column i, so a block costs one round trip to the server. A block the server
+// refuses is inserted again row by row, so that each refused row is counted once and every other row
+// arrives, as when each row went on its own. The source is streamed on a reader beside the session (its
+// second connection), so memory stays flat whatever the row count, while the inserts, IDENTITY_INSERT and
+// every statement run on Main's session itself. STOP is looked at before each block; the progress of the
+// rows of a block shows at its end.
 
 #include <QString>
 #include <QtGlobal>
@@ -36,8 +38,8 @@ public:
     // with columns that take the source's values by position; logs each failure, then "copied N" and
     // "errors N". Sends nothing else and leaves lblCnt alone.
     void CopyRecords(const QString &source, const QString &target);
-    // Every 100 rows: flips lblWorking, lets the window paint and take a click on STOP, shows count in
-    // lblCnt.
+    // At every 100th row (shown when its block is done): flips lblWorking, lets the window paint and take a
+    // click on STOP, shows count in lblCnt.
     void ShowCopyProgress(qint64 count);
 
     struct Counts {

@@ -82,7 +82,9 @@ void SecondDb::CopyIntoSecondDatabase() {
     m_sessions.OpenQuery(kMain, identityInsert(target, true), true);
     if (isUserTableAfterUse(m_sessions, m_log, *t)) {
         if (cols.isEmpty()) {
+            // A failed table of an All Tables run: the error pane lists it with the others.
             m_log.LogLine(noColumnsLine(*t));
+            m_log.LogError(noColumnsLine(*t));
         } else {
             const QString failure = m_sessions.OpenQuery(kMain, copyIntoStatement(*t, cols), false);
             if (!failure.isEmpty())

@@ -171,7 +171,7 @@ QString parameterType(const ColumnInfo &column) {
         ParamType::parse(declared);
         return declared;
     } catch (const DbError &) {
-        // xml, datetimeoffset, sql_variant and the rest travel as text the server converts.
+        // xml, sql_variant and the rest travel as text the server converts.
         return QStringLiteral("nvarchar(max)");
     }
 }
@@ -181,7 +181,6 @@ InsertPlan insertPlan(const QString &target, const std::vector<ColumnInfo> &targ
     InsertPlan plan;
     const int paired = std::min(sourceColumns, static_cast<int>(targetColumns.size()));
     plan.refusedPerRow = sourceColumns - paired;
-    QStringList names;
     for (int i = 0; i < paired; ++i) {
         const ColumnInfo &c = targetColumns[static_cast<size_t>(i)];
         const QString type = c.computed || c.rowversion ? QString() : parameterType(c);
@@ -189,12 +188,12 @@ InsertPlan insertPlan(const QString &target, const std::vector<ColumnInfo> &targ
             ++plan.refusedPerRow;
             continue;
         }
-        names << c.name;
+        plan.columns << c.name;
         plan.types << type;
         plan.sources.push_back(i);
     }
-    if (!names.isEmpty())
-        plan.sql = insertStatement(target, names);
+    if (!plan.columns.isEmpty())
+        plan.sql = insertStatement(target, plan.columns);
     return plan;
 }
 

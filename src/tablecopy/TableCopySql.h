@@ -71,11 +71,13 @@ QString singleUserStatement(const QString &db); // "ALTER DATABaSE QRIX SET SING
 QString multiUserStatement(const QString &db);  // "ALTER DATABaSE QRIX SET MULTI_USER "
 QString rowCountStatement(const TableRef &t);   // "SELECT CONVERT(bigint, rows) as RCNT from ..."
 
-// The row-by-row insert of a record copy. Source column i goes into target column i; a target column that
-// cannot take a value (computed, rowversion) and a source column without a target column are left out.
+// The insert of a record copy. Source column i goes into target column i; a target column that cannot take
+// a value (computed, rowversion) and a source column without a target column are left out. Rows go in
+// blocks (db/RowBlocks: blockInsertStatement of columns), each row's markers declared with types.
 struct InsertPlan {
     QString sql;              // "INSERT INTO QRIX2..T (a, b) VALUES (?, ?)"; empty when no column is left
-    QStringList types;        // the parameter types, one per marker
+    QStringList columns;      // the target columns named, one per marker of a row
+    QStringList types;        // the parameter types, one per marker of a row
     std::vector<int> sources; // the source column of each marker
     int refusedPerRow = 0;    // columns that cannot be set, counted on every row as failed assignments
 };

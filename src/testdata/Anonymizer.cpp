@@ -4,6 +4,7 @@
 #include "db/LogPanes.h"
 #include "db/ServerSessions.h"
 #include "db/UpdatableCursor.h"
+#include "testdata/NameBlocks.h"
 #include "ui/BoxText.h"
 #include "ui/Form.h"
 #include "ui/Hourglass.h"
@@ -124,12 +125,14 @@ bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
     for (int col = 0; col < kWorkListColumns; ++col)
         columns << m_form.GridA->textMatrix(row, col);
     m_log.LogLine(table);
+    if (std::optional<NameBlocks> blocks =
+            NameBlocks::plan(m_sessions.connection(kMirror), table, columns.mid(1)))
+        return anonymizeInBlocks(*blocks, columns, draw);
     std::optional<UpdatableCursor> cursor;
     // A table that cannot be opened is left after one question: its record loop would only fail again.
     if (!attempt([&] { cursor.emplace(m_sessions.connection(kMirror), table); }))
         return true;
-    const bool testRun = m_form.chkTestRun->isChecked();
-    if (!testRun)
+    if (!m_form.chkTestRun->isChecked())
         m_form.lblRecCount->setText(QString::number(cursor->recordCount()));
     qint64 number = 0;
     while (!cursor->eof()) {
@@ -148,7 +151,8 @@ bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
             if (index >= 0)
                 attempt([&] { cursor->setField(name, names[index]); });
         }
-        if (testRun) {
+        // Read at each record: ticked during a run, it keeps every later record as it is.
+        if (m_form.chkTestRun->isChecked()) {
             cursor->cancelUpdate();
             return true;
         }
@@ -161,6 +165,71 @@ bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
             return false;
     }
     return true;
+}
+
+void Anonymizer::drawNames(NameRecord &record, const NameBlocks &blocks, const QStringList &columns,
+                           NameDraw &draw) {
+    for (int col = 1; col < kWorkListColumns; ++col) {
+        if (columns[col].isEmpty())
+            continue;
+        const QStringList &names = col == kSurnameColumn ? m_last : m_first;
+        const int index = draw.index(names.size());
+        const int field = blocks.fieldOf(col - 1);
+        const QVariant value = record.current(field);
+        if (value.isNull() || value.toString().isEmpty())
+            continue;
+        if (index >= 0)
+            record.assigned[static_cast<size_t>(field)] = names[index];
+    }
+}
+
+bool Anonymizer::anonymizeInBlocks(NameBlocks &blocks, const QStringList &columns, NameDraw &draw) {
+    if (!m_form.chkTestRun->isChecked()) {
+        qint64 count = 0;
+        // A table that cannot be counted is left after one question, as one that cannot be opened.
+        if (!attempt([&] { count = blocks.count(); }))
+            return true;
+        m_form.lblRecCount->setText(QString::number(count));
+    }
+    qint64 number = 0;
+    for (;;) {
+        QCoreApplication::processEvents();
+        if (m_form.chkStop->isChecked())
+            return false;
+        std::vector<NameRecord> records;
+        // A block that cannot be read ends the table: reading it again would only fail again.
+        if (!attempt([&] { records = blocks.read(m_form.chkTestRun->isChecked() ? 1 : blocks.blockRows()); }))
+            return true;
+        if (records.empty())
+            return true;
+        bool testRun = false;
+        for (size_t i = 0; i < records.size() && !testRun; ++i) {
+            m_form.lblRecNo->setText(QString::number(++number));
+            drawNames(records[i], blocks, columns, draw);
+            // A test run leaves the table at its record, written or not: that record's names are dropped.
+            if ((testRun = m_form.chkTestRun->isChecked()))
+                records.resize(i);
+        }
+        writeBlock(blocks, records);
+        if (testRun)
+            return true;
+    }
+}
+
+void Anonymizer::writeBlock(NameBlocks &blocks, const std::vector<NameRecord> &records) {
+    try {
+        blocks.write(records);
+        return;
+    } catch (const DbError &e) {
+        // Cancelled, timed out or cut off: one question, and the next read tells the rest.
+        if (blocks.endsTheRecords(e)) {
+            attempt([&] { throw e; });
+            return;
+        }
+    }
+    // Refused as a block: each record on its own, so that each refusal is asked about as before.
+    for (const NameRecord &r : records)
+        attempt([&] { blocks.writeOne(r); });
 }
 
 } // namespace quorix

@@ -7,6 +7,7 @@ namespace quorix {
 
 namespace {
 std::atomic<bool> g_enabled{false};
+std::atomic<bool> g_logToStderr{false};
 
 void put(std::FILE *to, const QString &line) {
     const QByteArray bytes = line.toUtf8();
@@ -22,10 +23,17 @@ void Echo::setEnabled(bool on) {
 bool Echo::enabled() {
     return g_enabled;
 }
+void Echo::setLogToStderr(bool on) {
+    g_logToStderr = on;
+}
+
+std::FILE *Echo::logStream() {
+    return g_logToStderr ? stderr : stdout;
+}
 
 void Echo::log(const QString &line) {
     if (g_enabled)
-        put(stdout, line);
+        put(logStream(), line);
 }
 
 void Echo::err(const QString &line) {

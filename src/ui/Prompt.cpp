@@ -1,5 +1,7 @@
 #include "ui/Prompt.h"
 
+#include "ui/Echo.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
@@ -12,9 +14,10 @@ bool g_answerYes = true;
 QStringList g_shown;
 
 void print(const QString &text) {
-    std::fputs(text.toUtf8().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+    std::FILE *to = Echo::logStream();
+    std::fputs(text.toUtf8().constData(), to);
+    std::fputc('\n', to);
+    std::fflush(to);
 }
 // A box may come up in the middle of a server call, under its hourglass: the user answers it with the
 // ordinary pointer, and the hourglass comes back afterwards.

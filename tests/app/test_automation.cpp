@@ -64,6 +64,8 @@ TEST(AppAutomation, BadOptionsRunNothingAndExitWith2) {
         {{"--headless", "--print"}, "--print needs a value"},
         {{"--headless", "--frobnicate"}, "unknown option '--frobnicate'"},
         {{"--headless", "--set", "SSTab1=15"}, "SSTab1 has tabs 0 to 14"},
+        {{"--headless", "--format", "xml"}, "--format takes tsv or json, not 'xml'"},
+        {{"--headless", "--warn-queue-kb", "100"}, "--warn-queue-kb is for --check-mirroring"},
     };
     for (const auto &[args, message] : cases) {
         const ToolRun r = runTool(args, home.path());
@@ -131,6 +133,34 @@ TEST(AppAutomation, ClickRunsTheSingleClickOfAGridsCurrentRow) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(r.err.contains("GridDB(1) has no current row (--click GridDB(1))")) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains("File2(0) has no current entry (--click File2(0))")) << r.err.toStdString();
+}
+
+TEST(AppAutomation, TheMirroringChecksOwnMistakesAreUnknownToAMonitor) {
+    QTemporaryDir home;
+    const QStringList clean = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY", "QUORIX_MAIN_SERVER",
+                               "QUORIX_MIRROR_SERVER"};
+    const QList<std::pair<QStringList, QString>> cases = {
+        {{"--check-mirroring", "--click", "cmdBackup(0)"},
+         "--check-mirroring runs alone, not with --click cmdBackup(0)"},
+        {{"--check-mirroring", "--warn-queue-kb", "many"},
+         "--warn-queue-kb takes a number of KB, not 'many'"},
+        {{"--crit-queue-kb", "100", "--check-mirroring"},
+         "--crit-queue-kb 100 is below --warn-queue-kb 10240"},
+        {{"--check-mirroring", "--format", "json"},
+         "--check-mirroring prints the monitoring plugins' format, not --format"},
+        {{"--check-mirroring", "--main-server", " "}, "--main-server needs a server"},
+        {{"--check-mirroring", "--frobnicate"}, "unknown option '--frobnicate'"},
+        // Nothing remembered and nothing given.
+        {{"--check-mirroring"},
+         "no server for Main: give --main-server, set QUORIX_MAIN_SERVER or fill its server box in the "
+         "window"},
+    };
+    for (const auto &[args, message] : cases) {
+        const ToolRun r = quorix::testing::runTool(args, home.path(), 60000, clean);
+        EXPECT_EQ(r.status, 3) << args.join(' ').toStdString();
+        EXPECT_EQ(r.out, "MIRRORING UNKNOWN - " + message + "\n") << args.join(' ').toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(home.filePath(QString("quorix-dbtools.ini"))));
 }
 
 TEST(AppAutomation, HelpAndVersionNeedNoDisplayAndAWindowWithoutOneSaysSo) {

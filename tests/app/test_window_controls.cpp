@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -111,6 +112,12 @@ TEST(AppControls, NamesCaptionsAndDefaults) {
     };
     for (const auto &[name, text] : boxes)
         EXPECT_EQ(w.find<QLineEdit>(name)->text(), text) << name;
+    EXPECT_EQ(w.find<QLineEdit>("txtSeparator")->toolTip(), "separator ex:2015");
+    // The window's own icon, drawn at the title bar's and the task bar's sizes.
+    const QIcon icon = w.window().windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    for (const int size : {16, 32, 48})
+        EXPECT_EQ(icon.pixmap(size, size).size(), QSize(size, size)) << size;
     EXPECT_EQ(w.find<QGroupBox>("Frame1(1)")->title(), " Restore Drive");
     EXPECT_EQ(w.find<QGroupBox>("fraScr(0)")->title(), "Reset Mirroring");
     EXPECT_EQ(w.find<QCheckBox>("chkALL")->text(), "ALL DBS");

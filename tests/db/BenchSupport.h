@@ -5,11 +5,13 @@
 
 #include "db/ConnectionString.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <vector>
 
 namespace quorix::bench {
@@ -31,6 +33,30 @@ inline QString startServerProcess(QProcess &server, const QString &rulesPath) {
     if (!said.startsWith("port "))
         fail("tds-scripted-server said: " + QString::fromUtf8(said));
     return sessionConnectionString(QStringLiteral("127.0.0.2,") + QString::fromLatin1(said.mid(5)), "pw");
+}
+
+// The process's resident memory now and at its peak since the last resetPeak(), in megabytes.
+struct Resident {
+    double now = 0;
+    double peak = 0;
+};
+inline Resident resident() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    Resident r;
+    if (!status.open(QIODevice::ReadOnly))
+        return r;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        const QList<QByteArray> words = line.simplified().split(' ');
+        if (words.size() >= 2 && words[0] == "VmRSS:")
+            r.now = words[1].toDouble() / 1024;
+        else if (words.size() >= 2 && words[0] == "VmHWM:")
+            r.peak = words[1].toDouble() / 1024;
+    }
+    return r;
+}
+// Starts a new peak (VmHWM) from the current resident size.
+inline void resetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
 }
 
 inline double median(std::vector<double> values) {

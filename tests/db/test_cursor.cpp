@@ -111,7 +111,7 @@ TEST_F(CursorTest, AWalkWritesTheAssignedFieldsOfEveryRecordButTheCancelledOne) 
     ASSERT_FALSE(sent.empty());
     EXPECT_EQ(sent.front(), "IF EXISTS (SELECT * FROM Billing.sys.indexes WHERE object_id = "
                             "OBJECT_ID(N'Billing..people') AND is_unique = 1 AND has_filter = 0 AND "
-                            "is_disabled = 0)\n"
+                            "is_disabled = 0 AND is_hypothetical = 0)\n"
                             "DECLARE <c> CURSOR GLOBAL KEYSET OPTIMISTIC FOR SELECT * FROM Billing..people\n"
                             "ELSE\n"
                             "DECLARE <c> CURSOR GLOBAL DYNAMIC OPTIMISTIC FOR SELECT * FROM Billing..people\n"

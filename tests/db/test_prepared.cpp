@@ -9,7 +9,10 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QScopeGuard>
+#include <QTimeZone>
 #include <QUuid>
+#include <ctime>
 #include <gtest/gtest.h>
 
 using namespace quorix;
@@ -72,7 +75,11 @@ TEST(ParamTypeText, ParsesTheTsqlForms) {
         {"uniqueidentifier", K::UniqueIdentifier, 0, 0, 0},
         {"time(0)", K::Time, 0, 0, 0},
         {"money", K::Decimal, 0, 19, 4},
-        {"smalldatetime", K::DateTime2, 0, 0, 0},
+        {"smalldatetime", K::DateTime, 0, 0, 0},
+        {"datetime", K::DateTime, 0, 0, 3},
+        {"date", K::Date, 0, 0, 0},
+        {"datetimeoffset", K::DateTimeOffset, 0, 0, 7},
+        {"datetimeoffset(0)", K::DateTimeOffset, 0, 0, 0},
     };
     for (const Case &c : cases) {
         const ParamType t = ParamType::parse(QLatin1String(c.text));
@@ -81,8 +88,9 @@ TEST(ParamTypeText, ParsesTheTsqlForms) {
         EXPECT_EQ(t.precision, c.precision) << c.text;
         EXPECT_EQ(t.scale, c.scale) << c.text;
     }
-    for (const char *bad : {"int(4)", "decimal(39,2)", "decimal(5,6)", "nvarchar(4001)", "char(max)",
-                            "datetime2(8)", "varchar(0)", "text", "money(4)", "nvarchar(10,2)", ""})
+    for (const char *bad :
+         {"int(4)", "decimal(39,2)", "decimal(5,6)", "nvarchar(4001)", "char(max)", "datetime2(8)",
+          "datetimeoffset(8)", "varchar(0)", "text", "money(4)", "nvarchar(10,2)", ""})
         EXPECT_THROW(ParamType::parse(QLatin1String(bad)), DbError) << bad;
 }
 
@@ -102,11 +110,21 @@ TEST_F(PreparedTest, EveryTypeArrivesExactlyAndAsNull) {
          "-1234567890123456789012345678.0123456789", "@P1 DECIMAL(38,10)"},
         {"numeric(10,2)", "0.5", SqlType::Numeric, "0.50", "@P1 NUMERIC(10,2)"},
         {"decimal(10,2)", 12.25, SqlType::Decimal, "12.25", "@P1 DECIMAL(10,2)"},
-        {"date", QDate(1999, 12, 31), SqlType::Date, "1999-12-31", "@P1 DATE"},
-        {"datetime2", "2024-02-29 23:59:58.1234567", SqlType::DateTime2, "2024-02-29 23:59:58.1234567",
-         "@P1 DATETIME2"},
-        {"datetime2", QDateTime(QDate(2024, 1, 31), QTime(13, 45, 0, 123)), SqlType::DateTime2,
-         "2024-01-31 13:45:00.1230000", "@P1 DATETIME2"},
+        // date, datetime2 and datetimeoffset: ISO 8601 text the server converts, any year.
+        {"date", QDate(1999, 12, 31), SqlType::NVarChar, "1999-12-31", "@P1 NVARCHAR(10)"},
+        {"date", "0001-01-01", SqlType::NVarChar, "0001-01-01", "@P1 NVARCHAR(10)"},
+        {"datetime2", "2024-02-29 23:59:58.1234567", SqlType::NVarChar, "2024-02-29T23:59:58.1234567",
+         "@P1 NVARCHAR(27)"},
+        {"datetime2(7)", "1582-10-04T23:59:59.9999999", SqlType::NVarChar, "1582-10-04T23:59:59.9999999",
+         "@P1 NVARCHAR(27)"},
+        {"datetime2", QDateTime(QDate(2024, 1, 31), QTime(13, 45, 0, 123)), SqlType::NVarChar,
+         "2024-01-31T13:45:00.1230000", "@P1 NVARCHAR(27)"},
+        {"datetimeoffset", "2021-03-04 05:06:07.1234567 +05:45", SqlType::NVarChar,
+         "2021-03-04T05:06:07.1234567+05:45", "@P1 NVARCHAR(33)"},
+        {"datetimeoffset(0)", "9999-12-31 23:59:59-14:00", SqlType::NVarChar,
+         "9999-12-31T23:59:59.0000000-14:00", "@P1 NVARCHAR(33)"},
+        {"datetimeoffset", QDateTime(QDate(1, 1, 1), QTime(0, 0), QTimeZone(-(5 * 3600 + 45 * 60))),
+         SqlType::NVarChar, "0001-01-01T00:00:00.0000000-05:45", "@P1 NVARCHAR(33)"},
         {"nvarchar(10)", QString::fromUtf8("\xF0\x9F\x98\x80 \xE6\xBC\xA2"), SqlType::NVarChar,
          "\xF0\x9F\x98\x80 \xE6\xBC\xA2", "@P1 NVARCHAR(10)"},
         {"nvarchar(max)", QString::fromStdString(longText), SqlType::NVarCharMax, longText,
@@ -226,8 +244,14 @@ TEST_F(PreparedTest, ValuesThatDoNotConvertAreRefusedBeforeSending) {
     PreparedStatement st(conn, "UPDATE t SET a = ?, b = ?, c = ? WHERE d = ?",
                          {"tinyint", "decimal(5,2)", "datetime2", "uniqueidentifier"});
     const QVariant good[] = {7, "1.5", "2024-01-31", "6f9619ff-8b86-d011-b42d-00c04fc964ff"};
-    const std::pair<int, QVariant> bad[] = {
-        {0, 256}, {0, "x"}, {1, "1,5"}, {1, "1e3"}, {2, "2024-02-30"}, {2, "1600-02-29"}, {3, "not a guid"}};
+    const std::pair<int, QVariant> bad[] = {{0, 256},
+                                            {0, "x"},
+                                            {1, "1,5"},
+                                            {1, "1e3"},
+                                            {2, "2024-02-30"},
+                                            {2, "0000-12-31"},
+                                            {2, "2024-01-31 10:00 +01:00"}, // an offset datetime2 cannot keep
+                                            {3, "not a guid"}};
     for (const auto &[index, value] : bad) {
         std::vector<QVariant> values(std::begin(good), std::end(good));
         values[static_cast<size_t>(index)] = value;
@@ -243,7 +267,7 @@ TEST_F(PreparedTest, ValuesThatDoNotConvertAreRefusedBeforeSending) {
     const std::vector<tds::Param> p = server->rpcs().at(0).params;
     ASSERT_EQ(p.size(), 4u);
     EXPECT_EQ(p[1].value, "1.50");
-    EXPECT_EQ(p[2].value, "2024-01-31 00:00:00.0000000");
+    EXPECT_EQ(p[2].value, "2024-01-31T00:00:00.0000000");
     EXPECT_EQ(p[3].value, "6F9619FF-8B86-D011-B42D-00C04FC964FF");
 }
 
@@ -279,6 +303,17 @@ TEST_F(PreparedTest, ClosingReleasesTheHandleAndAClosedConnectionEndsTheStatemen
 }
 
 TEST_F(PreparedTest, ValuesComeBackThroughAResultUnchanged) {
+    const QTimeZone utc = QTimeZone::utc();
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    const auto restoreZone = qScopeGuard([&zone] {
+        if (zone.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", zone);
+        tzset();
+    });
     struct Back {
         const char *declared;
         QVariant sent;
@@ -294,9 +329,17 @@ TEST_F(PreparedTest, ValuesComeBackThroughAResultUnchanged) {
          "9999999999999999999999999999.9999999999"},
         {"numeric(5,0)", "-12345", "-12345"},
         {"date", "1600-03-01", QDate(1600, 3, 1)},
+        {"date", "0001-01-01", QDate(1, 1, 1)},
         {"datetime2", "9999-12-31 23:59:59.9999999", "9999-12-31 23:59:59.9999999"},
+        {"datetime2", "0001-01-01 00:00:00.0000001", "0001-01-01 00:00:00.0000001"},
+        {"datetime2(3)", "0999-12-31 23:59:59.999",
+         QDateTime(QDate(999, 12, 31), QTime(23, 59, 59, 999), utc)},
+        {"datetimeoffset", "2021-03-04 05:06:07.1234567 +05:45", "2021-03-04 05:06:07.1234567 +05:45"},
+        {"datetimeoffset(0)", "0001-01-01 00:00:00 -05:45", "0001-01-01 00:00:00 -05:45"},
         {"time", "00:00:00.0000001", "00:00:00.0000001"},
-        {"datetime", "2024-01-31 13:45:00.997", QDateTime(QDate(2024, 1, 31), QTime(13, 45, 0, 997))},
+        {"datetime", "2024-01-31 13:45:00.997", QDateTime(QDate(2024, 1, 31), QTime(13, 45, 0, 997), utc)},
+        // A wall time that the local zone skips (clocks go forward at 02:00) is kept all the same.
+        {"datetime", "2024-03-31 02:30:00.000", QDateTime(QDate(2024, 3, 31), QTime(2, 30), utc)},
         {"nvarchar(max)", QString(), QString()}, // empty, not NULL
         {"varchar(5)", "a'b\"", "a'b\""},
         {"varbinary(max)", QByteArray(70000, '\x01'), QByteArray(70000, '\x01')},

@@ -7,6 +7,7 @@
 #include "db/LogPanes.h"
 #include "db/ServerSessions.h"
 #include "db/StatementProgress.h"
+#include "tds/OdbcClient.h"
 #include "ui/Operations.h"
 #include "ui/Prompt.h"
 #include "ui/widgets/Grid.h"
@@ -27,6 +28,8 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <thread>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -446,4 +449,82 @@ TEST_F(Sessions, ALongBackupShowsTheServersFiguresOrTheElapsedTime) {
     EXPECT_EQ(main->openConnectionsSettled(1), 1);
     const auto batches = main->batches();
     EXPECT_EQ(std::count(batches.begin(), batches.end(), backup), 2);
+}
+
+// Another client with this process's id, on another workstation, runs a BACKUP at the same time (the test
+// is that client: its own process id, and WSID naming another machine). The status bar shows this
+// session's figures only. The scripted server answers the monitor's read as the server would: the requests
+// of the sessions whose workstation name, process id and program name, as their drivers sent them at login,
+// are those of the reading session, the reading session left out.
+TEST_F(Sessions, TheProgressShownIsThisSessionsNotThatOfAnotherClientWithItsProcessId) {
+    struct Request {
+        tds::ConnectionState session;
+        int percent;
+    };
+    auto mutex = std::make_shared<std::mutex>();
+    auto running = std::make_shared<std::vector<Request>>();
+    main->addRule(Rule::callback(
+        [mutex, running](const std::string &sql, const tds::ConnectionState &state) -> std::optional<Reply> {
+            const bool other = sql.find("Other") != std::string::npos;
+            std::lock_guard lock(*mutex);
+            running->push_back({state, other ? 70 : 20});
+            return Reply::done().after(other ? 7000ms : 4500ms);
+        },
+        "BACKUP DATABASE .*"));
+    Rule monitor = Rule::exact(
+        "SELECT r.percent_complete, r.estimated_completion_time FROM sys.dm_exec_requests r JOIN "
+        "sys.dm_exec_sessions s ON s.session_id = r.session_id JOIN sys.dm_exec_sessions me ON me.session_id "
+        "= "
+        "@@SPID WHERE s.host_name = me.host_name AND s.host_process_id = me.host_process_id AND "
+        "s.program_name "
+        "= me.program_name AND r.session_id <> @@SPID AND (r.command LIKE 'BACKUP%' OR r.command LIKE "
+        "'RESTORE%')",
+        Reply::done());
+    monitor.compute = [mutex, running](const std::string &, const tds::ConnectionState &me) {
+        ResultSet found{{tds::makeColumn("percent_complete", "real"),
+                         tds::makeColumn("estimated_completion_time", "bigint")},
+                        {}};
+        std::lock_guard lock(*mutex);
+        for (const Request &r : *running)
+            if (r.session.hostName == me.hostName && r.session.clientPid == me.clientPid &&
+                r.session.appName == me.appName && r.session.connection != me.connection)
+                found.rows.push_back({std::to_string(r.percent), "120000"});
+        return std::optional<Reply>(Reply::rows(found));
+    };
+    main->addRule(monitor);
+
+    std::thread otherClient([port = main->port()] {
+        tds::testing::OdbcClient client;
+        if (SQL_SUCCEEDED(client.connect(tds::testing::connectionString("127.0.0.2", port, "sa", "pwMain") +
+                                         ";WSID=WARD-7")))
+            client.exec("BACKUP DATABASE Other TO DISK = 'p:\\Other.BAK'");
+    });
+    const auto otherRuns = [&] {
+        std::lock_guard lock(*mutex);
+        return !running->empty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(otherRuns(), 10000);
+
+    QStringList shown;
+    QObject::connect(w.window().statusBar(), &QStatusBar::messageChanged, &w.window(),
+                     [&](const QString &m) { shown << m; });
+    s->ExecuteOnServer(0, "BACKUP DATABASE Big TO DISK = 'p:\\Big.BAK'");
+    otherClient.join();
+
+    // The premise, as the driver sent it: one process id, two workstation names.
+    const auto logins = main->logins();
+    const auto other = std::find_if(logins.begin(), logins.end(),
+                                    [](const tds::Event &e) { return e.hostName == "WARD-7"; });
+    ASSERT_NE(other, logins.end());
+    const auto session = std::find_if(logins.begin(), logins.end(),
+                                      [](const tds::Event &e) { return e.hostName != "WARD-7"; });
+    ASSERT_NE(session, logins.end());
+    EXPECT_FALSE(session->hostName.empty());
+    EXPECT_EQ(session->clientPid, other->clientPid);
+    EXPECT_EQ(session->clientPid, static_cast<std::uint32_t>(QCoreApplication::applicationPid()));
+
+    const QStringList figures = shown.filter(" % ");
+    ASSERT_FALSE(figures.isEmpty()) << shown.join('\n').toStdString();
+    for (const QString &f : figures)
+        EXPECT_EQ(f, QString::fromUtf8("BACKUP DATABASE Big: 20 % \u2014 about 2 min left"));
 }

@@ -53,6 +53,7 @@ TEST(TableColumnsText, ParameterTypesAndTheCatalogQuery) {
         {"numeric", 38, 38, 0, "numeric(38,0)"},
         {"datetime2", 27, 7, 7, "datetime2(7)"},
         {"time", 8, 0, 0, "time(0)"},
+        {"datetimeoffset", 30, 3, 3, "datetimeoffset(3)"},
         {"text", 2147483647, 0, 0, "varchar(max)"},
         {"ntext", 1073741823, 0, 0, "nvarchar(max)"},
         {"image", 2147483647, 0, 0, "varbinary(max)"},

@@ -13,10 +13,10 @@ TEST(SpeedTestSql, StatementsToTheLetter) {
         {"QRIX", "CREATE TABLE QRIX..SpeedTest (DESC2 varchar(100))",
          "insert into QRIX..SpeedTest (DESC2) VALUES ('4711')", "delete top (1) from QRIX..SpeedTest ",
          "select top 5000 * from QRIX..SpeedTest"},
-        // No database: the table of the connection's default database.
-        {"", "CREATE TABLE ..SpeedTest (DESC2 varchar(100))",
-         "insert into ..SpeedTest (DESC2) VALUES ('4711')", "delete top (1) from ..SpeedTest ",
-         "select top 5000 * from ..SpeedTest"},
+        // No database: a name the server refuses, never the table of the connection's default database.
+        {"", "CREATE TABLE []..SpeedTest (DESC2 varchar(100))",
+         "insert into []..SpeedTest (DESC2) VALUES ('4711')", "delete top (1) from []..SpeedTest ",
+         "select top 5000 * from []..SpeedTest"},
         // A name that is not an ordinary identifier can only be a name.
         {"My DB]x", "CREATE TABLE [My DB]]x]..SpeedTest (DESC2 varchar(100))",
          "insert into [My DB]]x]..SpeedTest (DESC2) VALUES ('4711')",

@@ -1,9 +1,12 @@
 // The renaming rules on any file name and separator: a rename only ever cuts text away before the first
-// dot, never leaves an empty name, and a renamed file is not renamed again by the same rule.
+// dot, never leaves an empty name, removes a date only where a whole one stands, and a renamed file is not
+// renamed again by the same rule.
 
 #include "FuzzInput.h"
 
 #include "restore/BackupRename.h"
+
+#include <QDate>
 
 using namespace quorix;
 
@@ -16,8 +19,13 @@ void checkDateFree(const QString &name) {
     const QString kept = renamed->chopped(4);
     fuzz::require(renamed->endsWith(QLatin1String(".bak")) && !kept.isEmpty() && name.startsWith(kept),
                   "the date-free name is a start of the name closed by .bak", *renamed, name);
-    fuzz::require(name.mid(kept.size()).startsWith(QLatin1Char('_')), "the cut falls on the year's _",
+    fuzz::require(name.mid(kept.size()).startsWith(QLatin1Char('_')), "the cut falls on the date's _",
                   *renamed, name);
+    const QDate date = QDate::fromString(name.mid(kept.size() + 1, 8), QStringLiteral("yyyyMMdd"));
+    const QChar after = kept.size() + 9 < name.size() ? name.at(kept.size() + 9) : QChar();
+    fuzz::require(date.isValid() && date.year() >= 1990 && date.year() <= 2099 &&
+                      !(after >= QLatin1Char('0') && after <= QLatin1Char('9')),
+                  "a whole date of 1990 to 2099 follows the cut", *renamed, name);
     fuzz::require(!dateFreeBackupName(*renamed), "a date-free name has no date left to cut", *renamed);
 }
 

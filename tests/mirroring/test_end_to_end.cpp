@@ -89,7 +89,7 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
             return Reply::done();
         },
         "RESTORE LOG .*"));
-    mirror.addRule(Rule::pattern(".* SET SAFETY OFF  ",
+    mirror.addRule(Rule::pattern(".* SET PARTNER SAFETY OFF  ",
                                  Reply::error(1416, "Database is not configured for database mirroring.")));
 
     startOn1433(main, "127.0.0.2");
@@ -134,7 +134,7 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
          "cmdCopy(0)",           "--click",  "cmdRestore(1)", "--click", "cmdSetPartner(1)",     "--click",
          "cmdSetPartner(0)",     "--print",  "txtDB"},
         home.path(), kToolTimeoutMs);
-    // The Mirror refuses SET SAFETY (it is not the principal), once per database: the run says so.
+    // The Mirror refuses SET PARTNER SAFETY (it is not the principal), once per database: the run says so.
     EXPECT_EQ(run.status, 3) << run.err.toStdString();
     EXPECT_TRUE(run.err.contains("2 server command(s) failed")) << run.err.toStdString();
     EXPECT_TRUE(run.out.endsWith("Radiology\n")) << run.out.toStdString();
@@ -147,9 +147,9 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
                  "BACKUP DATABASE Radiology TO DISK = 'p:\\backup\\MIR\\Radiology.BAK'   WITH FORMAT",
                  "BACKUP Log  Radiology TO DISK = 'p:\\backup\\MIR\\Radiology_log.BAK'   WITH FORMAT",
                  "ALTER DATABASE [Billing] SET PARTNER = 'TCP://127.0.0.3:5024'  ",
-                 "ALTER DATABASE [Billing] SET SAFETY OFF  ",
+                 "ALTER DATABASE [Billing] SET PARTNER SAFETY OFF  ",
                  "ALTER DATABASE [Radiology] SET PARTNER = 'TCP://127.0.0.3:5024'  ",
-                 "ALTER DATABASE [Radiology] SET SAFETY OFF  "}));
+                 "ALTER DATABASE [Radiology] SET PARTNER SAFETY OFF  "}));
     const std::string billingMoves =
         " MOVE  'Billing' TO 'F:\\db\\Billing.mdf',  MOVE  'Billing_log' TO 'L:\\LDF\\Billing_log.ldf', ";
     const std::string radiologyMoves = " MOVE  'Radiology' TO 'C:\\db\\Radiology.mdf',  MOVE  "
@@ -167,9 +167,9 @@ TEST(EndToEnd, MirroringTwoDatabasesFromTheButtons) {
                  "RESTORE LOG  Radiology FROM DISK = 'p:\\backup\\MIR\\Radiology_log.bak' With  " +
                      radiologyMoves + " NORECOVERY  ",
                  kList, "ALTER DATABASE [Billing] SET PARTNER = 'TCP://127.0.0.2:5024'  ",
-                 "ALTER DATABASE [Billing] SET SAFETY OFF  ",
+                 "ALTER DATABASE [Billing] SET PARTNER SAFETY OFF  ",
                  "ALTER DATABASE [Radiology] SET PARTNER = 'TCP://127.0.0.2:5024'  ",
-                 "ALTER DATABASE [Radiology] SET SAFETY OFF  "}));
+                 "ALTER DATABASE [Radiology] SET PARTNER SAFETY OFF  "}));
 
     // The Mirror's share holds the two databases' backups, copied whole.
     const fs::path mirrorMir = y.folder / "MIR";

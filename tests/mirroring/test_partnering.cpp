@@ -21,7 +21,7 @@ std::string partner(const std::string &db, const std::string &address) {
     return "ALTER DATABASE [" + db + "] SET PARTNER = 'TCP://" + address + ":5024'  ";
 }
 std::string safetyOff(const std::string &db) {
-    return "ALTER DATABASE [" + db + "] SET SAFETY OFF  ";
+    return "ALTER DATABASE [" + db + "] SET PARTNER SAFETY OFF  ";
 }
 Batches makeOnline(const std::string &db) {
     return {"ALTER DATABASE " + db + " SET PARTNER OFF ", "RESTORE DATABASE " + db + " WITH RECOVERY  ",
@@ -68,7 +68,7 @@ protected:
             "DROP DATABASE .* "));
         // Safety can only be set on the principal.
         mirror->addRule(
-            Rule::pattern(R"(ALTER DATABASE \[.*\] SET SAFETY OFF  )",
+            Rule::pattern(R"(ALTER DATABASE \[.*\] SET PARTNER SAFETY OFF  )",
                           Reply::error(1416, "Database is not configured for database mirroring.")));
         start();
         f().txtDB->setText("Billing");
@@ -213,7 +213,7 @@ TEST_F(Partners, AHostileNameStaysOneNameAndOneText) {
     f().txtDB->setText(hostile);
     click("cmdDrop(1)");
     EXPECT_EQ(sent(1, false), concat({{"ALTER DATABASE [Bad'Name]];x] SET PARTNER = 'TCP://127.0.0.2:5024'  ",
-                                       "ALTER DATABASE [Bad'Name]];x] SET SAFETY OFF  "},
+                                       "ALTER DATABASE [Bad'Name]];x] SET PARTNER SAFETY OFF  "},
                                       makeOnline("[Bad'Name]];x]"),
                                       {clearConnections("Bad''Name];x"), "DROP DATABASE [Bad'Name]];x] "}}));
 }
@@ -246,16 +246,16 @@ TEST_F(Partners, AnEmptyDatabaseBoxMakesEveryDatabaseButtonRefuseAndSendNothing)
 // lost link and is logged, no hang; the walk reconnects once before Payroll and goes on.
 TEST_F(Partners, AMirrorRestartBetweenTwoStatementsIsReportedAndTheWalkGoesOn) {
     auto restarted = std::make_shared<std::atomic<bool>>(false);
-    mirror->clearRules(); // the drop goes before the set-up's refusal of SET SAFETY
+    mirror->clearRules(); // the drop goes before the set-up's refusal of SET PARTNER SAFETY
     mirror->addRule(Rule::callback(
         [restarted](const std::string &, const tds::ConnectionState &) -> std::optional<Reply> {
             if (restarted->exchange(true))
                 return std::nullopt;
             return Reply::drop();
         },
-        R"(ALTER DATABASE \[Billing\] SET SAFETY OFF  )"));
-    mirror->addRule(
-        Rule::pattern(R"(ALTER DATABASE \[.*\] SET SAFETY OFF  )", Reply::error(1416, "Not mirrored.")));
+        R"(ALTER DATABASE \[Billing\] SET PARTNER SAFETY OFF  )"));
+    mirror->addRule(Rule::pattern(R"(ALTER DATABASE \[.*\] SET PARTNER SAFETY OFF  )",
+                                  Reply::error(1416, "Not mirrored.")));
     f().chkALL->setChecked(true);
     click("cmdSetPartner(1)");
     EXPECT_EQ(sent(1),
@@ -265,7 +265,7 @@ TEST_F(Partners, AMirrorRestartBetweenTwoStatementsIsReportedAndTheWalkGoesOn) {
     EXPECT_EQ(lines.count("Reconnected."), 1) << lines.join('\n').toStdString();
     const qsizetype at = lines.indexOf("Reconnected.");
     ASSERT_GT(at, 0);
-    // Below it: Billing's SET SAFETY and the driver's failure; above it: Payroll's Set Partner.
+    // Below it: Billing's SET PARTNER SAFETY and the driver's failure; above it: Payroll's Set Partner.
     EXPECT_TRUE(lines[at + 1].startsWith("[FreeTDS]")) << lines[at + 1].toStdString();
     EXPECT_EQ(lines[at + 2], QString::fromStdString(safetyOff("Billing")));
     EXPECT_EQ(lines[at - 1], "Running SQL..");

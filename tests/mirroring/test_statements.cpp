@@ -97,7 +97,7 @@ TEST(RestoreWalk, DatabaseNamesAndLogEntries) {
 TEST(PartnerStatements, ExactTexts) {
     EXPECT_EQ(setPartnerStatement("QRIX", "10.0.0.1"),
               "ALTER DATABASE [QRIX] SET PARTNER = 'TCP://10.0.0.1:5024'  ");
-    EXPECT_EQ(setSafetyOffStatement("QRIX"), "ALTER DATABASE [QRIX] SET SAFETY OFF  ");
+    EXPECT_EQ(setSafetyOffStatement("QRIX"), "ALTER DATABASE [QRIX] SET PARTNER SAFETY OFF  ");
     EXPECT_EQ(makeOnlineStatements("QRIX"),
               QStringList({"ALTER DATABASE QRIX SET PARTNER OFF ", "RESTORE DATABASE QRIX WITH RECOVERY  ",
                            "ALTER DATABASE QRIX SET RECOVERY FULL"}));

@@ -24,6 +24,11 @@ echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 depends=$(dpkg-deb -f "$deb" Depends)
 expected="libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, libodbc2, odbcinst, tdsodbc, libsmbclient, fonts-dejavu-core"
 [ "$depends" = "$expected" ] || fail "Depends is '$depends', expected '$expected'"
+# What the shell buttons start, recommended: the tool runs without them.
+recommends=$(dpkg-deb -f "$deb" Recommends)
+expected_recommends="smbclient, xdg-utils, xterm | x-terminal-emulator"
+[ "$recommends" = "$expected_recommends" ] ||
+  fail "Recommends is '$recommends', expected '$expected_recommends'"
 [ "$(dpkg-deb -f "$deb" Package)" = quorix-dbtools ] || fail "Package is $(dpkg-deb -f "$deb" Package)"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is $(dpkg-deb -f "$deb" Version)"
 
@@ -42,6 +47,10 @@ if [ -f "$entry" ]; then
   [ -x "$root/usr/bin/$exec_name" ] || fail "Exec=$exec_name is not in usr/bin"
   [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon_name.svg" ] ||
     fail "Icon=$icon_name has no usr/share/icons/hicolor/scalable/apps/$icon_name.svg"
+  for size in 16 32 48 256; do
+    png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$icon_name.png
+    [ -f "$png" ] || fail "Icon=$icon_name has no usr/share/icons/hicolor/${size}x${size}/apps/$icon_name.png"
+  done
 fi
 [ $failures -eq 0 ] || exit 1
 

@@ -10,23 +10,37 @@
 
 using namespace quorix;
 
-TEST(DateFreeBackupName, CutsAtTheFirstYearMarkerAndClosesWithBak) {
-    const std::vector<std::pair<const char *, const char *>> renamed = {
+// Only a whole calendar date right after an "_" is cut: a year alone is an archive's name, not a date.
+TEST(DateFreeBackupName, CutsAtTheFirstWholeDateAndClosesWithBak) {
+    const std::vector<std::pair<const char *, std::optional<QString>>> cases = {
         {"Billing_20150312.bak", "Billing.bak"},
-        {"Billing_20260101.bak", "Billing.bak"},
+        {"Billing_20260101_0100.bak", "Billing.bak"},
         {"Billing_20150312_0100.trn.bak", "Billing.bak"},
-        {"Billing_2015.03.bak", "Billing.bak"},
-        {"Pay_roll_2016.bak", "Pay_roll.bak"},
-        {"Lab_1990.BAK", "Lab.bak"},
-        {"Lab_2099x.bak", "Lab.bak"},
-        {"Lab_12_19991231_2015.bak", "Lab_12.bak"},
+        {"Pay_2019_20150312.bak", "Pay_2019.bak"},
+        {"Pay_roll_20160229.bak", "Pay_roll.bak"}, // a leap day
+        {"Lab_19900101.BAK", "Lab.bak"},
+        {"Lab_20991231x.bak", "Lab.bak"},
+        {"Lab_20150230_20150301.bak", "Lab_20150230.bak"}, // the first real date counts
+        {"Lab_20150312", "Lab.bak"},                       // nothing after the date
+        {"Accounting_2012.bak", std::nullopt},
+        {"Pay_2019.bak", std::nullopt},
+        {"X_20150230.bak", std::nullopt},   // no such day
+        {"X_20150229.bak", std::nullopt},   // 2015 is no leap year
+        {"X_20151301.bak", std::nullopt},   // no thirteenth month
+        {"X_20150300.bak", std::nullopt},   // no day 0
+        {"X_19891231.bak", std::nullopt},   // before 1990
+        {"X_21000101.bak", std::nullopt},   // after 2099
+        {"X_201503121.bak", std::nullopt},  // a ninth digit: no date
+        {"X_2015031.bak", std::nullopt},    // seven digits
+        {"X_2015.03.12.bak", std::nullopt}, // dots inside
+        {"X20150312.bak", std::nullopt},    // no "_"
+        {"X-20150312.bak", std::nullopt},   // nor another mark
+        {"_20150312.bak", std::nullopt},    // nothing would be left of the name
+        {"Billing.bak", std::nullopt},
+        {"X_\u0662\u0660\u0661\u0665\u0660\u0663\u0661\u0662.bak", std::nullopt}, // not ASCII digits
     };
-    for (const auto &[name, expected] : renamed)
-        EXPECT_EQ(dateFreeBackupName(name), std::optional<QString>(expected)) << name;
-    // No year from 1990 to 2099 right after an underscore, or nothing left before it.
-    for (const char *name : {"Billing.bak", "Lab_1989.bak", "Lab_2100.bak", "Lab_201.bak", "Lab2015.bak",
-                             "Lab-2015.bak", "Lab_x2015.bak", "_20150312.bak"})
-        EXPECT_EQ(dateFreeBackupName(name), std::nullopt) << name;
+    for (const auto &[name, expected] : cases)
+        EXPECT_EQ(dateFreeBackupName(QString::fromUtf8(name)), expected) << name;
 }
 
 TEST(CutAtSeparator, CutsBeforeTheFirstDotAndKeepsTheRest) {

@@ -69,8 +69,8 @@ const Case kCases[] = {
     {"SELECT 1 DROP TABLE t", SqlKind::Change},
     {"USE master; CREATE MASTER KEY ENCRYPTION BY PASSWORD = 'x';", SqlKind::Change},
     {"exec('kill ' + @spid)", SqlKind::Change},
-    {"EXEC sp_who", SqlKind::Change},
-    {"sp_who", SqlKind::Change}, // a procedure named first runs
+    {"EXEC dbo.usp_purge", SqlKind::Change},
+    {"usp_purge", SqlKind::Change}, // a procedure named first runs
     {"SET ANSI_NULLS ON SET NOEXEC ON", SqlKind::Change},
     {"SET PARSEONLY ON", SqlKind::Change},
     {"BEGIN TRAN", SqlKind::Change},
@@ -84,6 +84,270 @@ const Case kCases[] = {
     {"SELECT [unended", SqlKind::Change},
 };
 
+using enum SqlKind;
+
+// Batches a DBA types, by the statements' kinds on SQL Server 2008 to 2022, each with what the server does
+// with it: a change, something only the session sees (context), or a read.
+const Case kStatements[] = {
+    // Service Broker: every statement sends, takes, moves, ends or locks messages.
+    {"END CONVERSATION @h WITH CLEANUP", Change},
+    {"DECLARE @h uniqueidentifier\r\nWHILE EXISTS (SELECT * FROM sys.conversation_endpoints WHERE state = "
+     "'CD')"
+     "\r\nBEGIN\r\n    SELECT TOP(1) @h = conversation_handle FROM sys.conversation_endpoints WHERE state = "
+     "'CD';"
+     "\r\n    END CONVERSATION @h WITH CLEANUP;\r\nEND",
+     Change},
+    {"SELECT 1 ADD SIGNATURE TO dbo.p BY CERTIFICATE c", Change},
+    {"IF 1=1 SEND ON CONVERSATION @h (0x01)", Change},
+    {"IF @n = 0 SELECT 0 ELSE RECEIVE TOP(1) * FROM dbo.q", Change},
+    {"DECLARE @h uniqueidentifier, @g uniqueidentifier MOVE CONVERSATION @h TO @g", Change},
+    {"END CONVERSATION @h", Change},
+    {"END CONVERSATION @h WITH ERROR = 50001 DESCRIPTION = 'gone';", Change},
+    {"BEGIN TRY END CONVERSATION @h END TRY BEGIN CATCH END CATCH", Change},
+    {"BEGIN DIALOG CONVERSATION @h FROM SERVICE [s] TO SERVICE 't' ON CONTRACT [c] WITH ENCRYPTION = OFF;",
+     Change},
+    {"BEGIN DIALOG @h FROM SERVICE s TO SERVICE 't'", Change},
+    {"BEGIN CONVERSATION TIMER (@h) TIMEOUT = 120;", Change},
+    {"SEND ON CONVERSATION @h MESSAGE TYPE [m] (@body);", Change},
+    {"RECEIVE TOP(1) @body = message_body FROM dbo.q", Change},
+    {"WAITFOR (RECEIVE TOP(1) * FROM dbo.q), TIMEOUT 5000", Change},
+    {"GET CONVERSATION GROUP @g FROM dbo.q", Change},
+    {"WAITFOR (GET CONVERSATION GROUP @g FROM dbo.q), TIMEOUT 1000", Change},
+    {"CREATE QUEUE dbo.q", Change},
+    {"ALTER QUEUE dbo.q WITH STATUS = ON", Change},
+    {"SELECT conversation_handle, state_desc FROM sys.conversation_endpoints", Read},
+    {"SELECT TOP 10 * FROM dbo.q WITH (NOLOCK)", Read}, // a queue is read without taking messages
+    {"SELECT GET_TRANSMISSION_STATUS(@h)", Read},
+    {"SELECT is_broker_enabled FROM sys.databases WHERE name = N'Billing'", Read},
+    // Signatures, keys, impersonation, permissions.
+    {"ADD SIGNATURE TO dbo.p BY CERTIFICATE c WITH PASSWORD = 'x'", Change},
+    {"ADD COUNTER SIGNATURE TO dbo.p BY CERTIFICATE c", Change},
+    {"DROP SIGNATURE FROM dbo.p BY CERTIFICATE c", Change},
+    {"ADD SENSITIVITY CLASSIFICATION TO dbo.t.c WITH (LABEL = 'Confidential')", Change},
+    {"SELECT * FROM sys.crypt_properties", Read},
+    {"OPEN SYMMETRIC KEY k DECRYPTION BY CERTIFICATE c", Context},
+    {"OPEN MASTER KEY DECRYPTION BY PASSWORD = 'x'", Context},
+    {"CLOSE SYMMETRIC KEY k", Context},
+    {"CLOSE ALL SYMMETRIC KEYS", Context},
+    {"CLOSE MASTER KEY", Context},
+    {"OPEN SYMMETRIC KEY k DECRYPTION BY CERTIFICATE c; SELECT CONVERT(nvarchar(50), DECRYPTBYKEY(card)) "
+     "FROM dbo.t; CLOSE SYMMETRIC KEY k",
+     Context},
+    {"EXECUTE AS USER = 'auditor'", Context},
+    {"EXECUTE AS LOGIN = 'x'; SELECT SUSER_NAME(); REVERT", Context},
+    {"EXECUTE AS USER = 'x' WITH COOKIE INTO @cookie", Context},
+    {"REVERT WITH COOKIE = @cookie", Context},
+    {"SETUSER 'u'", Context},
+    {"CREATE CERTIFICATE c WITH SUBJECT = 'x'", Change},
+    {"BACKUP CERTIFICATE c TO FILE = 'c.cer'", Change},
+    {"GRANT CONNECT ON ENDPOINT::Mirroring TO [mirroring]", Change},
+    {"DENY SELECT ON dbo.t TO u", Change},
+    {"REVOKE EXECUTE ON dbo.p FROM u", Change},
+    {"ALTER LOGIN sa DISABLE", Change},
+    {"ENABLE TRIGGER ALL ON SERVER", Change},
+    {"DISABLE TRIGGER dbo.trg ON dbo.t", Change},
+    {"SELECT * FROM sys.server_permissions WHERE class_desc = 'ENDPOINT'", Read},
+    {"SELECT HAS_PERMS_BY_NAME(NULL, NULL, 'VIEW SERVER STATE')", Read},
+    // Cursors run their query.
+    {"DECLARE c CURSOR LOCAL FAST_FORWARD FOR SELECT name FROM sys.databases", Read},
+    {"DECLARE c CURSOR FOR SELECT name FROM sys.databases; OPEN c; FETCH NEXT FROM c INTO @name; "
+     "WHILE @@FETCH_STATUS = 0 BEGIN PRINT @name; FETCH NEXT FROM c INTO @name END; CLOSE c; DEALLOCATE c",
+     Read},
+    {"OPEN GLOBAL c", Read},
+    {"FETCH ABSOLUTE 5 FROM c", Read},
+    {"DECLARE @cur CURSOR SET @cur = CURSOR FOR SELECT 1 OPEN @cur FETCH NEXT FROM @cur INTO @a", Read},
+    {"DECLARE c CURSOR FOR SELECT id FROM t FOR UPDATE", Read},
+    {"DECLARE c CURSOR FOR SELECT name FROM sys.databases OPEN c FETCH NEXT FROM c INTO @db "
+     "WHILE @@FETCH_STATUS = 0 BEGIN EXEC('DBCC CHECKDB(' + @db + ')') FETCH NEXT FROM c INTO @db END",
+     Change},
+    {"FETCH NEXT FROM c; DELETE FROM t WHERE CURRENT OF c", Change},
+    {"FETCH NEXT FROM c INTO @a SELECT @a AS a INTO #kept", Change},
+    // Transactions settle changes: never sent.
+    {"BEGIN TRANSACTION", Change},
+    {"BEGIN TRAN t1 WITH MARK 'before the purge'", Change},
+    {"BEGIN DISTRIBUTED TRANSACTION", Change},
+    {"COMMIT", Change},
+    {"COMMIT TRANSACTION t1", Change},
+    {"ROLLBACK", Change},
+    {"ROLLBACK TRAN", Change},
+    {"SAVE TRANSACTION s1", Change},
+    {"BEGIN TRAN; SELECT * FROM t WITH (UPDLOCK); COMMIT", Change},
+    {"IF @@TRANCOUNT > 0 ROLLBACK", Change},
+    {"SELECT @@TRANCOUNT", Read},
+    {"BEGIN TRY SELECT 1/0 END TRY BEGIN CATCH SELECT ERROR_MESSAGE() END CATCH", Read},
+    {"BEGIN TRY UPDATE t SET a = 1 END TRY BEGIN CATCH THROW; END CATCH", Change},
+    // Procedures: only system ones known to report are sent; dynamic SQL never.
+    {"EXEC (@sql)", Change},
+    {"EXECUTE ('SELECT 1')", Change},
+    {"EXEC sp_executesql N'SELECT 1'", Change},
+    {"EXEC sys.sp_executesql @stmt = N'SELECT @x', @params = N'@x int', @x = 1", Change},
+    {"EXEC @proc", Change},
+    {"EXEC ('SELECT 1') AT [LINKED]", Change},
+    {"EXEC Billing.dbo.sp_who", Change},
+    {"EXEC sp_who", Read},
+    {"sp_who", Read},
+    {"[sp_who]", Read},
+    {"EXEC sp_who 'active'", Read},
+    {"EXEC [master].[sys].[sp_who]", Read},
+    {"EXEC sp_who2", Read},
+    {"EXEC sp_readerrorlog 0, 1, N'mirroring'", Read},
+    {"EXEC sp_helpdb N'Billing'", Read},
+    {"sp_helpdb", Read},
+    {"EXEC sp_help 'dbo.Orders'; EXEC sp_helpindex 'dbo.Orders'", Read},
+    {"EXEC sp_helptext 'dbo.p'", Read},
+    {"DECLARE @rc int EXEC @rc = sp_who SELECT @rc", Read},
+    {"EXEC master.dbo.xp_fixeddrives", Read},
+    {"EXEC master..xp_fixeddrives", Read},
+    {"exec xp_fixeddrives", Read},
+    {"EXEC sp_configure", Read},
+    {"EXEC sp_configure 'show advanced options'", Read},
+    {"EXEC sp_configure 'show advanced options', 1", Change},
+    {"EXEC sp_configure @configname = 'max degree of parallelism', @configvalue = 1", Change},
+    {"EXEC sp_spaceused N'dbo.Orders'", Read},
+    {"EXEC sp_spaceused @updateusage = N'TRUE'", Change},
+    {"EXEC sp_spaceused 'dbo.Orders', 'true'", Change},
+    {"SELECT 1; sp_who", Change}, // without EXECUTE a procedure runs only first in the batch
+    {"INSERT INTO @drives EXEC master.dbo.xp_fixeddrives", Change},
+    {"EXEC xp_cmdshell 'dir'", Change},
+    {"EXEC sp_detach_db 'Billing', 'true'", Change},
+    {"EXEC sp_attach_db @dbname = N'Billing', @filename1 = N'E:\\b.mdf'", Change},
+    {"EXEC sp_password NULL, 'new', 'sa'", Change},
+    {"EXEC msdb.dbo.sp_start_job N'Nightly'", Change},
+    // DBCC: the informational and checking commands read.
+    {"DBCC CHECKDB", Read},
+    {"DBCC CHECKDB (N'Billing') WITH NO_INFOMSGS, ALL_ERRORMSGS", Read},
+    {"DBCC CHECKDB (Billing, REPAIR_ALLOW_DATA_LOSS)", Change},
+    {"DBCC CHECKDB (0, REPAIR_REBUILD) WITH NO_INFOMSGS", Change},
+    {"DBCC CHECKTABLE ('dbo.Orders') WITH PHYSICAL_ONLY", Read},
+    {"DBCC CHECKTABLE ('dbo.Orders', REPAIR_FAST)", Change},
+    {"DBCC CHECKALLOC", Read},
+    {"DBCC CHECKCATALOG", Read},
+    {"DBCC CHECKCONSTRAINTS ('dbo.Orders') WITH ALL_CONSTRAINTS", Read},
+    {"DBCC CHECKFILEGROUP", Read},
+    {"DBCC CHECKIDENT ('dbo.Orders', NORESEED)", Read},
+    {"DBCC CHECKIDENT ('dbo.Orders')", Change}, // reseeds when the identity is behind
+    {"DBCC CHECKIDENT ('dbo.Orders', RESEED, 100)", Change},
+    {"DBCC SHOW_STATISTICS ('dbo.Orders', IX_Orders_Date) WITH HISTOGRAM", Read},
+    {"DBCC SQLPERF(LOGSPACE)", Read},
+    {"DBCC SQLPERF(\"sys.dm_os_wait_stats\", CLEAR)", Change},
+    {"DBCC OPENTRAN (Billing) WITH TABLERESULTS", Read},
+    {"DBCC INPUTBUFFER (52)", Read},
+    {"DBCC OUTPUTBUFFER (52)", Read},
+    {"DBCC TRACESTATUS (-1)", Read},
+    {"DBCC USEROPTIONS", Read},
+    {"DBCC PROCCACHE", Read},
+    {"DBCC SHOWCONTIG ('dbo.Orders')", Read},
+    {"DBCC HELP ('CHECKDB')", Read},
+    {"DBCC TRACEON (1222, -1)", Change},
+    {"DBCC TRACEOFF (1222, -1)", Change},
+    {"DBCC FREEPROCCACHE", Change},
+    {"DBCC DROPCLEANBUFFERS", Change},
+    {"DBCC FREESYSTEMCACHE ('ALL')", Change},
+    {"DBCC FREESESSIONCACHE", Change},
+    {"DBCC SHRINKDATABASE (Billing, 10)", Change},
+    {"DBCC SHRINKFILE (Billing_log, 1024)", Change},
+    {"DBCC UPDATEUSAGE (0)", Change},
+    {"DBCC DBREINDEX ('dbo.Orders')", Change},
+    {"DBCC INDEXDEFRAG (0, 'dbo.Orders')", Change},
+    {"DBCC CLEANTABLE (Billing, 'dbo.Orders')", Change},
+    {"DBCC CLONEDATABASE (Billing, Billing_clone)", Change},
+    {"DBCC PAGE (Billing, 1, 1, 3)", Change}, // not in the reference
+    {"DBCC xp_sample (FREE)", Change},
+    // Backup and restore verbs.
+    {"BACKUP DATABASE Billing TO DISK = N'p:\\b.bak' WITH COPY_ONLY", Change},
+    {"BACKUP LOG Billing TO DISK = 'p:\\l.trn'", Change},
+    {"BACKUP LOG Billing TO DISK = 'NUL'", Change},
+    {"BACKUP MASTER KEY TO FILE = 'k' ENCRYPTION BY PASSWORD = 'x'", Change},
+    {"BACKUP SERVICE MASTER KEY TO FILE = 'k' ENCRYPTION BY PASSWORD = 'x'", Change},
+    {"RESTORE DATABASE Billing FROM DISK = 'b.bak' WITH MOVE 'Data' TO 'E:\\b.mdf', NORECOVERY", Change},
+    {"RESTORE LOG Billing FROM DISK = 'l.trn' WITH NORECOVERY", Change},
+    {"RESTORE DATABASE Billing WITH RECOVERY", Change},
+    {"RESTORE HEADERONLY FROM DISK = N'b.bak'", Read},
+    {"RESTORE FILELISTONLY FROM DISK = 'b.bak' WITH FILE = 2", Read},
+    {"RESTORE VERIFYONLY FROM DISK = 'b.bak' WITH CHECKSUM", Read},
+    {"RESTORE LABELONLY FROM TAPE = '\\\\.\\tape0'", Read},
+    {"RESTORE REWINDONLY FROM TAPE = '\\\\.\\tape0'", Change},
+    {"RESTORE MASTER KEY FROM FILE = 'k' DECRYPTION BY PASSWORD = 'x' ENCRYPTION BY PASSWORD = 'y'", Change},
+    {"RESTORE HEADERONLY FROM DISK = 'b.bak'; RESTORE DATABASE Billing FROM DISK = 'b.bak'", Change},
+    {"SELECT TOP 5 backup_finish_date FROM msdb.dbo.backupset ORDER BY backup_finish_date DESC", Read},
+    // The session's options.
+    {"SET NOCOUNT ON", Context},
+    {"SET ANSI_NULLS, QUOTED_IDENTIFIER ON", Context},
+    {"SET ANSI_NULLS, IMPLICIT_TRANSACTIONS ON", Change}, // every later read would open a transaction
+    {"SET IMPLICIT_TRANSACTIONS ON", Change},
+    {"SET ANSI_DEFAULTS ON", Change}, // sets IMPLICIT_TRANSACTIONS too
+    {"SET STATISTICS IO, TIME ON", Context},
+    {"SET STATISTICS XML ON; SELECT 1", Context},
+    {"SET SHOWPLAN_XML ON", Change}, // then nothing runs: kept in its place in the script
+    {"SET NOEXEC ON", Change},
+    {"SET FMTONLY ON", Change},
+    {"SET DATEFORMAT dmy", Context},
+    {"SET LANGUAGE us_english", Context},
+    {"SET LOCK_TIMEOUT 5000", Context},
+    {"SET DEADLOCK_PRIORITY LOW", Context},
+    {"SET CONTEXT_INFO 0x01", Context},
+    {"SET XACT_ABORT ON", Context},
+    {"SET TRANSACTION ISOLATION LEVEL SNAPSHOT", Context},
+    {"SET @n = 1", Read},
+    {"SET @n = NEXT VALUE FOR dbo.seq", Change},
+    {"USE [Billing]; SELECT name FROM sys.tables", Context},
+    // Comments end at CR as well as LF; literals and quoted names are not statements.
+    {"SELECT 1 -- a comment\rDROP TABLE t", Change},
+    {"SELECT 1 -- x\rEND CONVERSATION @h", Change},
+    {"SELECT 1 -- /* not a block\rDROP TABLE t */", Change},
+    {"-- INSERT into the log\rSELECT name FROM sys.databases", Read},
+    {"SELECT 1 -- CR LF\r\n/* y */ SELECT 2", Read},
+    {"SELECT 1 /* END CONVERSATION @h -- */", Read},
+    {"SELECT 1 /* outer /* inner */ DROP TABLE t */", Read},
+    {"SELECT 'END CONVERSATION @h WITH CLEANUP'", Read},
+    {"SELECT N'SEND ON CONVERSATION', 'RECEIVE', [ADD], [MOVE], \"GET\"", Read},
+    {"PRINT 'DBCC SHRINKFILE (1)'", Read},
+    {"SELECT 1 AS [BEGIN TRAN]", Read},
+    {"SELECT 'it''s'; -- DROP DATABASE x\r\n", Read},
+    // Control of flow and queries.
+    {"IF EXISTS (SELECT 1 FROM sys.databases WHERE name = 'x') BEGIN PRINT 'yes' END ELSE BEGIN PRINT 'no' "
+     "END",
+     Read},
+    {"WHILE 1 = 1 BEGIN BREAK END", Read},
+    {"DECLARE @i int = 0 WHILE @i < 3 BEGIN SET @i += 1 CONTINUE END", Read},
+    {"GOTO done; SELECT 1; done: PRINT 'end'", Read},
+    {"RETURN", Read},
+    {"THROW 50000, 'stop', 1", Read},
+    {"RAISERROR ('x', 10, 1) WITH NOWAIT", Read},
+    {"RAISERROR ('x', 16, 1) WITH LOG", Change}, // writes the server's error log
+    {"SELECT * FROM t1 INNER MERGE JOIN t2 ON t1.id = t2.id", Read},
+    {"SELECT * FROM t OPTION (MERGE JOIN, MAXDOP 1)", Read},
+    {"SELECT * FROM t OPTION (USE HINT ('FORCE_LEGACY_CARDINALITY_ESTIMATION'))", Read},
+    {"SELECT (SELECT name FROM sys.databases ORDER BY name OFFSET 0 ROWS FETCH NEXT 1 ROWS ONLY)", Read},
+    {"SELECT * FROM (SELECT 1 AS a) x WHERE a IN (SELECT 1 UNION SELECT 2)", Read},
+    {"SELECT value FROM OPENJSON(@j)", Read},
+    {"WITH c AS (SELECT 1 AS a) SELECT * FROM c; WITH d AS (SELECT 2 AS b) SELECT * FROM d", Read},
+    {"SELECT mirroring_state_desc FROM sys.database_mirroring WHERE database_id = DB_ID(N'Billing')", Read},
+    {"SELECT * INTO #t FROM sys.databases", Change},
+    {"SELECT name INTO dbo.copy FROM sys.databases", Change},
+    {"SELECT * FROM OPENROWSET('SQLNCLI', 'Server=x;Trusted_Connection=yes;', 'SELECT 1')", Change},
+    {"SELECT * FROM OPENDATASOURCE('SQLNCLI', 'Data Source=x').db.dbo.t", Change},
+    {"WITH c AS (SELECT id FROM t) DELETE FROM c", Change},
+    {"MERGE dbo.t AS d USING dbo.s AS s ON d.id = s.id WHEN MATCHED THEN UPDATE SET d.a = s.a;", Change},
+    {"TRUNCATE TABLE dbo.t", Change},
+    {"UPDATE STATISTICS dbo.Orders", Change},
+    {"CREATE TABLE #t (id int); SELECT * FROM #t", Change},
+    {"DECLARE @t TABLE (id int) INSERT INTO @t VALUES (1)", Change},
+    {"ALTER DATABASE Billing SET PARTNER FORCE_SERVICE_ALLOW_DATA_LOSS", Change},
+    {"ALTER DATABASE Billing SET PARTNER SAFETY FULL", Change},
+    {"BULK INSERT dbo.t FROM 'f.csv'", Change},
+    {"READTEXT dbo.t.doc @ptr 0 10", Read},
+    {"WRITETEXT dbo.t.doc @ptr 'x'", Change},
+    {"UPDATETEXT dbo.t.doc @ptr 0 NULL 'x'", Change},
+    {"CHECKPOINT", Change},
+    {"RECONFIGURE WITH OVERRIDE", Change},
+    {"SHUTDOWN WITH NOWAIT", Change},
+    {"KILL 52", Change},
+    {"KILL 52 WITH STATUSONLY", Read},
+    {"KILL STATS JOB 3", Change},
+    {"KILL QUERY NOTIFICATION SUBSCRIPTION ALL", Change},
+};
+
 const char *name(SqlKind k) {
     return k == SqlKind::Read ? "Read" : k == SqlKind::Context ? "Context" : "Change";
 }
@@ -92,6 +356,11 @@ const char *name(SqlKind k) {
 
 TEST(ScriptOnlyRule, KnowsReadsContextAndChanges) {
     for (const Case &c : kCases)
+        EXPECT_STREQ(name(classifySql(QString::fromUtf8(c.sql))), name(c.kind)) << c.sql;
+}
+
+TEST(ScriptOnlyRule, JudgesEveryKindOfStatementByWhatTheServerDoesWithIt) {
+    for (const Case &c : kStatements)
         EXPECT_STREQ(name(classifySql(QString::fromUtf8(c.sql))), name(c.kind)) << c.sql;
 }
 
@@ -142,9 +411,10 @@ TEST_F(Collecting, SendsReadsKeepsChangesAndPutsTheContextInFrontOfTheNextChange
                                     "-- Mirror, T\n"
                                     "DROP DATABASE [B]\n"
                                     "GO\n");
-    // The log pane gets each kept batch as it would have been sent, and nothing else.
-    EXPECT_EQ(logged, (QStringList{"CREATE MASTER KEY ENCRYPTION BY PASSWORD = 'x';", "DROP DATABASE [A]\r\n",
-                                   "DROP DATABASE [B]"}));
+    // The log pane gets each kept batch as it would have been sent, as not sent, and nothing else.
+    EXPECT_EQ(logged, (QStringList{"Not sent (Script only): CREATE MASTER KEY ENCRYPTION BY PASSWORD = 'x';",
+                                   "Not sent (Script only): DROP DATABASE [A]\r\n",
+                                   "Not sent (Script only): DROP DATABASE [B]"}));
 
     // Switched off, everything is sent and nothing is added; the script stays for saving.
     scriptOnly().setActive(false);
@@ -167,7 +437,8 @@ TEST_F(Collecting, APreparedChangeIsCollectedOnceWithItsExecutions) {
               "N'O''Brien', N'12.30', '2026-01-02'\n"
               "INSERT INTO t (id, name, price, at) VALUES (?, ?, ?, ?)\n"
               "GO\n");
-    EXPECT_EQ(logged, QStringList{"INSERT INTO t (id, name, price, at) VALUES (?, ?, ?, ?)"});
+    EXPECT_EQ(logged,
+              QStringList{"Not sent (Script only): INSERT INTO t (id, name, price, at) VALUES (?, ?, ?, ?)"});
 }
 
 TEST_F(Collecting, FileOperationsAreCommentsAndAreNotDone) {

@@ -6,6 +6,8 @@
 #include "MirroringWindow.h"
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <string>
 
 namespace quorix::testing {
@@ -27,15 +29,18 @@ inline const std::string kEndpointRead =
     "FROM master.sys.database_mirroring_endpoints e LEFT JOIN master.sys.tcp_endpoints t ON t.endpoint_id = "
     "e.endpoint_id LEFT JOIN master.sys.certificates c ON c.certificate_id = e.certificate_id";
 inline const std::string kCertificatesRead = "SELECT name, thumbprint FROM master.sys.certificates";
-inline const std::string kLoginRead =
-    "SELECT name FROM master.sys.server_principals WHERE name = 'mirroring'";
+inline const std::string kPartnerLoginsRead =
+    "SELECT p.name, e.name AS endpoint_name, sp.state_desc FROM master.sys.server_principals p LEFT JOIN "
+    "master.sys.server_permissions sp ON sp.grantee_principal_id = p.principal_id AND sp.class = 105 AND "
+    "sp.permission_name = 'CONNECT' LEFT JOIN master.sys.endpoints e ON e.endpoint_id = sp.major_id AND "
+    "e.type_desc = 'DATABASE_MIRRORING' WHERE p.name IN ('mirroring', 'mirroringB')";
 inline const std::string kFreeSpaceRead = "EXEC master.dbo.xp_fixeddrives";
 
 // Every statement a server received is one of the reads above.
 inline bool onlyReads(const std::vector<std::string> &statements) {
     for (const std::string &s : statements)
         if (s != kDatabasesRead && s != kCountersRead && s != kServerRead && s != kEndpointRead &&
-            s != kCertificatesRead && s != kLoginRead && s != kFreeSpaceRead && s != kList)
+            s != kCertificatesRead && s != kPartnerLoginsRead && s != kFreeSpaceRead && s != kList)
             return false;
     return true;
 }
@@ -56,9 +61,57 @@ inline const std::vector<Column> kDatabaseColumns = {{"name", SqlType::NVarChar,
                                                      {"mirroring_partner_name", SqlType::NVarChar, 128},
                                                      {"size_kb", SqlType::BigInt}};
 
-// The answers of one server set up by the certificate scripts: its own certificate (thumbprint 0x0A or
-// 0x0B) on the endpoint, the partner's imported, the login mirroring, 5000 MB free on P:.
-inline void answerAsSetUp(tds::ScriptedServer &server, int slot) {
+// Rows a rule answers with, which a test may change between clicks (the server answers on its
+// connections' threads).
+class Answer {
+public:
+    explicit Answer(std::vector<Row> rows) : m_rows(std::move(rows)) {}
+    void set(std::vector<Row> rows) {
+        std::lock_guard lock(m_mutex);
+        m_rows = std::move(rows);
+    }
+    std::vector<Row> rows() const {
+        std::lock_guard lock(m_mutex);
+        return m_rows;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Row> m_rows;
+};
+
+inline Rule answerWith(const std::string &statement, std::vector<Column> columns,
+                       std::shared_ptr<Answer> answer) {
+    Rule r = Rule::exact(statement, Reply::done());
+    r.compute = [columns = std::move(columns), answer](const std::string &,
+                                                       const tds::ConnectionState &) -> std::optional<Reply> {
+        return Reply::rows({columns, answer->rows()});
+    };
+    return r;
+}
+
+// What a server set up by the certificate scripts says about the certificates in master and the logins the
+// partners connect as.
+struct SetUpAnswers {
+    std::shared_ptr<Answer> certificates, partnerLogins;
+};
+
+// The certificates of a server set up by the scripts: its own (thumbprint 0x0A on Main, 0x0B on the
+// Mirror) and the partner's imported.
+inline std::vector<Row> certificatesAsSetUp() {
+    return {{"Mirroring", "0x0A"}, {"mirroringB", "0x0B"}};
+}
+// The scripts make login mirroring on both; the partner's login holds CONNECT on the endpoint (mirroringB
+// on Main, mirroring on the Mirror).
+inline std::vector<Row> partnerLoginsAsSetUp(int slot) {
+    if (slot == 0)
+        return {{"mirroring", std::nullopt, std::nullopt}, {"mirroringB", "Endpoint_Mirroring", "GRANT"}};
+    return {{"mirroring", "Endpoint_Mirroring", "GRANT"}};
+}
+
+// The answers of one server set up by the certificate scripts: its own certificate on the endpoint, the
+// partner's imported, the partner's login with CONNECT, 5000 MB free on P:.
+inline SetUpAnswers answerAsSetUp(tds::ScriptedServer &server, int slot) {
     const std::string own = slot == 0 ? "Mirroring" : "mirroringB";
     const std::string ownPrint = slot == 0 ? "0x0A" : "0x0B";
     server.addRule(Rule::exact(kServerRead, Reply::rows({{{"product_version", SqlType::NVarChar, 128},
@@ -74,15 +127,20 @@ inline void answerAsSetUp(tds::ScriptedServer &server, int slot) {
                                                             {"thumbprint", SqlType::VarBinary, 32}},
                                                            {{"Endpoint_Mirroring", "STARTED", "CERTIFICATE",
                                                              "5024", own, ownPrint}}})));
-    server.addRule(
-        Rule::exact(kCertificatesRead,
-                    Reply::rows({{{"name", SqlType::NVarChar, 128}, {"thumbprint", SqlType::VarBinary, 32}},
-                                 {{"Mirroring", "0x0A"}, {"mirroringB", "0x0B"}}})));
-    server.addRule(
-        Rule::exact(kLoginRead, Reply::rows({{{"name", SqlType::NVarChar, 128}}, {{"mirroring"}}})));
+    SetUpAnswers answers{std::make_shared<Answer>(certificatesAsSetUp()),
+                         std::make_shared<Answer>(partnerLoginsAsSetUp(slot))};
+    server.addRule(answerWith(kCertificatesRead,
+                              {{"name", SqlType::NVarChar, 128}, {"thumbprint", SqlType::VarBinary, 32}},
+                              answers.certificates));
+    server.addRule(answerWith(kPartnerLoginsRead,
+                              {{"name", SqlType::NVarChar, 128},
+                               {"endpoint_name", SqlType::NVarChar, 128},
+                               {"state_desc", SqlType::NVarChar, 60}},
+                              answers.partnerLogins));
     server.addRule(
         Rule::exact(kFreeSpaceRead, Reply::rows({{{"drive", SqlType::Char, 1}, {"MB free", SqlType::Int}},
                                                  {{"C", "900"}, {"P", "5000"}}})));
+    return answers;
 }
 
 // Answers kDatabasesRead with rows (columns of kDatabaseColumns) and kCountersRead with the counters of

@@ -33,7 +33,11 @@ PreflightInput healthy() {
     m.endpoint = endpoint("STARTED", 5024, "CERTIFICATE", "Mirroring", "\x01\x02");
     m.certificates = {{"name", "thumbprint"},
                       {{"Mirroring", QByteArray("\x01\x02")}, {"mirroringB", QByteArray("\x03\x04")}}};
-    m.login = {{"name"}, {{"mirroring"}}};
+    // The scripts make login mirroring on both servers; only mirroringB, on Main, and mirroring, on the
+    // Mirror, are granted CONNECT on the endpoint: the logins the partners connect as.
+    m.partnerLogins = {
+        {"name", "endpoint_name", "state_desc"},
+        {{"mirroring", QVariant(), QVariant()}, {"mirroringB", "Endpoint_Mirroring", "GRANT"}}};
     m.databases = databases({{"Billing", "ONLINE", "FULL", QVariant(), QVariant(), qint64(2 * 1024 * 1024)}});
     m.freeSpaceRead = true;
     m.freeSpace = {{"drive", "MB free"}, {{"C", 100}, {"P", 5000}}};
@@ -42,6 +46,8 @@ PreflightInput healthy() {
     r.version = "10.50.6220.0";
     r.endpoint = endpoint("STARTED", 5024, "CERTIFICATE", "mirroringB", "\x03\x04");
     r.databases = databases({});
+    r.partnerLogins = {{"name", "endpoint_name", "state_desc"},
+                       {{"mirroring", "Endpoint_Mirroring", "GRANT"}}};
     in.shares[0] = {"X:\\MIR\\", true, true, {}};
     in.shares[1] = {"Y:\\MIR\\", true, true, {}};
     in.databases = QStringList{"Billing"};
@@ -79,9 +85,11 @@ TEST(PreflightRules, AHealthyPairPassesEveryCheck) {
                   "ok    Mirror: endpoint on port 5024",
                   "ok    Mirror: endpoint authenticates by certificate (mirroringB)",
                   "ok    Main: the Mirror's certificate mirroringB present",
-                  "ok    Main: login mirroring present",
+                  "ok    Main: the Mirror's login mirroringB present",
+                  "ok    Main: the Mirror's login mirroringB holds CONNECT on endpoint Endpoint_Mirroring",
                   "ok    Mirror: Main's certificate Mirroring present",
-                  "ok    Mirror: login mirroring present",
+                  "ok    Mirror: Main's login mirroring present",
+                  "ok    Mirror: Main's login mirroring holds CONNECT on endpoint Endpoint_Mirroring",
                   "ok    Billing: online on Main",
                   "ok    Billing: recovery model FULL",
                   "ok    Billing: not mirrored yet",
@@ -159,10 +167,10 @@ TEST(PreflightRules, EachFailureIsNamedWithItsFix) {
          [](PreflightInput &in) { in.servers[1].certificates.rows[0][1] = QByteArray("\x09"); },
          {"FAIL  Mirror: Main's certificate Mirroring present: it is missing. Fix: copy SERVER1.cer with "
           "\"CopyCert\" on tab 1, then run \"RunScript svr2\" on tab 2 of the Mirroring tab"}},
-        {"no login mirroring on the Mirror",
-         [](PreflightInput &in) { in.servers[1].login = {}; },
-         {"FAIL  Mirror: login mirroring present: it is missing. Fix: run \"RunScript svr2\" on tab 2 of the "
-          "Mirroring tab"}},
+        {"the Mirror lacks the login Main connects as",
+         [](PreflightInput &in) { in.servers[1].partnerLogins.rows.clear(); },
+         {"FAIL  Mirror: Main's login mirroring present: it is missing. Fix: copy SERVER1.cer with "
+          "\"CopyCert\" on tab 1, then run \"RunScript svr2\" on tab 2 of the Mirroring tab"}},
         {"simple recovery",
          [](PreflightInput &in) { in.servers[0].databases.rows[0][2] = "SIMPLE"; },
          {"FAIL  Billing: recovery model FULL: it is SIMPLE. Fix: press \"Full Recovery Mode\""}},
@@ -236,4 +244,22 @@ TEST(PreflightRules, SpaceIsComparedOnlyWhereTheServerReportsIt) {
               QStringList{"FAIL  Main: free space for the backups (6000 MB free on P:, the databases "
                           "take 6144 MB): not enough. Fix: make room on P: of Main or choose another "
                           "backup drive / path"});
+}
+
+TEST(PreflightRules, UnderScriptOnlyAShareIsNotWrittenToAndItsSpaceIsStillCompared) {
+    ServerFacts server;
+    server.reachable = true;
+    server.freeSpaceRead = true;
+    server.freeSpace = {{"drive", "MB free"}, {{"P", 5000}}};
+    ShareFacts share{"X:\\MIR\\", true, false, {}};
+    share.writeTried = false;
+    QStringList lines;
+    for (const CheckLine &line : shareChecks(0, share, server, "p:\\backup\\MIR\\", 2048 * 1024))
+        lines << lineText(line);
+    EXPECT_EQ(
+        lines,
+        (QStringList{
+            "ok    Main's backup share X:\\MIR\\ reachable from this machine",
+            "ok    Main's backup share X:\\MIR\\ writable: not tried (Script only)",
+            "ok    Main: free space for the backups (5000 MB free on P:, the databases take 2048 MB)"}));
 }

@@ -4,6 +4,7 @@
 
 #include "SmbTestBase.h"
 #include "StatusServers.h"
+#include "db/ScriptOnly.h"
 #include "shares/FileAccess.h"
 #include "shares/ModNetUse.h"
 #include "status/Preflight.h"
@@ -89,6 +90,25 @@ TEST_F(PreflightShares, WritableSharesPassWithTheSpaceTheServersReport) {
     }
     preflight();
     EXPECT_EQ(std::distance(fs::directory_iterator(mir(0)), fs::directory_iterator{}), 1);
+}
+
+TEST_F(PreflightShares, UnderScriptOnlyTheSharesAreListedNotWrittenAndTheSpaceIsStillRead) {
+    f().chkScriptOnly->setChecked(true);
+    const QStringList lines = preflight();
+    f().chkScriptOnly->setChecked(false);
+    EXPECT_EQ(about(lines, "backup share"),
+              (QStringList{"ok    Main's backup share X:\\MIR\\ reachable from this machine",
+                           "ok    Main's backup share X:\\MIR\\ writable: not tried (Script only)",
+                           "ok    the Mirror's backup share Y:\\MIR\\ reachable from this machine",
+                           "ok    the Mirror's backup share Y:\\MIR\\ writable: not tried (Script only)"}));
+    // The drives' free space is a read, sent in a dry run too.
+    EXPECT_EQ(about(lines, "free space"),
+              (QStringList{
+                  "ok    Main: free space for the backups (5000 MB free on P:, the databases take 3 MB)",
+                  "ok    Mirror: free space for the backups (5000 MB free on P:, the databases take 3 MB)"}));
+    for (int slot = 0; slot < 2; ++slot)
+        EXPECT_FALSE(fs::exists(mir(slot) / Preflight::probeName().toStdString())) << slot;
+    EXPECT_TRUE(scriptOnly().items().empty()) << scriptOnly().script().toStdString();
 }
 
 TEST_F(PreflightShares, AShareThatIsNotWritableIsNamedWithItsFix) {

@@ -7,11 +7,15 @@
 #include "ui/Prompt.h"
 
 #include <QCheckBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <array>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -47,8 +51,7 @@ protected:
                                  });
         answerCounters(*main, "Billing", "Log Send Queue KB=12", "Log Bytes Sent/sec", mainBytes);
         answerCounters(*mirror, "Billing", "Redo Queue KB=3", "Redo Bytes/sec", mirrorBytes);
-        answerAsSetUp(*main, 0);
-        answerAsSetUp(*mirror, 1);
+        setUp = {answerAsSetUp(*main, 0), answerAsSetUp(*mirror, 1)};
         mainDbs.set({"Billing", "Radiology"});
         Prompt::clearShown();
         start();
@@ -74,6 +77,7 @@ protected:
         return lines;
     }
 
+    std::array<SetUpAnswers, 2> setUp;
     std::shared_ptr<std::atomic<long long>> mainBytes = std::make_shared<std::atomic<long long>>(0);
     std::shared_ptr<std::atomic<long long>> mirrorBytes = std::make_shared<std::atomic<long long>>(0);
 };
@@ -90,9 +94,12 @@ TEST_F(StatusWindow, EachDatabaseOfEitherServerIsJudgedWithItsHint) {
     EXPECT_EQ(hints[0], "not mirrored, on the Mirror only");
     EXPECT_EQ(hints[1], "");
     EXPECT_TRUE(hints[2].startsWith("principal on both servers: ")) << hints[2].toStdString();
-    EXPECT_TRUE(hints[3].startsWith("mirrored on Main only: press \"Make Online / fix\""))
+    // Synchronized with a partner at the Mirror's address, yet the Mirror shows no copy: nothing to end.
+    EXPECT_TRUE(hints[3].startsWith("mirrored on Main only, yet SYNCHRONIZED with TCP://127.0.0.3:5024: "))
         << hints[3].toStdString();
-    EXPECT_EQ(hints[4], "suspended: resume it with ALTER DATABASE Payroll SET PARTNER RESUME on Main");
+    EXPECT_EQ(hints[4],
+              "suspended: find the cause in the servers' error logs first, then resume it with ALTER "
+              "DATABASE Payroll SET PARTNER RESUME on Main");
     EXPECT_EQ(hints[5],
               "restored on the Mirror but not partnered: press \"<- Set Partner\", then \"Set Partner ->\"");
     EXPECT_EQ(column("Main mirroring")[1], "SYNCHRONIZING");
@@ -181,6 +188,8 @@ TEST_F(StatusWindow, PreflightWritesOneLinePerCheckAndSendsOnlyReads) {
         "ok    Main: endpoint authenticates by certificate (Mirroring)",
         "ok    Mirror: Main's certificate Mirroring present",
         "ok    Main: the Mirror's certificate mirroringB present",
+        "ok    Main: the Mirror's login mirroringB holds CONNECT on endpoint Endpoint_Mirroring",
+        "ok    Mirror: Main's login mirroring holds CONNECT on endpoint Endpoint_Mirroring",
         "ok    Radiology: recovery model FULL",
         "ok    Radiology: restoring on the Mirror, ready to be partnered",
     };
@@ -201,9 +210,79 @@ TEST_F(StatusWindow, PreflightWritesOneLinePerCheckAndSendsOnlyReads) {
 
     for (int slot = 0; slot < 2; ++slot)
         EXPECT_EQ(sent(slot), (std::vector<std::string>{kServerRead, kEndpointRead, kCertificatesRead,
-                                                        kLoginRead, kDatabasesRead, kFreeSpaceRead}))
+                                                        kPartnerLoginsRead, kDatabasesRead, kFreeSpaceRead}))
             << slot;
     EXPECT_TRUE(Prompt::shown().isEmpty());
+}
+
+// What each server answers about the partner's certificate and login decides the lines; each is checked on
+// the server the partner connects to.
+TEST_F(StatusWindow, PreflightChecksTheCertificateAndLoginEachPartnerConnectsWith) {
+    const std::optional<std::string> none;
+    const struct {
+        const char *what;
+        int slot;
+        std::vector<Row> certificates, partnerLogins;
+        QStringList failed;
+    } cases[] = {
+        {"as set up", 0, certificatesAsSetUp(), partnerLoginsAsSetUp(0), {}},
+        {"Main without the login the Mirror connects as (mirroring is there)",
+         0,
+         certificatesAsSetUp(),
+         {{"mirroring", "Endpoint_Mirroring", "GRANT"}},
+         {"FAIL  Main: the Mirror's login mirroringB present: it is missing. Fix: copy SERVER2.cer with "
+          "\"CopyCert\" on tab 2, then run \"RunScript svr1\" on tab 3 of the Mirroring tab"}},
+        {"Main without the Mirror's certificate",
+         0,
+         {{"Mirroring", "0x0A"}},
+         partnerLoginsAsSetUp(0),
+         {"FAIL  Main: the Mirror's certificate mirroringB present: it is missing. Fix: copy SERVER2.cer "
+          "with "
+          "\"CopyCert\" on tab 2, then run \"RunScript svr1\" on tab 3 of the Mirroring tab"}},
+        {"Main's login without CONNECT",
+         0,
+         certificatesAsSetUp(),
+         {{"mirroring", none, none}, {"mirroringB", none, none}},
+         {"FAIL  Main: the Mirror's login mirroringB holds CONNECT on endpoint Endpoint_Mirroring: it holds "
+          "no "
+          "CONNECT permission on it. Fix: GRANT CONNECT ON ENDPOINT::Endpoint_Mirroring TO mirroringB"}},
+        {"the Mirror without the login Main connects as",
+         1,
+         certificatesAsSetUp(),
+         {},
+         {"FAIL  Mirror: Main's login mirroring present: it is missing. Fix: copy SERVER1.cer with "
+          "\"CopyCert\" on tab 1, then run \"RunScript svr2\" on tab 2 of the Mirroring tab"}},
+        {"the Mirror without Main's certificate",
+         1,
+         {{"mirroringB", "0x0B"}},
+         partnerLoginsAsSetUp(1),
+         {"FAIL  Mirror: Main's certificate Mirroring present: it is missing. Fix: copy SERVER1.cer with "
+          "\"CopyCert\" on tab 1, then run \"RunScript svr2\" on tab 2 of the Mirroring tab"}},
+        {"the Mirror's login denied CONNECT",
+         1,
+         certificatesAsSetUp(),
+         {{"mirroring", "Endpoint_Mirroring", "DENY"}},
+         {"FAIL  Mirror: Main's login mirroring holds CONNECT on endpoint Endpoint_Mirroring: CONNECT on it "
+          "is "
+          "denied. Fix: REVOKE CONNECT ON ENDPOINT::Endpoint_Mirroring FROM mirroring, then GRANT CONNECT ON "
+          "ENDPOINT::Endpoint_Mirroring TO mirroring"}},
+    };
+    f().txtDB->setText("Radiology");
+    for (const auto &c : cases) {
+        for (int slot = 0; slot < 2; ++slot) {
+            setUp[static_cast<size_t>(slot)].certificates->set(certificatesAsSetUp());
+            setUp[static_cast<size_t>(slot)].partnerLogins->set(partnerLoginsAsSetUp(slot));
+        }
+        setUp[static_cast<size_t>(c.slot)].certificates->set(c.certificates);
+        setUp[static_cast<size_t>(c.slot)].partnerLogins->set(c.partnerLogins);
+        f().txtLog->clear();
+        click("cmdPreflight");
+        QStringList failed;
+        for (const QString &line : logInOrder())
+            if (line.startsWith("FAIL") && !line.contains("backup share")) // no drive is mapped here
+                failed << line;
+        EXPECT_EQ(failed, c.failed) << c.what;
+    }
 }
 
 TEST_F(StatusWindow, PreflightWithAServerDownNamesItAndChecksTheOther) {
@@ -242,6 +321,62 @@ TEST_F(StatusWindow, HeadlessRefreshPrintsTheGrid) {
     EXPECT_EQ(billing.mid(0, 8), (QStringList{"Billing", "ok", "ONLINE", "PRINCIPAL", "SYNCHRONIZING", "OFF",
                                               "TCP://127.0.0.3:5024", "12"}));
     EXPECT_EQ(billing.last(), "");
-    EXPECT_EQ(rows[4].split('\t').last(),
-              "suspended: resume it with ALTER DATABASE Payroll SET PARTNER RESUME on Main");
+    EXPECT_EQ(
+        rows[4].split('\t').last(),
+        "suspended: find the cause in the servers' error logs first, then resume it with ALTER DATABASE "
+        "Payroll SET PARTNER RESUME on Main");
+}
+
+TEST_F(StatusWindow, JsonRecordsCarryTheGridsAndTheChecklistsWords) {
+    QTemporaryDir home;
+    const ToolRun r = runTool({"--headless", "--format", "json", "--set", "txtServer(0)=" + serverBox(*main),
+                               "--set", "txtPW(0)=pwMain", "--set", "txtServer(1)=" + serverBox(*mirror),
+                               "--set", "txtPW(1)=pwMirror", "--click", "cmdStatusRefresh", "--print",
+                               "GridStatus", "--set", "txtDB=Radiology", "--click", "cmdPreflight"},
+                              home.path(), 60000);
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    // stdout holds the two records, one a line; the log went to stderr.
+    const QStringList records = r.out.trimmed().split('\n');
+    ASSERT_EQ(records.size(), 2) << r.out.toStdString();
+
+    // The rows as the grid of this window shows them after its own refresh (only the rates, taken a moment
+    // apart, may differ).
+    click("cmdStatusRefresh");
+    const QJsonArray rows = QJsonDocument::fromJson(records[0].toUtf8()).array();
+    Grid *grid = f().GridStatus;
+    ASSERT_EQ(rows.size(), grid->rows()) << records[0].toStdString();
+    for (int row = 0; row < grid->rows(); ++row) {
+        const QJsonObject object = rows[row].toObject();
+        ASSERT_EQ(object.size(), grid->cols());
+        for (int c = 0; c < grid->cols(); ++c) {
+            const QString header = grid->model()->headerData(c, Qt::Horizontal).toString();
+            ASSERT_TRUE(object.contains(header)) << header.toStdString();
+            const QString cell = grid->textMatrix(row, c);
+            if (header.endsWith("KB/s"))
+                EXPECT_EQ(object[header].toString().isEmpty(), cell.isEmpty()) << header.toStdString();
+            else
+                EXPECT_EQ(object[header].toString(), cell) << row << " " << header.toStdString();
+        }
+    }
+
+    // One object per check, in the words of the log's lines, which went to stderr.
+    const QJsonArray checks = QJsonDocument::fromJson(records[1].toUtf8()).array();
+    const QStringList err = r.err.split('\n');
+    const auto first = err.indexOf("Pre-flight:");
+    ASSERT_GE(first, 0) << r.err.toStdString();
+    ASSERT_GT(checks.size(), 10);
+    for (qsizetype i = 0; i < checks.size(); ++i) {
+        const QJsonObject c = checks[i].toObject();
+        const QString line = c["result"].toString() == "ok"
+                                 ? "ok    " + c["check"].toString()
+                                 : "FAIL  " + c["check"].toString() + ": " + c["problem"].toString() +
+                                       ". Fix: " + c["fix"].toString();
+        EXPECT_EQ(err.value(first + 1 + i), line);
+    }
+    EXPECT_EQ(err.value(first + 1 + checks.size()),
+              QString("Pre-flight: %1 checks, 2 failed").arg(checks.size()));
+    EXPECT_EQ(
+        checks[0].toObject(),
+        (QJsonObject{
+            {"result", "ok"}, {"check", "Main reachable with the login sa"}, {"problem", ""}, {"fix", ""}}));
 }

@@ -16,15 +16,18 @@ struct ToolRun {
     QString err;
 };
 
-// unset: variables removed from the environment after the test's own are set (say, to run with no display).
+// unset: variables removed from the environment after the test's own are set (say, to run with no display);
+// set: "NAME=VALUE" variables added last.
 inline ToolRun runTool(const QStringList &args, const QString &configHome, int timeoutMs,
-                       const QStringList &unset = {}) {
+                       const QStringList &unset = {}, const QStringList &set = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", configHome);
     env.insert("QT_QPA_PLATFORM", "offscreen");
     for (const QString &name : unset)
         env.remove(name);
+    for (const QString &variable : set)
+        env.insert(variable.section('=', 0, 0), variable.section('=', 1));
     p.setProcessEnvironment(env);
     p.start(QUORIX_EXE, args);
     EXPECT_TRUE(p.waitForFinished(timeoutMs)) << args.join(' ').toStdString();

@@ -104,9 +104,10 @@ protected:
                 out.push_back(b);
         return out;
     }
-    // The executions of the INSERT prepared for target: its statement and every row's values.
+    // The executions of the INSERTs prepared for target: each one's statement, and every row's values (an
+    // execution of a block carries several rows, as many as its first list of markers is long).
     struct Inserts {
-        std::string sql;
+        std::vector<std::string> sql;
         std::vector<tds::Row> rows;
         std::vector<tds::SqlType> types; // of the first row
     };
@@ -116,14 +117,21 @@ protected:
             if ((e.procedure != "sp_prepexec" && e.procedure != "sp_execute") ||
                 e.text.rfind("INSERT INTO " + target + " (", 0) != 0)
                 continue;
-            out.sql = e.text;
-            tds::Row row;
-            for (const tds::Param &p : e.params)
-                row.push_back(p.value);
-            if (out.rows.empty())
-                for (const tds::Param &p : e.params)
-                    out.types.push_back(p.type);
-            out.rows.push_back(std::move(row));
+            out.sql.push_back(e.text);
+            const auto values = e.text.find(" VALUES (");
+            const std::string first = e.text.substr(values, e.text.find(')', values) - values);
+            size_t width = 0;
+            for (auto p = first.find("@P"); p != std::string::npos; p = first.find("@P", p + 1))
+                ++width;
+            if (out.types.empty())
+                for (size_t i = 0; i < width && i < e.params.size(); ++i)
+                    out.types.push_back(e.params[i].type);
+            for (size_t at = 0; width > 0 && at + width <= e.params.size(); at += width) {
+                tds::Row row;
+                for (size_t i = at; i < at + width; ++i)
+                    row.push_back(e.params[i].value);
+                out.rows.push_back(std::move(row));
+            }
         }
         return out;
     }

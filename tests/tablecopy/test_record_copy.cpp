@@ -1,7 +1,8 @@
 // "Copy table by record" on the real window through the real driver: the statements to the letter, every
-// typed value arriving intact, identity and non-identity tables, a target whose columns lie in another
-// order, a refused row, columns the target cannot take, a source that cannot be opened, STOP, and the
-// progress every 100 rows.
+// typed value arriving intact in a block (dates of any year and offsets too), identity and non-identity
+// tables, a target whose columns lie in another order, a refused row in a block, columns the target cannot
+// take, a source that cannot be opened, STOP before the press and between blocks, blocks that end at the last
+// row, the round trips of a copy, the progress every 100 rows, and the server the source is read from.
 
 #include "TableCopyWindow.h"
 
@@ -88,16 +89,82 @@ TEST_F(ByRecord, EveryTypedValueArrivesIntactWithItsIdentity) {
 
     EXPECT_EQ(statements(), copyOfPatients());
     const Inserts in = inserts(kTarget);
+    // The three rows in one block, each row's values declared as the first's.
     EXPECT_EQ(in.sql,
-              "INSERT INTO QRIX2..Patients (id, big, name, code, seen, amount, flag, ratio, photo, born, "
-              "at, note, ref) VALUES (@P1, @P2, @P3, @P4, @P5, @P6, @P7, @P8, @P9, @P10, @P11, @P12, @P13)");
+              std::vector<std::string>{
+                  "INSERT INTO QRIX2..Patients (id, big, name, code, seen, amount, flag, ratio, photo, "
+                  "born, at, note, ref) VALUES (@P1, @P2, @P3, @P4, @P5, @P6, @P7, @P8, @P9, @P10, @P11, "
+                  "@P12, @P13), (@P14, @P15, @P16, @P17, @P18, @P19, @P20, @P21, @P22, @P23, @P24, @P25, "
+                  "@P26), (@P27, @P28, @P29, @P30, @P31, @P32, @P33, @P34, @P35, @P36, @P37, @P38, @P39)"});
+    EXPECT_EQ(in.rows, rows);
     EXPECT_EQ(rowsOf(kTarget), rows); // identity values included
     using T = tds::SqlType;
-    EXPECT_EQ(in.types, (std::vector<T>{T::Int, T::BigInt, T::NVarChar, T::VarChar, T::DateTime2, T::Decimal,
-                                        T::Bit, T::Float, T::VarBinaryMax, T::Date, T::Time, T::NVarCharMax,
-                                        T::UniqueIdentifier}));
+    // Dates go as ISO 8601 text that the server converts.
+    EXPECT_EQ(in.types, (std::vector<T>{T::Int, T::BigInt, T::NVarChar, T::VarChar, T::NVarChar, T::Decimal,
+                                        T::Bit, T::Float, T::VarBinaryMax, T::NVarChar, T::Time,
+                                        T::NVarCharMax, T::UniqueIdentifier}));
     EXPECT_EQ(logged(), (QStringList{"Patients", "copied 3", "errors 0", "Done copying"}));
     EXPECT_EQ(f().lblCnt->text(), "0");
+}
+
+TEST_F(ByRecord, EveryDateAndOffsetArrivesUnchanged) {
+    const std::vector<tds::Column> columns{
+        makeColumn("id", "int"), makeColumn("born", "date"), makeColumn("seen", "datetime2(7)"),
+        makeColumn("noted", "datetime2(3)"), makeColumn("at", "datetimeoffset(7)")};
+    // The first day the server holds, the day before the Gregorian calendar began, the last day, an offset
+    // of +05:45: each as the source holds it, which is what must arrive.
+    const std::vector<tds::Row> rows{
+        {"1", "0001-01-01", "0001-01-01 00:00:00.0000000", "0001-01-01 00:00:00.000",
+         "0001-01-01 00:00:00.0000000 -14:00"},
+        {"2", "1582-10-04", "1582-10-04 23:59:59.9999999", "1582-10-04 23:59:59.999",
+         "1582-10-04 23:59:59.9999999 +00:00"},
+        {"3", "9999-12-31", "9999-12-31 23:59:59.9999999", "9999-12-31 23:59:59.999",
+         "9999-12-31 23:59:59.9999999 +14:00"},
+        {"4", "2021-03-04", "2021-03-04 05:06:07.1234567", "2021-03-04 05:06:07.123",
+         "2021-03-04 05:06:07.1234567 +05:45"},
+    };
+    table(kSource, columns, rows);
+    table(kTarget, columns);
+
+    click("cmdCopyTables");
+
+    EXPECT_EQ(rowsOf(kTarget), rows);
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 4", "errors 0", "Done copying"}));
+    // On the wire: ISO 8601 text, which the server reads the same whatever its language.
+    const Inserts in = inserts(kTarget);
+    ASSERT_EQ(in.rows.size(), 4u);
+    EXPECT_EQ(in.rows[0], (tds::Row{"1", "0001-01-01", "0001-01-01T00:00:00.0000000",
+                                    "0001-01-01T00:00:00.0000000", "0001-01-01T00:00:00.0000000-14:00"}));
+    EXPECT_EQ(in.rows[3], (tds::Row{"4", "2021-03-04", "2021-03-04T05:06:07.1234567",
+                                    "2021-03-04T05:06:07.1230000", "2021-03-04T05:06:07.1234567+05:45"}));
+}
+
+TEST_F(ByRecord, TheSourceIsReadFromTheServerTheSessionIsOnWhateverTheBoxSaysNow) {
+    // Another server behind the same password, holding tables of the same names: reading from it would
+    // write its rows into Main's table.
+    const auto other = startServer("127.0.0.3", "pwMain");
+    other->tables().set(kSource, idAndName(), {{"99", "elsewhere"}});
+    other->tables().set(kTarget, idAndName());
+    other->tables().set("QRIX..Patients_NEW2", idAndName());
+    table(kSource, idAndName(), numbered(3));
+    table(kTarget, idAndName());
+    table("QRIX..Patients_NEW2", idAndName());
+    click("cmdConnect(0)");
+    f().txtServer[0]->setText(serverBox(*other)); // edited after connecting, Connect not pressed again
+    reset();
+
+    click("cmdCopyTables");
+    EXPECT_EQ(statements(), copyOfPatients());
+    EXPECT_EQ(rowsOf(kTarget), numbered(3));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 3", "errors 0", "Done copying"}));
+
+    // "Copy to _NEW2" reads through the same kind of reader.
+    userTables = {"Patients"};
+    click("cmdCopytoNEW");
+    EXPECT_EQ(rowsOf("QRIX..Patients_NEW2"), numbered(3));
+
+    EXPECT_TRUE(other->events().empty()) << describe(other->events().front());
+    EXPECT_TRUE(other->tables().rows(kTarget).empty());
 }
 
 TEST_F(ByRecord, EmptySourceExistingTargetAndATableWithoutIdentity) {
@@ -136,7 +203,9 @@ TEST_F(ByRecord, ValuesGoByPositionIntoATargetOfAnotherColumnOrder) {
           {{"Ann", "Lee"}, {"Bo", "Kim"}});
     table(kTarget, {makeColumn("last", "nvarchar(20)"), makeColumn("first", "nvarchar(20)")});
     click("cmdCopyTables");
-    EXPECT_EQ(inserts(kTarget).sql, "INSERT INTO QRIX2..Patients (last, first) VALUES (@P1, @P2)");
+    EXPECT_EQ(
+        inserts(kTarget).sql,
+        std::vector<std::string>{"INSERT INTO QRIX2..Patients (last, first) VALUES (@P1, @P2), (@P3, @P4)"});
     EXPECT_EQ(rowsOf(kTarget), (std::vector<tds::Row>{{"Ann", "Lee"}, {"Bo", "Kim"}}));
 }
 
@@ -146,9 +215,16 @@ TEST_F(ByRecord, ARefusedRowIsCountedAndTheOthersArrive) {
     table(kSource, idAndName(), rows);
     table(kTarget, {makeColumn("id", "int"), makeColumn("name", "nvarchar(50)", false)});
     click("cmdCopyTables");
+    // The block is refused whole; each row then goes on its own, and only the third is refused again.
+    const Inserts in = inserts(kTarget);
+    const std::string one = "INSERT INTO QRIX2..Patients (id, name) VALUES (@P1, @P2)";
+    EXPECT_EQ(in.sql,
+              (std::vector<std::string>{"INSERT INTO QRIX2..Patients (id, name) VALUES (@P1, @P2), (@P3, "
+                                        "@P4), (@P5, @P6), (@P7, @P8), (@P9, @P10)",
+                                        one, one, one, one, one}));
+    EXPECT_EQ(in.rows.size(), 10u);
     rows.erase(rows.begin() + 2);
     EXPECT_EQ(rowsOf(kTarget), rows);
-    EXPECT_EQ(inserts(kTarget).rows.size(), 5u); // the third was sent and refused
     EXPECT_EQ(logged(), (QStringList{"Patients", "copied 5", "errors 1", "Done copying"}));
 }
 
@@ -160,7 +236,8 @@ TEST_F(ByRecord, ColumnsTheTargetCannotTakeAreLeftOutAndCountedOnEveryRow) {
     total.computed = true;
     table(kTarget, {makeColumn("id", "int"), total, makeColumn("ver", "rowversion")});
     click("cmdCopyTables");
-    EXPECT_EQ(inserts(kTarget).sql, "INSERT INTO QRIX2..Patients (id) VALUES (@P1)");
+    EXPECT_EQ(inserts(kTarget).sql,
+              std::vector<std::string>{"INSERT INTO QRIX2..Patients (id) VALUES (@P1), (@P2)"});
     // The server fills what it owns: the computed column (NULL in the model) and a fresh rowversion.
     EXPECT_EQ(rowsOf(kTarget), (std::vector<tds::Row>{{"1", std::nullopt, "0x0000000000000001"},
                                                       {"2", std::nullopt, "0x0000000000000002"}}));
@@ -224,4 +301,55 @@ TEST_F(ByRecord, AllTablesCopiesEveryTableOfTheBrowserInOrder) {
     EXPECT_EQ(logged(), (QStringList{"Wards", "Patients", "copied 2", "errors 0", "Wards", "copied 1",
                                      "errors 0", "Done copying"}));
     EXPECT_EQ(f().Grid2->row(), 1);
+}
+
+TEST_F(ByRecord, FullBlocksEndingAtTheLastRowCostOneRoundTripEach) {
+    // Two columns: 1,000 rows a block, the most an INSERT's VALUES list holds.
+    table(kSource, idAndName(), numbered(2000));
+    table(kTarget, idAndName());
+    Flips flips(f());
+    click("cmdCopyTables");
+    EXPECT_EQ(rowsOf(kTarget), numbered(2000));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 2000", "errors 0", "Done copying"}));
+    EXPECT_EQ(f().lblCnt->text(), "2000");
+    EXPECT_EQ(flips.countsAtFlip.size(), 20); // every 100th row, shown at its block's end
+    // One statement of 1,000 rows, prepared with the first block and run again for the second; no short
+    // block after them.
+    std::vector<std::string> executed;
+    for (const tds::Event &e : main->rpcs())
+        if (e.text.rfind("INSERT", 0) == 0)
+            executed.push_back(e.procedure + " " + std::to_string(e.params.size()));
+    EXPECT_EQ(executed, (std::vector<std::string>{"sp_prepexec 2000", "sp_execute 2000", "sp_unprepare 0"}));
+    // The round trips of the whole press, as the server counted them: Use QRIX; SELECT top 1 ... INTO;
+    // truncate table; the source's SELECT * (on the reader's connection); the target's columns (sp_prepare of
+    // SELECT TOP 0 *, its release, the catalog read); IDENTITY_INSERT ON; the two blocks; the release of the
+    // block's statement; IDENTITY_INSERT OFF.
+    EXPECT_EQ(main->roundTrips(), 12u);
+
+    // 2,500 rows: two full blocks and a short one of its own size.
+    reset();
+    table(kSource, idAndName(), numbered(2500));
+    table(kTarget, idAndName());
+    click("cmdCopyTables");
+    EXPECT_EQ(rowsOf(kTarget), numbered(2500));
+    EXPECT_EQ(main->roundTrips(), 14u); // the short block and the release of its statement besides
+}
+
+TEST_F(ByRecord, StopIsReadBetweenBlocks) {
+    table(kSource, idAndName(), numbered(2500));
+    table(kTarget, idAndName());
+    // Ticked at the first progress, while the first block's rows are counted: that block is in already.
+    struct TickAtFirstFlip : public QObject {
+        explicit TickAtFirstFlip(Form &form) : form(form) { form.lblWorking->installEventFilter(this); }
+        bool eventFilter(QObject *, QEvent *e) override {
+            if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
+                form.chkStop->setChecked(true);
+            return false;
+        }
+        Form &form;
+    } tick(f());
+    click("cmdCopyTables");
+    EXPECT_EQ(rowsOf(kTarget), numbered(1000));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 1000", "errors 0", "Done copying"}));
+    EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT QRIX2..Patients OFF");
 }

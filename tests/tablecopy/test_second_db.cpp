@@ -120,6 +120,7 @@ TEST_F(SecondDatabase, NoInsertWithoutColumns) {
     EXPECT_EQ(logged(),
               (QStringList{"Gone", serverError("Invalid object name 'Gone'.") + " select top 1 * from  Gone",
                            noColumns, "Done copying"}));
+    EXPECT_EQ(errorPane(), QStringList{noColumns}); // a failed table, listed with the others
 
     reset();
     click("cmdCloneTable");

@@ -149,7 +149,7 @@ TEST(TableCopySql, ParameterTypesCarryEveryValueWhole) {
         {column("a", "hierarchyid", 892), "varbinary(max)"},
         {column("a", "geography", 0), "varbinary(max)"},
         {column("a", "xml", 0), "nvarchar(max)"},
-        {column("a", "datetimeoffset", 34, 0, 7), "nvarchar(max)"},
+        {column("a", "datetimeoffset", 34, 0, 7), "datetimeoffset(7)"},
         {column("a", "timestamp", 8), ""},
     };
     for (const auto &[c, expected] : cases)

@@ -1,116 +1,138 @@
-// bench_anonymizer: "Anonymize Right DB ->" over one table of 100,000 records with three name columns on a
-// scripted Mirror (the table in the server's table model), on the real window offscreen. Prints records/s,
-// the round trips to the server per record, and the process's resident memory early in the run, at its end
-// and at its peak. Targets: at least 2,000 records/s, memory flat. The server runs in this process, so its
-// copy of the table is in the figures from the start; its record of the statements is cleared as the run
-// goes (the round trips are counted as they arrive).
+// bench_anonymizer: "Anonymize Right DB ->" over one table of 100,000 records with three name columns and a
+// primary key on a scripted Mirror (the table in the server's table model, the server a process of its own),
+// on the real window offscreen, on loopback and through the delay proxy at 0.5 ms each way (a round trip of
+// 1 ms, as on a LAN). Prints for each: records/s, the round trips per 1,000 records (counted by the proxy),
+// the CPU of this process and of the server, and the resident memory once 1,000 records are done, at the
+// end and at its peak. Targets: at most 20 round trips per 1,000 records, at least 10,000 records/s at 1 ms,
+// memory flat under 100 MB.
 //
-// Usage: bench_anonymizer [records]   (default 100000). Binds 127.0.0.2 and 127.0.0.3 on free ports.
+// Usage: bench_anonymizer [records] [--loopback-only]   (default 100000). Binds 127.0.0.2 on free ports.
 
-#include "DbTestSupport.h"
-#include "WindowFixture.h"
-#include "tds/TableModel.h"
+#include "BenchSupport.h"
+#include "DelayProxy.h"
+#include "app/frmMain.h"
+#include "db/ServerSessions.h"
 #include "ui/BoxText.h"
+#include "ui/Form.h"
 #include "ui/Prompt.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
-#include <algorithm>
-#include <atomic>
-#include <cctype>
-#include <cstdio>
-#include <fstream>
-#include <sys/resource.h>
+#include <cstring>
 #include <unistd.h>
 
 using namespace quorix;
-using namespace quorix::testing;
+using bench::fail;
 
 namespace {
 
-// Resident memory now and at its peak, in megabytes.
-double residentMb() {
-    std::ifstream in("/proc/self/statm");
-    long pages = 0;
-    long resident = 0;
-    in >> pages >> resident;
-    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1048576.0;
+void writeRules(const QString &path, int records) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail("cannot write " + path);
+    file.write("login sa pw\ntable Patient_data..tbmaster\n"
+               "  columns id:int LastName:nvarchar(50) FirstName:nvarchar(50) MiddleName:nvarchar(50)\n"
+               "  key id\n");
+    QByteArray block;
+    for (int i = 1; i <= records; ++i) {
+        block += "  row " + QByteArray::number(i) + "|Last" + QByteArray::number(i) + "|First|Middle\n";
+        if (block.size() > (1 << 20)) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    file.write(block);
 }
-double peakMb() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_maxrss) / 1024.0;
+
+double cpuSeconds(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? (fields[11].toDouble() + fields[12].toDouble()) / sysconf(_SC_CLK_TCK) : 0;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
+    int records = 100000;
+    bool loopbackOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--loopback-only") == 0)
+            loopbackOnly = true;
+        else
+            records = std::atoi(argv[i]);
+    }
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir dir;
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toUtf8());
     QApplication app(argc, argv);
-    const int records = argc > 1 ? std::atoi(argv[1]) : 100000;
 
-    auto mainServer = startServer("127.0.0.2", "pwMain");
-    auto mirror = startServer("127.0.0.3", "pwMirror");
-    std::vector<tds::Column> columns{
-        tds::makeColumn("id", "int", false), tds::makeColumn("LastName", "nvarchar(50)"),
-        tds::makeColumn("FirstName", "nvarchar(50)"), tds::makeColumn("MiddleName", "nvarchar(50)")};
-    std::vector<tds::Row> rows;
-    rows.reserve(static_cast<size_t>(records));
-    for (int i = 1; i <= records; ++i)
-        rows.push_back({std::to_string(i), "Last" + std::to_string(i), "First", "Middle"});
-    mirror->tables().set("Patient_data..tbmaster", columns, std::move(rows));
+    const QString rules = dir.filePath(QStringLiteral("rules.txt"));
+    writeRules(rules, records);
+    QProcess server;
+    const QString session = bench::startServerProcess(server, rules);
+    const QString box = parseOleDbConnectionString(session).server; // "127.0.0.2,PORT"
+    const auto serverPort = static_cast<std::uint16_t>(box.section(QLatin1Char(','), 1).toUInt());
+    testing::DelayProxy lan("127.0.0.2", serverPort, std::chrono::microseconds(500));
 
-    std::atomic<long> roundTrips{0};
-    mirror->setEventListener([&roundTrips](const tds::Event &e) {
-        if (e.kind == tds::Event::Kind::Batch || e.kind == tds::Event::Kind::Rpc)
-            ++roundTrips;
-    });
-
-    WindowFixture w;
-    w.preset("MIR", "txtServer0", serverBox(*mainServer));
-    w.preset("MIR", "txtServer1", serverBox(*mirror));
-    w.preset("MIR", "DB0", "pwMain");
-    w.preset("MIR", "DB1", "pwMirror");
-    w.start();
-    Form &f = w.form();
+    frmMain window;
+    Form &f = window.form();
+    f.txtPW[1]->setText(QStringLiteral("pw"));
     setBoxText(f.txtATables, "Patient_data..tbmaster LastName FirstName MiddleName\r\n");
     Prompt::setScripted(true, true);
-
-    // Memory as the run goes: at the thousandth record and at its peak since.
-    double early = 0;
-    double highest = 0;
-    QTimer sampler;
-    sampler.setInterval(50);
-    QObject::connect(&sampler, &QTimer::timeout, [&] {
-        mirror->clearRecord(); // the server's record of every statement is the instrument's, not the tool's
-        const double now = residentMb();
-        if (early == 0 && f.lblRecNo->text().toInt() >= 1000)
-            early = now;
-        if (early > 0)
-            highest = std::max(highest, now);
-    });
-    sampler.start();
-
-    roundTrips = 0;
-    QElapsedTimer clock;
-    clock.start();
-    f.cmdAnonymize->click();
-    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    sampler.stop();
-
-    const int done = f.lblRecNo->text().toInt();
-    std::printf("records: %d in %.2f s: %.0f records/s (target >= 2000)\n", done, seconds, done / seconds);
-    std::printf("round trips per record: %.2f\n", static_cast<double>(roundTrips) / std::max(done, 1));
-    std::printf("resident memory: %.1f MB at record 1000, %.1f MB highest after it, %.1f MB at the end, "
-                "peak %.1f MB\n",
-                early, highest, residentMb(), peakMb());
-    const auto after = mirror->tables().rows("Patient_data..tbmaster");
-    const long unchanged = std::count_if(after.begin(), after.end(), [](const tds::Row &r) {
-        return r[1] && r[1]->starts_with("Last") && r[1]->size() > 4 && std::isdigit(r[1]->at(4));
-    });
-    std::printf("records left with their surname: %ld\n", unchanged);
-    return done == records ? 0 : 1;
+    std::printf("%d records of 3 name columns and a primary key\n", records);
+    const auto run = [&](const char *name, const QString &through) {
+        f.txtServer[1]->setText(through);
+        window.sessions().cmdConnect_Click(1);
+        lan.resetExchanges();
+        f.lblRecNo->setText(QStringLiteral("0"));
+        double early = 0;
+        QTimer sampler; // fires when the run yields, before each block
+        sampler.setInterval(20);
+        QObject::connect(&sampler, &QTimer::timeout, [&] {
+            if (early == 0 && f.lblRecNo->text().toInt() >= 1000)
+                early = bench::resident().now;
+        });
+        sampler.start();
+        bench::resetPeak();
+        const double cpu = cpuSeconds(QCoreApplication::applicationPid());
+        const double serverCpu = cpuSeconds(server.processId());
+        QElapsedTimer clock;
+        clock.start();
+        f.cmdAnonymize->click();
+        const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        sampler.stop();
+        const int done = f.lblRecNo->text().toInt();
+        const bench::Resident r = bench::resident();
+        std::printf("%s: %d records in %.2f s: %.0f records/s", name, done, seconds, done / seconds);
+        if (through != box)
+            std::printf(" (target >= 10000), %.1f round trips per 1,000 records (target <= 20)",
+                        1000.0 * static_cast<double>(lan.exchanges()) / std::max(done, 1));
+        std::printf(", CPU %.1f s here and %.1f s in the server\n",
+                    cpuSeconds(QCoreApplication::applicationPid()) - cpu,
+                    cpuSeconds(server.processId()) - serverCpu);
+        std::printf(
+            "  resident memory %.1f MB after 1,000 records, %.1f MB at the end, peak (VmHWM) %.1f MB (target "
+            "flat, < 100 MB)\n",
+            early, r.now, r.peak);
+        if (done != records)
+            fail(QStringLiteral("the run ended at record %1").arg(done));
+    };
+    run("loopback", box);
+    if (!loopbackOnly)
+        run("1 ms round trip", QStringLiteral("127.0.0.2,%1").arg(lan.port()));
+    const QStringList asked = Prompt::shown();
+    if (asked.size() != (loopbackOnly ? 2 : 4) || asked.last() != QLatin1String("done."))
+        fail(QStringLiteral("the run asked: ") + asked.join(QStringLiteral(" | ")));
+    server.terminate();
+    server.waitForFinished(5000);
+    return 0;
 }

@@ -1,7 +1,8 @@
 // "Anonymize Right DB ->" on the real window through the real driver to a scripted Mirror whose tables live
 // in the scripted server's table model: the confirmation, the work list's grid, the draws from the name
-// lists, NULL and empty fields, a test run over the default list, STOP, one table twice, and the failures
-// that ask "Continue?".
+// lists, NULL and empty fields, a test run over the default list, Test Run ticked mid-table, STOP, one
+// table twice, the failures that ask "Continue?", and tables with a unique key walked in blocks (STOP
+// between blocks, a refused record in a block) beside tables without one that keep the cursor.
 
 #include "MirroringWindow.h"
 #include "tds/TableModel.h"
@@ -56,7 +57,21 @@ protected:
         }
         mirror->tables().set(name, cols, rows);
     }
+    // The same with id as the table's primary key: walked in blocks.
+    void keyedTable(const std::string &name, const std::vector<std::string> &columns, int n) {
+        table(name, columns, n);
+        std::vector<tds::Column> cols = mirror->tables().columns(name);
+        cols[0].key = true;
+        mirror->tables().set(name, cols, rows(name));
+    }
     Rows rows(const std::string &name) { return mirror->tables().rows(name); }
+    // Executions of statements whose text starts with prefix (their releases left out).
+    int executions(const std::string &prefix) {
+        int n = 0;
+        for (const tds::Event &e : mirror->rpcs())
+            n += e.text.starts_with(prefix) && e.procedure != "sp_unprepare" ? 1 : 0;
+        return n;
+    }
     std::vector<std::string> values(const std::string &name, size_t column) {
         std::vector<std::string> out;
         for (const auto &r : rows(name))
@@ -247,6 +262,33 @@ TEST_F(Anonymize, StopEndsTheRunAfterTheRecordInHand) {
     EXPECT_EQ(Prompt::shown().last(), "done.");
 }
 
+TEST_F(Anonymize, TestRunTickedMidTableKeepsEveryLaterRecord) {
+    table("Billing..tbA", {"LastName"}, 10);
+    table("Billing..tbB", {"LastName"}, 3);
+    workList("Billing..tbA LastName\r\nBilling..tbB LastName\r\n");
+    // Ticked while record 3 is in hand (the timer fires whenever the run yields, which it does only after
+    // the record's Test Run check): record 3 is written, none after it.
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, [this] {
+        if (f().lblRecNo->text() == "3")
+            f().chkTestRun->setChecked(true);
+    });
+    ticker.start();
+    run();
+    ticker.stop();
+    const auto a = values("Billing..tbA", 1);
+    EXPECT_EQ(std::count(a.begin(), a.end(), "orig"), 7);
+    EXPECT_EQ(std::vector<std::string>(a.begin() + 3, a.end()), std::vector<std::string>(7, "orig"));
+    EXPECT_EQ(updates(), 3);
+    // The next table is visited as a test run: its first record only, nothing written.
+    EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(3, "orig")));
+    EXPECT_EQ(f().lblRecNo->text(), "1");
+    EXPECT_EQ(f().lblRecCount->text(), "10"); // kept from the table that began as a real run
+    EXPECT_EQ(mirror->tables().openCursors(), 0);
+    EXPECT_EQ(Prompt::shown().last(), "done.");
+}
+
 TEST_F(Anonymize, FailuresAskToContinue) {
     table("Billing..tbA", {"LastName"}, 2);
     table("Billing..tbB", {"LastName", "F1", "F2", "F3"}, 2);
@@ -279,4 +321,108 @@ TEST_F(Anonymize, FailuresAskToContinue) {
     EXPECT_NE(Prompt::shown().last(), "done.");
     EXPECT_EQ(values("Billing..tbA", 1), (std::vector<std::string>(2, "orig")));
     EXPECT_EQ(mirror->tables().openCursors(), 0);
+}
+
+TEST_F(Anonymize, ATableWithAUniqueKeyGoesInBlocksAndOneWithoutKeepsTheCursor) {
+    // Three name columns and the key: 524 records a block.
+    keyedTable("Billing..tbKeyed", {"LastName", "FirstName", "MiddleName"}, 1200);
+    Rows data = rows("Billing..tbKeyed");
+    data[0][1] = std::nullopt;
+    data[700][2] = "";
+    mirror->tables().set("Billing..tbKeyed", mirror->tables().columns("Billing..tbKeyed"), data);
+    table("Billing..tbHeap", {"LastName"}, 3);
+    workList("Billing..tbKeyed LastName FirstName MiddleName\r\nBilling..tbHeap LastName\r\n");
+    run();
+    const Names surnames = namesOf(boxText(f().txtLastNames), 0, 999);
+    const Names given = namesOf(boxText(f().txtFirstnames), 0, 999);
+    const Rows after = rows("Billing..tbKeyed");
+    ASSERT_EQ(after.size(), 1200u);
+    EXPECT_EQ(after[0][1], std::nullopt);
+    EXPECT_EQ(after[700][2], "");
+    for (size_t i = 0; i < after.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(after[i][0], std::to_string(i + 1));
+        if (i != 0)
+            EXPECT_TRUE(surnames.contains(*after[i][1])) << *after[i][1];
+        if (i != 700)
+            EXPECT_TRUE(given.contains(*after[i][2])) << *after[i][2];
+        EXPECT_TRUE(given.contains(*after[i][3])) << *after[i][3];
+    }
+    for (const std::string &v : values("Billing..tbHeap", 1))
+        EXPECT_TRUE(surnames.contains(v)) << v;
+    // Three blocks read and written (524, 524, 152 records), the last filled up with rows that join nothing;
+    // the table without a key record by record through the cursor.
+    EXPECT_EQ(executions("SELECT TOP (@P1) id, LastName, FirstName, MiddleName FROM Billing..tbKeyed "), 3);
+    EXPECT_EQ(
+        executions("UPDATE t SET LastName = COALESCE(v.LastName, t.LastName), FirstName = "
+                   "COALESCE(v.FirstName, t.FirstName), MiddleName = COALESCE(v.MiddleName, t.MiddleName) "
+                   "FROM Billing..tbKeyed AS t JOIN (VALUES (@P1, @P2, @P3, @P4), "),
+        3);
+    EXPECT_EQ(updates(), 3 + 3);
+    int cursors = 0;
+    for (const std::string &b : mirror->batches()) {
+        cursors += b.find(" CURSOR GLOBAL ") != std::string::npos ? 1 : 0;
+        EXPECT_EQ(b.find("tbKeyed AS t"), std::string::npos);
+    }
+    EXPECT_EQ(cursors, 1);
+    EXPECT_EQ(f().lblRecCount->text(), "3");
+    EXPECT_TRUE(continuePrompts().isEmpty());
+    EXPECT_EQ(Prompt::shown().last(), "done.");
+
+    // A test run visits the first record and writes nothing.
+    keyedTable("Billing..tbKeyed", {"LastName", "FirstName", "MiddleName"}, 1200);
+    workList("Billing..tbKeyed LastName FirstName MiddleName\r\n");
+    mirror->clearRecord();
+    f().chkTestRun->setChecked(true);
+    f().lblRecCount->setText("RecCount");
+    run();
+    f().chkTestRun->setChecked(false);
+    EXPECT_EQ(executions("UPDATE"), 0);
+    EXPECT_EQ(values("Billing..tbKeyed", 1), std::vector<std::string>(1200, "orig"));
+    EXPECT_EQ(f().lblRecNo->text(), "1");
+    EXPECT_EQ(f().lblRecCount->text(), "RecCount");
+}
+
+TEST_F(Anonymize, StopIsReadBetweenBlocks) {
+    keyedTable("Billing..tbA", {"LastName", "FirstName", "MiddleName"}, 1200);
+    keyedTable("Billing..tbB", {"LastName"}, 5);
+    workList("Billing..tbA LastName FirstName MiddleName\r\nBilling..tbB LastName\r\n");
+    // Ticked at the first yield after the first block (the timer fires whenever the run yields).
+    QTimer ticker;
+    ticker.setInterval(0);
+    QObject::connect(&ticker, &QTimer::timeout, [this] {
+        if (f().lblRecNo->text() == "524")
+            f().chkStop->setChecked(true);
+    });
+    ticker.start();
+    run();
+    ticker.stop();
+    const auto a = values("Billing..tbA", 1);
+    EXPECT_EQ(std::count(a.begin(), a.end(), "orig"), 1200 - 524);
+    EXPECT_EQ(std::count(a.begin(), a.begin() + 524, "orig"), 0);
+    EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(5, "orig")));
+    EXPECT_EQ(Prompt::shown().last(), "done.");
+}
+
+TEST_F(Anonymize, ARefusedRecordInABlockIsAskedAboutOnceAndTheOthersAreWritten) {
+    std::vector<tds::Column> cols{makeColumn("id", "int", false), makeColumn("LastName", "nvarchar(5)")};
+    cols[0].key = true;
+    Rows data;
+    for (int i = 1; i <= 60; ++i)
+        data.push_back({std::to_string(i), "orig"});
+    mirror->tables().set("Billing..tbShort", cols, data);
+    setBoxText(f().txtLastNames, "Ann\r\nBea\r\nChristopher\r\n"); // the last is too long for the column
+    workList("Billing..tbShort LastName\r\n");
+    run();
+    const std::vector<std::string> after = values("Billing..tbShort", 1);
+    const auto left = std::count(after.begin(), after.end(), "orig");
+    EXPECT_GT(left, 0);
+    EXPECT_EQ(std::count(after.begin(), after.end(), "Ann") + std::count(after.begin(), after.end(), "Bea") +
+                  left,
+              60);
+    const QStringList asked = continuePrompts();
+    ASSERT_EQ(asked.size(), left);
+    for (const QString &p : asked)
+        EXPECT_TRUE(p.contains("Christopher")) << p.toStdString();
+    EXPECT_EQ(Prompt::shown().last(), "done.");
 }

@@ -1,10 +1,12 @@
 // The test-data tools' rules that need no window: the record-range copy's statements for hostile names and
-// its lines, the work list's parse, the name lists, the confirmation text and the range of the name draw.
+// its lines, the work list's parse, the name lists, the confirmation text, the range of the name draw, and
+// the anonymizer's statements for blocks of records.
 
 #include "TestText.h"
 #include "db/SqlQuote.h"
 #include "testdata/AnonymizerLists.h"
 #include "testdata/AnonymizerRules.h"
+#include "testdata/NameBlocks.h"
 #include "testdata/RecordRangeSql.h"
 
 #include <gtest/gtest.h>
@@ -36,6 +38,28 @@ TEST(RecordRangeStatements, KeepTheirExactText) {
         {mirrorTableQuery("x' OR 1=1 --"), "select * from sys.tables where name='x'' OR 1=1 --'"},
         {rangeQuery("db", "t", "1'", "2"), "select * from db..t where idnum >= '1''' and idnum <= '2'"},
         {recordQuery("db", "Table", "ü"), "Select * from   db..[Table] where idnum = N'ü' "},
+    };
+    for (const Statement &c : cases)
+        EXPECT_EQ(c.built, QString::fromUtf8(c.expected));
+}
+
+TEST(NameBlockStatements, KeepTheirExactText) {
+    const Statement cases[] = {
+        {keyedReadStatement("Patient_data..tbmaster", {"id"}, {"LastName", "FirstName"}, false),
+         "SELECT TOP (?) id, LastName, FirstName FROM Patient_data..tbmaster ORDER BY id"},
+        {keyedReadStatement("Patient_data..tbmaster", {"id"}, {"LastName"}, true),
+         "SELECT TOP (?) id, LastName FROM Patient_data..tbmaster WHERE id > ? ORDER BY id"},
+        // A key of three columns goes on after the last record read, column by column; names by the rule.
+        {keyedReadStatement("[Billing].[dbo].[t]", {"ward", "bed no", "day"}, {"Name"}, true),
+         "SELECT TOP (?) ward, [bed no], day, Name FROM [Billing].[dbo].[t] WHERE ward > ? OR (ward = ? AND "
+         "[bed no] > ?) OR (ward = ? AND [bed no] = ? AND day > ?) ORDER BY ward, [bed no], day"},
+        {keyedUpdateStatement("Patient_data..tbmaster", {"id"}, {"LastName", "First Name"}, 2),
+         "UPDATE t SET LastName = COALESCE(v.LastName, t.LastName), [First Name] = COALESCE(v.[First Name], "
+         "t.[First Name]) FROM Patient_data..tbmaster AS t JOIN (VALUES (?, ?, ?), (?, ?, ?)) AS v (id, "
+         "LastName, [First Name]) ON t.id = v.id"},
+        {keyedUpdateStatement("db..t", {"a", "b"}, {"Name"}, 1),
+         "UPDATE t SET Name = COALESCE(v.Name, t.Name) FROM db..t AS t JOIN (VALUES (?, ?, ?)) AS v (a, b, "
+         "Name) ON t.a = v.a AND t.b = v.b"},
     };
     for (const Statement &c : cases)
         EXPECT_EQ(c.built, QString::fromUtf8(c.expected));

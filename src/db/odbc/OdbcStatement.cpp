@@ -7,8 +7,10 @@
 #include <QUuid>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 namespace quorix::odbc {
 
@@ -60,50 +62,81 @@ QByteArray decimalText(const QVariant &value, int parameter) {
     return text.toLatin1();
 }
 
+// A date and time as the caller gives it: QDateTime, QDate, or text "yyyy-MM-dd[( |T)HH:mm[:ss[.f]]]" with up
+// to nine fraction digits, for datetimeoffset followed by "Z" or an offset "+hh:mm" / "-hh:mm" (a blank
+// before it allowed). Text is read by hand: datetime2 keeps 100-ns digits that QDateTime cannot hold.
+struct Moment {
+    int year = 1, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+    SQLUINTEGER nanoseconds = 0;
+    std::optional<int> offset; // minutes east of UTC, when given
+};
+
+Moment moment(const QVariant &value, int parameter, bool offsetAllowed) {
+    Moment m;
+    if (value.typeId() == QMetaType::QDate || value.typeId() == QMetaType::QDateTime) {
+        const bool dateOnly = value.typeId() == QMetaType::QDate;
+        const QDateTime dt = dateOnly ? QDateTime() : value.toDateTime();
+        const QDate d = dateOnly ? value.toDate() : dt.date();
+        const QTime t = dateOnly ? QTime(0, 0) : dt.time();
+        if (!d.isValid() || !t.isValid() || d.year() < 1 || d.year() > 9999)
+            throw badValue(value, parameter, "22007");
+        const auto nanoseconds = static_cast<SQLUINTEGER>(t.msec()) * 1000000u;
+        m = {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second(), nanoseconds, {}};
+        if (offsetAllowed && !dateOnly)
+            m.offset = dt.offsetFromUtc() / 60;
+        return m;
+    }
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(\d{4})-(\d\d)-(\d\d))"
+                       R"((?:[ T](\d\d):(\d\d)(?::(\d\d)(?:\.(\d{1,9}))?)?)?)"
+                       R"((?:\s*(Z|([+-])(\d\d):(\d\d)))?$)"));
+    const QRegularExpressionMatch r = form.match(value.toString().trimmed());
+    const auto number = [&r](int group) { return r.captured(group).toInt(); };
+    if (!r.hasMatch() || number(1) < 1 || !QDate::isValid(number(1), number(2), number(3)) ||
+        number(4) > 23 || number(5) > 59 || number(6) > 59 || (r.hasCaptured(8) && !offsetAllowed))
+        throw badValue(value, parameter, "22007");
+    const SQLUINTEGER nanoseconds = r.captured(7).leftJustified(9, QLatin1Char('0')).toUInt();
+    m = {number(1), number(2), number(3), number(4), number(5), number(6), nanoseconds, {}};
+    if (r.hasCaptured(8)) {
+        const int minutes = number(10) * 60 + number(11);
+        if (number(11) > 59 || minutes > 14 * 60)
+            throw badValue(value, parameter, "22007");
+        m.offset = r.captured(9) == QLatin1String("-") ? -minutes : minutes;
+    }
+    return m;
+}
+
 // The driver's calendar is off by a day or two before 1600-03-01 (0001-01-01 even wraps round); such a
-// date is refused rather than sent wrong.
-SQL_TIMESTAMP_STRUCT checked(const SQL_TIMESTAMP_STRUCT &ts, const QVariant &value, int parameter) {
-    if (QDate(ts.year, ts.month, ts.day) < QDate(1600, 3, 1))
+// date is refused rather than sent wrong. Only datetime and time go this way, whose values never lie there.
+SQL_TIMESTAMP_STRUCT timestamp(const QVariant &value, int parameter) {
+    const Moment m = moment(value, parameter, false);
+    if (QDate(m.year, m.month, m.day) < QDate(1600, 3, 1))
         throw DbError::ofText(
             QStringLiteral("22008"), 0,
             QStringLiteral("Parameter %1: the date \"%2\" lies before 1600-03-01, which the "
                            "driver cannot send exactly.")
                 .arg(parameter)
                 .arg(value.toString()));
-    return ts;
+    return {static_cast<SQLSMALLINT>(m.year),
+            static_cast<SQLUSMALLINT>(m.month),
+            static_cast<SQLUSMALLINT>(m.day),
+            static_cast<SQLUSMALLINT>(m.hour),
+            static_cast<SQLUSMALLINT>(m.minute),
+            static_cast<SQLUSMALLINT>(m.second),
+            m.nanoseconds};
 }
 
-// datetime2 keeps 100-ns digits that QDateTime cannot hold, so text is read by hand.
-SQL_TIMESTAMP_STRUCT timestamp(const QVariant &value, int parameter) {
-    SQL_TIMESTAMP_STRUCT ts{};
-    if (value.typeId() == QMetaType::QDateTime || value.typeId() == QMetaType::QDate) {
-        const QDateTime dt = value.toDateTime();
-        if (!dt.isValid())
-            throw badValue(value, parameter, "22007");
-        const QDate d = dt.date();
-        const QTime t = dt.time();
-        ts = {static_cast<SQLSMALLINT>(d.year()),           static_cast<SQLUSMALLINT>(d.month()),
-              static_cast<SQLUSMALLINT>(d.day()),           static_cast<SQLUSMALLINT>(t.hour()),
-              static_cast<SQLUSMALLINT>(t.minute()),        static_cast<SQLUSMALLINT>(t.second()),
-              static_cast<SQLUINTEGER>(t.msec()) * 1000000u};
-        return checked(ts, value, parameter);
+// The ISO 8601 forms the server reads the same whatever its language and DATEFORMAT.
+QString isoText(const Moment &m, ParamType::Kind kind) {
+    QString text = QString::asprintf("%04d-%02d-%02d", m.year, m.month, m.day);
+    if (kind == Kind::Date)
+        return text;
+    text += QString::asprintf("T%02d:%02d:%02d.%07u", m.hour, m.minute, m.second, m.nanoseconds / 100u);
+    if (m.offset) {
+        const int minutes = std::abs(*m.offset);
+        text += QString::asprintf("%c%02d:%02d", *m.offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
     }
-    static const QRegularExpression form(
-        QStringLiteral(R"(^(\d{4})-(\d\d)-(\d\d)(?:[ T](\d\d):(\d\d)(?::(\d\d)(?:\.(\d{1,9}))?)?)?$)"));
-    const QRegularExpressionMatch m = form.match(value.toString().trimmed());
-    if (!m.hasMatch() ||
-        !QDate::isValid(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()) ||
-        m.captured(4).toInt() > 23 || m.captured(5).toInt() > 59 || m.captured(6).toInt() > 59)
-        throw badValue(value, parameter, "22007");
-    const QString fraction = m.captured(7).leftJustified(9, QLatin1Char('0'));
-    ts = {static_cast<SQLSMALLINT>(m.captured(1).toInt()),
-          static_cast<SQLUSMALLINT>(m.captured(2).toInt()),
-          static_cast<SQLUSMALLINT>(m.captured(3).toInt()),
-          static_cast<SQLUSMALLINT>(m.captured(4).toInt()),
-          static_cast<SQLUSMALLINT>(m.captured(5).toInt()),
-          static_cast<SQLUSMALLINT>(m.captured(6).toInt()),
-          fraction.toUInt()};
-    return checked(ts, value, parameter);
+    return text;
 }
 
 // time(n) travels in the timestamp structure: the driver's own time structure has no fraction.
@@ -149,6 +182,16 @@ void bindText(const QVariant &value, const ParamType &type, int parameter, State
     out.data.resize(static_cast<size_t>(text.size()) * 2 + 2);
     std::memcpy(out.data.data(), text.utf16(), out.data.size());
     out.indicator = static_cast<SQLLEN>(text.size()) * 2;
+}
+
+// date, datetime2 and datetimeoffset as their ISO 8601 text, declared as nvarchar of the longest such text
+// so that the binding never changes; the server converts the text to the column's type.
+void bindIsoText(const QVariant &value, const ParamType &type, int parameter, Statement::Bound &out) {
+    const QString text =
+        value.isNull() ? QString()
+                       : isoText(moment(value, parameter, type.kind == Kind::DateTimeOffset), type.kind);
+    const int longest = type.kind == Kind::Date ? 10 : type.kind == Kind::DateTime2 ? 27 : 33;
+    bindText(text, ParamType{Kind::NVarChar, longest, 0, 0}, parameter, out);
 }
 
 void bindBytes(const QVariant &value, const ParamType &type, int parameter, Statement::Bound &out) {
@@ -220,15 +263,11 @@ void bindValue(const QVariant &value, const ParamType &type, int parameter, Stat
         out.indicator = text.size();
         break;
     }
-    case Kind::Date: {
-        const SQL_TIMESTAMP_STRUCT ts =
-            value.isNull() ? SQL_TIMESTAMP_STRUCT{1, 1, 1, 0, 0, 0, 0} : timestamp(value, parameter);
-        out.cType = SQL_C_TYPE_DATE;
-        out.sqlType = SQL_TYPE_DATE;
-        out.size = 10;
-        store(out, SQL_DATE_STRUCT{ts.year, ts.month, ts.day});
+    case Kind::Date:
+    case Kind::DateTime2:
+    case Kind::DateTimeOffset:
+        bindIsoText(value, type, parameter, out);
         break;
-    }
     case Kind::Time:
         out.cType = SQL_C_TYPE_TIMESTAMP;
         out.sqlType = SQL_TYPE_TIME;
@@ -237,7 +276,7 @@ void bindValue(const QVariant &value, const ParamType &type, int parameter, Stat
         store(out,
               value.isNull() ? SQL_TIMESTAMP_STRUCT{1900, 1, 1, 0, 0, 0, 0} : timeOfDay(value, parameter));
         break;
-    case Kind::DateTime2:
+    case Kind::DateTime:
         out.cType = SQL_C_TYPE_TIMESTAMP;
         out.sqlType = SQL_TYPE_TIMESTAMP;
         out.digits = static_cast<SQLSMALLINT>(type.scale);
@@ -319,7 +358,7 @@ void Statement::place(size_t index) {
     b.indicator = v.indicator;
 }
 
-qint64 Statement::execute(const std::vector<QVariant> &values) {
+void Statement::bindAll(const std::vector<QVariant> &values) {
     if (!isOpen() || !connectionAlive())
         throw closedObjectError();
     if (values.size() != m_types.size())
@@ -332,6 +371,10 @@ qint64 Statement::execute(const std::vector<QVariant> &values) {
         bindValue(values[i], m_types[i], static_cast<int>(i + 1), m_scratch);
         place(i);
     }
+}
+
+qint64 Statement::execute(const std::vector<QVariant> &values) {
+    bindAll(values);
     const SQLRETURN rc = m_conn->running(m_stmt.get(), [&] { return SQLExecute(m_stmt.get()); });
     std::vector<DiagRecord> records;
     if (rc != SQL_SUCCESS)
@@ -347,6 +390,41 @@ qint64 Statement::execute(const std::vector<QVariant> &values) {
     if (failed)
         throw DbError(std::move(records), QStringLiteral("The statement failed."));
     return count;
+}
+
+std::vector<Row> Statement::query(const std::vector<QVariant> &values) {
+    bindAll(values);
+    SQLRETURN rc = m_conn->running(m_stmt.get(), [&] { return SQLExecute(m_stmt.get()); });
+    std::vector<DiagRecord> records;
+    if (rc != SQL_SUCCESS)
+        records = m_stmt.diagnostics();
+    bool failed = rc == SQL_ERROR || rc == SQL_INVALID_HANDLE;
+    std::vector<Row> rows;
+    if (!failed && rc != SQL_NO_DATA) {
+        const std::vector<Column> columns = describeColumns(m_stmt);
+        while (!columns.empty()) {
+            rc = m_conn->running(m_stmt.get(), [&] { return SQLFetch(m_stmt.get()); });
+            if (rc == SQL_NO_DATA)
+                break;
+            if (rc == SQL_ERROR || rc == SQL_INVALID_HANDLE) {
+                std::vector<DiagRecord> now = m_stmt.diagnostics();
+                records.insert(records.end(), now.begin(), now.end());
+                failed = true;
+                break;
+            }
+            Row row;
+            row.reserve(columns.size());
+            for (size_t i = 0; i < columns.size(); ++i)
+                row.push_back(readValue(m_stmt, static_cast<SQLUSMALLINT>(i + 1), columns[i], m_buffer));
+            rows.push_back(std::move(row));
+        }
+    }
+    if (!failed)
+        m_conn->drain(m_stmt, records, failed);
+    SQLFreeStmt(m_stmt.get(), SQL_CLOSE);
+    if (failed)
+        throw DbError(std::move(records), QStringLiteral("The query failed."));
+    return rows;
 }
 
 std::vector<Statement::Described> Statement::describe() {

@@ -28,6 +28,9 @@ public:
     // its end. Returns the row count of its first result (-1 when it reported none). Throws DbError with
     // every record; the statement stays prepared for the next execution either way.
     qint64 execute(const std::vector<QVariant> &values);
+    // The same for a statement that returns rows: every row of its first result (the rest of the batch is
+    // read to its end). Throws DbError as execute() does.
+    std::vector<Row> query(const std::vector<QVariant> &values);
     // Frees the statement, which releases the server's handle. Failures are ignored.
     void close() noexcept;
     bool isOpen() const { return static_cast<bool>(m_stmt); }
@@ -58,13 +61,15 @@ public:
 private:
     bool connectionAlive() const; // the connection that prepared the statement is still open
     void place(size_t index);     // moves m_scratch into the buffer bound for the parameter
+    void bindAll(const std::vector<QVariant> &values); // checks the statement and fills every parameter
 
     Connection *m_conn = nullptr;
     std::uint64_t m_session = 0;
     Handle m_stmt; // released, not freed, once the connection closed: closing freed it already
     std::vector<ParamType> m_types;
     std::vector<Bound> m_bound;
-    Bound m_scratch; // the value being converted
+    Bound m_scratch;            // the value being converted
+    std::vector<char> m_buffer; // scratch space for reading values
 };
 
 } // namespace quorix::odbc

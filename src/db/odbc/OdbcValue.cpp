@@ -3,12 +3,36 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <QTimeZone>
+#include <algorithm>
+#include <cstdlib>
 
 namespace quorix::odbc {
 
 namespace {
 
-constexpr SQLSMALLINT kSsTime2 = -154; // the SQL Server time(n) type
+constexpr SQLSMALLINT kSsTime2 = -154;           // the SQL Server time(n) type
+constexpr SQLSMALLINT kSsTimestampOffset = -155; // datetimeoffset(n)
+
+// The layout in which a datetimeoffset arrives as bytes: the local date and time, then the offset, whose
+// hour and minute share its sign.
+struct TimestampOffset {
+    SQLSMALLINT year;
+    SQLUSMALLINT month, day, hour, minute, second;
+    SQLUINTEGER fraction; // nanoseconds
+    SQLSMALLINT offsetHour, offsetMinute;
+};
+static_assert(sizeof(TimestampOffset) == 20);
+
+// "yyyy-MM-dd hh:mm:ss" and `digits` fraction digits: the driver's own text writes a year before 1000 with
+// fewer than four digits, which the server does not read back.
+QString dateTimeText(const SQL_TIMESTAMP_STRUCT &t, int digits) {
+    QString text = QString::asprintf("%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
+                                     t.minute, t.second);
+    if (digits > 0)
+        text += QLatin1Char('.') + QString::asprintf("%09u", t.fraction).left(std::min(digits, 7));
+    return text;
+}
 
 QString columnText(const Handle &stmt, SQLUSMALLINT col, SQLUSMALLINT field) {
     SQLWCHAR text[256];
@@ -108,15 +132,26 @@ QVariant readValue(const Handle &stmt, SQLUSMALLINT col, const Column &column, s
         return readFixed(stmt, col, SQL_C_TYPE_DATE, d) ? QVariant(QDate(d.year, d.month, d.day))
                                                         : QVariant();
     }
-    case SQL_TYPE_TIMESTAMP:
-        if (column.scale <= 3) {
-            SQL_TIMESTAMP_STRUCT t{};
-            if (!readFixed(stmt, col, SQL_C_TYPE_TIMESTAMP, t))
-                return {};
-            return QDateTime(QDate(t.year, t.month, t.day),
-                             QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000)));
-        }
-        return readText(stmt, col, buffer);
+    case SQL_TYPE_TIMESTAMP: {
+        SQL_TIMESTAMP_STRUCT t{};
+        if (!readFixed(stmt, col, SQL_C_TYPE_TIMESTAMP, t))
+            return {};
+        if (column.scale > 3) // 100-ns digits that QDateTime cannot hold
+            return dateTimeText(t, column.scale);
+        // In UTC, which has no daylight-saving gap that would move a local time such as 02:30.
+        return QDateTime(QDate(t.year, t.month, t.day),
+                         QTime(t.hour, t.minute, t.second, static_cast<int>(t.fraction / 1000000)),
+                         QTimeZone::utc());
+    }
+    case kSsTimestampOffset: {
+        TimestampOffset t{};
+        if (!readFixed(stmt, col, SQL_C_BINARY, t))
+            return {};
+        const int offset = t.offsetHour * 60 + t.offsetMinute;
+        return dateTimeText({t.year, t.month, t.day, t.hour, t.minute, t.second, t.fraction}, column.scale) +
+               QString::asprintf(" %c%02d:%02d", offset < 0 ? '-' : '+', std::abs(offset) / 60,
+                                 std::abs(offset) % 60);
+    }
     case SQL_BINARY:
     case SQL_VARBINARY:
     case SQL_LONGVARBINARY: {

@@ -197,6 +197,15 @@ void putFixedData(Bytes &b, const TypeDesc &d, const std::string &text) {
         putN(b, static_cast<std::uint64_t>(days), 3);
         break;
     }
+    case SqlType::DateTimeOffset: {
+        std::int64_t days, ticks;
+        int offset;
+        parseDateTimeOffsetUtc(text, days, ticks, offset);
+        putTimeValue(b, ticks, d.scale);
+        putN(b, static_cast<std::uint64_t>(days), 3);
+        put16(b, static_cast<std::uint16_t>(static_cast<std::int16_t>(offset)));
+        break;
+    }
     case SqlType::UniqueIdentifier:
         b += parseGuid(text);
         break;
@@ -278,6 +287,11 @@ std::string readFixedData(Cursor &c, const TypeDesc &d, int len) {
         const std::int64_t ticks = static_cast<std::int64_t>(c.uN(len - 3)) * pow10(7 - d.scale);
         return formatDate(static_cast<std::int64_t>(c.uN(3))) + " " + formatTime(ticks, d.scale);
     }
+    case SqlType::DateTimeOffset: {
+        const std::int64_t ticks = static_cast<std::int64_t>(c.uN(len - 5)) * pow10(7 - d.scale);
+        const auto days = static_cast<std::int64_t>(c.uN(3));
+        return formatDateTimeOffset(days, ticks, static_cast<std::int16_t>(c.u16()), d.scale);
+    }
     case SqlType::UniqueIdentifier:
         return formatGuid(c.bytes(static_cast<std::size_t>(len)));
     default:
@@ -322,10 +336,12 @@ TypeDesc describeColumn(const Column &column, const std::vector<Row> *rows, std:
     case SqlType::UniqueIdentifier:
         return sized(column.type, 0x24, 16);
     case SqlType::Time:
-    case SqlType::DateTime2: {
+    case SqlType::DateTime2:
+    case SqlType::DateTimeOffset: {
         const int s = std::clamp(scale < 0 ? 7 : scale, 0, 7);
-        TypeDesc d = column.type == SqlType::Time ? sized(column.type, 0x29, timeBytes(s))
-                                                  : sized(column.type, 0x2A, timeBytes(s) + 3);
+        TypeDesc d = column.type == SqlType::Time        ? sized(column.type, 0x29, timeBytes(s))
+                     : column.type == SqlType::DateTime2 ? sized(column.type, 0x2A, timeBytes(s) + 3)
+                                                         : sized(column.type, 0x2B, timeBytes(s) + 5);
         d.scale = s;
         return d;
     }
@@ -360,6 +376,7 @@ void putTypeInfo(Bytes &b, const TypeDesc &d) {
         return;
     case 0x29:
     case 0x2A:
+    case 0x2B:
         put8(b, static_cast<std::uint32_t>(d.scale));
         return;
     case 0xA7:
@@ -510,11 +527,14 @@ TypeDesc readTypeInfo(Cursor &c) {
         return d;
     case 0x29:
     case 0x2A:
+    case 0x2B:
         d.scale = c.u8();
         if (d.scale > 7)
             throw ProtocolError("bad time scale");
-        d.type = d.token == 0x29 ? SqlType::Time : SqlType::DateTime2;
-        d.maxLen = timeBytes(d.scale) + (d.token == 0x2A ? 3 : 0);
+        d.type = d.token == 0x29   ? SqlType::Time
+                 : d.token == 0x2A ? SqlType::DateTime2
+                                   : SqlType::DateTimeOffset;
+        d.maxLen = timeBytes(d.scale) + (d.token == 0x2A ? 3 : d.token == 0x2B ? 5 : 0);
         return d;
     case 0xA7:
     case 0xAF:

@@ -86,6 +86,8 @@ void Connection::run() {
         }
         for (;;) {
             m_channel.readMessage(type, payload);
+            if (type == kSqlBatch || type == kRpc || type == kTransaction)
+                m_server.countRequest();
             switch (type) {
             case kSqlBatch:
                 batch(payload);
@@ -141,6 +143,8 @@ bool Connection::login(const Bytes &payload) {
     Cursor c(payload);
     c.seek(8);
     const std::uint32_t requested = c.u32();
+    c.seek(16);
+    const std::uint32_t clientPid = c.u32();
     const auto field = [&](std::size_t at, bool password = false) {
         c.seek(at);
         const std::size_t offset = c.u16();
@@ -151,6 +155,8 @@ bool Connection::login(const Bytes &payload) {
     };
     Event e;
     e.kind = Event::Kind::Login;
+    e.hostName = field(36);
+    e.clientPid = clientPid;
     e.user = field(40);
     e.password = field(44, true);
     e.appName = field(48);
@@ -192,6 +198,8 @@ bool Connection::login(const Bytes &payload) {
         requested == 0 ? 4096 : static_cast<int>(std::clamp<std::uint32_t>(requested, 512, 32767));
     m_state.user = e.user;
     m_state.appName = e.appName;
+    m_state.hostName = e.hostName;
+    m_state.clientPid = e.clientPid;
     m_state.database = *found;
     putEnvChange(out, 1, m_state.database, "master");
     putMessage(out, Message{5701, 0, 2, "Changed database context to '" + m_state.database + "'.", {}, 1},

@@ -11,6 +11,8 @@ namespace quorix::tds {
 
 namespace {
 
+constexpr std::size_t kMaxParameters = 2100;
+
 const char *systemProcedure(std::uint16_t id) {
     static const char *const names[] = {nullptr,
                                         "sp_cursor",
@@ -193,6 +195,15 @@ Connection::Outcome Connection::call(const std::string &procedure, std::vector<C
         e.text = procedure;
         e.params = valuesFrom(0);
         userProcedure = true;
+    }
+    // The server counts every parameter of the call, those of sp_prepexec and sp_executesql included.
+    if (params.size() > kMaxParameters) {
+        fixedReply = Reply::error(8003, "The incoming request has too many parameters. The server supports a "
+                                        "maximum of 2100 parameters. Reduce the number of parameters and "
+                                        "resend the request.");
+        if (returnsHandle)
+            m_prepared.erase(e.handle);
+        returnsHandle = prepareOnly = false;
     }
     recordEvent(e);
     m_state.rpc = true;

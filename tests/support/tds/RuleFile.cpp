@@ -1,5 +1,6 @@
 #include "tds/RuleFile.h"
 
+#include "tds/TableModel.h"
 #include "tds/ValueText.h"
 
 #include <algorithm>
@@ -90,6 +91,7 @@ Column makeColumn(std::string name, const std::string &sqlType, bool nullable) {
                                                              {"date", SqlType::Date},
                                                              {"time", SqlType::Time},
                                                              {"datetime2", SqlType::DateTime2},
+                                                             {"datetimeoffset", SqlType::DateTimeOffset},
                                                              {"decimal", SqlType::Decimal},
                                                              {"numeric", SqlType::Numeric},
                                                              {"char", SqlType::Char},
@@ -135,6 +137,7 @@ Column makeColumn(std::string name, const std::string &sqlType, bool nullable) {
         break;
     case SqlType::Time:
     case SqlType::DateTime2:
+    case SqlType::DateTimeOffset:
         c.scale = number(0, 7);
         break;
     default:
@@ -145,10 +148,28 @@ Column makeColumn(std::string name, const std::string &sqlType, bool nullable) {
 
 void loadRules(std::istream &in, ScriptedServer &server) {
     std::optional<Rule> rule;
+    struct Table {
+        std::string name;
+        ResultSet set;
+        std::vector<std::string> keys;
+    };
+    std::optional<Table> table;
     const auto flush = [&] {
         if (rule)
             server.addRule(std::move(*rule));
         rule.reset();
+        if (table) {
+            for (const std::string &k : table->keys) {
+                const auto c = std::find_if(table->set.columns.begin(), table->set.columns.end(),
+                                            [&](const Column &col) { return col.name == k; });
+                if (c == table->set.columns.end())
+                    throw std::invalid_argument("key " + k + " is not a column of " + table->name);
+                c->key = true;
+                c->nullable = false;
+            }
+            server.tables().set(table->name, std::move(table->set.columns), std::move(table->set.rows));
+        }
+        table.reset();
     };
     std::string line;
     for (int number = 1; std::getline(in, line); ++number) {
@@ -182,6 +203,14 @@ void loadRules(std::istream &in, ScriptedServer &server) {
                                        : Rule::pattern(rest, {}, word == "ipattern");
                 if (word != "exact")
                     std::regex check(rest); // a bad pattern is reported with its line
+            } else if (word == "table") {
+                flush();
+                table = Table{rest, {}, {}};
+            } else if (word == "key") {
+                if (!table)
+                    throw std::invalid_argument("'key' outside a table");
+                for (std::string k; args >> k;)
+                    table->keys.push_back(k);
             } else if (word == "columns") {
                 ResultSet set;
                 for (std::string column; args >> column;) {
@@ -190,7 +219,12 @@ void loadRules(std::istream &in, ScriptedServer &server) {
                         throw std::invalid_argument("column without type: " + column);
                     set.columns.push_back(makeColumn(column.substr(0, colon), column.substr(colon + 1)));
                 }
-                needRule().items.emplace_back(std::move(set));
+                if (table)
+                    table->set.columns = std::move(set.columns);
+                else
+                    needRule().items.emplace_back(std::move(set));
+            } else if (word == "row" && table) {
+                table->set.rows.push_back(splitRow(rest));
             } else if (word == "row") {
                 Reply &r = needRule();
                 ResultSet *set = r.items.empty() ? nullptr : std::get_if<ResultSet>(&r.items.back());

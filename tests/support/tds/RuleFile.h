@@ -16,6 +16,10 @@
 //     delay 500                           # milliseconds
 //     drop                                # close the connection instead of answering
 //     use Billing                         # switch database after the reply
+//   table Billing..patients      # starts a table of the table model (TableModel.h), ended by the next
+//     columns id:int name:nvarchar(50)   # table or rule: its columns,
+//     key id                             # the columns of its primary key (NOT NULL),
+//     row 1|Ann                          # and its rows
 
 #include "tds/ScriptedServer.h"
 

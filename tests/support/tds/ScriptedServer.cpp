@@ -97,11 +97,11 @@ bool CompiledRule::matches(const std::string &text) const {
 
 std::string typeName(SqlType type) {
     static const char *const names[] = {
-        "int",          "bigint",        "smallint",       "tinyint",         "bit",
-        "float",        "real",          "decimal",        "numeric",         "money",
-        "datetime",     "date",          "time",           "datetime2",       "char",
-        "varchar",      "nchar",         "nvarchar",       "binary",          "varbinary",
-        "varchar(max)", "nvarchar(max)", "varbinary(max)", "uniqueidentifier"};
+        "int",          "bigint",        "smallint",       "tinyint",          "bit",
+        "float",        "real",          "decimal",        "numeric",          "money",
+        "datetime",     "date",          "time",           "datetime2",        "char",
+        "varchar",      "nchar",         "nvarchar",       "binary",           "varbinary",
+        "varchar(max)", "nvarchar(max)", "varbinary(max)", "uniqueidentifier", "datetimeoffset"};
     const auto i = static_cast<std::size_t>(type);
     return i < std::size(names) ? names[i] : "?";
 }

@@ -23,6 +23,7 @@
 //   date                  "2024-01-31"
 //   time                  "13:45:00.1234567" (as many fraction digits as the scale; none for scale 0)
 //   datetime2             "2024-01-31 13:45:00.1234567"
+//   datetimeoffset        "2021-03-04 05:06:07.1234567 +05:45" (local date and time, then the offset)
 //   char/varchar/nvarchar UTF-8 text (varchar travels in code page 1252; unmappable characters become '?')
 //   varbinary             "0x" followed by upper-case hex digits ("0x0A1B")
 //   uniqueidentifier      "6F9619FF-8B86-D011-B42D-00C04FC964FF" (upper case)
@@ -69,6 +70,7 @@ enum class SqlType {
     NVarCharMax,
     VarBinaryMax,
     UniqueIdentifier,
+    DateTimeOffset,
 };
 
 // "int", "nvarchar(max)", ... (for messages and the record file).
@@ -84,12 +86,13 @@ struct Column {
     // (varchar 8000, nvarchar 4000, varbinary 8000, char/nchar/binary: the longest value, at least 1).
     int length = 0;
     int precision = 18; // decimal/numeric
-    int scale = -1;     // decimal/numeric digits after the point (default 0); time/datetime2 fraction digits
-                        // (default 7)
+    int scale = -1;     // decimal/numeric digits after the point (default 0); time/datetime2/datetimeoffset
+                        // fraction digits (default 7)
     bool nullable = true;
     bool identity = false;
     bool computed = false;   // table model: the server fills it (NULL here); nobody writes it
     bool rowversion = false; // table model: binary(8) the server sets on every insert and update
+    bool key = false;        // table model: one of the columns of the table's primary key
 };
 
 // A column from its SQL type as written in T-SQL: "int", "decimal(10,2)", "nvarchar(128)", "varchar(max)",
@@ -159,6 +162,8 @@ struct ConnectionState {
     std::string user;
     std::string database;
     std::string appName;
+    std::string hostName;        // the client's workstation name, as it sent it at login
+    std::uint32_t clientPid = 0; // the client's process id, as it sent it at login
     bool rpc = false;
     std::string procedure;     // RPC only: "sp_executesql", "sp_execute", "my_proc", ...
     std::vector<Param> params; // RPC only: the parameter values of the call being answered
@@ -192,7 +197,7 @@ struct Rule {
 
 struct Event {
     enum class Kind {
-        Login,       // user, database, password, appName, accepted
+        Login,       // user, database, password, appName, hostName, clientPid, accepted
         Batch,       // text
         Rpc,         // procedure, text, declarations, handle, params
         Transaction, // text: "BEGIN", "COMMIT", "ROLLBACK", or "COMMIT, BEGIN" / "ROLLBACK, BEGIN"
@@ -205,6 +210,8 @@ struct Event {
     std::string text; // batch text; RPC statement (or procedure name); transaction request
 
     std::string user, database, password, appName; // Login
+    std::string hostName;                          // Login: the client's workstation name
+    std::uint32_t clientPid = 0;                   // Login: the client's process id
     bool accepted = false;                         // Login
     int packetSize = 0;                            // Login: the packet size the client asked for
 
@@ -266,6 +273,10 @@ public:
     std::vector<std::string> statements() const; // batch texts and RPC texts together, in arrival order
     std::vector<Event> logins() const;
     int cancels() const;
+    // Requests since the last clearRecord(), over every connection: SQL batches, RPC messages (however many
+    // calls one holds) and transaction requests, each a round trip the client waited for. Logins are not
+    // counted.
+    std::size_t roundTrips() const;
     void clearRecord();
     // Waits until the record holds at least n SQL batches / n batches-or-RPCs. False on timeout.
     bool waitForBatches(std::size_t n, std::chrono::milliseconds timeout) const;

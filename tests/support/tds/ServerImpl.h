@@ -51,6 +51,8 @@ struct ScriptedServer::Impl {
     std::vector<Event> events;
     std::size_t batchCount = 0;     // since the last clear
     std::size_t statementCount = 0; // batches and RPCs
+    std::size_t requestCount = 0;   // batch, RPC and transaction messages
+    void countRequest();
     std::mutex listenerMutex;
     std::function<void(const Event &)> listener;
     void record(Event event);

@@ -68,11 +68,22 @@ int ScriptedServer::cancels() const {
                                 .size());
 }
 
+std::size_t ScriptedServer::roundTrips() const {
+    std::lock_guard lock(m_impl->recordMutex);
+    return m_impl->requestCount;
+}
+
+void ScriptedServer::Impl::countRequest() {
+    std::lock_guard lock(recordMutex);
+    ++requestCount;
+}
+
 void ScriptedServer::clearRecord() {
     std::lock_guard lock(m_impl->recordMutex);
     m_impl->events.clear();
     m_impl->batchCount = 0;
     m_impl->statementCount = 0;
+    m_impl->requestCount = 0;
 }
 
 bool ScriptedServer::waitForBatches(std::size_t n, std::chrono::milliseconds timeout) const {

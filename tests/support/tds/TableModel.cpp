@@ -1,6 +1,7 @@
 #include "tds/TableModel.h"
 
 #include "tds/Codec.h"
+#include "tds/TableModelText.h"
 #include "tds/Text.h"
 
 #include <algorithm>
@@ -10,7 +11,7 @@
 
 namespace quorix::tds {
 
-namespace {
+namespace modeltext {
 
 std::string lower(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(),
@@ -108,11 +109,6 @@ Value normalized(const Column &column, const Value &value) {
     return readValue(c, type);
 }
 
-struct Literal {
-    bool ok = true;
-    Value value;
-};
-
 // @P1 (the RPC's parameters in order), @name, NULL, 'text', N'text' or a plain number.
 Literal literal(const std::string &item, const ConnectionState &state) {
     static const std::regex marker(R"(@P(\d+))", std::regex::icase);
@@ -193,7 +189,9 @@ ResultSet single(const std::string &column, const std::string &type, const Value
     return ResultSet{{makeColumn(column, type)}, {{value}}};
 }
 
-} // namespace
+} // namespace modeltext
+
+using namespace modeltext;
 
 // ---- Tables ----------------------------------------------------------------------------------------------
 
@@ -267,7 +265,12 @@ void TableModel::forget(int connection) {
 
 std::optional<Reply> TableModel::answer(const std::string &text, const ConnectionState &state) {
     std::lock_guard lock(m_mutex);
-    if (m_tables.empty() || text.size() > 4000)
+    if (m_tables.empty())
+        return std::nullopt;
+    // The forms that carry blocks of rows are read by hand, whatever their length; the rest only when short.
+    if (std::optional<Reply> r = blockStatement(text, state))
+        return r;
+    if (text.size() > 4000)
         return std::nullopt;
     if (std::optional<Reply> r = cursorStatement(text, state))
         return r;
@@ -394,6 +397,7 @@ Reply TableModel::positionedUpdate(Table &t, const std::string &assignments, Cur
         if (t.columns[i].rowversion)
             row[i] = rowversion(t);
     t.rows[cursor.next - 1] = std::move(row);
+    t.orderedBy.clear();
     return Reply::count(1);
 }
 
@@ -402,8 +406,6 @@ std::optional<Reply> TableModel::tableStatement(const std::string &text, const C
         re(R"(\s*SELECT\s+(?:TOP\s*\(?\s*(\d+)\s*\)?\s+)?\*\s+FROM\s+)" + kName + R"(\s*;?\s*)");
     static const std::regex count =
         re(R"(\s*SELECT\s+COUNT(_BIG)?\s*\(\s*\*\s*\)\s+FROM\s+)" + kName + R"(\s*;?\s*)");
-    static const std::regex insertForm =
-        re(R"(\s*INSERT\s+(?:INTO\s+)?)" + kName + R"(\s*(?:\(([^)]*)\))?\s*VALUES\s*\(([\s\S]*)\)\s*;?\s*)");
     static const std::regex identityInsert =
         re(R"(\s*SET\s+IDENTITY_INSERT\s+)" + kName + R"(\s+(ON|OFF)\s*;?\s*)");
     static const std::regex catalog =
@@ -424,11 +426,11 @@ std::optional<Reply> TableModel::tableStatement(const std::string &text, const C
         return Reply::rows(std::move(set));
     }
     int form = 0;
-    for (const std::regex *r : {&select, &count, &insertForm, &identityInsert}) {
+    for (const std::regex *r : {&select, &count, &identityInsert}) {
         ++form;
         if (std::regex_match(text, m, *r))
             break;
-        if (form == 4)
+        if (form == 3)
             return std::nullopt;
     }
     const std::string name = form == 1 || form == 2 ? m[2].str() : m[1].str();
@@ -445,8 +447,6 @@ std::optional<Reply> TableModel::tableStatement(const std::string &text, const C
     }
     case 2:
         return Reply::rows(single("", m[1].matched ? "bigint" : "int", std::to_string(t->rows.size())));
-    case 3:
-        return insert(*t, m[2].str(), m[3].str(), state);
     default:
         if (equalsIgnoreCase(m[2].str(), "ON"))
             m_identityInsert[state.connection] = key(t->database, t->name);
@@ -454,62 +454,6 @@ std::optional<Reply> TableModel::tableStatement(const std::string &text, const C
             m_identityInsert.erase(state.connection);
         return Reply::done();
     }
-}
-
-Reply TableModel::insert(Table &t, const std::string &columnList, const std::string &valueList,
-                         const ConnectionState &state) {
-    std::vector<int> targets;
-    if (columnList.empty()) {
-        for (std::size_t i = 0; i < t.columns.size(); ++i)
-            if (!t.columns[i].identity && !t.columns[i].computed && !t.columns[i].rowversion)
-                targets.push_back(static_cast<int>(i));
-    } else {
-        for (const std::string &name : splitList(columnList)) {
-            const int i = columnIndex(t, name);
-            if (i < 0)
-                return Reply::error(207, "Invalid column name '" + name + "'.");
-            if (std::optional<Reply> refused = writable(t.columns[static_cast<std::size_t>(i)]))
-                return *refused;
-            targets.push_back(i);
-        }
-    }
-    const std::vector<std::string> values = splitList(valueList);
-    if (values.size() != targets.size())
-        return Reply::error(213, "Column name or number of supplied values does not match table definition.");
-    Row row(t.columns.size());
-    bool identityGiven = false;
-    for (std::size_t k = 0; k < targets.size(); ++k) {
-        const Literal value = literal(values[k], state);
-        if (!value.ok)
-            return Reply::error(137, "Must declare the scalar variable \"" + values[k] + "\".");
-        if (t.columns[static_cast<std::size_t>(targets[k])].identity) {
-            const auto on = m_identityInsert.find(state.connection);
-            if (on == m_identityInsert.end() || on->second != key(t.database, t.name))
-                return Reply::error(544, "Cannot insert explicit value for identity column in table '" +
-                                             t.name + "' when IDENTITY_INSERT is set to OFF.");
-            identityGiven = true;
-        }
-        if (std::optional<Reply> refused = assign(t, row, targets[k], value.value))
-            return *refused;
-    }
-    for (std::size_t i = 0; i < t.columns.size(); ++i) {
-        const Column &c = t.columns[i];
-        if (c.rowversion) {
-            row[i] = rowversion(t);
-        } else if (c.identity && !identityGiven) {
-            long long next = 1;
-            for (const Row &r : t.rows)
-                if (r[i])
-                    next = std::max(next, std::stoll(*r[i]) + 1);
-            row[i] = std::to_string(next);
-        } else if (!row[i] && !c.nullable && !c.computed &&
-                   std::find(targets.begin(), targets.end(), static_cast<int>(i)) == targets.end()) {
-            return failure(515, "Cannot insert the value NULL into column '" + c.name + "', table '" +
-                                    t.name + "'; column does not allow nulls. INSERT fails.");
-        }
-    }
-    t.rows.push_back(std::move(row));
-    return Reply::count(1);
 }
 
 } // namespace quorix::tds

@@ -16,11 +16,12 @@
 //
 // Statements answered (one statement per batch or RPC, ';' and blanks around it allowed):
 //   SELECT * FROM t, SELECT TOP n * FROM t, SELECT COUNT(*) / COUNT_BIG(*) FROM t
-//   INSERT [INTO] t [(a, b, ...)] VALUES (@P1, @P2, ...)   values from the RPC's parameters (prepared
-//       statements, sp_executesql); NULL and plain literals also go. Identity columns are numbered
-//       unless named (then SET IDENTITY_INSERT t ON is needed); rowversion columns are set; computed
-//       and rowversion columns cannot be named; NOT NULL, lengths and types are checked with the
-//       server's errors (515, 8152, 245, 544, 271, 273, 207, 213)
+//   INSERT [INTO] t [(a, b, ...)] VALUES (@P1, @P2, ...)[, (@P3, @P4, ...) ...]   values from the RPC's
+//       parameters (prepared statements, sp_executesql); NULL and plain literals also go; up to 1,000
+//       rows (10738 beyond). Identity columns are numbered unless named (then SET IDENTITY_INSERT t ON is
+//       needed); rowversion columns are set; computed and rowversion columns cannot be named; NOT NULL,
+//       lengths and types are checked with the server's errors (515, 8152, 245, 544, 271, 273, 207, 213).
+//       A statement of many rows goes in whole or not at all.
 //   SET IDENTITY_INSERT t ON|OFF
 //   a batch declaring a cursor FOR SELECT * FROM t (any options), with OPEN and
 //       SELECT COUNT_BIG(*) FROM t in the same batch answered too; FETCH NEXT FROM c (one row, or none
@@ -28,6 +29,15 @@
 //       DEALLOCATE c
 //   SELECT ... FROM [db.]sys.columns ... OBJECT_ID(N'<table>') ...: the columns name, is_identity,
 //       is_computed and is_rowversion of the table, in column order
+//   SELECT ... FROM [db.]sys.indexes ... OBJECT_ID(N'<table>') ...: the table's primary key (its columns
+//       marked `key`) as the rows index_id (1), name, in column order; none without one
+//   SELECT TOP (n | @P1) a, b, ... FROM t [WHERE <condition>] ORDER BY k1, k2, ...   the rows in the order
+//       of the ORDER BY columns (ascending; NULL first; numbers by value, text ignoring case), those from
+//       the first row on which the condition holds: comparisons (=, <>, <, >, <=, >=) of columns with
+//       values joined by AND, OR and parentheses, as a read that goes on after a key writes it
+//   UPDATE t SET a = v.a | a = COALESCE(v.a, t.a), ... FROM tab [AS] t [INNER] JOIN (VALUES (@P1, ...),
+//       ...) [AS] v (k, a, ...) ON t.k = v.k [AND ...]   each row of v updates the records whose columns
+//       equal its values (a NULL joins none); checked as INSERT checks; in whole or not at all
 //   sp_prepare of SELECT [TOP n] * FROM t: the table's columns
 // Once any table is set, these forms naming a table the model lacks get error 208.
 //
@@ -64,6 +74,10 @@ public:
         std::vector<Column> columns;
         std::vector<Row> rows;
         std::uint64_t version = 0; // the last rowversion given out
+        // The row indexes in the order of the columns orderedBy, kept for keyed reads and joins; emptied
+        // by every change that may move a row in that order.
+        std::vector<int> orderedBy;
+        std::vector<std::size_t> order;
     };
 
 private:
@@ -79,8 +93,12 @@ private:
     const Table *find(const std::string &name, const std::string &database) const;
     std::optional<Reply> cursorStatement(const std::string &text, const ConnectionState &state);
     std::optional<Reply> tableStatement(const std::string &text, const ConnectionState &state);
-    Reply insert(Table &t, const std::string &columnList, const std::string &valueList,
+    // TableBlocks.cpp: the forms of many rows.
+    std::optional<Reply> blockStatement(const std::string &text, const ConnectionState &state);
+    Reply insert(Table &t, const std::string &columnList, const std::vector<std::string> &rowLists,
                  const ConnectionState &state);
+    std::optional<Reply> keyedRead(const std::string &text, const ConnectionState &state);
+    std::optional<Reply> joinedUpdate(const std::string &text, const ConnectionState &state);
     Reply positionedUpdate(Table &t, const std::string &assignments, CursorState &cursor,
                            const ConnectionState &state);
 

@@ -216,6 +216,45 @@ void parseDateTime(const std::string &text, std::int64_t &days, std::int64_t &ti
     }
 }
 
+void parseDateTimeOffset(const std::string &text, std::int64_t &days, std::int64_t &ticks, int &offset) {
+    std::string local = text;
+    offset = 0;
+    const auto sign = text.find_last_of("+-");
+    if (!text.empty() && text.back() == 'Z') {
+        local.pop_back();
+    } else if (sign != std::string::npos && sign > 10) {
+        const std::string zone = text.substr(sign);
+        if (zone.size() != 6 || zone[3] != ':')
+            bad("offset", text);
+        const int minutes =
+            static_cast<int>(digitsAt(zone, 1, 2, "offset") * 60 + digitsAt(zone, 4, 2, "offset"));
+        if (digitsAt(zone, 4, 2, "offset") > 59 || minutes > 14 * 60)
+            bad("offset", text);
+        offset = zone[0] == '-' ? -minutes : minutes;
+        local = text.substr(0, sign);
+    }
+    while (!local.empty() && local.back() == ' ')
+        local.pop_back();
+    parseDateTime(local, days, ticks);
+}
+
+void parseDateTimeOffsetUtc(const std::string &text, std::int64_t &days, std::int64_t &ticks, int &offset) {
+    parseDateTimeOffset(text, days, ticks, offset);
+    const std::int64_t utc = days * kTicksPerDay + ticks - offset * kTicksPerMinute;
+    if (utc < 0 || utc >= (parseDate("9999-12-31") + 1) * kTicksPerDay)
+        bad("datetimeoffset (outside its range in UTC)", text);
+    days = utc / kTicksPerDay;
+    ticks = utc % kTicksPerDay;
+}
+
+std::string formatDateTimeOffset(std::int64_t utcDays, std::int64_t utcTicks, int offset, int digits) {
+    const std::int64_t local = utcDays * kTicksPerDay + utcTicks + offset * kTicksPerMinute;
+    const int minutes = offset < 0 ? -offset : offset;
+    char zone[16];
+    std::snprintf(zone, sizeof zone, " %c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return formatDate(local / kTicksPerDay) + " " + formatTime(local % kTicksPerDay, digits) + zone;
+}
+
 namespace {
 // Wire position of each of the 16 bytes in text order.
 constexpr int kGuidOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};

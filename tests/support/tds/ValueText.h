@@ -32,6 +32,15 @@ std::int64_t parseTime(const std::string &text);
 std::string formatTime(std::int64_t ticks, int digits);
 // "YYYY-MM-DD[ hh:mm:ss[.f]]" (a 'T' may separate the parts) -> days since 0001-01-01 and ticks.
 void parseDateTime(const std::string &text, std::int64_t &days, std::int64_t &ticks);
+// "YYYY-MM-DD hh:mm:ss[.f] +hh:mm" (a 'T' may separate date and time, the blank before the offset may be left
+// out, "Z" and no offset stand for +00:00) -> the local date (days since 0001-01-01), its ticks and the
+// offset in minutes (-14:00 .. +14:00).
+void parseDateTimeOffset(const std::string &text, std::int64_t &days, std::int64_t &ticks, int &offset);
+// The same, as a datetimeoffset travels: the moment in UTC (throws when it lies outside 0001-01-01 ..
+// 9999-12-31 there), then the offset; and back to the text of the local date and time with `digits`
+// fraction digits and the offset ("+05:45").
+void parseDateTimeOffsetUtc(const std::string &text, std::int64_t &days, std::int64_t &ticks, int &offset);
+std::string formatDateTimeOffset(std::int64_t utcDays, std::int64_t utcTicks, int offset, int digits);
 // "6F9619FF-8B86-D011-B42D-00C04FC964FF" (braces allowed) <-> the 16 bytes on the wire, whose first three
 // groups are little-endian.
 std::string parseGuid(const std::string &text);
@@ -40,5 +49,6 @@ std::string formatGuid(const std::string &bytes);
 // Days between 0001-01-01 and 1900-01-01 (the datetime epoch).
 constexpr std::int64_t kDaysTo1900 = 693595;
 constexpr std::int64_t kTicksPerDay = 864000000000LL;
+constexpr std::int64_t kTicksPerMinute = 600000000LL;
 
 } // namespace quorix::tds

@@ -51,6 +51,10 @@ TEST(TdsCodec, EveryTypeRoundTrips) {
         {"time(0)", "23:59:59", "23:59:59"},
         {"time", "01:02:03.1234567", "01:02:03.1234567"},
         {"datetime2(3)", "2024-01-31 13:45:00.5", "2024-01-31 13:45:00.500"},
+        // The moment travels in UTC with its offset, and comes back as the local time and the offset.
+        {"datetimeoffset", "2021-03-04 05:06:07.1234567 +05:45", "2021-03-04 05:06:07.1234567 +05:45"},
+        {"datetimeoffset(0)", "0001-01-01T00:00:00-05:45", "0001-01-01 00:00:00 -05:45"},
+        {"datetimeoffset(3)", "9999-12-31 23:59:59.999Z", "9999-12-31 23:59:59.999 +00:00"},
         {"char(4)", "ab", "ab  "},
         {"varchar(10)", "caf\xC3\xA9 \xE2\x82\xAC", "caf\xC3\xA9 \xE2\x82\xAC"},
         {"nchar(3)", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80 "},
@@ -62,8 +66,9 @@ TEST(TdsCodec, EveryTypeRoundTrips) {
     };
     for (const auto &[type, in, out] : cases)
         EXPECT_EQ(roundTrip(type, in), out) << type << " " << in.substr(0, 40);
-    for (const char *type : {"int", "bit", "decimal(9,1)", "money", "datetime", "date", "time(3)",
-                             "datetime2", "char(2)", "nvarchar(5)", "varbinary(max)", "nvarchar(max)"})
+    for (const char *type :
+         {"int", "bit", "decimal(9,1)", "money", "datetime", "date", "time(3)", "datetime2", "datetimeoffset",
+          "char(2)", "nvarchar(5)", "varbinary(max)", "nvarchar(max)"})
         EXPECT_EQ(roundTrip(type, std::nullopt), std::nullopt) << type;
 }
 
@@ -89,6 +94,9 @@ TEST(TdsCodec, BadValuesAreRefused) {
     EXPECT_THROW(encode("decimal(4,2)", "100.00"), std::invalid_argument);
     EXPECT_THROW(encode("date", "2023-02-30"), std::invalid_argument);
     EXPECT_THROW(encode("time", "24:00:00"), std::invalid_argument);
+    EXPECT_THROW(encode("datetimeoffset", "2021-03-04 05:06:07 +14:01"), std::invalid_argument);
+    EXPECT_THROW(encode("datetimeoffset", "0001-01-01 00:00:00 +00:01"),
+                 std::invalid_argument); // before 0001 in UTC
     EXPECT_THROW(encode("varbinary(4)", "0xABC"), std::invalid_argument);
     EXPECT_THROW(encode("bit", "yes"), std::invalid_argument);
     EXPECT_THROW(makeColumn("c", "geography"), std::invalid_argument);
