@@ -131,7 +131,8 @@ QString isoText(const Moment &m, ParamType::Kind kind) {
     QString text = QString::asprintf("%04d-%02d-%02d", m.year, m.month, m.day);
     if (kind == Kind::Date)
         return text;
-    text += QString::asprintf("T%02d:%02d:%02d.%07u", m.hour, m.minute, m.second, m.nanoseconds / 100u);
+    text += QString::asprintf("T%02d:%02d:%02d.%07u", m.hour, m.minute, m.second,
+                              static_cast<unsigned>(m.nanoseconds / 100u));
     if (m.offset) {
         const int minutes = std::abs(*m.offset);
         text += QString::asprintf("%c%02d:%02d", *m.offset < 0 ? '-' : '+', minutes / 60, minutes % 60);

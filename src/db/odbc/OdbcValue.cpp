@@ -30,7 +30,8 @@ QString dateTimeText(const SQL_TIMESTAMP_STRUCT &t, int digits) {
     QString text = QString::asprintf("%04d-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
                                      t.minute, t.second);
     if (digits > 0)
-        text += QLatin1Char('.') + QString::asprintf("%09u", t.fraction).left(std::min(digits, 7));
+        text += QLatin1Char('.') +
+                QString::asprintf("%09u", static_cast<unsigned>(t.fraction)).left(std::min(digits, 7));
     return text;
 }
 
