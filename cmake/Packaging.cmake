@@ -5,6 +5,11 @@ include(GNUInstallDirs)
 
 set(_packaging ${PROJECT_SOURCE_DIR}/packaging)
 install(TARGETS quorix-dbtools RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Windows: the program alone; Qt's windeployqt puts the libraries it needs beside it (README, "Windows").
+# The portable zip and the installer are made by scripts/windows/package.sh.
+if(WIN32)
+  return()
+endif()
 install(FILES ${_packaging}/quorix-dbtools.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${_packaging}/quorix-dbtools.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # The same icon rendered (scripts/render-icons.sh), for desktops that draw no SVG.

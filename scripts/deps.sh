@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the tool and its tests need, when any is missing.
-# Usage: scripts/deps.sh run|test
+# Usage: scripts/deps.sh run|test|windows
 set -euo pipefail
 
 # What the built tool needs at run time comes from the list the .deb depends on; the rest builds it.
@@ -12,8 +12,19 @@ test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
   xvfb xauth mingw-w64 clang-format desktop-file-utils
   clang libclang-rt-dev) # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
 
-pkgs=("${run_pkgs[@]}")
-[ "${1:-run}" = test ] && pkgs+=("${test_pkgs[@]}")
+# The Windows build (scripts/windows/build.sh) and its run under Wine (scripts/windows/wine-test.sh): the
+# cross compiler, Debian's own Qt tools (moc, rcc, uic) beside the Qt built for Windows, the packagers, and
+# Wine with a virtual display and the driver that Wine's ODBC hands its calls to.
+windows_pkgs=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build qt6-base-dev
+  qt6-base-dev-tools xz-utils zip unzip nsis wine wine64 libwine fonts-wine xvfb xauth unixodbc odbcinst
+  tdsodbc fonts-dejavu-core)
+
+case "${1:-run}" in
+  run) pkgs=("${run_pkgs[@]}") ;;
+  test) pkgs=("${run_pkgs[@]}" "${test_pkgs[@]}") ;;
+  windows) pkgs=("${windows_pkgs[@]}") ;;
+  *) echo "usage: scripts/deps.sh run|test|windows" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${pkgs[@]}"; do

@@ -20,3 +20,11 @@ bash scripts/build.sh build-asan -DQUORIX_BUILD_TESTS=ON -DQUORIX_SANITIZE=ON
 
 # Fuzzing: each parser on its seed corpus for a bounded time (scripts/fuzz.sh; FUZZ_SECONDS per target).
 bash scripts/fuzz.sh
+
+# The Windows program: cross-built with mingw-w64 and packaged (build-win), then run under Wine against the
+# scripted servers of the Linux build.
+windows_start=$(date +%s)
+bash scripts/windows/build.sh build-win
+windows_built=$(date +%s)
+bash scripts/windows/wine-test.sh build-win
+echo "Windows stage: build and packages $((windows_built - windows_start)) s, Wine $(($(date +%s) - windows_built)) s"

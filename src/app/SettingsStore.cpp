@@ -1,4 +1,7 @@
 #include "app/SettingsStore.h"
+#ifdef _WIN32
+#include "app/SettingsRegistry.h"
+#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -98,6 +101,16 @@ void SettingsStore::openAt(const QString &location, bool native) {
     m_openProblem.clear();
     m_writeProblemReported = false;
     if (native) {
+#ifdef _WIN32
+        // As with a file: a serialized value counts as damage, and the key is set aside unread.
+        if (registry::holdsSerializedValue(location)) {
+            const QString keptAs = location + QStringLiteral(".bad");
+            m_openProblem =
+                QStringLiteral("Settings %1 could not be read; starting with the defaults").arg(location);
+            if (registry::moveAside(location, keptAs))
+                m_openProblem += QStringLiteral(" (the key was kept as %1)").arg(keptAs);
+        }
+#endif
         m_settings = std::make_unique<QSettings>(location, QSettings::NativeFormat);
         return;
     }

@@ -6,12 +6,23 @@
 #include <QFile>
 #include <QObject>
 #include <cstdio>
+#ifdef _WIN32
+#include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
+#endif
 
 namespace quorix {
 
 namespace {
 
 QString peakMemory() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters))
+        return QStringLiteral("unknown");
+    return QStringLiteral("%1 kB").arg(counters.PeakWorkingSetSize / 1024);
+#else
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return QStringLiteral("unknown");
@@ -19,6 +30,7 @@ QString peakMemory() {
         if (line.startsWith("VmHWM:"))
             return QString::fromLatin1(line.mid(6).trimmed());
     return QStringLiteral("unknown");
+#endif
 }
 
 void report(const char *what, qint64 ms) {

@@ -7,6 +7,9 @@
 
 #include <QString>
 #include <QStringList>
+#ifdef _WIN32
+#include <windows.h> // the Windows ODBC headers use its types without including it
+#endif
 #include <sql.h>
 #include <sqlext.h>
 #include <utility>
