@@ -14,7 +14,7 @@ install(FILES ${_packaging}/quorix-dbtools.desktop DESTINATION ${CMAKE_INSTALL_D
 install(FILES ${_packaging}/quorix-dbtools.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # The same icon rendered (scripts/render-icons.sh), for desktops that draw no SVG.
 foreach(_size 16 24 32 48 64 128 256)
-  install(FILES ${PROJECT_SOURCE_DIR}/src/app/data/icons/quorix-dbtools-${_size}.png RENAME quorix-dbtools.png
+  install(FILES ${PROJECT_SOURCE_DIR}/src/gui/app/data/icons/quorix-dbtools-${_size}.png RENAME quorix-dbtools.png
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}x${_size}/apps)
 endforeach()
 

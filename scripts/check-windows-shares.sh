@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-compiles the Windows implementation of the shares layer (src/shares/win and the plain files it
+# Cross-compiles the Windows implementation of the shares layer (src/core/shares/win and the plain files it
 # uses) with mingw-w64 and links it against mpr, so the code that only runs on Windows is checked on Linux.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,8 +17,9 @@ fi
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
-sources=(src/shares/win/*.cpp src/shares/Paths.cpp src/shares/Platform.cpp src/shares/Gate.cpp src/shares/FileErrors.cpp
-  src/shares/ModNetUse.cpp)
+sources=(src/core/shares/win/*.cpp src/core/shares/Paths.cpp src/core/shares/Platform.cpp src/core/shares/Gate.cpp
+  src/core/shares/FileErrors.cpp
+  src/core/shares/ModNetUse.cpp)
 objects=()
 for src in "${sources[@]}"; do
   obj="$out/$(basename "$src" .cpp).o"
@@ -28,9 +29,9 @@ done
 
 # Every service must resolve: a program that touches each one links only if all of them are defined.
 cat > "$out/main.cpp" <<'CPP'
-#include "shares/FileAccess.h"
-#include "shares/ModNetUse.h"
-#include "shares/Platform.h"
+#include "core/shares/FileAccess.h"
+#include "core/shares/ModNetUse.h"
+#include "core/shares/Platform.h"
 int main()
 {
     std::vector<std::string> names;

@@ -1,10 +1,10 @@
 // The "Restore Dir" tab: its file lists follow txtRestoreDir, and are re-read when the tab is shown.
 
 #include "WindowFixture.h"
-#include "shares/Platform.h"
-#include "ui/BackupFileLists.h"
-#include "ui/Operations.h"
-#include "ui/widgets/FileList.h"
+#include "core/shares/Platform.h"
+#include "gui/ui/BackupFileLists.h"
+#include "gui/ui/Operations.h"
+#include "gui/ui/widgets/FileList.h"
 
 #include <QFile>
 #include <QLineEdit>

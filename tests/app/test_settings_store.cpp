@@ -1,4 +1,4 @@
-#include "app/SettingsStore.h"
+#include "core/settings/SettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,11 +2,11 @@
 // of one operation at a time.
 
 #include "WindowFixture.h"
-#include "testdata/AnonymizerLists.h"
-#include "ui/BoxText.h"
-#include "ui/Operations.h"
-#include "ui/widgets/FileList.h"
-#include "ui/widgets/Grid.h"
+#include "core/masking/AnonymizerLists.h"
+#include "gui/ui/BoxText.h"
+#include "gui/ui/Operations.h"
+#include "gui/ui/widgets/FileList.h"
+#include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QDir>

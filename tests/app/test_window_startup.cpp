@@ -1,8 +1,8 @@
 // Start-up and the remembered boxes, on the real window.
 
 #include "WindowFixture.h"
-#include "testdata/AnonymizerLists.h"
-#include "ui/BoxText.h"
+#include "core/masking/AnonymizerLists.h"
+#include "gui/ui/BoxText.h"
 
 #include <QDir>
 #include <QFile>

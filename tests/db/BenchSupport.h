@@ -3,7 +3,7 @@
 // Shared by the db benchmarks: the scripted server as a process of its own (so that its work and memory
 // are not the benchmark's), started with a rule file on 127.0.0.2.
 
-#include "db/ConnectionString.h"
+#include "core/db/ConnectionString.h"
 
 #include <QFile>
 #include <QProcess>

@@ -3,7 +3,7 @@
 // Shared by the db tests: a scripted server on its own loopback address and connection strings for it.
 
 #include "TestText.h"
-#include "db/ConnectionString.h"
+#include "core/db/ConnectionString.h"
 #include "tds/ScriptedServer.h"
 
 #include <QString>

@@ -6,8 +6,8 @@
 // Usage: bench_cursor [rows]
 
 #include "DbTestSupport.h"
-#include "db/ServerConnection.h"
-#include "db/UpdatableCursor.h"
+#include "core/db/ServerConnection.h"
+#include "core/db/UpdatableCursor.h"
 #include "tds/TableModel.h"
 
 #include <QElapsedTimer>

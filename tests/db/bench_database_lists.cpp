@@ -2,11 +2,11 @@
 // real window (offscreen) through the real driver against the scripted server.
 
 #include "DbTestSupport.h"
-#include "app/frmMain.h"
-#include "db/DatabaseLists.h"
-#include "db/ServerSessions.h"
-#include "ui/Form.h"
-#include "ui/widgets/Grid.h"
+#include "gui/app/frmMain.h"
+#include "gui/ui/DatabaseLists.h"
+#include "gui/ui/Form.h"
+#include "gui/ui/ServerSessions.h"
+#include "gui/ui/widgets/Grid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -8,8 +8,8 @@
 // Usage: bench_prepared [executions per side] [rounds]
 
 #include "BenchSupport.h"
-#include "db/PreparedStatement.h"
-#include "db/ServerConnection.h"
+#include "core/db/PreparedStatement.h"
+#include "core/db/ServerConnection.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -6,8 +6,8 @@
 // Usage: bench_reader [rows]
 
 #include "BenchSupport.h"
-#include "db/ServerConnection.h"
-#include "db/ServerReader.h"
+#include "core/db/ServerConnection.h"
+#include "core/db/ServerReader.h"
 
 #include <QElapsedTimer>
 #include <QFile>

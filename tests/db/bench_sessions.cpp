@@ -15,11 +15,11 @@
 // On one processor the hop to the worker thread is never hidden by parallel work: the ratio is its full
 // price.
 
-#include "db/ConnectionString.h"
-#include "db/LogPanes.h"
-#include "db/ServerSessions.h"
-#include "db/odbc/OdbcConnection.h"
-#include "ui/Form.h"
+#include "core/db/ConnectionString.h"
+#include "core/db/odbc/OdbcConnection.h"
+#include "gui/ui/Form.h"
+#include "gui/ui/LogPanes.h"
+#include "gui/ui/ServerSessions.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

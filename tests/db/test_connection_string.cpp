@@ -1,5 +1,5 @@
-#include "db/ConnectionString.h"
-#include "db/DbError.h"
+#include "core/db/ConnectionString.h"
+#include "core/db/DbError.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 // DbError instead of hanging.
 
 #include "DbTestSupport.h"
-#include "db/PreparedStatement.h"
-#include "db/ServerConnection.h"
-#include "db/UpdatableCursor.h"
+#include "core/db/PreparedStatement.h"
+#include "core/db/ServerConnection.h"
+#include "core/db/UpdatableCursor.h"
 #include "tds/TableModel.h"
 
 #include <algorithm>

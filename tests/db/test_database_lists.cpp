@@ -4,12 +4,12 @@
 #include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
-#include "db/DatabaseLists.h"
-#include "db/DatabaseWalk.h"
-#include "db/ServerSessions.h"
-#include "ui/BoxText.h"
-#include "ui/Prompt.h"
-#include "ui/widgets/Grid.h"
+#include "gui/ui/BoxText.h"
+#include "gui/ui/DatabaseLists.h"
+#include "gui/ui/DatabaseWalk.h"
+#include "gui/ui/Prompt.h"
+#include "gui/ui/ServerSessions.h"
+#include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -2,7 +2,7 @@
 // wake-up is lost whoever posts, and a wait on the application's thread runs its event loop and survives
 // the application quitting.
 
-#include "db/DbWorker.h"
+#include "core/db/DbWorker.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "db/GetWord.h"
+#include "core/db/GetWord.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // record, draining of results, streaming and typed values, cancel, timeouts, lost connections.
 
 #include "DbTestSupport.h"
-#include "db/Recordset.h"
-#include "db/ServerConnection.h"
-#include "db/odbc/OdbcConnection.h"
+#include "core/db/Recordset.h"
+#include "core/db/ServerConnection.h"
+#include "core/db/odbc/OdbcConnection.h"
 
 #include <QCoreApplication>
 #include <QDate>

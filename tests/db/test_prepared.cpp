@@ -3,9 +3,9 @@
 // many, and the release of the server's handle.
 
 #include "DbTestSupport.h"
-#include "db/PreparedStatement.h"
-#include "db/Recordset.h"
-#include "db/ServerConnection.h"
+#include "core/db/PreparedStatement.h"
+#include "core/db/Recordset.h"
+#include "core/db/ServerConnection.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -3,8 +3,8 @@
 // rows, and its connection is closed when it goes, also in the middle of a result.
 
 #include "DbTestSupport.h"
-#include "db/ServerConnection.h"
-#include "db/ServerReader.h"
+#include "core/db/ServerConnection.h"
+#include "core/db/ServerReader.h"
 
 #include <gtest/gtest.h>
 #include <thread>

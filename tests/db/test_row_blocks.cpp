@@ -4,9 +4,9 @@
 // of a table.
 
 #include "DbTestSupport.h"
-#include "db/RowBlocks.h"
-#include "db/ServerConnection.h"
-#include "db/TableKeys.h"
+#include "core/db/RowBlocks.h"
+#include "core/db/ServerConnection.h"
+#include "core/db/TableKeys.h"
 #include "tds/TableModel.h"
 
 #include <QDate>

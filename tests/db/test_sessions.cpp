@@ -3,14 +3,14 @@
 
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
-#include "db/GridBinding.h"
-#include "db/LogPanes.h"
-#include "db/ServerSessions.h"
-#include "db/StatementProgress.h"
+#include "gui/ui/GridBinding.h"
+#include "gui/ui/LogPanes.h"
+#include "gui/ui/Operations.h"
+#include "gui/ui/Prompt.h"
+#include "gui/ui/ServerSessions.h"
+#include "gui/ui/StatementProgress.h"
+#include "gui/ui/widgets/Grid.h"
 #include "tds/OdbcClient.h"
-#include "ui/Operations.h"
-#include "ui/Prompt.h"
-#include "ui/widgets/Grid.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>

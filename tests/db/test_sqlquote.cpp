@@ -1,10 +1,10 @@
 #include "SqlShape.h"
-#include "db/SqlQuote.h"
-#include "mirroring/AttachSql.h"
-#include "mirroring/BackupSql.h"
-#include "mirroring/PartnerSql.h"
-#include "mirroring/RestoreSql.h"
-#include "restore/FolderRestoreSql.h"
+#include "core/db/SqlQuote.h"
+#include "core/mirroring/AttachSql.h"
+#include "core/mirroring/BackupSql.h"
+#include "core/mirroring/PartnerSql.h"
+#include "core/mirroring/RestoreSql.h"
+#include "core/restore/FolderRestoreSql.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // whose INSERTs through prepared statements are checked here too, since the table tools rely on them.
 
 #include "DbTestSupport.h"
-#include "db/PreparedStatement.h"
-#include "db/ServerConnection.h"
-#include "db/TableColumns.h"
+#include "core/db/PreparedStatement.h"
+#include "core/db/ServerConnection.h"
+#include "core/db/TableColumns.h"
 #include "tds/TableModel.h"
 
 #include <gtest/gtest.h>

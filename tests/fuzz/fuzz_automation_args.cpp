@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 
-#include "app/Automation.h"
+#include "gui/app/Automation.h"
 
 using namespace quorix;
 using Kind = AutomationStep::Kind;

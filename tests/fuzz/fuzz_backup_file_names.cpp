@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 
-#include "db/RestoreFiles.h"
+#include "core/db/RestoreFiles.h"
 
 using namespace quorix;
 

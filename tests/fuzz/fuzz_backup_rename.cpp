@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 
-#include "restore/BackupRename.h"
+#include "core/restore/BackupRename.h"
 
 #include <QDate>
 

@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 
-#include "db/ConnectionString.h"
+#include "core/db/ConnectionString.h"
 
 #include <QList>
 #include <QPair>

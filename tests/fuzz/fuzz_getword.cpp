@@ -3,7 +3,7 @@
 
 #include "FuzzInput.h"
 
-#include "db/GetWord.h"
+#include "core/db/GetWord.h"
 
 using quorix::GetWord;
 

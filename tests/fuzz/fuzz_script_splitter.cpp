@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 
-#include "mirroring/ScriptSplitter.h"
+#include "core/mirroring/ScriptSplitter.h"
 
 using namespace quorix;
 

@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 
-#include "app/SettingsStore.h"
+#include "core/settings/SettingsStore.h"
 
 #include <QFile>
 #include <QHash>

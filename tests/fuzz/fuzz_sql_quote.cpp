@@ -3,8 +3,8 @@
 
 #include "FuzzInput.h"
 
-#include "db/SqlQuote.h"
-#include "mirroring/ScriptSplitter.h"
+#include "core/db/SqlQuote.h"
+#include "core/mirroring/ScriptSplitter.h"
 
 #include <algorithm>
 #include <optional>

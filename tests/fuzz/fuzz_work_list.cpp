@@ -4,7 +4,7 @@
 
 #include "FuzzInput.h"
 
-#include "testdata/AnonymizerRules.h"
+#include "core/masking/AnonymizerRules.h"
 
 using namespace quorix;
 

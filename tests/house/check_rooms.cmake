@@ -1,32 +1,33 @@
 cmake_minimum_required(VERSION 3.25)
-# Which room of src/ may include which: the dependencies run one way, from the window down to the toolkit,
-# the sessions and the shares. Run as: cmake -DSRC=<src folder> -P check_rooms.cmake
+# Which room of src/ may include which. The path says what is pure: src/core builds without the window,
+# src/gui needs it. Run as: cmake -DSRC=<src folder> -P check_rooms.cmake
 #
-#   app/                        everything
-#   mirroring/ restore/ tablecopy/ testdata/ devtools/ status/
-#                               itself, ui/, db/, shares/ (never app/ nor another feature)
-#   db/  shares/                itself, ui/; shares/ also db/ (its buttons log)
-#   ui/                         itself, and only the pure pieces it waits on and lists with
-set(allowed_app app ui db mirroring shares restore tablecopy testdata devtools status)
-set(allowed_db db ui)
-set(allowed_shares shares ui db)
-set(allowed_ui ui shares/FileAccess.h shares/FileErrors.h db/DbWorker.h)
-foreach(feature mirroring restore tablecopy testdata devtools status)
-  set(allowed_${feature} ${feature} ui db shares)
-endforeach()
-
+#   core/<room>     core/ only: nothing of gui/
+#   gui/app         everything (the top floor builds the window from every feature)
+#   gui/ui          the toolkit: itself and core/
+#   gui/<room>      itself, the toolkit (gui/ui) and core/; never another feature
 file(GLOB_RECURSE sources RELATIVE ${SRC} ${SRC}/*.h ${SRC}/*.cpp)
 set(problems "")
 foreach(file IN LISTS sources)
-  string(REGEX MATCH "^[^/]+" room "${file}")
-  if(NOT DEFINED allowed_${room})
-    continue()
-  endif()
+  string(REGEX MATCH "^[^/]+/[^/]+" room "${file}")
   file(STRINGS ${SRC}/${file} includes REGEX "^#include \"[a-z]+/")
   foreach(line IN LISTS includes)
     string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" header "${line}")
-    string(REGEX MATCH "^[^/]+" target "${header}")
-    if(NOT target IN_LIST allowed_${room} AND NOT header IN_LIST allowed_${room})
+    string(REGEX MATCH "^[^/]+/[^/]+" target "${header}")
+    if(room MATCHES "^core/")
+      set(ok FALSE)
+      if(target MATCHES "^core/")
+        set(ok TRUE)
+      endif()
+    elseif(room STREQUAL "gui/app")
+      set(ok TRUE)
+    else()
+      set(ok FALSE)
+      if(target MATCHES "^core/" OR target STREQUAL "gui/ui" OR target STREQUAL room)
+        set(ok TRUE)
+      endif()
+    endif()
+    if(NOT ok)
       string(APPEND problems "  src/${file} includes ${header}\n")
     endif()
   endforeach()

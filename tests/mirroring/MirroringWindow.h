@@ -8,8 +8,8 @@
 #include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
-#include "db/DatabaseLists.h"
-#include "ui/widgets/Grid.h"
+#include "gui/ui/DatabaseLists.h"
+#include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

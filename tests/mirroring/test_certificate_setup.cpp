@@ -7,8 +7,8 @@
 #include "Port1433.h"
 #include "SmbTestBase.h"
 #include "ToolRun.h"
-#include "mirroring/DefaultScripts.h"
-#include "mirroring/ScriptSplitter.h"
+#include "core/mirroring/DefaultScripts.h"
+#include "core/mirroring/ScriptSplitter.h"
 #include "tds/ScriptedServer.h"
 
 #include <QSettings>

@@ -3,8 +3,8 @@
 
 #include "SmbTestBase.h"
 #include "WindowFixture.h"
-#include "shares/ModNetUse.h"
-#include "ui/Prompt.h"
+#include "core/shares/ModNetUse.h"
+#include "gui/ui/Prompt.h"
 
 #include <QPushButton>
 

@@ -5,10 +5,10 @@
 #include "SambaFixture.h"
 #include "TestFiles.h"
 #include "WindowFixture.h"
-#include "shares/ModNetUse.h"
-#include "ui/Prompt.h"
-#include "ui/widgets/FileList.h"
-#include "ui/widgets/Grid.h"
+#include "core/shares/ModNetUse.h"
+#include "gui/ui/Prompt.h"
+#include "gui/ui/widgets/FileList.h"
+#include "gui/ui/widgets/Grid.h"
 
 #include <QApplication>
 #include <QCheckBox>

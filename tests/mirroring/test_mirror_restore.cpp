@@ -3,8 +3,8 @@
 // folder list with Log Only, STOP and ALL DBS, the certificate files of that folder, and a hostile name.
 
 #include "MirroringWindow.h"
-#include "mirroring/MirrorRestore.h"
-#include "ui/widgets/FileList.h"
+#include "gui/mirroring/MirrorRestore.h"
+#include "gui/ui/widgets/FileList.h"
 
 #include <QDir>
 #include <QFile>

@@ -4,7 +4,7 @@
 // the name intact, the Mirror's reloaded list shows the names back, and the log pane shows them as sent.
 
 #include "MirroringWindow.h"
-#include "ui/widgets/FileList.h"
+#include "gui/ui/widgets/FileList.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
 #include "SqlShape.h"
-#include "db/RestoreDrive.h"
+#include "core/db/RestoreDrive.h"
 
 #include <gtest/gtest.h>
 

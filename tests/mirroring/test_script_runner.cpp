@@ -3,10 +3,10 @@
 
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
-#include "mirroring/DefaultScripts.h"
-#include "mirroring/MirroringScripts.h"
-#include "mirroring/ScriptSplitter.h"
-#include "ui/BoxText.h"
+#include "core/mirroring/DefaultScripts.h"
+#include "core/mirroring/ScriptSplitter.h"
+#include "gui/mirroring/MirroringScripts.h"
+#include "gui/ui/BoxText.h"
 
 #include <QApplication>
 #include <QGroupBox>

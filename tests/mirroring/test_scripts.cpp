@@ -1,6 +1,6 @@
 #include "SqlShape.h"
-#include "mirroring/DefaultScripts.h"
-#include "mirroring/ScriptSplitter.h"
+#include "core/mirroring/DefaultScripts.h"
+#include "core/mirroring/ScriptSplitter.h"
 
 #include <QRegularExpression>
 #include <QStringList>

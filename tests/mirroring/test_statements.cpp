@@ -1,8 +1,8 @@
 #include "SqlShape.h"
-#include "mirroring/AttachSql.h"
-#include "mirroring/BackupSql.h"
-#include "mirroring/PartnerSql.h"
-#include "mirroring/RestoreSql.h"
+#include "core/mirroring/AttachSql.h"
+#include "core/mirroring/BackupSql.h"
+#include "core/mirroring/PartnerSql.h"
+#include "core/mirroring/RestoreSql.h"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,9 @@
 #include "TestFiles.h"
 #include "TestText.h"
 #include "WindowFixture.h"
-#include "ui/Prompt.h"
-#include "ui/widgets/FileList.h"
-#include "ui/widgets/Grid.h"
+#include "gui/ui/Prompt.h"
+#include "gui/ui/widgets/FileList.h"
+#include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

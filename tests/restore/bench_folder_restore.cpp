@@ -15,7 +15,7 @@
 #include "Port1433.h"
 #include "SambaFixture.h"
 #include "WindowFixture.h"
-#include "ui/widgets/FileList.h"
+#include "gui/ui/widgets/FileList.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

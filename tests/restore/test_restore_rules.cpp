@@ -2,9 +2,9 @@
 // the window).
 
 #include "TestText.h"
-#include "db/RestoreFiles.h"
-#include "restore/BackupRename.h"
-#include "restore/FolderRestoreSql.h"
+#include "core/db/RestoreFiles.h"
+#include "core/restore/BackupRename.h"
+#include "core/restore/FolderRestoreSql.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 // test), and that the collected script is the real run's statements without the reads the dry run sent.
 // A USE or SET the dry run sent is also in its script (in front of the change it preceded), and so stays.
 
-#include "db/ScriptOnly.h"
+#include "core/db/ScriptOnly.h"
 
 #include <QString>
 #include <gtest/gtest.h>

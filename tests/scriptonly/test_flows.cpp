@@ -5,9 +5,9 @@
 
 #include "DryRun.h"
 #include "MirroringWindow.h"
-#include "app/Automation.h"
-#include "ui/BoxText.h"
-#include "ui/widgets/FileList.h"
+#include "gui/app/Automation.h"
+#include "gui/ui/BoxText.h"
+#include "gui/ui/widgets/FileList.h"
 
 #include <QFile>
 #include <QLabel>

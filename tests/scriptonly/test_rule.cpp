@@ -2,9 +2,9 @@
 // comments and literals that must not fool it), and the script it collects: servers, GO lines, the USE
 // in front of a change, prepared statements once, file operations as comments and not done.
 
-#include "db/ScriptOnly.h"
-#include "shares/FileAccess.h"
-#include "shares/Gate.h"
+#include "core/db/ScriptOnly.h"
+#include "core/shares/FileAccess.h"
+#include "core/shares/Gate.h"
 
 #include <QDate>
 #include <QFile>

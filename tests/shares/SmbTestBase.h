@@ -5,7 +5,7 @@
 
 #include "SambaFixture.h"
 #include "TestFiles.h"
-#include "shares/Platform.h"
+#include "core/shares/Platform.h"
 
 #include <gtest/gtest.h>
 

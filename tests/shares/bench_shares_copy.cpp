@@ -3,9 +3,9 @@
 // Usage: bench_shares_copy [MiB] (default 512). Needs root, like the Samba fixture.
 
 #include "SambaFixture.h"
-#include "shares/FileAccess.h"
-#include "shares/ModNetUse.h"
-#include "shares/Platform.h"
+#include "core/shares/FileAccess.h"
+#include "core/shares/ModNetUse.h"
+#include "core/shares/Platform.h"
 
 #include <chrono>
 #include <cstdio>

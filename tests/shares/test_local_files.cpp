@@ -1,7 +1,7 @@
 // The file layer on local paths: listing by patterns, copy with overwrite through a temporary name that the
 // lists never show, rename that refuses an existing name.
 
-#include "shares/FileAccess.h"
+#include "core/shares/FileAccess.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Mapping X: and Y: against the two Samba servers, and the codes and texts of the failures.
 
 #include "SmbTestBase.h"
-#include "shares/FileAccess.h"
-#include "shares/ModNetUse.h"
+#include "core/shares/FileAccess.h"
+#include "core/shares/ModNetUse.h"
 
 using namespace quorix;
 using namespace quorix::testsupport;

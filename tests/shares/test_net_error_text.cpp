@@ -1,4 +1,4 @@
-#include "shares/ModNetUse.h"
+#include "core/shares/ModNetUse.h"
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 
 #include "ShellRecorder.h"
 #include "SmbTestBase.h"
-#include "db/LogPanes.h"
-#include "shares/FileAccess.h"
-#include "shares/NetworkShares.h"
-#include "shares/posix/Smb.h"
-#include "ui/Form.h"
-#include "ui/Prompt.h"
+#include "core/shares/FileAccess.h"
+#include "core/shares/posix/Smb.h"
+#include "gui/shares/NetworkShares.h"
+#include "gui/ui/Form.h"
+#include "gui/ui/LogPanes.h"
+#include "gui/ui/Prompt.h"
 
 #include <QApplication>
 #include <QLineEdit>

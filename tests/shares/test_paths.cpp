@@ -1,4 +1,4 @@
-#include "shares/Paths.h"
+#include "core/shares/Paths.h"
 
 #include <gtest/gtest.h>
 

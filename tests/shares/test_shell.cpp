@@ -3,7 +3,7 @@
 
 #include "ShellRecorder.h"
 #include "SmbTestBase.h"
-#include "shares/ModNetUse.h"
+#include "core/shares/ModNetUse.h"
 
 #include <mutex>
 

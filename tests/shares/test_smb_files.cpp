@@ -2,9 +2,9 @@
 // files, which the lists never show.
 
 #include "SmbTestBase.h"
-#include "shares/FileAccess.h"
-#include "shares/ModNetUse.h"
-#include "shares/posix/Smb.h"
+#include "core/shares/FileAccess.h"
+#include "core/shares/ModNetUse.h"
+#include "core/shares/posix/Smb.h"
 
 #include <fstream>
 #include <random>

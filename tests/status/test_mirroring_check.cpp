@@ -4,7 +4,7 @@
 
 #include "PluginOutput.h"
 #include "TestText.h"
-#include "status/MirroringCheck.h"
+#include "core/status/MirroringCheck.h"
 
 #include <gtest/gtest.h>
 

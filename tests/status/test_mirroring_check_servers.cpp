@@ -5,8 +5,8 @@
 #include "PluginOutput.h"
 #include "StatusServers.h"
 #include "ToolRun.h"
-#include "app/SettingsStore.h"
-#include "status/MirroringCheck.h"
+#include "core/settings/SettingsStore.h"
+#include "core/status/MirroringCheck.h"
 
 #include <QTemporaryDir>
 #include <QThread>

@@ -2,7 +2,7 @@
 // named with its fix.
 
 #include "TestText.h"
-#include "status/PreflightChecks.h"
+#include "core/status/PreflightChecks.h"
 
 #include <functional>
 #include <gtest/gtest.h>

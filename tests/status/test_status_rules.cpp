@@ -1,8 +1,8 @@
 // The verdicts of the Status grid and the pre-flight checklist, case by case, with the hints written out.
 
 #include "TestText.h"
-#include "status/PreflightChecks.h"
-#include "status/StatusRows.h"
+#include "core/status/PreflightChecks.h"
+#include "core/status/StatusRows.h"
 
 #include <gtest/gtest.h>
 

@@ -4,11 +4,11 @@
 
 #include "SmbTestBase.h"
 #include "StatusServers.h"
-#include "db/ScriptOnly.h"
-#include "shares/FileAccess.h"
-#include "shares/ModNetUse.h"
-#include "status/Preflight.h"
-#include "ui/Prompt.h"
+#include "core/db/ScriptOnly.h"
+#include "core/shares/FileAccess.h"
+#include "core/shares/ModNetUse.h"
+#include "gui/status/Preflight.h"
+#include "gui/ui/Prompt.h"
 
 #include <filesystem>
 #include <sys/stat.h>

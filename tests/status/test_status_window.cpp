@@ -4,7 +4,7 @@
 
 #include "StatusServers.h"
 #include "ToolRun.h"
-#include "ui/Prompt.h"
+#include "gui/ui/Prompt.h"
 
 #include <QCheckBox>
 #include <QJsonArray>

@@ -12,8 +12,8 @@
 #include "DbTestSupport.h"
 #include "TestText.h"
 #include "WindowFixture.h"
+#include "gui/ui/widgets/Grid.h"
 #include "tds/TableModel.h"
-#include "ui/widgets/Grid.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -15,15 +15,15 @@
 
 #include "BenchSupport.h"
 #include "DelayProxy.h"
-#include "app/frmMain.h"
-#include "db/ConnectionString.h"
-#include "db/LogPanes.h"
-#include "db/ParamType.h"
-#include "db/ServerSessions.h"
-#include "db/odbc/OdbcConnection.h"
-#include "db/odbc/OdbcStatement.h"
-#include "tablecopy/RecordCopy.h"
-#include "ui/Form.h"
+#include "core/db/ConnectionString.h"
+#include "core/db/ParamType.h"
+#include "core/db/odbc/OdbcConnection.h"
+#include "core/db/odbc/OdbcStatement.h"
+#include "gui/app/frmMain.h"
+#include "gui/tablecopy/RecordCopy.h"
+#include "gui/ui/Form.h"
+#include "gui/ui/LogPanes.h"
+#include "gui/ui/ServerSessions.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,8 +2,8 @@
 // and trailing blanks, "ALTER DATABaSE"), names that need brackets are bracketed with "]" doubled, a table
 // outside dbo carries its schema; the parameter types of a record copy and the INSERT it prepares.
 
-#include "db/SqlQuote.h"
-#include "tablecopy/TableCopySql.h"
+#include "core/db/SqlQuote.h"
+#include "core/tablecopy/TableCopySql.h"
 
 #include <QString>
 #include <gtest/gtest.h>

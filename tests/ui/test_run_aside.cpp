@@ -1,6 +1,6 @@
 // Share work off the window's thread: long-lived workers, errors carried back, and a copy that Cancel stops.
 
-#include "ui/RunAside.h"
+#include "gui/ui/RunAside.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #include "WindowFixture.h"
 
-#include "app/SettingsStore.h"
-#include "ui/Prompt.h"
+#include "core/settings/SettingsStore.h"
+#include "gui/ui/Prompt.h"
 
 #include <QCoreApplication>
 

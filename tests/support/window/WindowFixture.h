@@ -13,8 +13,8 @@
 //
 // Link quorix_window_fixture instead of gtest_main: it brings a main() that creates the QApplication.
 
-#include "app/frmMain.h"
-#include "ui/Form.h"
+#include "gui/app/frmMain.h"
+#include "gui/ui/Form.h"
 
 #include <QString>
 #include <QTemporaryDir>

@@ -1,0 +1,88 @@
+#include "core/db/ParamType.h"
+
+#include "core/db/DbError.h"
+
+#include <QRegularExpression>
+
+namespace quorix {
+
+namespace {
+
+DbError unknownType(const QString &sqlType) {
+    return DbError::ofText(QStringLiteral("HY004"), 0,
+                           QStringLiteral("Parameter type \"%1\" is not supported.").arg(sqlType));
+}
+
+} // namespace
+
+ParamType ParamType::parse(const QString &sqlType) {
+    using K = Kind;
+    static const QRegularExpression form(
+        QStringLiteral(R"(^\s*([a-z0-9]+)\s*(?:\(\s*(max|\d+)\s*(?:,\s*(\d+)\s*)?\))?\s*$)"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(sqlType);
+    if (!m.hasMatch())
+        throw unknownType(sqlType);
+    const QString name = m.captured(1).toLower();
+    const QString first = m.captured(2).toLower();
+    const bool hasFirst = !first.isEmpty();
+    const bool hasSecond = !m.captured(3).isEmpty();
+    const int a = first.toInt();
+    const int b = m.captured(3).toInt();
+
+    struct Named {
+        const char *name;
+        Kind kind;
+    };
+    static const Named plain[] = {
+        {"bit", K::Bit},     {"tinyint", K::TinyInt}, {"smallint", K::SmallInt},
+        {"int", K::Int},     {"bigint", K::BigInt},   {"real", K::Real},
+        {"float", K::Float}, {"date", K::Date},       {"uniqueidentifier", K::UniqueIdentifier}};
+    for (const Named &n : plain)
+        if (name == QLatin1String(n.name)) {
+            if (hasFirst)
+                throw unknownType(sqlType);
+            return ParamType{n.kind, 0, 0, 0};
+        }
+    if (name == QLatin1String("decimal") || name == QLatin1String("numeric")) {
+        const int precision = hasFirst ? a : 18;
+        const int scale = hasSecond ? b : 0;
+        if (first == QLatin1String("max") || precision < 1 || precision > 38 || scale > precision)
+            throw unknownType(sqlType);
+        return ParamType{name == QLatin1String("decimal") ? K::Decimal : K::Numeric, 0, precision, scale};
+    }
+    if (name == QLatin1String("money") || name == QLatin1String("smallmoney")) {
+        if (hasFirst)
+            throw unknownType(sqlType);
+        return ParamType{K::Decimal, 0, name == QLatin1String("money") ? 19 : 10, 4};
+    }
+    if (name == QLatin1String("datetime") || name == QLatin1String("smalldatetime")) {
+        if (hasFirst)
+            throw unknownType(sqlType);
+        return ParamType{K::DateTime, 0, 0, name == QLatin1String("datetime") ? 3 : 0};
+    }
+    static const Named scaled[] = {
+        {"time", K::Time}, {"datetime2", K::DateTime2}, {"datetimeoffset", K::DateTimeOffset}};
+    for (const Named &n : scaled)
+        if (name == QLatin1String(n.name)) {
+            const int scale = hasFirst ? a : 7;
+            if (first == QLatin1String("max") || hasSecond || scale > 7)
+                throw unknownType(sqlType);
+            return ParamType{n.kind, 0, 0, scale};
+        }
+    static const Named sized[] = {{"char", K::Char},     {"varchar", K::VarChar},
+                                  {"nchar", K::NChar},   {"nvarchar", K::NVarChar},
+                                  {"binary", K::Binary}, {"varbinary", K::VarBinary}};
+    for (const Named &n : sized)
+        if (name == QLatin1String(n.name)) {
+            const bool fixed = n.kind == K::Char || n.kind == K::NChar || n.kind == K::Binary;
+            const bool max = first == QLatin1String("max");
+            const int limit = n.kind == K::NChar || n.kind == K::NVarChar ? 4000 : 8000;
+            if (hasSecond || (max && fixed) || (!max && hasFirst && (a < 1 || a > limit)))
+                throw unknownType(sqlType);
+            return ParamType{n.kind, max ? kMax : hasFirst ? a : 1, 0, 0};
+        }
+    throw unknownType(sqlType);
+}
+
+} // namespace quorix

@@ -1,0 +1,203 @@
+// The shell on POSIX desktops: the file manager opens smb://server/backup (xdg-open), and a terminal opens on
+// a mapped drive, in the folder where the desktop has mounted that share or else on an smbclient session
+// of the share. A program that is missing or fails gives one log line; nothing waits for the programs.
+
+#include "core/shares/Paths.h"
+#include "core/shares/Platform.h"
+#include "core/shares/posix/DriveTable.h"
+#include "core/shares/posix/Smb.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+extern char **environ;
+
+namespace quorix::shares {
+
+namespace {
+
+std::string findProgram(const std::string &name) {
+    if (name.empty())
+        return {};
+    if (name.find('/') != std::string::npos)
+        return ::access(name.c_str(), X_OK) == 0 ? name : std::string();
+    const char *path = std::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        const std::string candidate = (end > start ? dirs.substr(start, end - start) : ".") + "/" + name;
+        struct stat st {};
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+        start = end + 1;
+    }
+    return {};
+}
+
+// Starts argv[0] (a full path) without waiting, in a session of its own so that it outlives the tool. A
+// thread reaps it and reports a failing exit as failure. extraEnv entries are "NAME=value".
+bool launch(const std::vector<std::string> &argv, const std::string &cwd,
+            const std::vector<std::string> &extraEnv, const std::string &failure) {
+    std::vector<char *> args;
+    for (const auto &arg : argv)
+        args.push_back(const_cast<char *>(arg.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> envText;
+    for (char **e = environ; *e; ++e)
+        envText.emplace_back(*e);
+    envText.insert(envText.end(), extraEnv.begin(), extraEnv.end());
+    std::vector<char *> env;
+    for (auto &entry : envText)
+        env.push_back(entry.data());
+    env.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!cwd.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    const int rc = ::posix_spawn(&pid, args[0], &actions, &attr, args.data(), env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        logLine(failure + " (" + std::strerror(rc) + ")");
+        return false;
+    }
+    std::thread([pid, failure, program = argv[0]] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+            logLine(failure + " (" + program + " ended with code " + std::to_string(WEXITSTATUS(status)) +
+                    ")");
+        else if (WIFSIGNALED(status))
+            logLine(failure + " (" + program + " was stopped by signal " + std::to_string(WTERMSIG(status)) +
+                    ")");
+    }).detach();
+    return true;
+}
+
+// The terminal program and how it takes a command to run.
+struct Terminal {
+    std::string path;
+    std::vector<std::string> runFlag;
+};
+
+Terminal findTerminal() {
+    if (const char *preferred = std::getenv("TERMINAL")) {
+        if (std::string path = findProgram(preferred); !path.empty())
+            return {path, {"-e"}};
+    }
+    const std::pair<const char *, std::vector<std::string>> known[] = {
+        {"x-terminal-emulator", {"-e"}}, {"gnome-terminal", {"--"}}, {"konsole", {"-e"}},
+        {"xfce4-terminal", {"-x"}},      {"xterm", {"-e"}},
+    };
+    for (const auto &[name, flag] : known) {
+        if (std::string path = findProgram(name); !path.empty())
+            return {path, flag};
+    }
+    return {};
+}
+
+// Where the desktop (gvfs) mounts an SMB share the user opened in the file manager, if it has.
+std::string desktopMount(const std::string &server, const std::string &share) {
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (!runtime)
+        return {};
+    const std::string base = std::string(runtime) + "/gvfs/";
+    const std::string plain = "smb-share:server=" + toLower(server) + ",share=" + toLower(share);
+    const std::string withPort = "smb-share:port=" + std::to_string(posix::smbPort()) +
+                                 ",server=" + toLower(server) + ",share=" + toLower(share);
+    for (const auto &name : {withPort, plain}) {
+        struct stat st {};
+        if (::stat((base + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return base + name;
+    }
+    return {};
+}
+
+class PosixShell : public Shell {
+public:
+    bool openShare(const std::string &server) override {
+        const std::string url = posix::smbUrl(server, "backup");
+        const std::string failure = "Cannot open " + url + " in the file manager";
+        const std::string opener = findProgram("xdg-open");
+        if (opener.empty()) {
+            logLine(failure + " (xdg-open is not installed)");
+            return false;
+        }
+        return launch({opener, url}, {}, {}, failure);
+    }
+
+    bool openTerminal(const std::string &drive) override {
+        const std::string letter = drive.substr(0, 2);
+        const std::string failure = "Cannot open a terminal on " + letter;
+        const auto entry = drive.empty() ? std::nullopt : posix::DriveTable::find(drive[0]);
+        if (!entry) {
+            logLine(failure + " (the drive is not mapped)");
+            return false;
+        }
+        const Terminal terminal = findTerminal();
+        if (terminal.path.empty()) {
+            logLine(failure + " (no terminal program found: x-terminal-emulator, gnome-terminal, konsole, "
+                              "xfce4-terminal, xterm)");
+            return false;
+        }
+        const ParsedPath remote = parsePath(entry->remote);
+        if (std::string folder = desktopMount(remote.server, remote.share); !folder.empty()) {
+            ParsedPath inside;
+            inside.parts = remote.parts;
+            if (!inside.parts.empty())
+                folder += "/" + formatPath(inside, '/');
+            return launch({terminal.path}, folder, {}, failure);
+        }
+        // The share is not mounted on this desktop: an smbclient session on it is the terminal on the drive.
+        const std::string client = findProgram("smbclient");
+        if (client.empty()) {
+            logLine(failure + " (the share is not mounted and smbclient is not installed)");
+            return false;
+        }
+        const auto account = accountFor(remote.server);
+        std::vector<std::string> argv{terminal.path};
+        argv.insert(argv.end(), terminal.runFlag.begin(), terminal.runFlag.end());
+        argv.insert(argv.end(),
+                    {client, "//" + remote.server + "/" + remote.share, "-p",
+                     std::to_string(posix::smbPort()), "-U", account ? account->user : entry->user});
+        if (!remote.parts.empty()) {
+            ParsedPath inside;
+            inside.parts = remote.parts;
+            argv.insert(argv.end(), {"-D", formatPath(inside, '/')});
+        }
+        // The password travels in the environment of the session only, never on a command line.
+        std::vector<std::string> env;
+        if (account)
+            env.push_back("PASSWD=" + account->password);
+        return launch(argv, {}, env, failure);
+    }
+};
+
+} // namespace
+
+Shell &platformShell() {
+    static PosixShell posixShell;
+    return posixShell;
+}
+
+} // namespace quorix::shares

@@ -1,0 +1,33 @@
+#pragma once
+
+// Reads for the Status tab and the pre-flight check, on connections of their own beside the sessions: one
+// reader per server with the session's login, so that a server that is down costs no message box and the
+// sessions (their "Connected." lines, their failures) stay as they were. Each read runs on the reader's
+// worker thread while the window keeps processing events.
+
+#include "core/db/ServerReader.h"
+#include "core/status/ResultTable.h"
+
+#include <QString>
+#include <array>
+#include <functional>
+
+namespace quorix::status {
+
+class ServerReads {
+public:
+    // connectionString(slot) gives the session's own connection string (ServerSessions::connectionString).
+    explicit ServerReads(std::function<QString(int slot)> connectionString);
+
+    // Reads sql's first result to its end. Connects when the slot has no connection yet or its connection
+    // string changed (a Connect after the boxes were edited); a failure closes the connection, so the next
+    // read connects again. Throws DbError.
+    ResultTable read(int slot, const QString &sql);
+
+private:
+    std::function<QString(int)> m_connectionString;
+    std::array<ServerReader, 2> m_readers;
+    std::array<QString, 2> m_used; // the connection string each reader was made with
+};
+
+} // namespace quorix::status

@@ -1,0 +1,64 @@
+#pragma once
+
+// Both servers' databases and mirroring counters, read for the Status tab and for the mirroring check: on
+// connections of their own (ServerReads), the counters read twice for a server read for the first time so
+// that its rates are known, and against the reading before for a server read again. A failed read is kept
+// with the driver's description; nothing is logged here.
+
+#include "core/status/ServerReads.h"
+#include "core/status/StatusRows.h"
+
+#include <QElapsedTimer>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace quorix::status {
+
+// One server's part of a reading.
+struct ServerReading {
+    bool read = false;         // its databases were read
+    bool countersRead = false; // and its mirroring counters
+    QString failure;           // why a read failed, as the driver says it ("" when none did)
+    QStringList names;         // the databases as the server spells them
+    Databases databases;
+    CounterReading counters;
+    std::optional<CounterReading> before; // the counters the rates are taken against
+    double seconds = 0;                   // between before and counters
+};
+
+using Reading = std::array<ServerReading, 2>; // Main, Mirror
+
+class StatusReader {
+public:
+    // Rates need two readings of the counters: a server read for the first time is read again after this.
+    static constexpr int kRatePauseMs = 1000;
+
+    // connectionString(slot): the string to read the server with (the tab: the session's own, as
+    // ServerSessions::connectionString gives it; the mirroring check: the server and password it was given).
+    // pause(ms): waits between the two readings (the window keeps painting meanwhile).
+    StatusReader(std::function<QString(int slot)> connectionString, std::function<void(int ms)> pause);
+
+    Reading read();
+
+private:
+    struct Sample {
+        CounterReading counters;
+        QElapsedTimer taken;
+    };
+
+    void readServer(int slot, ServerReading &reading);
+    void readCounters(int slot, ServerReading &reading);
+
+    ServerReads m_reads;
+    std::function<void(int)> m_pause;
+    std::array<std::optional<Sample>, 2> m_last; // the counters each server gave last
+};
+
+// The grid's rows of a reading: one per database on either server, judged against the partners the server
+// boxes name (Main's, the Mirror's), each side with its queues and the rates since the counters before.
+std::vector<StatusRow> statusRowsOf(const Reading &reading, const std::array<QString, 2> &serverBoxes);
+
+} // namespace quorix::status

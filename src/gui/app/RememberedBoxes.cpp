@@ -1,0 +1,117 @@
+#include "gui/app/RememberedBoxes.h"
+
+#include "core/settings/SettingsStore.h"
+#include "gui/ui/BoxText.h"
+#include "gui/ui/Form.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <cstring>
+#include <stdexcept>
+
+namespace quorix {
+
+namespace {
+
+using enum AtStartUp;
+
+// clang-format off
+constexpr RememberedBox kRows[] = {
+    // box                count  section         key                  indexed  default               start-up
+    {"txtServer",           2,   "MIR",          "txtServer",         true,    "",                   Load},
+    {"txtPW",               2,   "MIR",          "DB",                true,    "",                   Load},
+    {"txtServerUser",       2,   "MAIN",         "txtServerUser",     true,    "administrator",      Load},
+    {"txtServerPW",         2,   "MAIN",         "txtServerPW",       true,    "",                   Load},
+    {"txtLogDrive",         2,   "MAIN",         "txtLogDrive",       false,   "",                   Load},
+    {"txtRestoreTO",        6,   "txtRestoreTO", "DB",                true,    "",                   LoadEmptyAsD},
+    {"txtBackupDrive",      1,   "MAIN",         "txtBackupDrive",    false,   "p:\\backup\\MIR\\",  Load},
+    {"txtLastNames",        1,   "MAIN",         "txtLastNames",      false,   "",                   LoadIfStored},
+    {"txtFirstnames",       1,   "MAIN",         "txtFirstnames",     false,   "",                   LoadIfStored},
+    {"txtATables",          1,   "MAIN",         "txtATables",        false,   "",                   LoadIfStored},
+    {"txtAnonymize",        9,   "MAIN",         "txtAnonymize",      true,    "",                   NotRead},
+    {"txtAnonymizeField",  18,   "MAIN",         "txtAnonymizeField", true,    "",                   NotRead},
+};
+// clang-format on
+
+QString controlName(const RememberedBox &row, int index) {
+    const QString name = QLatin1String(row.box);
+    return row.count == 1 ? name : name + QLatin1Char('(') + QString::number(index) + QLatin1Char(')');
+}
+
+QString keyOf(const RememberedBox &row, int index) {
+    const QString key = QLatin1String(row.key);
+    return row.indexedKey ? key + QString::number(index) : key;
+}
+
+QWidget *boxOf(const Form &form, const RememberedBox &row, int index) {
+    auto *box = form.frmMain->findChild<QWidget *>(controlName(row, index));
+    if (!box)
+        throw std::logic_error("a remembered box is missing from the window");
+    return box;
+}
+
+void setText(QWidget *box, const QString &text) {
+    if (auto *line = qobject_cast<QLineEdit *>(box))
+        line->setText(text);
+    else if (auto *memo = qobject_cast<QPlainTextEdit *>(box))
+        setBoxText(memo, text);
+}
+
+void remember(QWidget *box, SettingsStore &store, const QString &section, const QString &key) {
+    if (auto *line = qobject_cast<QLineEdit *>(box))
+        QObject::connect(line, &QLineEdit::textChanged, line,
+                         [&store, section, key](const QString &text) { store.write(section, key, text); });
+    else if (auto *memo = qobject_cast<QPlainTextEdit *>(box))
+        QObject::connect(memo, &QPlainTextEdit::textChanged, memo,
+                         [&store, memo, section, key] { store.write(section, key, boxText(memo)); });
+}
+
+} // namespace
+
+std::span<const RememberedBox> rememberedBoxes() {
+    return kRows;
+}
+
+void rememberBoxes(const Form &form, SettingsStore &store) {
+    for (const RememberedBox &row : kRows)
+        for (int i = 0; i < row.count; ++i)
+            remember(boxOf(form, row, i), store, QLatin1String(row.section), keyOf(row, i));
+}
+
+bool loadRemembered(const Form &form, SettingsStore &store, const char *box, int index) {
+    for (const RememberedBox &row : kRows) {
+        if (std::strcmp(row.box, box) != 0)
+            continue;
+        QWidget *widget = boxOf(form, row, index);
+        const QString section = QLatin1String(row.section);
+        const QString stored = store.read(section, keyOf(row, index));
+        switch (row.startUp) {
+        case Load:
+        case LoadEmptyAsD: {
+            const QString value = store.read(section, keyOf(row, index), QLatin1String(row.fallback));
+            setText(widget, value);
+            if (row.startUp == LoadEmptyAsD && value.isEmpty())
+                setText(widget, QStringLiteral("D"));
+            break;
+        }
+        case LoadIfStored:
+            if (!stored.isEmpty())
+                setText(widget, stored);
+            break;
+        case NotRead:
+            break;
+        }
+        return !stored.isEmpty();
+    }
+    throw std::logic_error("not a remembered box");
+}
+
+QString rememberedText(const SettingsStore &store, const char *box, int index) {
+    for (const RememberedBox &row : kRows)
+        if (std::strcmp(row.box, box) == 0)
+            return store.read(QLatin1String(row.section), keyOf(row, index), QLatin1String(row.fallback));
+    throw std::logic_error("not a remembered box");
+}
+
+} // namespace quorix

@@ -1,0 +1,235 @@
+#include "gui/masking/Anonymizer.h"
+
+#include "core/db/DbError.h"
+#include "core/db/UpdatableCursor.h"
+#include "core/masking/NameBlocks.h"
+#include "gui/ui/BoxText.h"
+#include "gui/ui/Form.h"
+#include "gui/ui/Hourglass.h"
+#include "gui/ui/LogPanes.h"
+#include "gui/ui/Operations.h"
+#include "gui/ui/Prompt.h"
+#include "gui/ui/ServerSessions.h"
+#include "gui/ui/widgets/Grid.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <chrono>
+#include <optional>
+
+namespace quorix {
+
+namespace {
+
+constexpr int kMirror = 1;
+constexpr int kSurnameColumn = 1;
+
+DbError failure(const QString &description) {
+    return DbError::ofText(QStringLiteral("HY000"), 0, description);
+}
+
+} // namespace
+
+Anonymizer::Anonymizer(Form &form, ServerSessions &sessions, const LogPanes &log)
+    : m_form(form), m_sessions(sessions), m_log(log) {
+    Operations::onClick(m_form.cmdAnonymize, [this] { cmdAnonymize_Click(); });
+}
+
+Anonymizer::~Anonymizer() = default;
+
+template <class Step> bool Anonymizer::attempt(Step &&step) {
+    try {
+        step();
+        return true;
+    } catch (const DbError &e) {
+        // The pointer stays normal for the rest of a run that goes on.
+        if (m_hourglass)
+            m_hourglass->restore();
+        if (!Prompt::askYesNo(e.description() + QStringLiteral("Continue?")))
+            throw Ended{};
+        return false;
+    }
+}
+
+void Anonymizer::cmdAnonymize_Click() {
+    try {
+        run();
+    } catch (const Ended &) {
+    }
+    m_hourglass.reset();
+}
+
+void Anonymizer::run() {
+    // The password is not shown: the box may be read over the user's shoulder or in a screenshot.
+    if (!Prompt::askYesNo(anonymizeConfirmation(m_sessions.connection(kMirror).connectionString())))
+        return;
+    fillLists();
+    fillGrid();
+    NameDraw draw(static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
+    m_form.chkStop->setChecked(false);
+    m_hourglass = std::make_unique<Hourglass>();
+    for (int row = 0; row < m_form.GridA->rows(); ++row) {
+        if (m_form.GridA->textMatrix(row, 0).isEmpty())
+            continue;
+        if (!anonymizeTable(row, draw))
+            break;
+    }
+    m_hourglass.reset();
+    Prompt::msgBox(QStringLiteral("done."));
+}
+
+void Anonymizer::fillLists() {
+    m_form.lstLast->clear();
+    m_form.lstFirst->clear();
+    m_last = nameEntries(boxText(m_form.txtLastNames));
+    m_first = nameEntries(boxText(m_form.txtFirstnames));
+    m_form.lstLast->addItems(m_last);
+    m_form.lstFirst->addItems(m_first);
+    // Such a list's columns keep their names: there is nothing to draw from.
+    if (m_last.isEmpty())
+        attempt([] { throw failure(QStringLiteral("The surname list is empty.")); });
+    if (m_first.isEmpty())
+        attempt([] { throw failure(QStringLiteral("The given-name list is empty.")); });
+}
+
+void Anonymizer::fillGrid() {
+    Grid *grid = m_form.GridA;
+    grid->setRows(0);
+    grid->setCols(kWorkListColumns);
+    grid->setColWidthTwips(0, 2500);
+    const WorkList list = parseWorkList(boxText(m_form.txtATables));
+    auto excess = list.excess.begin();
+    for (int row = 0; row < static_cast<int>(list.rows.size()); ++row) {
+        grid->setRows(row + 1);
+        const QStringList &cells = list.rows[static_cast<size_t>(row)];
+        for (int col = 0; col < cells.size(); ++col)
+            grid->setTextMatrix(row, col, cells[col]);
+        for (; excess != list.excess.end() && excess->row == row; ++excess) {
+            const QString word = excess->word;
+            attempt([row, &word] {
+                throw failure(QStringLiteral("Line %1 holds more than five words; \"%2\" is left out.")
+                                  .arg(row + 1)
+                                  .arg(word));
+            });
+        }
+    }
+}
+
+bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
+    const QString table = m_form.GridA->textMatrix(row, 0);
+    QStringList columns;
+    for (int col = 0; col < kWorkListColumns; ++col)
+        columns << m_form.GridA->textMatrix(row, col);
+    m_log.LogLine(table);
+    if (std::optional<NameBlocks> blocks =
+            NameBlocks::plan(m_sessions.connection(kMirror), table, columns.mid(1)))
+        return anonymizeInBlocks(*blocks, columns, draw);
+    std::optional<UpdatableCursor> cursor;
+    // A table that cannot be opened is left after one question: its record loop would only fail again.
+    if (!attempt([&] { cursor.emplace(m_sessions.connection(kMirror), table); }))
+        return true;
+    if (!m_form.chkTestRun->isChecked())
+        m_form.lblRecCount->setText(QString::number(cursor->recordCount()));
+    qint64 number = 0;
+    while (!cursor->eof()) {
+        m_form.lblRecNo->setText(QString::number(++number));
+        for (int col = 1; col < kWorkListColumns; ++col) {
+            const QString &name = columns[col];
+            if (name.isEmpty())
+                continue;
+            const QStringList &names = col == kSurnameColumn ? m_last : m_first;
+            const int index = draw.index(names.size());
+            QVariant value;
+            // A field that cannot be read is assigned all the same (and fails again when the table lacks it).
+            if (attempt([&] { value = cursor->field(name); }) &&
+                (value.isNull() || value.toString().isEmpty()))
+                continue;
+            if (index >= 0)
+                attempt([&] { cursor->setField(name, names[index]); });
+        }
+        // Read at each record: ticked during a run, it keeps every later record as it is.
+        if (m_form.chkTestRun->isChecked()) {
+            cursor->cancelUpdate();
+            return true;
+        }
+        attempt([&] { cursor->update(); });
+        // A record the cursor cannot pass would be visited again and again.
+        if (!attempt([&] { cursor->moveNext(); }))
+            return true;
+        QCoreApplication::processEvents();
+        if (m_form.chkStop->isChecked())
+            return false;
+    }
+    return true;
+}
+
+void Anonymizer::drawNames(NameRecord &record, const NameBlocks &blocks, const QStringList &columns,
+                           NameDraw &draw) {
+    for (int col = 1; col < kWorkListColumns; ++col) {
+        if (columns[col].isEmpty())
+            continue;
+        const QStringList &names = col == kSurnameColumn ? m_last : m_first;
+        const int index = draw.index(names.size());
+        const int field = blocks.fieldOf(col - 1);
+        const QVariant value = record.current(field);
+        if (value.isNull() || value.toString().isEmpty())
+            continue;
+        if (index >= 0)
+            record.assigned[static_cast<size_t>(field)] = names[index];
+    }
+}
+
+bool Anonymizer::anonymizeInBlocks(NameBlocks &blocks, const QStringList &columns, NameDraw &draw) {
+    if (!m_form.chkTestRun->isChecked()) {
+        qint64 count = 0;
+        // A table that cannot be counted is left after one question, as one that cannot be opened.
+        if (!attempt([&] { count = blocks.count(); }))
+            return true;
+        m_form.lblRecCount->setText(QString::number(count));
+    }
+    qint64 number = 0;
+    for (;;) {
+        QCoreApplication::processEvents();
+        if (m_form.chkStop->isChecked())
+            return false;
+        std::vector<NameRecord> records;
+        // A block that cannot be read ends the table: reading it again would only fail again.
+        if (!attempt([&] { records = blocks.read(m_form.chkTestRun->isChecked() ? 1 : blocks.blockRows()); }))
+            return true;
+        if (records.empty())
+            return true;
+        bool testRun = false;
+        for (size_t i = 0; i < records.size() && !testRun; ++i) {
+            m_form.lblRecNo->setText(QString::number(++number));
+            drawNames(records[i], blocks, columns, draw);
+            // A test run leaves the table at its record, written or not: that record's names are dropped.
+            if ((testRun = m_form.chkTestRun->isChecked()))
+                records.resize(i);
+        }
+        writeBlock(blocks, records);
+        if (testRun)
+            return true;
+    }
+}
+
+void Anonymizer::writeBlock(NameBlocks &blocks, const std::vector<NameRecord> &records) {
+    try {
+        blocks.write(records);
+        return;
+    } catch (const DbError &e) {
+        // Cancelled, timed out or cut off: one question, and the next read tells the rest.
+        if (blocks.endsTheRecords(e)) {
+            attempt([&] { throw e; });
+            return;
+        }
+    }
+    // Refused as a block: each record on its own, so that each refusal is asked about as before.
+    for (const NameRecord &r : records)
+        attempt([&] { blocks.writeOne(r); });
+}
+
+} // namespace quorix

@@ -1,0 +1,60 @@
+#pragma once
+
+// "Anonymize Right DB ->" (cmdAnonymize): replaces people's names in the Mirror's databases with names drawn
+// from the surname and given-name boxes. Each line of the work list (txtATables, shown parsed in GridA)
+// names a table and its name columns: the first column takes surnames, the next three given names. Each
+// named field of every record that holds a name gets a draw of its own. A table with a unique key is walked
+// in blocks of records (NameBlocks: a block read in one statement, its names written back in one), STOP
+// being read before each block; any other table record by record through an updatable cursor on the
+// Mirror session, each record written back before the cursor moves on and STOP read after it. A test run
+// ("Test Run", read at each record) visits the first record of each table and writes nothing.
+//
+// A failed step asks the user with its description followed by "Continue?": Yes goes on with the next step
+// (a table that cannot be opened is left), No ends the run there.
+
+#include "core/masking/AnonymizerRules.h"
+#include "core/masking/NameBlocks.h"
+
+#include <QStringList>
+#include <memory>
+
+namespace quorix {
+
+struct Form;
+class ServerSessions;
+class LogPanes;
+class Hourglass;
+
+class Anonymizer {
+public:
+    Anonymizer(Form &form, ServerSessions &sessions, const LogPanes &log);
+    ~Anonymizer();
+
+    void cmdAnonymize_Click();
+
+private:
+    struct Ended {}; // the user answered No
+
+    void run();
+    void fillLists();
+    void fillGrid();
+    // One pass over the table of the grid's row; false when STOP ended the run.
+    bool anonymizeTable(int row, NameDraw &draw);
+    // The same pass for a table with a unique key, in blocks of records; false when STOP ended the run.
+    bool anonymizeInBlocks(NameBlocks &blocks, const QStringList &columns, NameDraw &draw);
+    // The draws of one record, as the cursor's walk makes them: one per named column.
+    void drawNames(NameRecord &record, const NameBlocks &blocks, const QStringList &columns, NameDraw &draw);
+    // The block's changed records in one statement; a refused block record by record, each refusal asked.
+    void writeBlock(NameBlocks &blocks, const std::vector<NameRecord> &records);
+    // Runs step; true when it succeeded. A failure asks "Continue?": false for Yes, Ended thrown for No.
+    template <class Step> bool attempt(Step &&step);
+
+    Form &m_form;
+    ServerSessions &m_sessions;
+    const LogPanes &m_log;
+    std::unique_ptr<Hourglass> m_hourglass;
+    QStringList m_last;
+    QStringList m_first;
+};
+
+} // namespace quorix

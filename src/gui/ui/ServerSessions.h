@@ -1,0 +1,92 @@
+#pragma once
+
+// The two server sessions (slot 0 = Main, slot 1 = Mirror), the shared recordset and SQL execution: the
+// procedures every feature calls to reach a server. Their steps and failures are reported through the log
+// panes (LogPanes.h).
+//
+//   ExecuteOnServer(slot, sql)     runs a command; logs "Running SQL..", the text, then "Done" or the failure
+//                                  (held back by Script only: "Not sent (Script only): " + text, no "Done")
+//   OpenQuery(slot, sql, quiet)    opens the shared recordset; "" on success, else description + " " + sql
+//   rs()                           the shared recordset, read after a successful OpenQuery:
+//                                    while (!rs().eof()) { rs().value(0); rs().moveNext(); }
+//                                  or shown in a grid: bindGrid(*form.GridDB[0], rs()) (GridBinding.h)
+//   connection(slot)               the slot's connection, for statements and result sets of one's own
+//
+// No procedure throws on a server failure; each reports it as described at its declaration. Statements
+// run on the connection's worker thread while the window keeps processing events, so STOP and the other
+// controls stay live; cmdCancel cancels the statement that is running.
+
+#include "core/db/Recordset.h"
+#include "core/db/ServerConnection.h"
+
+#include <QObject>
+#include <array>
+
+namespace quorix {
+
+struct Form;
+class LogPanes;
+
+class ServerSessions : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kOpenTimeout = 3600;     // command timeout after connecting
+    static constexpr int kExecuteTimeout = 10000; // from the first ExecuteOnServer on
+
+    // Wires cmdConnect(0), cmdConnect(1) (as operations) and cmdCancel. Steps and failures go to log.
+    ServerSessions(Form &form, const LogPanes &log, QObject *parent = nullptr);
+    ~ServerSessions() override;
+
+    // Opens the slot's session unless it is flagged connected; logs "Connected.". A failure shows a message
+    // box with the driver's description and leaves the slot unconnected.
+    void OpenServerSession(int slot);
+    void EnsureServerSession(int slot);
+    // Closes the slot's session (ignoring failures) and opens it again.
+    void cmdConnect_Click(int slot);
+    // Failures are logged (the driver's description) and not passed on.
+    void ExecuteOnServer(int slot, const QString &sql);
+    // Empty on success; otherwise description + " " + sql, also logged unless quiet. The shared recordset
+    // is then closed.
+    QString OpenQuery(int slot, const QString &sql, bool quiet);
+
+    Recordset &rs() { return m_rs; }
+    // For statements (execute) and result sets (openRecordset) of a feature's own. Throws DbError on
+    // failure; a closed connection fails with "Operation is not allowed when the object is closed.".
+    ServerConnection &connection(int slot);
+    bool connected(int slot) const;
+    // The session's own connection string: once the slot's session is open (or opening), the string it was
+    // opened with; before that, the window's server and password boxes as they stand. Every connection
+    // opened beside a session (a reader, a monitor) takes it, so it reaches the server the session is on
+    // even after the boxes were edited: the boxes count at Connect.
+    QString connectionString(int slot) const;
+
+    // Failures reported so far (failed connects, failed commands, failed queries that were not quiet), so a
+    // scheduled run can tell that something went wrong.
+    int failures() const { return m_failures; }
+
+    // Cancels the statement running on either slot (cmdCancel); it then fails like any other statement.
+    bool cancelRunning();
+
+    // A session whose link failed (communication link failure, connection not open, or the driver finds it
+    // dead) is opened again on the same server (its own connection string), once per call, with the line
+    // "Reconnected.". Walks call this between databases only: a statement that relied on the old
+    // connection's state (a USE, IDENTITY_INSERT) is never replayed on the new one. A failed attempt is
+    // logged and counted, and the next call tries again.
+    void reconnectLostLinks();
+
+private:
+    static int checked(int slot);
+    QString boxesConnectionString(size_t slot) const;
+
+    Form &m_form;
+    const LogPanes &m_log;
+    std::array<ServerConnection, 2> m_conn;
+    std::array<bool, 2> m_connected{};
+    int m_failures = 0;
+    std::array<bool, 2> m_opening{};
+    std::array<bool, 2> m_linkLost{};
+    void noteFailure(size_t slot, const DbError &e);
+    Recordset m_rs; // after m_conn: released first
+};
+
+} // namespace quorix
