@@ -71,8 +71,7 @@ void RecordRangeCopy::copyTable(const QString &table) {
     // the current database.
     if (!query(kMain, objectIdQuery(db(), table)))
         return;
-    const QString objectId =
-        m_sessions.rs().eof() ? QString() : Recordset::displayText(m_sessions.rs().value(0));
+    const QString objectId = m_sessions.rs().eof() ? QString() : sqlValueText(m_sessions.rs().value(0));
     if (!query(kMain, idnumColumnQuery(objectId)) || m_sessions.rs().eof())
         return; // no idnum column in database 1: passed over without a word
     if (!query(kMirror, defaultDatabaseStatement(db())) || !query(kMirror, useStatement(db())) ||
@@ -108,7 +107,7 @@ void RecordRangeCopy::copyTable(const QString &table) {
 bool RecordRangeCopy::copyRange(const QString &table, Recordset &range, qint64 &added, qint64 &existing) {
     AddedRecords records(m_sessions.connection(kMain), db(), table, m_log);
     while (!range.eof()) {
-        const QString id = Recordset::displayText(range.value(QStringLiteral("IDNum")));
+        const QString id = sqlValueText(range.value(QStringLiteral("IDNum")));
         if (!query(kMain, recordQuery(db(), table, id)))
             return false;
         if (m_sessions.rs().eof()) {
