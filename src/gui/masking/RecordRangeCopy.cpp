@@ -13,7 +13,6 @@
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -44,26 +43,34 @@ bool RecordRangeCopy::query(int slot, const QString &sql) {
 
 void RecordRangeCopy::cmdCopybyRecID_Click() {
     // Without ALL DBS the run ends after its one database, whatever the box shows by then.
-    forCurrentOrAllDatabases(m_form, kMain, [this] {
+    forCurrentOrAllDatabases(m_form, m_sessions, kMain, [this] {
         if (!databaseNamed(m_form, m_log))
-            return;
+            return WalkOn::Next;
         m_lists.GridDB_DblClick(kMain);
         copyDatabase();
+        return WalkOn::Next;
     });
 }
 
 void RecordRangeCopy::copyDatabase() {
     // STOP ends only the table loop: Q1 goes out for every database, also with STOP ticked.
     query(kMain, defaultDatabaseStatement(db()));
-    const int rows = m_form.Grid2->rows();
-    for (int row = 0; row < rows; ++row) {
-        QCoreApplication::processEvents();
-        if (m_form.chkStop->isChecked())
-            break;
-        m_form.Grid2->setRow(row);
-        copyTable(m_form.Grid2->textMatrix(row, 0));
-        QCoreApplication::processEvents();
-    }
+    // The tables the listing gave, the count taken once; STOP is looked at before each and stays ticked.
+    // No reconnect between tables: the session would be back in its login's database.
+    const WalkItems tables{.count = [this] { return m_form.Grid2->rows(); },
+                           .reread = false,
+                           .take = [this](int row) -> std::optional<QString> {
+                               m_form.Grid2->setRow(row);
+                               return m_form.Grid2->textMatrix(row, 0);
+                           }};
+    runWalk(
+        tables,
+        [this](int row) {
+            copyTable(m_form.Grid2->textMatrix(row, 0));
+            return WalkOn::Next;
+        },
+        {.stopOnStop = true, .untickStop = false, .followAll = false, .stopFirst = true},
+        windowWalk(m_form, nullptr));
 }
 
 void RecordRangeCopy::copyTable(const QString &table) {

@@ -62,8 +62,13 @@ void FolderRestore::cmdRestoretoMain_Click() {
 }
 
 void FolderRestore::walk(const QStringList &names, const std::function<void(const QString &)> &restore) {
-    walkNames(m_form, names, restore, {.stopOnStop = true, .untickStop = true, .followAll = false},
-              databaseNameOfBackupFile);
+    walkNames(
+        m_form, m_sessions, names,
+        [&restore](const QString &name) {
+            restore(name);
+            return WalkOn::Next;
+        },
+        {.stopOnStop = true, .untickStop = true, .followAll = false}, databaseNameOfBackupFile);
 }
 
 void FolderRestore::restoreFile(const QString &folder, const QString &fileName, bool reloadList) {

@@ -2,7 +2,6 @@
 
 #include "core/db/ConnectionString.h"
 #include "core/db/ScriptOnly.h"
-#include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/Hourglass.h"
 #include "gui/ui/LogPanes.h"
@@ -26,12 +25,9 @@ ServerSessions::ServerSessions(Form &form, const LogPanes &log, QObject *parent)
             Operations::onClick(b, [this, slot] { cmdConnect_Click(slot); });
     if (m_form.cmdCancel)
         connect(m_form.cmdCancel, &QPushButton::clicked, this, [this] { cancelRunning(); });
-    setBeforeWalkStep(m_form, [this] { reconnectLostLinks(); });
 }
 
-ServerSessions::~ServerSessions() {
-    setBeforeWalkStep(m_form, {});
-}
+ServerSessions::~ServerSessions() {}
 
 void ServerSessions::noteFailure(size_t slot, const DbError &e) {
     // Not the whole class 08: the driver reports a USE of a missing database as 08004. And it does not
