@@ -1,5 +1,6 @@
 #include "gui/mirroring/Backup.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/BackupSql.h"
 #include "core/shares/FileAccess.h"
 #include "gui/ui/BackupFileLists.h"
@@ -9,7 +10,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RunAside.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -2,6 +2,7 @@
 
 #include "core/db/DbError.h"
 #include "core/db/ScriptOnly.h"
+#include "core/db/ServerSessions.h"
 #include "core/shares/FileAccess.h"
 #include "core/shares/Paths.h"
 #include "core/status/ServerReads.h"
@@ -11,7 +12,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RunAside.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
