@@ -26,9 +26,9 @@ struct CopyFailed {
 };
 
 void copyOrFail(const CopyPaths &paths) {
-    const shares::Result result = copyAside(paths.source.toStdString(), paths.target.toStdString());
-    if (!result.ok)
-        throw CopyFailed{QString::fromStdString(result.error)};
+    const Outcome result = copyAside(paths.source.toStdString(), paths.target.toStdString());
+    if (!result.ok())
+        throw CopyFailed{QString::fromStdString(result.error())};
 }
 
 } // namespace

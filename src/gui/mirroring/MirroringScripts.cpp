@@ -74,9 +74,9 @@ void MirroringScripts::RunScript(int slot, const QString &text) {
 
 void MirroringScripts::cmdCopyCert_Click(int index) {
     if (const auto paths = certificateCopyPaths(index)) {
-        const shares::Result result = copyAside(paths->source.toStdString(), paths->target.toStdString());
-        if (!result.ok) {
-            Prompt::msgBox(QString::fromStdString(result.error));
+        const Outcome result = copyAside(paths->source.toStdString(), paths->target.toStdString());
+        if (!result.ok()) {
+            Prompt::msgBox(QString::fromStdString(result.error()));
             return;
         }
     }
