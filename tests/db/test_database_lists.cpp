@@ -4,11 +4,11 @@
 #include "DatabaseList.h"
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
+#include "core/db/ServerSessions.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Prompt.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>

@@ -1,6 +1,7 @@
 #include "gui/masking/Anonymizer.h"
 
 #include "core/db/DbError.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/UpdatableCursor.h"
 #include "core/masking/NameBlocks.h"
 #include "gui/ui/BoxText.h"
@@ -10,7 +11,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>

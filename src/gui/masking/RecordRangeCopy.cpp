@@ -1,6 +1,7 @@
 #include "gui/masking/RecordRangeCopy.h"
 
 #include "core/db/Recordset.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/SqlQuote.h"
 #include "core/masking/RecordRangeSql.h"
 #include "gui/masking/AddedRecords.h"
@@ -9,7 +10,6 @@
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>

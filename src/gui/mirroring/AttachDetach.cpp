@@ -1,10 +1,10 @@
 #include "gui/mirroring/AttachDetach.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/AttachSql.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/FileList.h"
 #include "gui/ui/widgets/Grid.h"
 

@@ -1,5 +1,6 @@
 #include "gui/mirroring/Backup.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/BackupSql.h"
 #include "core/shares/FileAccess.h"
 #include "gui/ui/BackupFileLists.h"
@@ -9,7 +10,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RunAside.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -23,10 +23,10 @@ namespace {
 
 // What went wrong, when the copy failed.
 std::optional<QString> copyFailure(const CopyPaths &paths) {
-    const shares::Result result = copyAside(paths.source.toStdString(), paths.target.toStdString());
-    if (result.ok)
+    const Outcome result = copyAside(paths.source.toStdString(), paths.target.toStdString());
+    if (result.ok())
         return std::nullopt;
-    return QString::fromStdString(result.error);
+    return QString::fromStdString(result.error());
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "gui/mirroring/MirrorRestore.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/RestoreSql.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/DatabaseWalk.h"
@@ -7,7 +8,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RestoreFileList.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/FileList.h"
 
 #include <QCheckBox>

@@ -2,6 +2,7 @@
 
 #include "core/db/ConnectionString.h"
 #include "core/db/ScriptOnly.h"
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/PartnerSql.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/DatabaseWalk.h"
@@ -9,7 +10,6 @@
 #include "gui/ui/Hourglass.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>

@@ -1,5 +1,6 @@
 #include "gui/restore/FolderRestore.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/restore/BackupRename.h"
 #include "core/restore/FolderRestoreSql.h"
 #include "gui/ui/DatabaseLists.h"
@@ -8,7 +9,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RestoreFileList.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/FileList.h"
 
 #include <QLineEdit>

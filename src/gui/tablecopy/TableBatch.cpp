@@ -2,11 +2,11 @@
 
 #include "core/db/DbError.h"
 #include "core/db/Recordset.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/SqlQuote.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>

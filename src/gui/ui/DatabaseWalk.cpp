@@ -1,8 +1,8 @@
 #include "gui/ui/DatabaseWalk.h"
 
+#include "core/db/ServerSessions.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
