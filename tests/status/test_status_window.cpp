@@ -4,6 +4,7 @@
 
 #include "StatusServers.h"
 #include "ToolRun.h"
+#include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
 
 #include <QCheckBox>
@@ -164,11 +165,15 @@ TEST_F(StatusWindow, EveryTenSecondsReadsAgainWhileTheTabIsShown) {
     QTRY_VERIFY_WITH_TIMEOUT(main->batches().size() >= 4, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(f().GridStatus->rows(), 6, 10000);
 
-    // On another tab nothing is read.
+    // On another tab nothing is read: a refresh under way finishes, then three ticks pass without one.
     f().SSTab1->setCurrentIndex(0);
-    QTest::qWait(300); // a refresh under way finishes
+    QTRY_VERIFY_WITH_TIMEOUT(!Operations::busy(), 20000);
     resetRecord();
-    QTest::qWait(300);
+    int ticks = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(f().tmrStatus, &QTimer::timeout, [&ticks] { ++ticks; });
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 10000);
+    QObject::disconnect(counting);
     EXPECT_TRUE(sent(0).empty());
 
     f().chkStatusAuto->setChecked(false);
