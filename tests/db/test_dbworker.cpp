@@ -95,11 +95,13 @@ TEST(DbWorker, TheApplicationThreadKeepsItsEventLoopAndOutlivesAQuit) {
     // The application quits during the wait of a handler: onAbandon is called once, the wait goes on, and
     // the result still arrives. The job ends only after the wait was abandoned.
     std::atomic<int> abandoned{0};
+    std::atomic<bool> started{false};
     int result = 0;
     bool endedAfterAbandon = false;
     QTimer::singleShot(0, &app, [&] {
         result = worker.run(
             [&] {
+                started = true;
                 const auto deadline = std::chrono::steady_clock::now() + 10s;
                 while (abandoned == 0 && std::chrono::steady_clock::now() < deadline)
                     std::this_thread::sleep_for(1ms);
@@ -108,7 +110,16 @@ TEST(DbWorker, TheApplicationThreadKeepsItsEventLoopAndOutlivesAQuit) {
             },
             [&] { ++abandoned; });
     });
-    QTimer::singleShot(0, &app, [] { QCoreApplication::quit(); });
+    // The quit comes from a timer that fires in the handler's wait, once the job runs.
+    QTimer quitter;
+    quitter.setInterval(5);
+    QObject::connect(&quitter, &QTimer::timeout, [&] {
+        if (started) {
+            quitter.stop();
+            QCoreApplication::quit();
+        }
+    });
+    quitter.start();
     app.exec();
     EXPECT_EQ(result, 5);
     EXPECT_EQ(abandoned.load(), 1);
