@@ -50,6 +50,7 @@ protected:
                             fs::perms::others_exec,
                         ignored);
         shares::drives().dropAll();
+        MirroringWindow::TearDown();
     }
     static fs::path mir(int slot) { return samba().share(slot).folder / "MIR"; }
 
