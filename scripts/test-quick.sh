@@ -7,7 +7,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$SECONDS
 
-base=$(git merge-base HEAD main 2>/dev/null || git rev-parse HEAD)
+# Changed since QUORIX_QUICK_BASE (HEAD: only what is not committed), by default since the branch left main.
+base=${QUORIX_QUICK_BASE:-$(git merge-base HEAD main 2>/dev/null || git rev-parse HEAD)}
 mapfile -t changed < <({ git diff --name-only "$base"; git ls-files --others --exclude-standard; } | sort -u)
 
 cpp=()
