@@ -15,7 +15,10 @@ stages=()
 stage() {
   local name=$1 start=$SECONDS
   shift
-  "$@"
+  if ! "$@"; then
+    stages+=("$name FAILED after $((SECONDS - start)) s")
+    exit 1
+  fi
   stages+=("$name $((SECONDS - start)) s")
   echo "== $name: $((SECONDS - start)) s"
 }
