@@ -57,9 +57,7 @@ protected:
     QStringList preflight() {
         f().txtLog->clear();
         click("cmdPreflight");
-        QStringList lines = log();
-        std::reverse(lines.begin(), lines.end());
-        return lines;
+        return logged();
     }
     static QStringList about(const QStringList &lines, const QString &part) { return lines.filter(part); }
 };

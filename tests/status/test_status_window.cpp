@@ -71,13 +71,6 @@ protected:
             cells << g->textMatrix(r, c);
         return cells;
     }
-    // The log from its oldest line to its newest.
-    QStringList logInOrder() {
-        QStringList lines = log();
-        std::reverse(lines.begin(), lines.end());
-        return lines;
-    }
-
     std::array<SetUpAnswers, 2> setUp;
     std::shared_ptr<std::atomic<long long>> mainBytes = std::make_shared<std::atomic<long long>>(0);
     std::shared_ptr<std::atomic<long long>> mirrorBytes = std::make_shared<std::atomic<long long>>(0);
@@ -183,7 +176,7 @@ TEST_F(StatusWindow, EveryTenSecondsReadsAgainWhileTheTabIsShown) {
 TEST_F(StatusWindow, PreflightWritesOneLinePerCheckAndSendsOnlyReads) {
     f().txtDB->setText("Radiology");
     click("cmdPreflight");
-    const QStringList lines = logInOrder();
+    const QStringList lines = logged();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.first(), "Pre-flight:");
     const QStringList expectedOk = {
@@ -283,7 +276,7 @@ TEST_F(StatusWindow, PreflightChecksTheCertificateAndLoginEachPartnerConnectsWit
         f().txtLog->clear();
         click("cmdPreflight");
         QStringList failed;
-        for (const QString &line : logInOrder())
+        for (const QString &line : logged())
             if (line.startsWith("FAIL") && !line.contains("backup share")) // no drive is mapped here
                 failed << line;
         EXPECT_EQ(failed, c.failed) << c.what;
@@ -294,7 +287,7 @@ TEST_F(StatusWindow, PreflightWithAServerDownNamesItAndChecksTheOther) {
     mirror->stop();
     f().chkALL->setChecked(true); // each of Main's list
     click("cmdPreflight");
-    const QStringList lines = logInOrder();
+    const QStringList lines = logged();
     EXPECT_TRUE(lines.contains("ok    Main reachable with the login sa"));
     const auto down = std::find_if(lines.begin(), lines.end(), [](const QString &l) {
         return l.startsWith("FAIL  Mirror reachable with the login sa: ");
