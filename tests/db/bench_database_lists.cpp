@@ -2,10 +2,10 @@
 // real window (offscreen) through the real driver against the scripted server.
 
 #include "DbTestSupport.h"
+#include "core/db/ServerSessions.h"
 #include "gui/app/frmMain.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/Form.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QApplication>

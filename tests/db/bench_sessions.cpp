@@ -16,10 +16,11 @@
 // price.
 
 #include "core/db/ConnectionString.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/odbc/OdbcConnection.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
-#include "gui/ui/ServerSessions.h"
+#include "gui/ui/WindowHost.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -244,7 +245,8 @@ int main(int argc, char **argv) {
     form.frmMain = &window;
     form.txtLog = log;
     const LogPanes panes(log, nullptr);
-    ServerSessions sessions(form, panes);
+    WindowHost host(form);
+    ServerSessions sessions(host, panes);
     const double small = logLines(panes, log, 10000);
     const double large = logLines(panes, log, 100000);
     std::printf(

@@ -2,11 +2,11 @@
 // servers: Main on 127.0.0.2, Mirror on 127.0.0.3.
 
 #include "WindowKit.h"
+#include "core/db/ServerSessions.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Prompt.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
@@ -156,25 +156,30 @@ TEST_F(Lists, TableSizesRunsTheScriptOfTheBoxOnItsSlot) {
 TEST_F(Lists, TheAllDatabasesWalkFollowsTheCheckBoxes) {
     QStringList seen;
     f().chkALL->setChecked(true);
-    EXPECT_TRUE(walkDatabases(f(), 1, [&] { seen << f().txtDB->text(); }));
+    EXPECT_TRUE(walkDatabases(f(), w.window().sessions(), 1, [&] {
+        seen << f().txtDB->text();
+        return WalkOn::Next;
+    }));
     EXPECT_EQ(seen, (QStringList{"Billing", "Radiology", "Zeta"}));
     EXPECT_EQ(f().txtDB->text(), "Zeta");
 
     // Unticking ALL DBS ends the walk after the current database.
     seen.clear();
-    EXPECT_FALSE(walkDatabases(f(), 1, [&] {
+    EXPECT_FALSE(walkDatabases(f(), w.window().sessions(), 1, [&] {
         seen << f().txtDB->text();
         f().chkALL->setChecked(false);
+        return WalkOn::Next;
     }));
     EXPECT_EQ(seen, QStringList{"Billing"});
 
     // STOP ends it where the feature says so, and is unticked where it says so.
     f().chkALL->setChecked(true);
     seen.clear();
-    EXPECT_FALSE(walkDatabases(f(), 1,
+    EXPECT_FALSE(walkDatabases(f(), w.window().sessions(), 1,
                                [&] {
                                    seen << f().txtDB->text();
                                    f().chkStop->setChecked(seen.size() == 2);
+                                   return WalkOn::Next;
                                },
                                {.stopOnStop = true, .untickStop = true}));
     EXPECT_EQ(seen, (QStringList{"Billing", "Radiology"}));
@@ -184,7 +189,10 @@ TEST_F(Lists, TheAllDatabasesWalkFollowsTheCheckBoxes) {
     f().chkALL->setChecked(false);
     f().txtDB->setText("Solo");
     seen.clear();
-    forCurrentOrAllDatabases(f(), 0, [&] { seen << f().txtDB->text(); });
+    forCurrentOrAllDatabases(f(), w.window().sessions(), 0, [&] {
+        seen << f().txtDB->text();
+        return WalkOn::Next;
+    });
     EXPECT_EQ(seen, QStringList{"Solo"});
 }
 

@@ -3,11 +3,11 @@
 
 #include "DbTestSupport.h"
 #include "WindowFixture.h"
+#include "core/db/ServerSessions.h"
 #include "gui/ui/GridBinding.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/StatementProgress.h"
 #include "gui/ui/widgets/Grid.h"
 #include "tds/OdbcClient.h"

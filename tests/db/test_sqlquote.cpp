@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+
 #include <functional>
 
 using namespace quorix;
@@ -107,6 +109,32 @@ const std::vector<std::pair<const char *, Builder>> &builders() {
 
 // A hostile name changes only the insides of texts and quoted names: every statement keeps the shape it
 // has for a harmless name that also needs brackets.
+// Values read back from a server go into a literal in a form the server reads as the same value whatever
+// the login's language; the grid's text (True, "2015-03-12 08:30:00") is for people.
+TEST(SqlQuote, ValuesAsLiteralText) {
+    const struct {
+        QVariant value;
+        const char *text;
+    } cases[] = {
+        {QVariant(), ""},
+        {QVariant(QMetaType(QMetaType::Int)), ""},
+        {QVariant(42), "42"},
+        {QVariant(qlonglong(-9007199254740993LL)), "-9007199254740993"},
+        {QVariant(true), "1"},
+        {QVariant(false), "0"},
+        {QVariant(0.1), "0.10000000000000001"},
+        {QVariant(QDate(2015, 3, 12)), "20150312"},
+        {QVariant(QDateTime(QDate(2015, 3, 12), QTime(8, 30, 0))), "2015-03-12T08:30:00.000"},
+        {QVariant(QDateTime(QDate(1753, 1, 1), QTime(23, 59, 59, 997))), "1753-01-01T23:59:59.997"},
+        {QVariant(QTime(8, 30, 5, 120)), "08:30:05.120"},
+        {QVariant(QStringLiteral("O'Brien")), "O'Brien"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(sqlValueText(c.value), QString::fromUtf8(c.text)) << c.text;
+    // The statement quotes it as any other text.
+    EXPECT_EQ(sqlLiteral(sqlValueText(QVariant(QStringLiteral("O'Brien")))), QStringLiteral("'O''Brien'"));
+}
+
 TEST(SqlQuote, HostileNamesCannotChangeAStatement) {
     const QString harmless = QStringLiteral("My DB");
     for (const auto &[what, build] : builders()) {

@@ -10,11 +10,11 @@
 
 #include "BenchSupport.h"
 #include "DelayProxy.h"
+#include "core/db/ServerSessions.h"
 #include "gui/app/frmMain.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/Prompt.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QApplication>
 #include <QCheckBox>

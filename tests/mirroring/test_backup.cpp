@@ -2,7 +2,7 @@
 // ALL DBS walk and its check boxes, a failing log backup, and a hostile database name.
 
 #include "MirroringWindow.h"
-#include "gui/ui/ServerSessions.h"
+#include "core/db/ServerSessions.h"
 
 #include <QMainWindow>
 #include <QStatusBar>

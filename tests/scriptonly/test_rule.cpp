@@ -448,12 +448,12 @@ TEST_F(Collecting, FileOperationsAreCommentsAndAreNotDone) {
     std::ofstream(from) << "backup";
     shares::setCollector(
         [](const std::string &what) { scriptOnly().collectFileOperation(QString::fromStdString(what)); });
-    EXPECT_TRUE(shares::files().copy(from, to).ok);
-    EXPECT_TRUE(shares::files().rename(from, to).ok);
+    EXPECT_TRUE(shares::files().copy(from, to).ok());
+    EXPECT_TRUE(shares::files().rename(from, to).ok());
     EXPECT_FALSE(QFile::exists(QString::fromStdString(to)));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(from)));
     std::vector<std::string> names;
-    EXPECT_TRUE(shares::files().list(dir.path().toStdString(), "*.bak", names).ok) << "listing still reads";
+    EXPECT_TRUE(shares::files().list(dir.path().toStdString(), "*.bak", names).ok()) << "listing still reads";
     EXPECT_EQ(names, std::vector<std::string>{"a.bak"});
     EXPECT_EQ(scriptWithoutTimes(),
               QString::fromStdString("-- file, T: copy " + from + " to " + to + "\n" + "-- file, T: rename " +
@@ -462,7 +462,7 @@ TEST_F(Collecting, FileOperationsAreCommentsAndAreNotDone) {
 
     // Without the collector the copy is done.
     shares::setCollector({});
-    EXPECT_TRUE(shares::files().copy(from, to).ok);
+    EXPECT_TRUE(shares::files().copy(from, to).ok());
     EXPECT_TRUE(QFile::exists(QString::fromStdString(to)));
 }
 

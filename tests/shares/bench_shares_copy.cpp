@@ -81,8 +81,8 @@ int main(int argc, char **argv) {
     for (int round = 0; round < 2; ++round) {
         auto start = Clock::now();
         const auto result = shares::files().copy("x:\\MIR\\Big.BAK", "y:\\MIR\\Big.BAK");
-        if (!result.ok) {
-            std::fprintf(stderr, "copy failed: %s\n", result.error.c_str());
+        if (!result.ok()) {
+            std::fprintf(stderr, "copy failed: %s\n", result.error().c_str());
             return 1;
         }
         best[0] = std::min(best[0], seconds(start));

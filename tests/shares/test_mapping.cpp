@@ -45,7 +45,7 @@ TEST_F(Mapping, MapsBothDrivesAndRemembersThemInTheStore) {
     share(1).folder; // Y: is the Mirror's share
     samba().putFile(1, "MIR/seen.bak", "1");
     auto result = shares::files().list("y:\\MIR", "*.bak", names);
-    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_TRUE(result.ok()) << result.error();
     EXPECT_EQ(names, std::vector<std::string>{"seen.bak"});
 }
 
@@ -64,7 +64,7 @@ TEST_F(Mapping, FailuresGiveTheirWindowsCodeAndText) {
     EXPECT_TRUE(m_store->load().empty()) << "a failed mapping leaves no drive behind";
 
     std::vector<std::string> names;
-    EXPECT_EQ(shares::files().list("x:\\MIR", "*.bak", names).error,
+    EXPECT_EQ(shares::files().list("x:\\MIR", "*.bak", names).error(),
               "Cannot list x:\\MIR: drive X: not mapped");
 }
 
@@ -74,9 +74,9 @@ TEST_F(Mapping, DropDirRemovesEveryMappingAndMappingWorksAgain) {
     shares::drives().dropAll();
     EXPECT_TRUE(m_store->load().empty());
     std::vector<std::string> names;
-    EXPECT_FALSE(shares::files().list("y:\\MIR", "*", names).ok);
+    EXPECT_FALSE(shares::files().list("y:\\MIR", "*", names).ok());
 
     EXPECT_EQ(map(server(0) + "\\backup", "X:", share(0).user, share(0).password), 0);
     EXPECT_EQ(map(server(1) + "\\backup", "Y:", share(1).user, share(1).password), 0);
-    EXPECT_TRUE(shares::files().list("y:\\MIR", "*", names).ok);
+    EXPECT_TRUE(shares::files().list("y:\\MIR", "*", names).ok());
 }

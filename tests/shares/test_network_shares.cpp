@@ -116,21 +116,21 @@ TEST_F(ShareButtons, FileLayerUsesTheBoxesOfTheSlotThatNamesTheServer) {
     const std::string mir = "\\\\" + server(1) + "\\backup\\MIR";
     std::vector<std::string> names;
     auto result = shares::files().list(mir, "*.bak", names);
-    ASSERT_TRUE(result.ok) << result.error;
+    ASSERT_TRUE(result.ok()) << result.error();
     EXPECT_EQ(names, std::vector<std::string>{"a.BAK"});
 
     // Typed into the box: the next connection, also one made off the window's thread, uses it.
     m_form.txtServerPW[1]->setText("changed");
     shares::posix::resetSmbConnections();
     std::thread([&] { result = shares::files().list(mir, "*.bak", names); }).join();
-    EXPECT_EQ(result.error, "Cannot list " + mir + ": access denied");
+    EXPECT_EQ(result.error(), "Cannot list " + mir + ": access denied");
 
     // The server box may differ in letter case and surrounding blanks from the path.
     m_form.txtServerPW[1]->setText(QString::fromStdString(share(1).password));
     m_form.txtServer[1]->setText(QString::fromStdString(" " + server(1) + " "));
     shares::posix::resetSmbConnections();
     std::thread([&] { result = shares::files().list(mir, "*.bak", names); }).join();
-    EXPECT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(result.ok()) << result.error();
 }
 
 TEST_F(ShareButtons, ConnectDirHandsTheLoginToTheShareThenOpensIt) {
@@ -148,7 +148,7 @@ TEST_F(ShareButtons, ConnectDirHandsTheLoginToTheShareThenOpensIt) {
     m_form.txtServer[0]->setText("elsewhere");
     shares::posix::resetSmbConnections();
     std::vector<std::string> names;
-    EXPECT_TRUE(shares::files().list("\\\\" + server(0) + "\\backup", "*", names).ok);
+    EXPECT_TRUE(shares::files().list("\\\\" + server(0) + "\\backup", "*", names).ok());
 }
 
 TEST_F(ShareButtons, ShellButtonsKeepTheWindowLive) {

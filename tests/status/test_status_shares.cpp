@@ -84,7 +84,7 @@ TEST_F(PreflightShares, WritableSharesPassWithTheSpaceTheServersReport) {
     for (int slot = 0; slot < 2; ++slot) {
         EXPECT_TRUE(fs::exists(mir(slot) / probe)) << slot;
         std::vector<std::string> names;
-        ASSERT_TRUE(shares::files().list(slot == 0 ? "X:\\MIR\\" : "Y:\\MIR\\", "*", names).ok);
+        ASSERT_TRUE(shares::files().list(slot == 0 ? "X:\\MIR\\" : "Y:\\MIR\\", "*", names).ok());
         EXPECT_TRUE(names.empty()) << names.front();
     }
     preflight();

@@ -17,13 +17,13 @@
 #include "DelayProxy.h"
 #include "core/db/ConnectionString.h"
 #include "core/db/ParamType.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/odbc/OdbcConnection.h"
 #include "core/db/odbc/OdbcStatement.h"
 #include "gui/app/frmMain.h"
 #include "gui/tablecopy/RecordCopy.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -60,17 +60,17 @@ TEST(RunAside, CancelStopsACopyUnderWayAndLeavesNoFile) {
         }
     });
     cancel.start(5);
-    const shares::Result result = copyAside(source, target);
+    const Outcome result = copyAside(source, target);
     writer.join();
 
-    EXPECT_FALSE(result.ok);
-    EXPECT_EQ(result.error, "Cannot write " + target + ": the copy was cancelled");
+    EXPECT_FALSE(result.ok());
+    EXPECT_EQ(result.error(), "Cannot write " + target + ": the copy was cancelled");
     EXPECT_TRUE(fs::is_empty(dir / "copy")) << "a cancelled copy left a file";
 
     // The next copy is not affected by the earlier cancel.
     fs::remove(source);
     std::ofstream(source) << "whole";
-    EXPECT_TRUE(copyAside(source, target).ok);
+    EXPECT_TRUE(copyAside(source, target).ok());
     fs::remove_all(dir);
 }
 

@@ -69,6 +69,7 @@ public:
     QVariant value(const QString &name) const;
     const std::vector<QVariant> &row() const;
     // The value as a grid shows it: NULL as empty text, bit as True/False, dates as yyyy-MM-dd hh:mm:ss.
+    // For people only: a value pasted into a statement takes sqlValueText (SqlQuote.h).
     static QString displayText(const QVariant &value);
 
     // Number of rows of the whole result (rows already passed included).

@@ -1,5 +1,6 @@
 #include "core/db/SqlQuote.h"
 
+#include <QDateTime>
 #include <QList>
 
 #include <algorithm>
@@ -77,6 +78,27 @@ QString sqlUnicodeLiteral(const QString &text) {
 QString sqlLiteralText(const QString &text) {
     QString out = text;
     return out.replace(QLatin1Char('\''), QLatin1String("''"));
+}
+
+QString sqlValueText(const QVariant &value) {
+    if (!value.isValid() || value.isNull())
+        return {};
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::QDateTime:
+        return value.toDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
+    case QMetaType::QDate:
+        return value.toDate().toString(QStringLiteral("yyyyMMdd"));
+    case QMetaType::QTime:
+        return value.toTime().toString(QStringLiteral("hh:mm:ss.zzz"));
+    case QMetaType::Double:
+        return QString::number(value.toDouble(), 'g', 17);
+    case QMetaType::Float:
+        return QString::number(value.toFloat(), 'g', 9);
+    default:
+        return value.toString();
+    }
 }
 
 QString bracketInner(const QString &name) {

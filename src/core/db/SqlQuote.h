@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 namespace quorix {
 
@@ -27,6 +28,13 @@ QString sqlUnicodeLiteral(const QString &text);
 
 // Text for the inside of a '...' literal: every "'" doubled. Statements use sqlLiteral.
 QString sqlLiteralText(const QString &text);
+
+// A value read from a server as the text a statement's literal carries (sqlLiteral quotes it), so that
+// the server reads back the same value: NULL as empty text, bit as 1/0, numbers in full, a date as
+// yyyyMMdd and a date and time as yyyy-MM-ddThh:mm:ss.zzz (the two forms the server reads alike whatever
+// the login's language or DATEFORMAT; a grid's "yyyy-MM-dd hh:mm:ss" is read year-day-month under some).
+// Not the grid's text: Recordset::displayText is what a person reads.
+QString sqlValueText(const QVariant &value);
 
 // Text for the inside of a [...] that the statement writes itself: every "]" doubled.
 QString bracketInner(const QString &name);

@@ -34,15 +34,15 @@ bool collected(const std::string &what) {
 
 class GatedFiles : public FileAccess {
 public:
-    Result list(const std::string &folder, const std::string &patterns,
-                std::vector<std::string> &names) override {
+    Outcome list(const std::string &folder, const std::string &patterns,
+                 std::vector<std::string> &names) override {
         return platformFiles().list(folder, patterns, names);
     }
-    Result copy(const std::string &from, const std::string &to) override {
-        return collected("copy " + from + " to " + to) ? Result{} : platformFiles().copy(from, to);
+    Outcome copy(const std::string &from, const std::string &to) override {
+        return collected("copy " + from + " to " + to) ? Outcome{} : platformFiles().copy(from, to);
     }
-    Result rename(const std::string &from, const std::string &to) override {
-        return collected("rename " + from + " to " + to) ? Result{} : platformFiles().rename(from, to);
+    Outcome rename(const std::string &from, const std::string &to) override {
+        return collected("rename " + from + " to " + to) ? Outcome{} : platformFiles().rename(from, to);
     }
 };
 

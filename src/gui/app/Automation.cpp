@@ -3,7 +3,7 @@
 #include "Version.h"
 
 #include "core/db/ScriptOnly.h"
-#include "gui/ui/ServerSessions.h"
+#include "core/db/ServerSessions.h"
 
 #include "core/status/StatusJson.h"
 #include "gui/app/frmMain.h"

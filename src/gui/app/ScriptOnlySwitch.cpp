@@ -1,12 +1,12 @@
 #include "gui/app/ScriptOnlySwitch.h"
 
 #include "core/db/ScriptOnly.h"
+#include "core/db/ServerSessions.h"
 #include "core/shares/Gate.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -1,6 +1,7 @@
 #include "gui/app/frmMain.h"
 
 #include "Version.h"
+#include "core/db/ServerSessions.h"
 #include "core/settings/SettingsStore.h"
 #include "gui/app/FormBuilder.h"
 #include "gui/app/RememberedBoxes.h"
@@ -32,7 +33,7 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RunAside.h"
-#include "gui/ui/ServerSessions.h"
+#include "gui/ui/WindowHost.h"
 #include "gui/ui/widgets/FileList.h"
 
 #include <QApplication>
@@ -155,7 +156,9 @@ void frmMain::wireFeatures() {
     // Each feature gets the controls it needs and connects its own handlers. Add one line per feature here;
     // a feature that lists databases also sets refreshDatabases.
     m_log = std::make_unique<LogPanes>(m_form.txtLog, m_form.txtErrs);
-    m_sessions = std::make_unique<ServerSessions>(m_form, *m_log);
+    m_sessionHost = std::make_unique<WindowHost>(m_form);
+    m_sessions = std::make_unique<ServerSessions>(*m_sessionHost, *m_log);
+    wireSessionButtons(m_form, *m_sessions);
     m_scriptOnly = std::make_unique<ScriptOnlySwitch>(m_form, *m_sessions, *m_log, statusBar());
     // Cancel also stops a copy between the backup shares (the sessions cancel the running statement).
     connect(m_form.cmdCancel, &QPushButton::clicked, this, [] { cancelAside(); });

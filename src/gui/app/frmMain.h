@@ -37,6 +37,7 @@ class CopyToNew2;
 class SecondDb;
 class TableMaintenance;
 class SqlToStringTab;
+class WindowHost;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -88,8 +89,9 @@ private:
     bool m_loaded = false;
     QTimer *m_restoreDirPause = nullptr; // txtRestoreDir is read once typing pauses
 
-    std::unique_ptr<LogPanes> m_log; // before the features: they report to it until they are gone
-    RestoreFileList m_restoreFiles;  // of the backup whose file list was read last, for any restore
+    std::unique_ptr<LogPanes> m_log;           // before the features: they report to it until they are gone
+    std::unique_ptr<WindowHost> m_sessionHost; // the sessions' host: boxes, message boxes, hourglass
+    RestoreFileList m_restoreFiles;            // of the backup whose file list was read last, for any restore
 
     // Features, in the order they are wired.
     std::unique_ptr<ServerSessions> m_sessions;

@@ -1,15 +1,16 @@
 #include "gui/masking/Anonymizer.h"
 
 #include "core/db/DbError.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/UpdatableCursor.h"
 #include "core/masking/NameBlocks.h"
 #include "gui/ui/BoxText.h"
+#include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/Hourglass.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
@@ -41,25 +42,24 @@ Anonymizer::Anonymizer(Form &form, ServerSessions &sessions, const LogPanes &log
 
 Anonymizer::~Anonymizer() = default;
 
-template <class Step> bool Anonymizer::attempt(Step &&step) {
+bool Anonymizer::goOnAfter(const DbError &e) {
+    // The pointer stays normal for the rest of a run that goes on.
+    if (m_hourglass)
+        m_hourglass->restore();
+    return Prompt::askYesNo(e.description() + QStringLiteral("Continue?"));
+}
+
+template <class Step> Anonymizer::Attempt Anonymizer::attempt(Step &&step) {
     try {
         step();
-        return true;
+        return Attempt::Done;
     } catch (const DbError &e) {
-        // The pointer stays normal for the rest of a run that goes on.
-        if (m_hourglass)
-            m_hourglass->restore();
-        if (!Prompt::askYesNo(e.description() + QStringLiteral("Continue?")))
-            throw Ended{};
-        return false;
+        return goOnAfter(e) ? Attempt::Failed : Attempt::Ended;
     }
 }
 
 void Anonymizer::cmdAnonymize_Click() {
-    try {
-        run();
-    } catch (const Ended &) {
-    }
+    run();
     m_hourglass.reset();
 }
 
@@ -67,22 +67,36 @@ void Anonymizer::run() {
     // The password is not shown: the box may be read over the user's shoulder or in a screenshot.
     if (!Prompt::askYesNo(anonymizeConfirmation(m_sessions.connection(kMirror).connectionString())))
         return;
-    fillLists();
-    fillGrid();
+    if (!fillLists() || !fillGrid())
+        return;
     NameDraw draw(static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
     m_form.chkStop->setChecked(false);
     m_hourglass = std::make_unique<Hourglass>();
-    for (int row = 0; row < m_form.GridA->rows(); ++row) {
-        if (m_form.GridA->textMatrix(row, 0).isEmpty())
-            continue;
-        if (!anonymizeTable(row, draw))
-            break;
-    }
+    // The rows that name a table, taken once: the grid is not touched while the run goes. STOP is read
+    // within each table; no reconnect between tables: the session would be back in its login's database.
+    std::vector<int> named;
+    for (int row = 0; row < m_form.GridA->rows(); ++row)
+        if (!m_form.GridA->textMatrix(row, 0).isEmpty())
+            named.push_back(row);
+    const WalkItems tables{.count = [&named] { return static_cast<int>(named.size()); },
+                           .reread = false,
+                           .take = [this, &named](int i) -> std::optional<QString> {
+                               return m_form.GridA->textMatrix(named[static_cast<size_t>(i)], 0);
+                           }};
+    Pass last = Pass::Next;
+    runWalk(
+        tables,
+        [&](int i) {
+            last = anonymizeTable(named[static_cast<size_t>(i)], draw);
+            return last == Pass::Next ? WalkOn::Next : WalkOn::End;
+        },
+        {.stopOnStop = false, .untickStop = false, .followAll = false}, windowWalk(m_form, nullptr));
     m_hourglass.reset();
-    Prompt::msgBox(QStringLiteral("done."));
+    if (last != Pass::Ended)
+        Prompt::msgBox(QStringLiteral("done."));
 }
 
-void Anonymizer::fillLists() {
+bool Anonymizer::fillLists() {
     m_form.lstLast->clear();
     m_form.lstFirst->clear();
     m_last = nameEntries(boxText(m_form.txtLastNames));
@@ -90,13 +104,12 @@ void Anonymizer::fillLists() {
     m_form.lstLast->addItems(m_last);
     m_form.lstFirst->addItems(m_first);
     // Such a list's columns keep their names: there is nothing to draw from.
-    if (m_last.isEmpty())
-        attempt([] { throw failure(QStringLiteral("The surname list is empty.")); });
-    if (m_first.isEmpty())
-        attempt([] { throw failure(QStringLiteral("The given-name list is empty.")); });
+    if (m_last.isEmpty() && !goOnAfter(failure(QStringLiteral("The surname list is empty."))))
+        return false;
+    return !m_first.isEmpty() || goOnAfter(failure(QStringLiteral("The given-name list is empty.")));
 }
 
-void Anonymizer::fillGrid() {
+bool Anonymizer::fillGrid() {
     Grid *grid = m_form.GridA;
     grid->setRows(0);
     grid->setCols(kWorkListColumns);
@@ -108,18 +121,16 @@ void Anonymizer::fillGrid() {
         const QStringList &cells = list.rows[static_cast<size_t>(row)];
         for (int col = 0; col < cells.size(); ++col)
             grid->setTextMatrix(row, col, cells[col]);
-        for (; excess != list.excess.end() && excess->row == row; ++excess) {
-            const QString word = excess->word;
-            attempt([row, &word] {
-                throw failure(QStringLiteral("Line %1 holds more than five words; \"%2\" is left out.")
-                                  .arg(row + 1)
-                                  .arg(word));
-            });
-        }
+        for (; excess != list.excess.end() && excess->row == row; ++excess)
+            if (!goOnAfter(failure(QStringLiteral("Line %1 holds more than five words; \"%2\" is left out.")
+                                       .arg(row + 1)
+                                       .arg(excess->word))))
+                return false;
     }
+    return true;
 }
 
-bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
+Anonymizer::Pass Anonymizer::anonymizeTable(int row, NameDraw &draw) {
     const QString table = m_form.GridA->textMatrix(row, 0);
     QStringList columns;
     for (int col = 0; col < kWorkListColumns; ++col)
@@ -130,8 +141,9 @@ bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
         return anonymizeInBlocks(*blocks, columns, draw);
     std::optional<UpdatableCursor> cursor;
     // A table that cannot be opened is left after one question: its record loop would only fail again.
-    if (!attempt([&] { cursor.emplace(m_sessions.connection(kMirror), table); }))
-        return true;
+    if (const Attempt opened = attempt([&] { cursor.emplace(m_sessions.connection(kMirror), table); });
+        opened != Attempt::Done)
+        return leftAfter(opened);
     if (!m_form.chkTestRun->isChecked())
         m_form.lblRecCount->setText(QString::number(cursor->recordCount()));
     qint64 number = 0;
@@ -145,26 +157,29 @@ bool Anonymizer::anonymizeTable(int row, NameDraw &draw) {
             const int index = draw.index(names.size());
             QVariant value;
             // A field that cannot be read is assigned all the same (and fails again when the table lacks it).
-            if (attempt([&] { value = cursor->field(name); }) &&
-                (value.isNull() || value.toString().isEmpty()))
+            const Attempt read = attempt([&] { value = cursor->field(name); });
+            if (read == Attempt::Ended)
+                return Pass::Ended;
+            if (read == Attempt::Done && (value.isNull() || value.toString().isEmpty()))
                 continue;
-            if (index >= 0)
-                attempt([&] { cursor->setField(name, names[index]); });
+            if (index >= 0 && attempt([&] { cursor->setField(name, names[index]); }) == Attempt::Ended)
+                return Pass::Ended;
         }
         // Read at each record: ticked during a run, it keeps every later record as it is.
         if (m_form.chkTestRun->isChecked()) {
             cursor->cancelUpdate();
-            return true;
+            return Pass::Next;
         }
-        attempt([&] { cursor->update(); });
+        if (attempt([&] { cursor->update(); }) == Attempt::Ended)
+            return Pass::Ended;
         // A record the cursor cannot pass would be visited again and again.
-        if (!attempt([&] { cursor->moveNext(); }))
-            return true;
+        if (const Attempt moved = attempt([&] { cursor->moveNext(); }); moved != Attempt::Done)
+            return leftAfter(moved);
         QCoreApplication::processEvents();
         if (m_form.chkStop->isChecked())
-            return false;
+            return Pass::Stopped;
     }
-    return true;
+    return Pass::Next;
 }
 
 void Anonymizer::drawNames(NameRecord &record, const NameBlocks &blocks, const QStringList &columns,
@@ -183,25 +198,28 @@ void Anonymizer::drawNames(NameRecord &record, const NameBlocks &blocks, const Q
     }
 }
 
-bool Anonymizer::anonymizeInBlocks(NameBlocks &blocks, const QStringList &columns, NameDraw &draw) {
+Anonymizer::Pass Anonymizer::anonymizeInBlocks(NameBlocks &blocks, const QStringList &columns,
+                                               NameDraw &draw) {
     if (!m_form.chkTestRun->isChecked()) {
         qint64 count = 0;
         // A table that cannot be counted is left after one question, as one that cannot be opened.
-        if (!attempt([&] { count = blocks.count(); }))
-            return true;
+        if (const Attempt counted = attempt([&] { count = blocks.count(); }); counted != Attempt::Done)
+            return leftAfter(counted);
         m_form.lblRecCount->setText(QString::number(count));
     }
     qint64 number = 0;
     for (;;) {
         QCoreApplication::processEvents();
         if (m_form.chkStop->isChecked())
-            return false;
+            return Pass::Stopped;
         std::vector<NameRecord> records;
         // A block that cannot be read ends the table: reading it again would only fail again.
-        if (!attempt([&] { records = blocks.read(m_form.chkTestRun->isChecked() ? 1 : blocks.blockRows()); }))
-            return true;
+        if (const Attempt read = attempt(
+                [&] { records = blocks.read(m_form.chkTestRun->isChecked() ? 1 : blocks.blockRows()); });
+            read != Attempt::Done)
+            return leftAfter(read);
         if (records.empty())
-            return true;
+            return Pass::Next;
         bool testRun = false;
         for (size_t i = 0; i < records.size() && !testRun; ++i) {
             m_form.lblRecNo->setText(QString::number(++number));
@@ -210,26 +228,27 @@ bool Anonymizer::anonymizeInBlocks(NameBlocks &blocks, const QStringList &column
             if ((testRun = m_form.chkTestRun->isChecked()))
                 records.resize(i);
         }
-        writeBlock(blocks, records);
+        if (!writeBlock(blocks, records))
+            return Pass::Ended;
         if (testRun)
-            return true;
+            return Pass::Next;
     }
 }
 
-void Anonymizer::writeBlock(NameBlocks &blocks, const std::vector<NameRecord> &records) {
+bool Anonymizer::writeBlock(NameBlocks &blocks, const std::vector<NameRecord> &records) {
     try {
         blocks.write(records);
-        return;
+        return true;
     } catch (const DbError &e) {
         // Cancelled, timed out or cut off: one question, and the next read tells the rest.
-        if (blocks.endsTheRecords(e)) {
-            attempt([&] { throw e; });
-            return;
-        }
+        if (blocks.endsTheRecords(e))
+            return goOnAfter(e);
     }
     // Refused as a block: each record on its own, so that each refusal is asked about as before.
     for (const NameRecord &r : records)
-        attempt([&] { blocks.writeOne(r); });
+        if (attempt([&] { blocks.writeOne(r); }) == Attempt::Ended)
+            return false;
+    return true;
 }
 
 } // namespace quorix

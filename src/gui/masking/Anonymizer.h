@@ -24,6 +24,7 @@ struct Form;
 class ServerSessions;
 class LogPanes;
 class Hourglass;
+class DbError;
 
 class Anonymizer {
 public:
@@ -33,21 +34,29 @@ public:
     void cmdAnonymize_Click();
 
 private:
-    struct Ended {}; // the user answered No
+    // How a step went: done, failed and passed over (the user answered Yes), or failed and the run ends (No).
+    enum class Attempt { Done, Failed, Ended };
+    // How a table's pass ended: the run goes on with the next table, STOP ended it, or the user did.
+    enum class Pass { Next, Stopped, Ended };
+    static Pass leftAfter(Attempt failed) { return failed == Attempt::Ended ? Pass::Ended : Pass::Next; }
 
     void run();
-    void fillLists();
-    void fillGrid();
-    // One pass over the table of the grid's row; false when STOP ended the run.
-    bool anonymizeTable(int row, NameDraw &draw);
-    // The same pass for a table with a unique key, in blocks of records; false when STOP ended the run.
-    bool anonymizeInBlocks(NameBlocks &blocks, const QStringList &columns, NameDraw &draw);
+    // false when the user ended the run at a question about the lists
+    bool fillLists();
+    bool fillGrid();
+    // One pass over the table of the grid's row.
+    Pass anonymizeTable(int row, NameDraw &draw);
+    // The same pass for a table with a unique key, in blocks of records.
+    Pass anonymizeInBlocks(NameBlocks &blocks, const QStringList &columns, NameDraw &draw);
     // The draws of one record, as the cursor's walk makes them: one per named column.
     void drawNames(NameRecord &record, const NameBlocks &blocks, const QStringList &columns, NameDraw &draw);
     // The block's changed records in one statement; a refused block record by record, each refusal asked.
-    void writeBlock(NameBlocks &blocks, const std::vector<NameRecord> &records);
-    // Runs step; true when it succeeded. A failure asks "Continue?": false for Yes, Ended thrown for No.
-    template <class Step> bool attempt(Step &&step);
+    // false when the user ended the run.
+    bool writeBlock(NameBlocks &blocks, const std::vector<NameRecord> &records);
+    // Asks with the failure's description followed by "Continue?": true for Yes.
+    bool goOnAfter(const DbError &e);
+    // Runs step; a failure is asked about.
+    template <class Step> Attempt attempt(Step &&step);
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -1,6 +1,7 @@
 #include "gui/masking/RecordRangeCopy.h"
 
 #include "core/db/Recordset.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/SqlQuote.h"
 #include "core/masking/RecordRangeSql.h"
 #include "gui/masking/AddedRecords.h"
@@ -9,11 +10,9 @@
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -44,26 +43,34 @@ bool RecordRangeCopy::query(int slot, const QString &sql) {
 
 void RecordRangeCopy::cmdCopybyRecID_Click() {
     // Without ALL DBS the run ends after its one database, whatever the box shows by then.
-    forCurrentOrAllDatabases(m_form, kMain, [this] {
+    forCurrentOrAllDatabases(m_form, m_sessions, kMain, [this] {
         if (!databaseNamed(m_form, m_log))
-            return;
+            return WalkOn::Next;
         m_lists.GridDB_DblClick(kMain);
         copyDatabase();
+        return WalkOn::Next;
     });
 }
 
 void RecordRangeCopy::copyDatabase() {
     // STOP ends only the table loop: Q1 goes out for every database, also with STOP ticked.
     query(kMain, defaultDatabaseStatement(db()));
-    const int rows = m_form.Grid2->rows();
-    for (int row = 0; row < rows; ++row) {
-        QCoreApplication::processEvents();
-        if (m_form.chkStop->isChecked())
-            break;
-        m_form.Grid2->setRow(row);
-        copyTable(m_form.Grid2->textMatrix(row, 0));
-        QCoreApplication::processEvents();
-    }
+    // The tables the listing gave, the count taken once; STOP is looked at before each and stays ticked.
+    // No reconnect between tables: the session would be back in its login's database.
+    const WalkItems tables{.count = [this] { return m_form.Grid2->rows(); },
+                           .reread = false,
+                           .take = [this](int row) -> std::optional<QString> {
+                               m_form.Grid2->setRow(row);
+                               return m_form.Grid2->textMatrix(row, 0);
+                           }};
+    runWalk(
+        tables,
+        [this](int row) {
+            copyTable(m_form.Grid2->textMatrix(row, 0));
+            return WalkOn::Next;
+        },
+        {.stopOnStop = true, .untickStop = false, .followAll = false, .stopFirst = true},
+        windowWalk(m_form, nullptr));
 }
 
 void RecordRangeCopy::copyTable(const QString &table) {
@@ -71,8 +78,7 @@ void RecordRangeCopy::copyTable(const QString &table) {
     // the current database.
     if (!query(kMain, objectIdQuery(db(), table)))
         return;
-    const QString objectId =
-        m_sessions.rs().eof() ? QString() : Recordset::displayText(m_sessions.rs().value(0));
+    const QString objectId = m_sessions.rs().eof() ? QString() : sqlValueText(m_sessions.rs().value(0));
     if (!query(kMain, idnumColumnQuery(objectId)) || m_sessions.rs().eof())
         return; // no idnum column in database 1: passed over without a word
     if (!query(kMirror, defaultDatabaseStatement(db())) || !query(kMirror, useStatement(db())) ||
@@ -108,7 +114,7 @@ void RecordRangeCopy::copyTable(const QString &table) {
 bool RecordRangeCopy::copyRange(const QString &table, Recordset &range, qint64 &added, qint64 &existing) {
     AddedRecords records(m_sessions.connection(kMain), db(), table, m_log);
     while (!range.eof()) {
-        const QString id = Recordset::displayText(range.value(QStringLiteral("IDNum")));
+        const QString id = sqlValueText(range.value(QStringLiteral("IDNum")));
         if (!query(kMain, recordQuery(db(), table, id)))
             return false;
         if (m_sessions.rs().eof()) {

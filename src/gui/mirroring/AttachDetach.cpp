@@ -1,14 +1,13 @@
 #include "gui/mirroring/AttachDetach.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/AttachSql.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/FileList.h"
 #include "gui/ui/widgets/Grid.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStringList>
@@ -26,13 +25,14 @@ AttachDetach::AttachDetach(Form &form, ServerSessions &sessions) : m_form(form),
 
 void AttachDetach::cmdAttachAll_Click() {
     walkNames(
-        m_form, m_form.File2[kMirror]->entries(),
+        m_form, m_sessions, m_form.File2[kMirror]->entries(),
         [this](const QString &name) {
             const AttachFile file = attachFileOf(name);
             m_form.txtDB->setText(file.database);
             if (file.attach)
                 m_sessions.ExecuteOnServer(
                     kMirror, attachStatement(m_form.txtDB->text(), m_form.txtRestoreDir->text()));
+            return WalkOn::Next;
         },
         WalkRules{.stopOnStop = true, .untickStop = true, .followAll = false},
         [](const QString &name) { return attachFileOf(name).database; });
@@ -40,15 +40,24 @@ void AttachDetach::cmdAttachAll_Click() {
 
 void AttachDetach::cmdDetachAll_Click() {
     Grid *grid = m_form.GridDB[kMirror];
-    const int n = grid->rows();
-    WalkSteps steps(m_form);
-    // A refresh of the list during a statement may shorten it; the walk ends with the rows that are left.
-    for (int r = 0; r < n && r < grid->rows(); ++r) {
-        m_form.txtDB->setText(grid->textMatrix(r, 0));
-        steps.step(r + 1, n, m_form.txtDB->text());
-        m_sessions.ExecuteOnServer(kMirror, detachStatement(m_form.txtDB->text()));
-        QCoreApplication::processEvents();
-    }
+    // The count is taken once. A refresh of the list during a statement may shorten it; the walk ends with
+    // the rows that are left.
+    const WalkItems rows{.count = [grid] { return grid->rows(); },
+                         .reread = false,
+                         .take = [this, grid](int r) -> std::optional<QString> {
+                             if (r >= grid->rows())
+                                 return std::nullopt;
+                             m_form.txtDB->setText(grid->textMatrix(r, 0));
+                             return m_form.txtDB->text();
+                         }};
+    runWalk(
+        rows,
+        [this](int) {
+            m_sessions.ExecuteOnServer(kMirror, detachStatement(m_form.txtDB->text()));
+            return WalkOn::Next;
+        },
+        WalkRules{.stopOnStop = false, .untickStop = false, .followAll = false},
+        windowWalk(m_form, &m_sessions));
 }
 
 } // namespace quorix

@@ -1,5 +1,6 @@
 #include "gui/mirroring/Backup.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/BackupSql.h"
 #include "core/shares/FileAccess.h"
 #include "gui/ui/BackupFileLists.h"
@@ -9,26 +10,23 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RunAside.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <optional>
 
 namespace quorix {
 
 namespace {
 
-// The first failed copy ends the whole run; it travels out of the database walk as this.
-struct CopyFailed {
-    QString description;
-};
-
-void copyOrFail(const CopyPaths &paths) {
-    const shares::Result result = copyAside(paths.source.toStdString(), paths.target.toStdString());
-    if (!result.ok)
-        throw CopyFailed{QString::fromStdString(result.error)};
+// What went wrong, when the copy failed.
+std::optional<QString> copyFailure(const CopyPaths &paths) {
+    const Outcome result = copyAside(paths.source.toStdString(), paths.target.toStdString());
+    if (result.ok())
+        return std::nullopt;
+    return QString::fromStdString(result.error());
 }
 
 } // namespace
@@ -43,7 +41,10 @@ Backup::Backup(Form &form, ServerSessions &sessions, const LogPanes &log)
 }
 
 void Backup::cmdBackup_Click(int slot) {
-    forCurrentOrAllDatabases(m_form, slot, [this, slot] { backupCurrent(slot); });
+    forCurrentOrAllDatabases(m_form, m_sessions, slot, [this, slot] {
+        backupCurrent(slot);
+        return WalkOn::Next;
+    });
 }
 
 void Backup::backupCurrent(int slot) {
@@ -61,23 +62,32 @@ void Backup::cmdCopy_Click(int index) {
     Hourglass hourglass;
     m_form.txtBuffer->setFocus();
     QCoreApplication::processEvents();
-    try {
-        forCurrentOrAllDatabases(m_form, index, [this, index] { copyCurrent(index); });
-    } catch (const CopyFailed &failure) {
+    // The first failed copy ends the whole run.
+    std::optional<QString> failure;
+    forCurrentOrAllDatabases(m_form, m_sessions, index, [this, index, &failure] {
+        failure = copyCurrent(index);
+        return failure ? WalkOn::End : WalkOn::Next;
+    });
+    if (failure) {
         hourglass.restore();
-        m_log.LogLine(failure.description + QLatin1Char(' ') + m_form.txtDB->text());
+        m_log.LogLine(*failure + QLatin1Char(' ') + m_form.txtDB->text());
     }
 }
 
-void Backup::copyCurrent(int index) {
+std::optional<QString> Backup::copyCurrent(int index) {
     if (!databaseNamed(m_form, m_log))
-        return;
+        return std::nullopt;
     const CopyDirection direction = copyDirectionOf(index);
     if (!m_form.chkLogOnly->isChecked())
-        copyOrFail(backupCopyPaths(m_form.txtDB->text(), BackupKind::Full, direction));
-    copyOrFail(backupCopyPaths(m_form.txtDB->text(), BackupKind::Log, direction));
+        if (std::optional<QString> failure =
+                copyFailure(backupCopyPaths(m_form.txtDB->text(), BackupKind::Full, direction)))
+            return failure;
+    if (std::optional<QString> failure =
+            copyFailure(backupCopyPaths(m_form.txtDB->text(), BackupKind::Log, direction)))
+        return failure;
     m_log.LogLine(QStringLiteral("Copied"));
     RefreshBackupFileLists(m_form);
+    return std::nullopt;
 }
 
 } // namespace quorix

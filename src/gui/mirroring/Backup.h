@@ -5,6 +5,7 @@
 // those backup files between the two servers' backup shares.
 
 #include <QString>
+#include <optional>
 
 namespace quorix {
 
@@ -28,7 +29,8 @@ public:
 
 private:
     void backupCurrent(int slot);
-    void copyCurrent(int index);
+    // The copies of the current database; what failed, when one did.
+    std::optional<QString> copyCurrent(int index);
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -1,5 +1,6 @@
 #include "gui/mirroring/MirrorRestore.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/RestoreSql.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/DatabaseWalk.h"
@@ -7,7 +8,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RestoreFileList.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/FileList.h"
 
 #include <QCheckBox>
@@ -15,15 +15,6 @@
 #include <QPushButton>
 
 namespace quorix {
-
-namespace {
-
-// A file of the backup folder that names no database ends the walk.
-struct NoDatabaseName {
-    QString text;
-};
-
-} // namespace
 
 MirrorRestore::MirrorRestore(Form &form, ServerSessions &sessions, const LogPanes &log, DatabaseLists &lists,
                              RestoreFileList &files)
@@ -48,20 +39,20 @@ void MirrorRestore::cmdRestore_Click(int slot) {
     }
     // The Mirror's backup folder, whichever slot restores: that is where "Copy ->" put the files.
     const QStringList files = m_form.FileB->entries();
-    try {
-        walkNames(
-            m_form, files,
-            [this, slot](const QString &file) {
-                if (!file.contains(QLatin1Char('.')))
-                    throw NoDatabaseName{QStringLiteral("No database name in backup file ") + file};
-                m_form.txtDB->setText(databaseNameOfBackupFile(file));
-                if (!restoreWalkPassesOver(m_form.txtDB->text(), m_form.chkLogOnly->isChecked()))
-                    restoreCurrent(slot);
-            },
-            {.stopOnStop = true, .untickStop = false, .followAll = true}, databaseNameOfBackupFile);
-    } catch (const NoDatabaseName &e) {
-        m_log.LogLine(e.text);
-    }
+    walkNames(
+        m_form, m_sessions, files,
+        [this, slot](const QString &file) {
+            // A file of the backup folder that names no database ends the walk.
+            if (!file.contains(QLatin1Char('.'))) {
+                m_log.LogLine(QStringLiteral("No database name in backup file ") + file);
+                return WalkOn::End;
+            }
+            m_form.txtDB->setText(databaseNameOfBackupFile(file));
+            if (!restoreWalkPassesOver(m_form.txtDB->text(), m_form.chkLogOnly->isChecked()))
+                restoreCurrent(slot);
+            return WalkOn::Next;
+        },
+        {.stopOnStop = true, .untickStop = false, .followAll = true}, databaseNameOfBackupFile);
 }
 
 void MirrorRestore::restoreCurrent(int slot) {

@@ -1,5 +1,6 @@
 #include "gui/mirroring/MirroringScripts.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/BackupSql.h"
 #include "core/mirroring/DefaultScripts.h"
 #include "core/mirroring/ScriptSplitter.h"
@@ -11,7 +12,6 @@
 #include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
 #include "gui/ui/RunAside.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QApplication>
 #include <QPlainTextEdit>
@@ -74,9 +74,9 @@ void MirroringScripts::RunScript(int slot, const QString &text) {
 
 void MirroringScripts::cmdCopyCert_Click(int index) {
     if (const auto paths = certificateCopyPaths(index)) {
-        const shares::Result result = copyAside(paths->source.toStdString(), paths->target.toStdString());
-        if (!result.ok) {
-            Prompt::msgBox(QString::fromStdString(result.error));
+        const Outcome result = copyAside(paths->source.toStdString(), paths->target.toStdString());
+        if (!result.ok()) {
+            Prompt::msgBox(QString::fromStdString(result.error()));
             return;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "core/db/ConnectionString.h"
 #include "core/db/ScriptOnly.h"
+#include "core/db/ServerSessions.h"
 #include "core/mirroring/PartnerSql.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/DatabaseWalk.h"
@@ -9,7 +10,6 @@
 #include "gui/ui/Hourglass.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
@@ -49,44 +49,47 @@ QString Partnering::partnerAddress(const QString &serverBox) {
 
 void Partnering::cmdSetPartner_Click(int slot) {
     forCurrentOrAllDatabases(
-        m_form, slot,
+        m_form, m_sessions, slot,
         [this, slot] {
             if (!databaseNamed(m_form, m_log))
-                return;
+                return WalkOn::Next;
             Hourglass hourglass;
             QCoreApplication::processEvents();
             // The Mirror is told Main's address, Main the Mirror's.
             const QString other = m_form.txtServer[static_cast<size_t>(1 - slot)]->text();
             m_sessions.ExecuteOnServer(slot, setPartnerStatement(db(), partnerAddress(other)));
             m_sessions.ExecuteOnServer(slot, setSafetyOffStatement(db()));
+            return WalkOn::Next;
         },
         kWalk);
 }
 
 void Partnering::cmdMakeOnline_Click(int slot) {
     forCurrentOrAllDatabases(
-        m_form, slot,
+        m_form, m_sessions, slot,
         [this, slot] {
             if (!databaseNamed(m_form, m_log))
-                return;
+                return WalkOn::Next;
             Hourglass hourglass;
             QCoreApplication::processEvents();
             // On a database that is not mirrored or already online the first two fail; the third still runs.
             m_sessions.ExecuteOnServer(slot, partnerOffStatement(db()));
             m_sessions.ExecuteOnServer(slot, recoverDatabaseStatement(db()));
             m_sessions.ExecuteOnServer(slot, fullRecoveryStatement(db()));
+            return WalkOn::Next;
         },
         kWalk);
 }
 
 void Partnering::cmdFullRecovery_Click(int slot) {
     forCurrentOrAllDatabases(
-        m_form, slot,
+        m_form, m_sessions, slot,
         [this, slot] {
             if (!databaseNamed(m_form, m_log))
-                return;
+                return WalkOn::Next;
             Hourglass hourglass;
             m_sessions.ExecuteOnServer(slot, fullRecoveryStatement(db()));
+            return WalkOn::Next;
         },
         kWalk);
 }
@@ -111,22 +114,31 @@ void Partnering::cmdDrop_Click(int slot) {
 
 void Partnering::cmdDropAll_Click(int slot) {
     Grid *grid = m_form.GridDB[static_cast<size_t>(slot)];
-    const int passes = grid->rows();
-    WalkSteps steps(m_form);
-    for (int pass = 0; pass < passes; ++pass) {
-        // A list emptied sooner (databases dropped elsewhere meanwhile) leaves no name to act on.
-        if (grid->rows() == 0)
-            break;
-        // Always the top row: each drop reloads the list. A dry run drops nothing, so its list keeps every
-        // name: it takes them in turn.
-        const bool dryRun = scriptOnly().active() && !m_form.chkALL->isChecked() && pass < grid->rows();
-        m_form.txtDB->setText(grid->textMatrix(dryRun ? pass : 0, 0));
-        steps.step(pass + 1, passes, m_form.txtDB->text());
-        cmdClearConnections_Click(slot);
-        cmdMakeOnline_Click(slot);
-        cmdDrop_Click(slot);
-        QCoreApplication::processEvents();
-    }
+    // As many passes as the list had names, the count taken once.
+    const WalkItems passes{.count = [grid] { return grid->rows(); },
+                           .reread = false,
+                           .take = [this, grid](int pass) -> std::optional<QString> {
+                               // A list emptied sooner (databases dropped elsewhere meanwhile) leaves no
+                               // name to act on.
+                               if (grid->rows() == 0)
+                                   return std::nullopt;
+                               // Always the top row: each drop reloads the list. A dry run drops nothing, so
+                               // its list keeps every name: it takes them in turn.
+                               const bool dryRun = scriptOnly().active() && !m_form.chkALL->isChecked() &&
+                                                   pass < grid->rows();
+                               m_form.txtDB->setText(grid->textMatrix(dryRun ? pass : 0, 0));
+                               return m_form.txtDB->text();
+                           }};
+    runWalk(
+        passes,
+        [this, slot](int) {
+            cmdClearConnections_Click(slot);
+            cmdMakeOnline_Click(slot);
+            cmdDrop_Click(slot);
+            return WalkOn::Next;
+        },
+        WalkRules{.stopOnStop = false, .untickStop = false, .followAll = false},
+        windowWalk(m_form, &m_sessions));
 }
 
 } // namespace quorix

@@ -64,12 +64,12 @@ void BackupRenames::cmdRenameDir_Click(int index) {
 bool BackupRenames::renameOne(const QString &from, const QString &to) {
     m_log.LogLine(from);
     m_log.LogLine(to);
-    shares::Result result;
+    Outcome result;
     // A share that does not answer takes its time-out; the window stays live meanwhile.
     runAside([&] { result = shares::files().rename(from.toStdString(), to.toStdString()); });
-    if (!result.ok)
-        Prompt::msgBox(QString::fromStdString(result.error));
-    return result.ok;
+    if (!result.ok())
+        Prompt::msgBox(QString::fromStdString(result.error()));
+    return result.ok();
 }
 
 } // namespace quorix

@@ -1,5 +1,6 @@
 #include "gui/restore/FolderRestore.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/restore/BackupRename.h"
 #include "core/restore/FolderRestoreSql.h"
 #include "gui/ui/DatabaseLists.h"
@@ -8,7 +9,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RestoreFileList.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/FileList.h"
 
 #include <QLineEdit>
@@ -62,8 +62,13 @@ void FolderRestore::cmdRestoretoMain_Click() {
 }
 
 void FolderRestore::walk(const QStringList &names, const std::function<void(const QString &)> &restore) {
-    walkNames(m_form, names, restore, {.stopOnStop = true, .untickStop = true, .followAll = false},
-              databaseNameOfBackupFile);
+    walkNames(
+        m_form, m_sessions, names,
+        [&restore](const QString &name) {
+            restore(name);
+            return WalkOn::Next;
+        },
+        {.stopOnStop = true, .untickStop = true, .followAll = false}, databaseNameOfBackupFile);
 }
 
 void FolderRestore::restoreFile(const QString &folder, const QString &fileName, bool reloadList) {

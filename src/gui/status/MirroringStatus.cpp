@@ -1,10 +1,10 @@
 #include "gui/status/MirroringStatus.h"
 
+#include "core/db/ServerSessions.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RunAside.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>

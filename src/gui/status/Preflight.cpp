@@ -2,6 +2,7 @@
 
 #include "core/db/DbError.h"
 #include "core/db/ScriptOnly.h"
+#include "core/db/ServerSessions.h"
 #include "core/shares/FileAccess.h"
 #include "core/shares/Paths.h"
 #include "core/status/ServerReads.h"
@@ -11,7 +12,6 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/RunAside.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
@@ -111,17 +111,17 @@ ShareFacts Preflight::tryShare(int slot) {
         return share;
     }
     const std::string local = QDir::toNativeSeparators(probe.fileName()).toStdString();
-    shares::Result listed, copied;
+    Outcome listed, copied;
     // A share that does not answer takes its time-out: off the window's thread.
     runAside([&] {
         std::vector<std::string> names;
         listed = shares::files().list(folder, "*", names);
-        if (listed.ok && share.writeTried)
+        if (listed.ok() && share.writeTried)
             copied = shares::files().copy(local, folder + probeName().toStdString());
     });
-    share.reachable = listed.ok;
-    share.writable = listed.ok && share.writeTried && copied.ok;
-    share.error = QString::fromStdString(!listed.ok ? listed.error : copied.error);
+    share.reachable = listed.ok();
+    share.writable = listed.ok() && share.writeTried && copied.ok();
+    share.error = QString::fromStdString(!listed.ok() ? listed.error() : copied.error());
     return share;
 }
 

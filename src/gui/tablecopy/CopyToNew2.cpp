@@ -1,12 +1,12 @@
 #include "gui/tablecopy/CopyToNew2.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/tablecopy/TableCopySql.h"
 #include "gui/tablecopy/RecordCopy.h"
 #include "gui/tablecopy/TableBatch.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QPushButton>
 

@@ -3,13 +3,13 @@
 #include "core/db/DbError.h"
 #include "core/db/RowBlocks.h"
 #include "core/db/ServerReader.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/TableColumns.h"
 #include "core/tablecopy/TableCopySql.h"
 #include "gui/tablecopy/TableBatch.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

@@ -1,12 +1,12 @@
 #include "gui/tablecopy/SecondDb.h"
 
+#include "core/db/ServerSessions.h"
 #include "core/db/SqlQuote.h"
 #include "core/tablecopy/TableCopySql.h"
 #include "gui/tablecopy/TableBatch.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QPushButton>
 

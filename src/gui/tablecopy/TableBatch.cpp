@@ -2,15 +2,14 @@
 
 #include "core/db/DbError.h"
 #include "core/db/Recordset.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/SqlQuote.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QLineEdit>
 
 namespace quorix {
@@ -51,15 +50,24 @@ void runTableBatch(Form &form, ServerSessions &sessions, const LogPanes &log, co
     if (tool.switchFirst)
         sessions.OpenQuery(kMain, useStatement(form.txtDB->text()), false);
     if (allTables) {
-        // The row count is read again before each table: nothing in the run rebinds the browser.
-        for (int i = 0; i < form.Grid2->rows(); ++i) {
-            if (form.chkStop->isChecked())
-                break;
-            form.Grid2->setRow(i);
-            log.LogLine(form.Grid2->textMatrix(i, kNameColumn));
-            perTable();
-            QCoreApplication::processEvents();
-        }
+        // The row count is read again before each table: nothing in the run rebinds the browser. STOP is
+        // looked at before each table and stays ticked. No reconnect between tables: a reconnected session
+        // would be back in its login's database, without the USE the tables' statements rely on.
+        const WalkItems tables{.count = [&form] { return form.Grid2->rows(); },
+                               .reread = true,
+                               .take = [&form](int i) -> std::optional<QString> {
+                                   form.Grid2->setRow(i);
+                                   return form.Grid2->textMatrix(i, kNameColumn);
+                               }};
+        runWalk(
+            tables,
+            [&](int i) {
+                log.LogLine(form.Grid2->textMatrix(i, kNameColumn));
+                perTable();
+                return WalkOn::Next;
+            },
+            {.stopOnStop = true, .untickStop = false, .followAll = false, .stopFirst = true},
+            windowWalk(form, nullptr));
     } else {
         perTable();
     }

@@ -1,13 +1,13 @@
 #include "gui/tablecopy/TableMaintenance.h"
 
 #include "core/db/DbError.h"
+#include "core/db/ServerSessions.h"
 #include "core/tablecopy/TableCopySql.h"
 #include "gui/tablecopy/TableBatch.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QLineEdit>

@@ -1,6 +1,7 @@
 #include "gui/ui/DatabaseLists.h"
 
 #include "core/db/DbError.h"
+#include "core/db/ServerSessions.h"
 #include "core/db/SqlQuote.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/DatabaseWalk.h"
@@ -8,7 +9,6 @@
 #include "gui/ui/GridBinding.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
-#include "gui/ui/ServerSessions.h"
 #include "gui/ui/widgets/Grid.h"
 
 #include <QLabel>

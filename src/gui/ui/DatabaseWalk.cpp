@@ -1,5 +1,6 @@
 #include "gui/ui/DatabaseWalk.h"
 
+#include "core/db/ServerSessions.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/widgets/Grid.h"
@@ -9,78 +10,52 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QStatusBar>
-#include <map>
 
 namespace quorix {
 
-namespace {
-
-// After one database: whether the walk goes on.
-bool goOn(Form &form, const WalkRules &rules) {
-    QCoreApplication::processEvents();
-    if (rules.stopOnStop && form.chkStop->isChecked()) {
-        if (rules.untickStop)
-            form.chkStop->setChecked(false);
-        return false;
-    }
-    return !rules.followAll || form.chkALL->isChecked();
-}
-
-std::map<const Form *, std::function<void()>> &walkHooks() {
-    static std::map<const Form *, std::function<void()>> hooks;
+WalkHooks windowWalk(Form &form, ServerSessions *sessions) {
+    WalkHooks hooks;
+    if (sessions)
+        hooks.beforeStep = [sessions] { sessions->reconnectLostLinks(); };
+    hooks.progress = [&form](const QString &text) {
+        if (!form.frmMain)
+            return;
+        if (text.isEmpty())
+            form.frmMain->statusBar()->clearMessage();
+        else
+            form.frmMain->statusBar()->showMessage(text);
+    };
+    hooks.yield = [] { QCoreApplication::processEvents(); };
+    hooks.stopTicked = [&form] { return form.chkStop->isChecked(); };
+    hooks.untickStop = [&form] { form.chkStop->setChecked(false); };
+    hooks.allTicked = [&form] { return form.chkALL->isChecked(); };
     return hooks;
 }
 
-} // namespace
-
-void setBeforeWalkStep(const Form &form, std::function<void()> hook) {
-    if (hook)
-        walkHooks()[&form] = std::move(hook);
-    else
-        walkHooks().erase(&form);
-}
-
-QString walkProgress(int number, int count, const QString &name) {
-    return QStringLiteral("%1 of %2: %3").arg(number).arg(count).arg(name);
-}
-
-WalkSteps::~WalkSteps() {
-    if (m_form.frmMain)
-        m_form.frmMain->statusBar()->clearMessage();
-}
-
-void WalkSteps::step(int number, int count, const QString &name) {
-    if (const auto hook = walkHooks().find(&m_form); hook != walkHooks().end())
-        hook->second();
-    if (m_form.frmMain)
-        m_form.frmMain->statusBar()->showMessage(walkProgress(number, count, name));
-}
-
-bool walkDatabases(Form &form, int slot, const std::function<void()> &work, WalkRules rules) {
+bool walkDatabases(Form &form, ServerSessions &sessions, int slot, const std::function<WalkOn()> &work,
+                   WalkRules rules) {
     Grid *grid = form.GridDB[static_cast<size_t>(slot)];
-    WalkSteps steps(form);
-    for (int r = 0; r < grid->rows(); ++r) {
-        form.txtDB->setText(grid->textMatrix(r, 0));
-        steps.step(r + 1, grid->rows(), form.txtDB->text());
-        work();
-        if (!goOn(form, rules))
-            return false;
-    }
-    return true;
+    const WalkItems rows{.count = [grid] { return grid->rows(); },
+                         .reread = true,
+                         .take = [&form, grid](int r) -> std::optional<QString> {
+                             form.txtDB->setText(grid->textMatrix(r, 0));
+                             return form.txtDB->text();
+                         }};
+    return runWalk(
+        rows, [&work](int) { return work(); }, rules, windowWalk(form, &sessions));
 }
 
-bool walkNames(Form &form, const QStringList &names, const std::function<void(const QString &)> &work,
-               WalkRules rules, const std::function<QString(const QString &)> &label) {
-    WalkSteps steps(form);
-    const auto count = static_cast<int>(names.size());
-    for (int i = 0; i < count; ++i) {
-        const QString shown = label ? label(names[i]) : QString();
-        steps.step(i + 1, count, shown.isEmpty() ? names[i] : shown);
-        work(names[i]);
-        if (!goOn(form, rules))
-            return false;
-    }
-    return true;
+bool walkNames(Form &form, ServerSessions &sessions, const QStringList &names,
+               const std::function<WalkOn(const QString &)> &work, WalkRules rules,
+               const std::function<QString(const QString &)> &label) {
+    const WalkItems items{.count = [&names] { return static_cast<int>(names.size()); },
+                          .reread = false,
+                          .take = [&names, &label](int i) -> std::optional<QString> {
+                              const QString shown = label ? label(names[i]) : QString();
+                              return shown.isEmpty() ? names[i] : shown;
+                          }};
+    return runWalk(
+        items, [&](int i) { return work(names[i]); }, rules, windowWalk(form, &sessions));
 }
 
 bool databaseNamed(const Form &form, const LogPanes &log) {
@@ -90,9 +65,10 @@ bool databaseNamed(const Form &form, const LogPanes &log) {
     return false;
 }
 
-void forCurrentOrAllDatabases(Form &form, int slot, const std::function<void()> &work, WalkRules rules) {
+void forCurrentOrAllDatabases(Form &form, ServerSessions &sessions, int slot,
+                              const std::function<WalkOn()> &work, WalkRules rules) {
     if (form.chkALL->isChecked())
-        walkDatabases(form, slot, work, rules);
+        walkDatabases(form, sessions, slot, work, rules);
     else
         work();
 }

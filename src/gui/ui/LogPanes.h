@@ -2,7 +2,9 @@
 
 // The log pane (txtLog) and the error pane (txtErrs), newest line on top. Every feature reports its steps
 // through LogLine and LogError; in a headless run the log pane also streams to stdout and the error pane
-// to stderr, line by line as added.
+// to stderr, line by line as added. They are the window's log sink for the server sessions.
+
+#include "core/db/SessionHost.h"
 
 #include <QString>
 
@@ -10,14 +12,14 @@ class QPlainTextEdit;
 
 namespace quorix {
 
-class LogPanes {
+class LogPanes : public LogSink {
 public:
     LogPanes(QPlainTextEdit *log, QPlainTextEdit *errs) : m_log(log), m_errs(errs) {}
 
     // Puts the line on top of txtLog (or txtErrs), echoes it, and yields to the message loop once so the
     // window repaints and STOP can be ticked during a long run.
-    void LogLine(const QString &text) const;
-    void LogError(const QString &text) const;
+    void LogLine(const QString &text) const override;
+    void LogError(const QString &text) const override;
 
 private:
     QPlainTextEdit *m_log;

@@ -2,9 +2,9 @@
 
 #include "core/db/DbError.h"
 #include "core/db/RestoreDrive.h"
+#include "core/db/ServerSessions.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
-#include "gui/ui/ServerSessions.h"
 
 #include <QLineEdit>
 #include <array>

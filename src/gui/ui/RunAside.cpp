@@ -32,8 +32,8 @@ void readAside(const std::function<void()> &work) {
     listsWorker().call(work);
 }
 
-shares::Result copyAside(const std::string &from, const std::string &to) {
-    shares::Result result;
+Outcome copyAside(const std::string &from, const std::string &to) {
+    Outcome result;
     runAside([&] { result = shares::files().copy(from, to); });
     return result;
 }

@@ -20,7 +20,7 @@ void runAside(const std::function<void()> &work);
 void readAside(const std::function<void()> &work);
 
 // A copy through the shares layer, run aside.
-shares::Result copyAside(const std::string &from, const std::string &to);
+Outcome copyAside(const std::string &from, const std::string &to);
 // Stops the copy running aside at its next block (the Cancel button); it fails as cancelled and leaves no
 // file behind.
 void cancelAside();

@@ -57,23 +57,10 @@ std::optional<std::vector<std::string>> rowLists(const std::string &text, std::s
         if (pos >= text.size() || text[pos] != '(')
             return std::nullopt;
         const std::size_t start = ++pos;
-        int depth = 1;
-        char quote = 0;
-        for (; pos < text.size(); ++pos) {
-            const char c = text[pos];
-            if (quote) {
-                if (c == quote)
-                    quote = 0;
-            } else if (c == '\'' || c == '"') {
-                quote = c;
-            } else if (c == '[') {
-                quote = ']';
-            } else if (c == '(') {
-                ++depth;
-            } else if (c == ')' && --depth == 0) {
+        TextScan scan{.depth = 1};
+        for (; pos < text.size(); ++pos)
+            if (scan.take(text[pos]) && text[pos] == ')' && scan.depth == 0)
                 break;
-            }
-        }
         if (pos >= text.size())
             return std::nullopt;
         out.push_back(text.substr(start, pos - start));

@@ -48,24 +48,29 @@ std::string key(const std::string &database, const std::string &table) {
     return lower(database) + "." + lower(table);
 }
 
+bool TextScan::take(char c) {
+    if (quote) {
+        if (c == quote)
+            quote = 0;
+        return false;
+    }
+    if (c == '\'' || c == '"')
+        quote = c;
+    else if (c == '[')
+        quote = ']';
+    else if (c == '(')
+        ++depth;
+    else if (c == ')')
+        --depth;
+    return true;
+}
+
 // Items of a comma-separated list, outside quotes, brackets and parentheses.
 std::vector<std::string> splitList(const std::string &text) {
     std::vector<std::string> items(1);
-    int depth = 0;
-    char quote = 0;
+    TextScan scan;
     for (const char c : text) {
-        if (quote) {
-            if (c == quote)
-                quote = 0;
-        } else if (c == '\'' || c == '"') {
-            quote = c;
-        } else if (c == '[') {
-            quote = ']';
-        } else if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            --depth;
-        } else if (c == ',' && depth == 0) {
+        if (scan.take(c) && c == ',' && scan.depth == 0) {
             items.emplace_back();
             continue;
         }

@@ -14,6 +14,14 @@ std::string lower(std::string s);
 std::vector<std::string> nameParts(const std::string &name);
 // The key of a table in the model: lower-case "db.table".
 std::string key(const std::string &database, const std::string &table);
+// Where statement text stands, character by character: inside a quote ('...', "...", [...]) or not, and
+// how deep in parentheses.
+struct TextScan {
+    char quote = 0;
+    int depth = 0;
+    // Takes the next character; true when it stands outside every quote (parentheses are counted then).
+    bool take(char c);
+};
 // Items of a comma-separated list, outside quotes, brackets and parentheses, trimmed.
 std::vector<std::string> splitList(const std::string &text);
 

@@ -155,15 +155,16 @@ std::string createTemp(const Location &target, const std::string &to, std::uniqu
 
 class PosixFileAccess : public FileAccess {
 public:
-    Result list(const std::string &folder, const std::string &patterns,
-                std::vector<std::string> &names) override {
+    Outcome list(const std::string &folder, const std::string &patterns,
+                 std::vector<std::string> &names) override {
         names.clear();
         Location location;
         if (std::string error = resolve(folder, "Cannot list", location); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         std::vector<Entry> entries;
         if (int rc = location.fs->list(location.str(), entries); rc != 0)
-            return {false, describeErrno("Cannot list", folder, rc, Problem::FolderNotFound, &location)};
+            return Outcome::failed(
+                describeErrno("Cannot list", folder, rc, Problem::FolderNotFound, &location));
         for (const auto &entry : entries) {
             if (entry.isFile && listed(entry.name, patterns))
                 names.push_back(entry.name);
@@ -172,41 +173,41 @@ public:
         return {};
     }
 
-    Result copy(const std::string &from, const std::string &to) override {
+    Outcome copy(const std::string &from, const std::string &to) override {
         Location source, target;
         if (std::string error = resolve(from, "Cannot read", source); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         if (std::string error = resolve(to, "Cannot write", target); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         if (target.parts.empty())
-            return {false, describe("Cannot write", to, Problem::NotAFile)};
+            return Outcome::failed(describe("Cannot write", to, Problem::NotAFile));
 
         const CopyWatch watch;
         std::unique_ptr<Stream> in;
         if (int rc = source.fs->openRead(source.str(), in); rc != 0)
-            return {false, describeErrno("Cannot read", from, rc, Problem::FileNotFound, &source)};
+            return Outcome::failed(describeErrno("Cannot read", from, rc, Problem::FileNotFound, &source));
 
         std::unique_ptr<Stream> out;
         if (std::string error = createTemp(target, to, out); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         if (std::string error = pump(*in, *out, from, to, watch); !error.empty()) {
             out->discard();
-            return {false, error};
+            return Outcome::failed(error);
         }
         if (int rc = out->closeAs(target.str()); rc != 0)
-            return {false, describeErrno("Cannot write", to, rc, Problem::FolderNotFound)};
+            return Outcome::failed(describeErrno("Cannot write", to, rc, Problem::FolderNotFound));
         return {};
     }
 
-    Result rename(const std::string &from, const std::string &to) override {
+    Outcome rename(const std::string &from, const std::string &to) override {
         Location source, target;
         const std::string both = from + " to " + to;
         if (std::string error = resolve(from, "Cannot rename", source); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         if (std::string error = resolve(to, "Cannot rename", target); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         if (source.volume() != target.volume() || source.parts.empty() || target.parts.empty())
-            return {false, describe("Cannot rename", both, Problem::NotSameShare)};
+            return Outcome::failed(describe("Cannot rename", both, Problem::NotSameShare));
         // Shares ignore letter case: a name that differs from the old one only in case is the same file,
         // which the existence check must not count against the rename.
         const bool caseOnly = source.smb && equalsNoCase(source.str(), target.str());
@@ -214,11 +215,11 @@ public:
         if (rc == ENOENT) {
             bool folder = false;
             if (source.fs->isFolder(source.str(), folder) == ENOENT)
-                return {false, describe("Cannot rename", from, Problem::FileNotFound)};
-            return {false, describe("Cannot rename", both, Problem::FolderNotFound)};
+                return Outcome::failed(describe("Cannot rename", from, Problem::FileNotFound));
+            return Outcome::failed(describe("Cannot rename", both, Problem::FolderNotFound));
         }
         if (rc != 0)
-            return {false, describeErrno("Cannot rename", both, rc, Problem::FileNotFound)};
+            return Outcome::failed(describeErrno("Cannot rename", both, rc, Problem::FileNotFound));
         return {};
     }
 

@@ -65,12 +65,12 @@ DWORD CALLBACK progress(LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEGER, LARGE_INTEG
 
 class WinFileAccess : public FileAccess {
 public:
-    Result list(const std::string &folder, const std::string &patterns,
-                std::vector<std::string> &names) override {
+    Outcome list(const std::string &folder, const std::string &patterns,
+                 std::vector<std::string> &names) override {
         names.clear();
         Target target;
         if (std::string error = prepare(folder, "Cannot list", target); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         std::wstring query = target.wide;
         if (query.empty() || query.back() != L'\\')
             query += L'\\';
@@ -81,7 +81,7 @@ public:
             const DWORD code = GetLastError();
             if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES)
                 return {}; // an empty drive root
-            return {false, describeCode("Cannot list", folder, code, Problem::FolderNotFound)};
+            return Outcome::failed(describeCode("Cannot list", folder, code, Problem::FolderNotFound));
         }
         do {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -95,62 +95,63 @@ public:
         return {};
     }
 
-    Result copy(const std::string &from, const std::string &to) override {
+    Outcome copy(const std::string &from, const std::string &to) override {
         Target source, target;
         if (std::string error = prepare(from, "Cannot read", source); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         if (std::string error = prepare(to, "Cannot write", target); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         if (target.parsed.parts.empty())
-            return {false, describe("Cannot write", to, Problem::NotAFile)};
+            return Outcome::failed(describe("Cannot write", to, Problem::NotAFile));
 
         // The source is looked at first, so that a missing folder is blamed on the right side.
         const DWORD attributes = GetFileAttributesW(source.wide.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES)
-            return {false, describeCode("Cannot read", from, GetLastError(), Problem::FileNotFound)};
+            return Outcome::failed(describeCode("Cannot read", from, GetLastError(), Problem::FileNotFound));
         if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-            return {false, describe("Cannot read", from, Problem::NotAFile)};
+            return Outcome::failed(describe("Cannot read", from, Problem::NotAFile));
 
         std::wstring temp;
         if (std::string error = makeRoomForTemp(target, to, temp); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         CopyWatch watch;
         if (!CopyFileExW(source.wide.c_str(), temp.c_str(), &progress, &watch, nullptr,
                          COPY_FILE_FAIL_IF_EXISTS)) {
             const DWORD code = GetLastError();
             if (code == ERROR_REQUEST_ABORTED) {
                 DeleteFileW(temp.c_str());
-                return {false, describe("Cannot write", to, Problem::Cancelled)};
+                return Outcome::failed(describe("Cannot write", to, Problem::Cancelled));
             }
             // Another copy of the same file created it again since the removal.
             if (code == ERROR_FILE_EXISTS)
-                return {false,
-                        describeLeftover(to, copyTempName(target.parsed.parts.back()), Problem::InUse)};
+                return Outcome::failed(
+                    describeLeftover(to, copyTempName(target.parsed.parts.back()), Problem::InUse));
             DeleteFileW(temp.c_str());
-            return {false, describeCode("Cannot write", to, code, Problem::FolderNotFound)};
+            return Outcome::failed(describeCode("Cannot write", to, code, Problem::FolderNotFound));
         }
         if (!MoveFileExW(temp.c_str(), target.wide.c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             const DWORD code = GetLastError();
             DeleteFileW(temp.c_str());
-            return {false, describeCode("Cannot write", to, code, Problem::FolderNotFound)};
+            return Outcome::failed(describeCode("Cannot write", to, code, Problem::FolderNotFound));
         }
         return {};
     }
 
-    Result rename(const std::string &from, const std::string &to) override {
+    Outcome rename(const std::string &from, const std::string &to) override {
         Target source, target;
         if (std::string error = prepare(from, "Cannot rename", source); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         if (std::string error = prepare(to, "Cannot rename", target); !error.empty())
-            return {false, error};
+            return Outcome::failed(error);
         // Without MOVEFILE_REPLACE_EXISTING the call fails when the new name exists.
         if (MoveFileExW(source.wide.c_str(), target.wide.c_str(), 0))
             return {};
         const DWORD code = GetLastError();
         if (code == ERROR_FILE_NOT_FOUND)
-            return {false, describe("Cannot rename", from, Problem::FileNotFound)};
-        return {false, describeCode("Cannot rename", from + " to " + to, code, Problem::FileNotFound)};
+            return Outcome::failed(describe("Cannot rename", from, Problem::FileNotFound));
+        return Outcome::failed(
+            describeCode("Cannot rename", from + " to " + to, code, Problem::FileNotFound));
     }
 };
 

@@ -14,10 +14,10 @@ bool readFolder(const QString &folder, const QString &pattern, QStringList &out)
     if (folder.isEmpty())
         return false;
     std::vector<std::string> names;
-    shares::Result result;
+    Outcome result;
     // A share that does not answer takes its time-out; the window keeps painting meanwhile.
     readAside([&] { result = shares::files().list(folder.toStdString(), pattern.toStdString(), names); });
-    if (!result.ok)
+    if (!result.ok())
         return false;
     out.clear();
     out.reserve(static_cast<qsizetype>(names.size()));

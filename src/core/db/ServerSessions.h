@@ -1,11 +1,13 @@
 #pragma once
 
 // The two server sessions (slot 0 = Main, slot 1 = Mirror), the shared recordset and SQL execution: the
-// procedures every feature calls to reach a server. Their steps and failures are reported through the log
-// panes (LogPanes.h).
+// procedures every feature calls to reach a server. Their steps and failures go to a log sink, and what
+// they need of the user (server names and passwords, a message, the hourglass) comes from their host
+// (SessionHost.h): the window in the program, a plain recorder in a test that has no window.
 //
 //   ExecuteOnServer(slot, sql)     runs a command; logs "Running SQL..", the text, then "Done" or the failure
-//                                  (held back by Script only: "Not sent (Script only): " + text, no "Done")
+//                                  (held back by Script only: "Not sent (Script only): " + text, no "Done");
+//                                  returns the Outcome, which most callers leave: the log has said it
 //   OpenQuery(slot, sql, quiet)    opens the shared recordset; "" on success, else description + " " + sql
 //   rs()                           the shared recordset, read after a successful OpenQuery:
 //                                    while (!rs().eof()) { rs().value(0); rs().moveNext(); }
@@ -14,18 +16,17 @@
 //
 // No procedure throws on a server failure; each reports it as described at its declaration. Statements
 // run on the connection's worker thread while the window keeps processing events, so STOP and the other
-// controls stay live; cmdCancel cancels the statement that is running.
+// controls stay live; cancelRunning() (the window's cmdCancel) cancels the statement that is running.
 
+#include "core/db/Outcome.h"
 #include "core/db/Recordset.h"
 #include "core/db/ServerConnection.h"
+#include "core/db/SessionHost.h"
 
 #include <QObject>
 #include <array>
 
 namespace quorix {
-
-struct Form;
-class LogPanes;
 
 class ServerSessions : public QObject {
     Q_OBJECT
@@ -33,18 +34,18 @@ public:
     static constexpr int kOpenTimeout = 3600;     // command timeout after connecting
     static constexpr int kExecuteTimeout = 10000; // from the first ExecuteOnServer on
 
-    // Wires cmdConnect(0), cmdConnect(1) (as operations) and cmdCancel. Steps and failures go to log.
-    ServerSessions(Form &form, const LogPanes &log, QObject *parent = nullptr);
-    ~ServerSessions() override;
+    // Steps and failures go to log; server names, passwords and messages to the user through host. Both
+    // must outlive the sessions.
+    ServerSessions(SessionHost &host, const LogSink &log, QObject *parent = nullptr);
 
-    // Opens the slot's session unless it is flagged connected; logs "Connected.". A failure shows a message
-    // box with the driver's description and leaves the slot unconnected.
+    // Opens the slot's session unless it is flagged connected; logs "Connected.". A failure is told to the
+    // user (host's tell) with the driver's description and leaves the slot unconnected.
     void OpenServerSession(int slot);
     void EnsureServerSession(int slot);
-    // Closes the slot's session (ignoring failures) and opens it again.
+    // Closes the slot's session (ignoring failures) and opens it again (the window's cmdConnect).
     void cmdConnect_Click(int slot);
-    // Failures are logged (the driver's description) and not passed on.
-    void ExecuteOnServer(int slot, const QString &sql);
+    // Failures are logged (the driver's description) and counted; the outcome carries the server's records.
+    Outcome ExecuteOnServer(int slot, const QString &sql);
     // Empty on success; otherwise description + " " + sql, also logged unless quiet. The shared recordset
     // is then closed.
     QString OpenQuery(int slot, const QString &sql, bool quiet);
@@ -55,9 +56,9 @@ public:
     ServerConnection &connection(int slot);
     bool connected(int slot) const;
     // The session's own connection string: once the slot's session is open (or opening), the string it was
-    // opened with; before that, the window's server and password boxes as they stand. Every connection
+    // opened with; before that, the host's server name and password as they stand. Every connection
     // opened beside a session (a reader, a monitor) takes it, so it reaches the server the session is on
-    // even after the boxes were edited: the boxes count at Connect.
+    // even after the window's boxes were edited: the boxes count at Connect.
     QString connectionString(int slot) const;
 
     // Failures reported so far (failed connects, failed commands, failed queries that were not quiet), so a
@@ -76,10 +77,10 @@ public:
 
 private:
     static int checked(int slot);
-    QString boxesConnectionString(size_t slot) const;
+    QString hostConnectionString(size_t slot) const;
 
-    Form &m_form;
-    const LogPanes &m_log;
+    SessionHost &m_host;
+    const LogSink &m_log;
     std::array<ServerConnection, 2> m_conn;
     std::array<bool, 2> m_connected{};
     int m_failures = 0;

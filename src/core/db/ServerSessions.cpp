@@ -1,37 +1,15 @@
-#include "gui/ui/ServerSessions.h"
+#include "core/db/ServerSessions.h"
 
 #include "core/db/ConnectionString.h"
 #include "core/db/ScriptOnly.h"
-#include "gui/ui/DatabaseWalk.h"
-#include "gui/ui/Form.h"
-#include "gui/ui/Hourglass.h"
-#include "gui/ui/LogPanes.h"
-#include "gui/ui/Operations.h"
-#include "gui/ui/Prompt.h"
-#include "gui/ui/StatementProgress.h"
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QPushButton>
 #include <algorithm>
-#include <optional>
 #include <stdexcept>
 
 namespace quorix {
 
-ServerSessions::ServerSessions(Form &form, const LogPanes &log, QObject *parent)
-    : QObject(parent), m_form(form), m_log(log) {
-    for (int slot = 0; slot < 2; ++slot)
-        if (QPushButton *b = m_form.cmdConnect[static_cast<size_t>(slot)])
-            Operations::onClick(b, [this, slot] { cmdConnect_Click(slot); });
-    if (m_form.cmdCancel)
-        connect(m_form.cmdCancel, &QPushButton::clicked, this, [this] { cancelRunning(); });
-    setBeforeWalkStep(m_form, [this] { reconnectLostLinks(); });
-}
-
-ServerSessions::~ServerSessions() {
-    setBeforeWalkStep(m_form, {});
-}
+ServerSessions::ServerSessions(SessionHost &host, const LogSink &log, QObject *parent)
+    : QObject(parent), m_host(host), m_log(log) {}
 
 void ServerSessions::noteFailure(size_t slot, const DbError &e) {
     // Not the whole class 08: the driver reports a USE of a missing database as 08004. And it does not
@@ -80,13 +58,12 @@ QString ServerSessions::connectionString(int slot) const {
     const auto i = static_cast<size_t>(checked(slot));
     if (m_connected[i] || m_opening[i])
         return m_conn[i].connectionString();
-    return boxesConnectionString(i);
+    return hostConnectionString(i);
 }
 
-QString ServerSessions::boxesConnectionString(size_t i) const {
-    const QString server = m_form.txtServer[i] ? m_form.txtServer[i]->text() : QString();
-    const QString password = m_form.txtPW[i] ? m_form.txtPW[i]->text() : QString();
-    return sessionConnectionString(server, password);
+QString ServerSessions::hostConnectionString(size_t i) const {
+    const int slot = static_cast<int>(i);
+    return sessionConnectionString(m_host.serverName(slot), m_host.password(slot));
 }
 
 void ServerSessions::OpenServerSession(int slot) {
@@ -98,7 +75,7 @@ void ServerSessions::OpenServerSession(int slot) {
     m_connected[i] = false;
     m_opening[i] = true;
     try {
-        const QString cs = boxesConnectionString(i);
+        const QString cs = hostConnectionString(i);
         m_conn[i].setCommandTimeout(kOpenTimeout);
         m_conn[i].open(cs);
         m_opening[i] = false;
@@ -107,7 +84,7 @@ void ServerSessions::OpenServerSession(int slot) {
     } catch (const DbError &e) {
         m_opening[i] = false;
         ++m_failures;
-        Prompt::msgBox(e.description());
+        m_host.tell(e.description());
     }
 }
 
@@ -124,9 +101,9 @@ void ServerSessions::cmdConnect_Click(int slot) {
     OpenServerSession(slot);
 }
 
-void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
+Outcome ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
     const auto i = static_cast<size_t>(checked(slot));
-    Hourglass hourglass;
+    std::unique_ptr<HostScope> busy = m_host.busy();
     try {
         m_log.LogLine(QStringLiteral("Running SQL.."));
         EnsureServerSession(slot);
@@ -135,30 +112,32 @@ void ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
         if (!keptBack)
             m_log.LogLine(sql);
         m_conn[i].setCommandTimeout(kExecuteTimeout);
-        std::optional<StatementProgress> progress;
-        if (isLongStatement(sql) && !keptBack)
-            progress.emplace(m_form, m_conn[i].connectionString(), sql);
+        std::unique_ptr<HostScope> progress;
+        if (!keptBack)
+            progress = m_host.followStatement(m_conn[i].connectionString(), sql);
         m_conn[i].execute(sql);
         if (!keptBack)
             m_log.LogLine(QStringLiteral("Done"));
+        return Outcome();
     } catch (const DbError &e) {
-        hourglass.restore();
+        busy.reset();
         ++m_failures;
         noteFailure(i, e);
         m_log.LogLine(e.description());
+        return Outcome::failed(e);
     }
 }
 
 QString ServerSessions::OpenQuery(int slot, const QString &sql, bool quiet) {
     const auto i = static_cast<size_t>(checked(slot));
     m_rs.close();
-    Hourglass hourglass;
+    std::unique_ptr<HostScope> busy = m_host.busy();
     try {
         EnsureServerSession(slot);
         m_rs.open(m_conn[i], sql);
         return QString();
     } catch (const DbError &e) {
-        hourglass.restore();
+        busy.reset();
         m_rs.close();
         noteFailure(i, e);
         const QString text = e.description() + QLatin1Char(' ') + sql;
