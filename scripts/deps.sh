@@ -10,14 +10,15 @@ run_pkgs=("${runtime_pkgs[@]}" build-essential cmake ninja-build pkg-config qt6-
   unixodbc-dev libsmbclient-dev)
 test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
   xvfb xauth mingw-w64 clang-format desktop-file-utils
-  clang libclang-rt-dev) # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
+  clang libclang-rt-dev # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
+  ccache) # the compiler cache of the builds (scripts/compiler-cache.sh)
 
 # The Windows build (scripts/windows/build.sh) and its run under Wine (scripts/windows/wine-test.sh): the
 # cross compiler, Debian's own Qt tools (moc, rcc, uic) beside the Qt built for Windows, the packagers, and
 # Wine with a virtual display and the driver that Wine's ODBC hands its calls to.
 windows_pkgs=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-build qt6-base-dev
   qt6-base-dev-tools xz-utils zip unzip nsis wine wine64 libwine fonts-wine xvfb xauth unixodbc odbcinst
-  tdsodbc fonts-dejavu-core)
+  tdsodbc fonts-dejavu-core ccache)
 
 case "${1:-run}" in
   run) pkgs=("${run_pkgs[@]}") ;;

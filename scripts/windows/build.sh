@@ -17,10 +17,11 @@ fi
 
 bash scripts/deps.sh windows
 bash scripts/windows/build-qt.sh "$out/qt"
+source scripts/compiler-cache.sh
 # -O2 rather than CMake's -O3 for Release: the same program for this tool, in less compile time.
 cmake -S . -B "$out/app" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$(realpath "$out/qt")" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
-  -DQUORIX_BUILD_TESTS=OFF -DQUORIX_WERROR=ON "$@" >/dev/null
+  -DQUORIX_BUILD_TESTS=OFF -DQUORIX_WERROR=ON "${cache_launcher[@]}" "$@" >/dev/null
 cmake --build "$out/app" --parallel "$(nproc)"
 bash scripts/windows/package.sh "$out"

@@ -1,9 +1,7 @@
 // The database lists and the table browser on the real window, through the real driver to two scripted
 // servers: Main on 127.0.0.2, Mirror on 127.0.0.3.
 
-#include "DatabaseList.h"
-#include "DbTestSupport.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "core/db/ServerSessions.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/DatabaseLists.h"
@@ -39,7 +37,7 @@ Reply tablesOf(const std::string &db) {
     return Reply::rows(set);
 }
 
-class Lists : public ::testing::Test {
+class Lists : public WindowTest {
 protected:
     void SetUp() override {
         main = startServer("127.0.0.2", "pwMain");
@@ -64,7 +62,6 @@ protected:
         if (mirrorPw)
             w.preset("MIR", "DB1", "pwMirror");
     }
-    Form &f() { return w.form(); }
     DatabaseLists &lists() { return w.window().databaseLists(); }
     QStringList column0(Grid *g) {
         QStringList out;
@@ -73,9 +70,6 @@ protected:
         return out;
     }
     QString topLog() { return f().txtLog->toPlainText().section(QLatin1Char('\n'), 0, 0); }
-
-    std::unique_ptr<tds::ScriptedServer> main, mirror;
-    WindowFixture w;
 };
 
 } // namespace

@@ -5,7 +5,6 @@
 #include "core/db/DbWorker.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
@@ -78,34 +77,51 @@ TEST(DbWorker, TheApplicationThreadKeepsItsEventLoopAndOutlivesAQuit) {
     QCoreApplication app(argc, argv);
     DbWorker worker;
 
-    // A job that takes a while: timers keep firing meanwhile.
-    int ticks = 0;
+    // A job that takes a while: timers keep firing meanwhile. The job ends once they have fired ten times
+    // (or after ten seconds, when the wait let none through).
+    std::atomic<int> ticks{0};
     QTimer tick;
     tick.setInterval(5);
     QObject::connect(&tick, &QTimer::timeout, [&] { ++ticks; });
     tick.start();
-    worker.run([] { std::this_thread::sleep_for(300ms); });
+    worker.run([&] {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (ticks < 10 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(1ms);
+    });
     tick.stop();
-    EXPECT_GT(ticks, 10);
+    EXPECT_GE(ticks.load(), 10);
 
-    // The application quits during the wait of a handler: onAbandon is called once, and the result still
-    // arrives.
-    int abandoned = 0, result = 0;
-    qint64 waited = 0;
+    // The application quits during the wait of a handler: onAbandon is called once, the wait goes on, and
+    // the result still arrives. The job ends only after the wait was abandoned.
+    std::atomic<int> abandoned{0};
+    std::atomic<bool> started{false};
+    int result = 0;
+    bool endedAfterAbandon = false;
     QTimer::singleShot(0, &app, [&] {
-        QElapsedTimer t;
-        t.start();
         result = worker.run(
-            [] {
-                std::this_thread::sleep_for(400ms);
+            [&] {
+                started = true;
+                const auto deadline = std::chrono::steady_clock::now() + 10s;
+                while (abandoned == 0 && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::sleep_for(1ms);
+                endedAfterAbandon = abandoned == 1;
                 return 5;
             },
             [&] { ++abandoned; });
-        waited = t.elapsed();
     });
-    QTimer::singleShot(50, &app, [] { QCoreApplication::quit(); });
+    // The quit comes from a timer that fires in the handler's wait, once the job runs.
+    QTimer quitter;
+    quitter.setInterval(5);
+    QObject::connect(&quitter, &QTimer::timeout, [&] {
+        if (started) {
+            quitter.stop();
+            QCoreApplication::quit();
+        }
+    });
+    quitter.start();
     app.exec();
     EXPECT_EQ(result, 5);
-    EXPECT_EQ(abandoned, 1);
-    EXPECT_GE(waited, 350);
+    EXPECT_EQ(abandoned.load(), 1);
+    EXPECT_TRUE(endedAfterAbandon);
 }

@@ -190,8 +190,10 @@ TEST_F(OdbcTest, ValuesComeTyped) {
 TEST_F(OdbcTest, CancelFromAnotherThreadEndsTheRunningStatement) {
     server->addRule(Rule::exact("SLOW", Reply::done().after(10s)));
     const auto start = std::chrono::steady_clock::now();
+    const std::size_t before = server->batches().size();
     std::thread canceller([&] {
-        std::this_thread::sleep_for(300ms);
+        // Once the server holds the statement, it surely runs.
+        server->waitForBatches(before + 1, 10s);
         conn.cancel();
     });
     try {

@@ -2,11 +2,8 @@
 // a SpeedTest table of its own. Main's session is open on the same server (start-up lists its databases),
 // so each press can be told apart by its connection.
 
-#include "DatabaseList.h"
-#include "DbTestSupport.h"
 #include "SpeedTable.h"
-#include "TestText.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "gui/ui/Prompt.h"
 
 #include <QLabel>
@@ -34,22 +31,20 @@ std::vector<std::string> fiveThousandInserts() {
     return out;
 }
 
-class SpeedTestWindow : public ::testing::Test {
+class SpeedTestWindow : public WindowTest {
 protected:
     void SetUp() override {
-        server = startServer("127.0.0.2", kPassword);
+        startMain(kPassword);
+        server = main.get();
         server->addRule(Rule::exact(kList, databaseRows({"QRIX"})));
         server->addRule(Rule::callback(
             [this](const std::string &text, const ConnectionState &) { return table.answer(text); }));
-        w.preset("MIR", "txtServer0", serverBox(*server));
-        w.preset("MIR", "DB0", QString::fromStdString(kPassword));
         w.start();
         mainSession = server->logins().at(0).connection;
         server->clearRecord();
         Prompt::clearShown();
     }
 
-    Form &f() { return w.form(); }
     void press(int index) { w.find<QPushButton>(QStringLiteral("cmdTest(%1)").arg(index))->click(); }
     QString time() { return f().lblTime->text(); }
     // Connections that sent the batches recorded since the last clearRecord(), in order of first use.
@@ -63,9 +58,9 @@ protected:
     // Each press closes its connection: only Main's session stays open.
     bool onlyMainSessionOpen() { return server->openConnectionsSettled(1) == 1; }
 
+    // The server: the kit's Main.
+    tds::ScriptedServer *server = nullptr;
     SpeedTable table;
-    std::unique_ptr<tds::ScriptedServer> server;
-    WindowFixture w;
     int mainSession = 0;
 };
 

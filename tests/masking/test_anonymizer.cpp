@@ -40,7 +40,10 @@ protected:
         start();
         Prompt::clearShown();
     }
-    void TearDown() override { Prompt::setScripted(true, true); }
+    void TearDown() override {
+        Prompt::setScripted(true, true);
+        MirroringWindow::TearDown();
+    }
 
     void workList(const QString &text) { setBoxText(f().txtATables, text); }
     void run() { click("cmdAnonymize"); }

@@ -1,13 +1,11 @@
 #pragma once
 
-// The real window against two scripted servers (Main on 127.0.0.2, Mirror on 127.0.0.3, any free port),
+// The real window against two scripted servers (the kit's Main and Mirror, tests/support/window/WindowKit.h),
 // for the mirroring buttons that only talk SQL. Each server keeps a list of its databases that the
 // "RefreshDB" query reads at the moment it runs, so a rule (a DROP, say) can change what the next refresh
 // shows.
 
-#include "DatabaseList.h"
-#include "DbTestSupport.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/widgets/Grid.h"
 
@@ -60,17 +58,13 @@ inline QString driverError(const std::string &message) {
     return QStringLiteral("[FreeTDS][SQL Server]") + QString::fromStdString(message);
 }
 
-class MirroringWindow : public ::testing::Test {
+class MirroringWindow : public WindowTest {
 protected:
     void SetUp() override {
-        main = startServer("127.0.0.2", "pwMain");
-        mirror = startServer("127.0.0.3", "pwMirror");
+        startMain();
+        startMirror();
         servedLists(*main, mainDbs);
         servedLists(*mirror, mirrorDbs);
-        w.preset("MIR", "txtServer0", serverBox(*main));
-        w.preset("MIR", "txtServer1", serverBox(*mirror));
-        w.preset("MIR", "DB0", "pwMain");
-        w.preset("MIR", "DB1", "pwMirror");
     }
 
     // Starts the window (which lists both servers) and forgets what start-up sent and logged.
@@ -85,20 +79,6 @@ protected:
         f().txtLog->clear();
     }
 
-    Form &f() { return w.form(); }
-    void click(const QString &name) { w.find<QPushButton>(name)->click(); }
-    tds::ScriptedServer &server(int slot) { return slot == 0 ? *main : *mirror; }
-
-    // Log pane lines, newest first.
-    QStringList log() { return textLines(f().txtLog->toPlainText()); }
-    // What a server received, the database list queries of the buttons left out when asked.
-    std::vector<std::string> sent(int slot, bool withLists = true) {
-        std::vector<std::string> out;
-        for (const auto &b : server(slot).batches())
-            if (withLists || b != kList)
-                out.push_back(b);
-        return out;
-    }
     QStringList column0(int slot) {
         QStringList out;
         for (int r = 0; r < f().GridDB[slot]->rows(); ++r)
@@ -129,8 +109,6 @@ protected:
     }
 
     DatabaseSet mainDbs, mirrorDbs;
-    std::unique_ptr<tds::ScriptedServer> main, mirror;
-    WindowFixture w;
 
 private:
     static void servedLists(tds::ScriptedServer &server, DatabaseSet &dbs) {

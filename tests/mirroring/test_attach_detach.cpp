@@ -1,9 +1,7 @@
 // "Attach All (right)" and "Detach All (right)" on the real window, through the real driver to a scripted
 // Mirror on 127.0.0.3.
 
-#include "DatabaseList.h"
-#include "DbTestSupport.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/widgets/FileList.h"
 #include "gui/ui/widgets/Grid.h"
@@ -30,7 +28,7 @@ std::string attach(const std::string &db, const std::string &folder) {
            ".mdf'   ,@filename2=N'" + folder + db + ".ldf'  ";
 }
 
-class Attach : public ::testing::Test {
+class Attach : public WindowTest {
 protected:
     void SetUp() override {
         mirror = startServer("127.0.0.3", "pwMirror");
@@ -46,11 +44,8 @@ protected:
         w.window().readRestoreDirNow();
         ASSERT_EQ(f().File2[1]->listCount(), 4);
     }
-    Form &f() { return w.form(); }
     QString pane() { return f().txtLog->toPlainText(); }
 
-    std::unique_ptr<tds::ScriptedServer> mirror;
-    WindowFixture w;
     QTemporaryDir dir;
     QString folder;
 };

@@ -2,7 +2,7 @@
 // (Main 127.0.0.2 on X:, Mirror 127.0.0.3 on Y:).
 
 #include "SmbTestBase.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "core/shares/ModNetUse.h"
 #include "gui/ui/Prompt.h"
 
@@ -18,7 +18,7 @@ namespace {
 
 [[maybe_unused]] const auto *const kSamba = ::testing::AddGlobalTestEnvironment(new SambaEnvironment);
 
-class Certificates : public ::testing::Test {
+class Certificates : public WindowTest {
 protected:
     void SetUp() override {
         QUORIX_SKIP_WITHOUT_SAMBA();
@@ -30,7 +30,10 @@ protected:
         mapDrive(1, "Y:");
         Prompt::clearShown();
     }
-    void TearDown() override { shares::drives().dropAll(); }
+    void TearDown() override {
+        shares::drives().dropAll();
+        WindowTest::TearDown();
+    }
     static void mapDrive(int slot, const std::string &letter) {
         const SambaShare &s = samba().share(slot);
         ModNetUse::MapNetworkDrive(s.server + "\\backup", letter, s.user, s.password);
@@ -44,8 +47,6 @@ protected:
         return names;
     }
     void copyCert(int index) { w.find<QPushButton>(QStringLiteral("cmdCopyCert(%1)").arg(index))->click(); }
-
-    WindowFixture w;
 };
 
 } // namespace

@@ -4,7 +4,7 @@
 
 #include "SambaFixture.h"
 #include "TestFiles.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "core/shares/ModNetUse.h"
 #include "gui/ui/Prompt.h"
 #include "gui/ui/widgets/FileList.h"
@@ -26,7 +26,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Copies : public ::testing::Test {
+class Copies : public WindowTest {
 protected:
     static void SetUpTestSuite() {
         std::string error;
@@ -58,8 +58,6 @@ protected:
         ASSERT_TRUE(Prompt::shown().isEmpty()) << Prompt::shown().join('|').toStdString();
     }
 
-    Form &f() { return w.form(); }
-    void click(const QString &name) { w.find<QPushButton>(name)->click(); }
     QString topLog() { return f().txtLog->toPlainText().section('\n', 0, 0); }
     int logCount(const QString &line) {
         return static_cast<int>(f().txtLog->toPlainText().split('\n').count(line));
@@ -75,7 +73,6 @@ protected:
         grid->setData({"name"}, rows);
     }
 
-    WindowFixture w;
     static inline std::string s_error;
 };
 

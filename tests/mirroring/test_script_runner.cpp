@@ -1,8 +1,7 @@
 // The script frames of the "Mirroring" tab on the real window, through the real driver to two scripted
 // servers: Main on 127.0.0.2, Mirror on 127.0.0.3.
 
-#include "DbTestSupport.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "core/mirroring/DefaultScripts.h"
 #include "core/mirroring/ScriptSplitter.h"
 #include "gui/mirroring/MirroringScripts.h"
@@ -57,7 +56,7 @@ QStringList runLines(const QString &batch, bool echoed, bool connects = false) {
     return lines;
 }
 
-class Scripts : public ::testing::Test {
+class Scripts : public WindowTest {
 protected:
     void SetUp() override {
         main = startServer("127.0.0.2", "pwMain");
@@ -70,15 +69,11 @@ protected:
         f().txtPW[1]->setText("pwMirror");
         f().txtLog->clear();
     }
-    Form &f() { return w.form(); }
     QString pane() { return f().txtLog->toPlainText(); }
     void run(int index, const QString &script) {
         setBoxText(f().txtScript1[static_cast<size_t>(index)], script);
         w.find<QPushButton>(QStringLiteral("cmdRunScript(%1)").arg(index))->click();
     }
-
-    std::unique_ptr<tds::ScriptedServer> main, mirror;
-    WindowFixture w;
 };
 
 } // namespace

@@ -12,7 +12,7 @@
 #include "SambaFixture.h"
 #include "TestFiles.h"
 #include "TestText.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "gui/ui/Prompt.h"
 #include "gui/ui/widgets/FileList.h"
 #include "gui/ui/widgets/Grid.h"
@@ -32,7 +32,7 @@ namespace quorix::testing {
 using Files = std::vector<std::pair<std::string, std::string>>; // logical name, physical path
 
 // The renamings need no server: they override withServer() to return false.
-class RestoreWindow : public ::testing::Test {
+class RestoreWindow : public WindowTest {
 protected:
     static void SetUpTestSuite() {
         if (!testsupport::SambaFixture::unavailable().empty())
@@ -79,19 +79,11 @@ protected:
                          [this](const QString &text) { status << text; });
     }
 
-    Form &f() { return w.form(); }
-    void click(const QString &name) { w.find<QPushButton>(name)->click(); }
-    // Log pane lines, oldest first.
-    QStringList logged() {
-        QStringList lines = textLines(f().txtLog->toPlainText());
-        std::reverse(lines.begin(), lines.end());
-        return lines;
-    }
     // A file in Main's "backup" share; rel is relative to it ("MIR/x.bak").
     static void put(const std::string &rel) { samba().putFile(0, rel, "backup of " + rel); }
     static std::filesystem::path shared(const std::string &rel = {}) { return samba().share(0).folder / rel; }
 
-    std::vector<std::string> sent() { return main->batches(); }
+    std::vector<std::string> sent() { return WindowTest::sent(0); }
     QStringList mainList() {
         QStringList out;
         for (int r = 0; r < f().GridDB[0]->rows(); ++r)
@@ -99,14 +91,12 @@ protected:
         return out;
     }
 
-    // Backups the server can read, by the whole path it is given; restores of refused paths fail. Declared
-    // before the server, which is stopped before they go, and the window before both.
+    // Backups the server can read, by the whole path it is given; restores of refused paths fail. Read by
+    // the server's rules until the kit stops it.
     std::map<std::string, Files> backups;
     std::set<std::string> refused;
     std::mutex dbsMutex;
     std::vector<std::string> dbs;
-    std::unique_ptr<tds::ScriptedServer> main;
-    WindowFixture w;
     QStringList status; // the status bar's messages, in order
     static inline std::string s_error;
 

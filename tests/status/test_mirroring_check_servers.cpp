@@ -9,7 +9,7 @@
 #include "core/status/MirroringCheck.h"
 
 #include <QTemporaryDir>
-#include <QThread>
+#include <memory>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -53,9 +53,11 @@ protected:
     }
 
     status::CheckResult check() {
+        // The pause between the two readings moves the reader's clock instead of waiting.
+        auto now = std::make_shared<qint64>(0);
         status::StatusReader reader(
             [this](int slot) { return sessionString(server(slot), slot == 0 ? "pwMain" : "pwMirror"); },
-            [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); });
+            [now](int ms) { *now += qint64{ms} * 1000000; }, [now] { return *now; });
         const status::Reading reading = reader.read();
         return status::checkMirroring(
             reading, status::statusRowsOf(reading, {serverBox(*main), serverBox(*mirror)}), {});

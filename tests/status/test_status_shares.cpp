@@ -50,15 +50,14 @@ protected:
                             fs::perms::others_exec,
                         ignored);
         shares::drives().dropAll();
+        MirroringWindow::TearDown();
     }
     static fs::path mir(int slot) { return samba().share(slot).folder / "MIR"; }
 
     QStringList preflight() {
         f().txtLog->clear();
         click("cmdPreflight");
-        QStringList lines = log();
-        std::reverse(lines.begin(), lines.end());
-        return lines;
+        return logged();
     }
     static QStringList about(const QStringList &lines, const QString &part) { return lines.filter(part); }
 };

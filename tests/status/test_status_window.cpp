@@ -4,6 +4,7 @@
 
 #include "StatusServers.h"
 #include "ToolRun.h"
+#include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
 
 #include <QCheckBox>
@@ -70,13 +71,6 @@ protected:
             cells << g->textMatrix(r, c);
         return cells;
     }
-    // The log from its oldest line to its newest.
-    QStringList logInOrder() {
-        QStringList lines = log();
-        std::reverse(lines.begin(), lines.end());
-        return lines;
-    }
-
     std::array<SetUpAnswers, 2> setUp;
     std::shared_ptr<std::atomic<long long>> mainBytes = std::make_shared<std::atomic<long long>>(0);
     std::shared_ptr<std::atomic<long long>> mirrorBytes = std::make_shared<std::atomic<long long>>(0);
@@ -164,11 +158,15 @@ TEST_F(StatusWindow, EveryTenSecondsReadsAgainWhileTheTabIsShown) {
     QTRY_VERIFY_WITH_TIMEOUT(main->batches().size() >= 4, 20000);
     QTRY_COMPARE_WITH_TIMEOUT(f().GridStatus->rows(), 6, 10000);
 
-    // On another tab nothing is read.
+    // On another tab nothing is read: a refresh under way finishes, then three ticks pass without one.
     f().SSTab1->setCurrentIndex(0);
-    QTest::qWait(300); // a refresh under way finishes
+    QTRY_VERIFY_WITH_TIMEOUT(!Operations::busy(), 20000);
     resetRecord();
-    QTest::qWait(300);
+    int ticks = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(f().tmrStatus, &QTimer::timeout, [&ticks] { ++ticks; });
+    QTRY_VERIFY_WITH_TIMEOUT(ticks >= 3, 10000);
+    QObject::disconnect(counting);
     EXPECT_TRUE(sent(0).empty());
 
     f().chkStatusAuto->setChecked(false);
@@ -178,7 +176,7 @@ TEST_F(StatusWindow, EveryTenSecondsReadsAgainWhileTheTabIsShown) {
 TEST_F(StatusWindow, PreflightWritesOneLinePerCheckAndSendsOnlyReads) {
     f().txtDB->setText("Radiology");
     click("cmdPreflight");
-    const QStringList lines = logInOrder();
+    const QStringList lines = logged();
     ASSERT_FALSE(lines.isEmpty());
     EXPECT_EQ(lines.first(), "Pre-flight:");
     const QStringList expectedOk = {
@@ -278,7 +276,7 @@ TEST_F(StatusWindow, PreflightChecksTheCertificateAndLoginEachPartnerConnectsWit
         f().txtLog->clear();
         click("cmdPreflight");
         QStringList failed;
-        for (const QString &line : logInOrder())
+        for (const QString &line : logged())
             if (line.startsWith("FAIL") && !line.contains("backup share")) // no drive is mapped here
                 failed << line;
         EXPECT_EQ(failed, c.failed) << c.what;
@@ -289,7 +287,7 @@ TEST_F(StatusWindow, PreflightWithAServerDownNamesItAndChecksTheOther) {
     mirror->stop();
     f().chkALL->setChecked(true); // each of Main's list
     click("cmdPreflight");
-    const QStringList lines = logInOrder();
+    const QStringList lines = logged();
     EXPECT_TRUE(lines.contains("ok    Main reachable with the login sa"));
     const auto down = std::find_if(lines.begin(), lines.end(), [](const QString &l) {
         return l.startsWith("FAIL  Mirror reachable with the login sa: ");

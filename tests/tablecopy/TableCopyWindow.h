@@ -1,17 +1,14 @@
 #pragma once
 
-// The real window (offscreen) against a scripted Main server on 127.0.0.2 (any free port), for the table
-// tools of the Copy tab. The current database is QRIX and the table browser lists the tables a test gives.
-// The server knows:
+// The real window (offscreen) against the kit's scripted Main (tests/support/window/WindowKit.h), for the
+// table tools of the Copy tab. The current database is QRIX and the table browser lists the tables a test
+// gives. The server knows:
 //   - the tables a test puts into its table model (main->tables()), which answers the source read, a
 //     target's column lookup, IDENTITY_INSERT and the prepared INSERTs, and holds the rows that arrive;
 //   - the user tables of the existence check (userTables), answered by the name inside N'...';
 // everything else gets a plain DONE unless a test adds a rule.
 
-#include "DatabaseList.h"
-#include "DbTestSupport.h"
-#include "TestText.h"
-#include "WindowFixture.h"
+#include "WindowKit.h"
 #include "gui/ui/widgets/Grid.h"
 #include "tds/TableModel.h"
 
@@ -36,10 +33,10 @@ inline tds::Column identityColumn(const std::string &name) {
     return c;
 }
 
-class TableCopyWindow : public ::testing::Test {
+class TableCopyWindow : public WindowTest {
 protected:
     void SetUp() override {
-        main = startServer("127.0.0.2", "pwMain");
+        startMain();
         main->addRule(tds::Rule::exact(kList, databaseRows({"QRIX", "QRIX2"})));
         main->addRule(tds::Rule::callback(
             [this](const std::string &text, const tds::ConnectionState &) -> std::optional<tds::Reply> {
@@ -51,8 +48,6 @@ protected:
                 return tds::Reply::rows({{tds::makeColumn("name", "nvarchar(128)")}, {{name}}});
             },
             "SELECT \\* FROM sys\\.objects WHERE object_id = OBJECT_ID\\(N'.*'\\) AND type in \\(N'U'\\)"));
-        w.preset("MIR", "txtServer0", serverBox(*main));
-        w.preset("MIR", "DB0", "pwMain");
         w.start();
         f().txtDB->setText("QRIX");
         browse(QStringList{"Patients", "Orders", "Wards"});
@@ -65,9 +60,6 @@ protected:
         f().txtLog->clear();
         f().txtErrs->clear();
     }
-
-    Form &f() { return w.form(); }
-    void click(const QString &name) { w.find<QPushButton>(name)->click(); }
 
     // The table browser as a double click fills it (name, schema), the first row current.
     void browseTables(const std::vector<std::pair<QString, QString>> &tables) {
@@ -95,7 +87,7 @@ protected:
     std::vector<tds::Row> rowsOf(const std::string &name) { return main->tables().rows(name); }
 
     // The SQL batches Main received, the source reads and the column lookups included.
-    std::vector<std::string> sent() { return main->batches(); }
+    std::vector<std::string> sent() { return WindowTest::sent(0); }
     // The same without the statements of a target's column lookup (its catalog read).
     std::vector<std::string> statements() {
         std::vector<std::string> out;
@@ -136,23 +128,9 @@ protected:
         return out;
     }
 
-    // Log pane lines, oldest first.
-    QStringList logged() {
-        QStringList lines = textLines(f().txtLog->toPlainText());
-        std::reverse(lines.begin(), lines.end());
-        return lines;
-    }
-    QStringList errorPane() {
-        QStringList lines = textLines(f().txtErrs->toPlainText());
-        std::reverse(lines.begin(), lines.end());
-        return lines;
-    }
-
-    // Declared before the server, which reads them until it stops, and the window before both.
+    // Read by the server's rules until the kit stops it.
     std::mutex m_mutex;
     std::set<std::string> userTables; // read by the server's existence check; set before a press
-    std::unique_ptr<tds::ScriptedServer> main;
-    WindowFixture w;
 };
 
 // An error as the driver words it in the log.

@@ -3,11 +3,20 @@
 #include "core/db/DbError.h"
 #include "core/status/StatusSql.h"
 
+#include <chrono>
+
 namespace quorix::status {
 
 StatusReader::StatusReader(std::function<QString(int slot)> connectionString,
-                           std::function<void(int ms)> pause)
-    : m_reads(std::move(connectionString)), m_pause(std::move(pause)) {}
+                           std::function<void(int ms)> pause, Clock clock)
+    : m_reads(std::move(connectionString)), m_pause(std::move(pause)), m_clock(std::move(clock)) {
+    if (!m_clock)
+        m_clock = [] {
+            return static_cast<qint64>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                           std::chrono::steady_clock::now().time_since_epoch())
+                                           .count());
+        };
+}
 
 Reading StatusReader::read() {
     Reading reading;
@@ -41,11 +50,10 @@ void StatusReader::readServer(int slot, ServerReading &reading) {
 void StatusReader::readCounters(int slot, ServerReading &reading) {
     std::optional<Sample> &last = m_last[static_cast<size_t>(slot)];
     try {
-        Sample now{status::readCounters(m_reads.read(slot, QLatin1String(kCountersQuery))), {}};
-        now.taken.start();
+        Sample now{status::readCounters(m_reads.read(slot, QLatin1String(kCountersQuery))), m_clock()};
         if (last) {
             reading.before = last->counters;
-            reading.seconds = static_cast<double>(last->taken.nsecsElapsed()) / 1e9;
+            reading.seconds = static_cast<double>(now.takenNs - last->takenNs) / 1e9;
         }
         reading.counters = now.counters;
         reading.countersRead = true;

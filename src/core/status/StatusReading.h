@@ -8,7 +8,6 @@
 #include "core/status/ServerReads.h"
 #include "core/status/StatusRows.h"
 
-#include <QElapsedTimer>
 #include <QStringList>
 #include <array>
 #include <functional>
@@ -39,14 +38,18 @@ public:
     // connectionString(slot): the string to read the server with (the tab: the session's own, as
     // ServerSessions::connectionString gives it; the mirroring check: the server and password it was given).
     // pause(ms): waits between the two readings (the window keeps painting meanwhile).
-    StatusReader(std::function<QString(int slot)> connectionString, std::function<void(int ms)> pause);
+    // clock(): a steady time in nanoseconds that the rates' seconds are measured on (by default the
+    // monotonic clock; a test gives one that its pause moves on).
+    using Clock = std::function<qint64()>;
+    StatusReader(std::function<QString(int slot)> connectionString, std::function<void(int ms)> pause,
+                 Clock clock = {});
 
     Reading read();
 
 private:
     struct Sample {
         CounterReading counters;
-        QElapsedTimer taken;
+        qint64 takenNs = 0; // on m_clock
     };
 
     void readServer(int slot, ServerReading &reading);
@@ -54,6 +57,7 @@ private:
 
     ServerReads m_reads;
     std::function<void(int)> m_pause;
+    Clock m_clock;
     std::array<std::optional<Sample>, 2> m_last; // the counters each server gave last
 };
 

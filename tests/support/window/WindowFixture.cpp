@@ -47,6 +47,10 @@ frmMain &WindowFixture::start() {
     return *m_window;
 }
 
+void WindowFixture::close() {
+    m_window.reset();
+}
+
 frmMain &WindowFixture::restart() {
     m_window.reset();
     return start();

@@ -40,6 +40,7 @@ public:
     frmMain &window();  // built on first use, without start-up
     frmMain &start();   // builds when needed, runs start-up
     frmMain &restart(); // a new window and its start-up on the same settings
+    void close();       // the window goes (its sessions with it); the settings stay
     Form &form() { return window().form(); }
 
     // A control by objectName; fails the test when there is none or it is of another type.
