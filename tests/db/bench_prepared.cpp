@@ -60,9 +60,9 @@ double layerRound(ServerConnection &conn, int first, int n, bool blocks) {
     for (int k = first; k < first + n; ++k) {
         block.push_back(values(k));
         if (block.size() == kBlock || k + 1 == first + n) {
-            for (const PreparedStatement::Outcome &o : insert.executeEach(block))
-                if (o.error)
-                    fail(o.error->description());
+            for (const PreparedStatement::RowResult &r : insert.executeEach(block))
+                if (const DbError *e = r.outcome.serverError())
+                    fail(e->description());
             block.clear();
         }
     }

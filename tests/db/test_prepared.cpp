@@ -226,15 +226,15 @@ TEST_F(PreparedTest, ExecuteEachGivesEveryRowItsOutcomeAndStopsAtALostConnection
     std::vector<std::vector<QVariant>> rows;
     for (int id = 1; id <= 9; ++id)
         rows.push_back({id});
-    const std::vector<PreparedStatement::Outcome> outcomes = st.executeEach(rows);
+    const std::vector<PreparedStatement::RowResult> outcomes = st.executeEach(rows);
     ASSERT_EQ(outcomes.size(), rows.size());
     const int refused[] = {0, 0, 2627, 0, 0, 0, 20017, 20017, 20017}; // 0: inserted
     for (size_t i = 0; i < outcomes.size(); ++i) {
         SCOPED_TRACE(i + 1);
         EXPECT_EQ(outcomes[i].count, refused[i] ? -1 : 1);
-        ASSERT_EQ(outcomes[i].error.has_value(), refused[i] != 0);
+        ASSERT_EQ(!outcomes[i].outcome.ok(), refused[i] != 0);
         if (refused[i])
-            EXPECT_EQ(outcomes[i].error->records().at(0).native, refused[i]);
+            EXPECT_EQ(outcomes[i].outcome.serverError()->records().at(0).native, refused[i]);
     }
     EXPECT_EQ(calls, 7); // nothing is tried after the connection was lost
 }

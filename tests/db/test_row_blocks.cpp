@@ -92,10 +92,10 @@ TEST_F(RowBlocksTest, ABlockOfEveryTypeGoesAsOneExecution) {
         {0, 0, "", "", "0.0001", 1e300, false, "1600-03-01 00:00:00", QDate(9999, 12, 31), "00:00:00",
          QByteArray(), "00000000-0000-0000-0000-000000000000"},
     };
-    const std::vector<PreparedStatement::Outcome> outcomes = insert.execute(rows);
+    const std::vector<PreparedStatement::RowResult> outcomes = insert.execute(rows);
     ASSERT_EQ(outcomes.size(), 3u);
-    for (const PreparedStatement::Outcome &o : outcomes)
-        EXPECT_FALSE(o.error) << o.error->description().toStdString();
+    for (const PreparedStatement::RowResult &o : outcomes)
+        EXPECT_TRUE(o.outcome.ok()) << o.outcome.error();
     const std::vector<Row> expected{
         {"-2147483648", "9223372036854775807", "Zo\xC3\xAB \xF0\x9F\x98\x80", "caf\xC3\xA9",
          "-12345678901234.5678", "0.1", "1", "2024-02-29 23:59:58.1234567", "1999-12-31", "13:14:15.1234567",
@@ -119,11 +119,11 @@ TEST_F(RowBlocksTest, ARefusedRowFailsAloneAndTheRestGoIn) {
     BlockStatement insert = inserts("db..t", {"id", "name"}, {"int", "nvarchar(20)"});
     std::vector<std::vector<QVariant>> rows = numbered(1, 5);
     rows[2][1] = QVariant(); // NOT NULL: the server refuses it, and with it the block
-    const std::vector<PreparedStatement::Outcome> outcomes = insert.execute(rows);
+    const std::vector<PreparedStatement::RowResult> outcomes = insert.execute(rows);
     for (size_t i = 0; i < outcomes.size(); ++i) {
-        ASSERT_EQ(outcomes[i].error.has_value(), i == 2) << i;
+        ASSERT_EQ(!outcomes[i].outcome.ok(), i == 2) << i;
         if (i == 2)
-            EXPECT_EQ(outcomes[i].error->records().at(0).native, 515);
+            EXPECT_EQ(outcomes[i].outcome.serverError()->records().at(0).native, 515);
     }
     EXPECT_EQ(server->tables().rows("db..t"),
               (std::vector<Row>{{"1", "row 1"}, {"2", "row 2"}, {"4", "row 4"}, {"5", "row 5"}}));
@@ -140,20 +140,20 @@ TEST_F(RowBlocksTest, ARefusedRowFailsAloneAndTheRestGoIn) {
     server->clearRecord();
     rows = numbered(6, 8);
     rows[1][1] = QString(21, QLatin1Char('x'));
-    const std::vector<PreparedStatement::Outcome> again = insert.execute(rows);
-    EXPECT_FALSE(again[0].error);
-    ASSERT_TRUE(again[1].error);
-    EXPECT_EQ(again[1].error->records().at(0).state, "22001");
-    EXPECT_FALSE(again[2].error);
+    const std::vector<PreparedStatement::RowResult> again = insert.execute(rows);
+    EXPECT_TRUE(again[0].outcome.ok());
+    ASSERT_TRUE(again[1].outcome.serverError());
+    EXPECT_EQ(again[1].outcome.serverError()->records().at(0).state, "22001");
+    EXPECT_TRUE(again[2].outcome.ok());
     EXPECT_EQ(server->tables().rows("db..t").size(), 6u);
 }
 
 TEST_F(RowBlocksTest, ALostConnectionIsSharedByTheBlockWithoutRetries) {
     server->addRule(Rule::pattern("INSERT INTO db\\.\\.gone .*", Reply::drop()));
     BlockStatement insert = inserts("db..gone", {"id", "name"}, {"int", "nvarchar(20)"});
-    const std::vector<PreparedStatement::Outcome> outcomes = insert.execute(numbered(1, 4));
-    for (const PreparedStatement::Outcome &o : outcomes)
-        EXPECT_TRUE(o.error);
+    const std::vector<PreparedStatement::RowResult> outcomes = insert.execute(numbered(1, 4));
+    for (const PreparedStatement::RowResult &o : outcomes)
+        EXPECT_FALSE(o.outcome.ok());
     EXPECT_EQ(executions().size(), 1u);
 }
 

@@ -55,10 +55,10 @@ qint64 PreparedStatement::execute(const std::vector<QVariant> &values) {
     return m_slot->run([stmt, &values] { return stmt->execute(values); });
 }
 
-std::vector<PreparedStatement::Outcome>
+std::vector<PreparedStatement::RowResult>
 PreparedStatement::executeEach(const std::vector<std::vector<QVariant>> &rows) {
     if (m_collected) {
-        std::vector<Outcome> out(rows.size());
+        std::vector<RowResult> out(rows.size());
         for (size_t i = 0; i < rows.size(); ++i)
             out[i].count = m_collected->execute(rows[i]);
         return out;
@@ -67,17 +67,17 @@ PreparedStatement::executeEach(const std::vector<std::vector<QVariant>> &rows) {
         throw closedObjectError();
     odbc::Statement *stmt = m_stmt.get();
     return m_slot->run([stmt, &rows] {
-        std::vector<Outcome> out(rows.size());
+        std::vector<RowResult> out(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
             try {
                 out[i].count = stmt->execute(rows[i]);
             } catch (const DbError &e) {
-                out[i].error = e;
+                out[i].outcome = Outcome::failed(e);
                 // Cancelled, timed out or cut off: the rows after it are not tried.
                 if (e.hasState(QStringLiteral("HY008")) || e.hasState(QStringLiteral("HYT00")) ||
                     stmt->connectionLost()) {
                     for (size_t rest = i + 1; rest < rows.size(); ++rest)
-                        out[rest].error = e;
+                        out[rest].outcome = out[i].outcome;
                     break;
                 }
             }

@@ -11,6 +11,7 @@
 // Every call runs on the connection's worker thread, like the connection's own calls. Move-only; the
 // server's handle is released when the object closes or goes.
 
+#include "core/db/Outcome.h"
 #include "core/db/ParamType.h"
 #include "core/db/ServerConnection.h"
 
@@ -65,11 +66,11 @@ public:
     // between threads that execute() pays per row is paid once per call, which matters when rows are
     // small and many. A row that fails does not stop the others, each gets its own outcome; a cancel, a
     // timeout or a lost connection ends the call, and the rows after it share that failure.
-    struct Outcome {
-        qint64 count = -1;            // as execute() returns it
-        std::optional<DbError> error; // set when the row failed
+    struct RowResult {
+        qint64 count = -1; // as execute() returns it
+        Outcome outcome;   // a failed row's server records in outcome.serverError()
     };
-    std::vector<Outcome> executeEach(const std::vector<std::vector<QVariant>> &rows);
+    std::vector<RowResult> executeEach(const std::vector<std::vector<QVariant>> &rows);
 
     // For a statement that returns rows ("SELECT TOP (?) id, name FROM t WHERE id > ? ORDER BY id"): every
     // row of its first result, values as a Recordset gives them. For results of a bounded size: the rows are

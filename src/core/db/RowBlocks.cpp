@@ -87,9 +87,9 @@ qint64 BlockStatement::executeBlock(const std::vector<std::vector<QVariant>> &ro
     return statementFor(n).execute(values);
 }
 
-std::vector<PreparedStatement::Outcome>
+std::vector<PreparedStatement::RowResult>
 BlockStatement::execute(const std::vector<std::vector<QVariant>> &rows) {
-    std::vector<PreparedStatement::Outcome> out(rows.size());
+    std::vector<PreparedStatement::RowResult> out(rows.size());
     if (rows.size() == 1) // the statement of one row is the block
         return m_single.executeEach(rows);
     try {
@@ -97,8 +97,9 @@ BlockStatement::execute(const std::vector<std::vector<QVariant>> &rows) {
         return out;
     } catch (const DbError &e) {
         if (endsTheRows(e, *m_connection)) {
-            for (PreparedStatement::Outcome &o : out)
-                o.error = e;
+            const Outcome failed = Outcome::failed(e);
+            for (PreparedStatement::RowResult &r : out)
+                r.outcome = failed;
             return out;
         }
     }

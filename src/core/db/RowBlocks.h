@@ -7,7 +7,7 @@
 //
 //     BlockStatement insert(session, [](int n) { return blockInsertStatement("db..t", {"id", "name"}, n); },
 //                           {"int", "nvarchar(50)"});
-//     for (const PreparedStatement::Outcome &o : insert.execute(rows)) // rows.size() <= insert.maxRows()
+//     for (const PreparedStatement::RowResult &r : insert.execute(rows)) // rows.size() <= insert.maxRows()
 //         ...
 //
 // The statement of a block size is prepared when a block of that size first runs, and kept while blocks of
@@ -67,7 +67,7 @@ public:
     // its own by the statement of one row, so that only the rows refused fail. One outcome per row, as
     // PreparedStatement::executeEach gives them (a row of a block that went whole has the count -1). A
     // cancel, a timeout or a lost connection is not tried again: every row of the block shares it.
-    std::vector<PreparedStatement::Outcome> execute(const std::vector<std::vector<QVariant>> &rows);
+    std::vector<PreparedStatement::RowResult> execute(const std::vector<std::vector<QVariant>> &rows);
 
     // The rows as one statement. Throws DbError. Under "Script only" the statement of one row is collected
     // and counted once per row, so the script reads as it would without blocks.

@@ -159,10 +159,10 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
                     break;
                 }
             }
-            for (const PreparedStatement::Outcome &outcome : insert.execute(block)) {
+            for (const PreparedStatement::RowResult &row : insert.execute(block)) {
                 counts.errors += plan.refusedPerRow;
-                if (outcome.error)
-                    failed(*outcome.error);
+                if (const DbError *e = row.outcome.serverError())
+                    failed(*e);
                 ++counts.copied;
                 if (counts.copied % kProgressEvery == 0)
                     ShowCopyProgress(counts.copied);
