@@ -180,7 +180,7 @@ std::vector<Statement> statements() {
          "SELECT CONVERT(bigint, rows) as RCNT from sysindexes WHERE id = OBJECT_ID('Patients') AND indid < "
          "2"},
         // The record-range copy.
-        {"defaultDatabaseStatement", defaultDatabaseStatement("Patient_data"),
+        {"defaultDatabaseStatement", defaultDatabaseStatement("sa", "Patient_data"),
          " Exec sp_defaultdb @loginame='sa', @defdb='Patient_data'"},
         {"objectIdQuery", objectIdQuery("Patient_data", "tbmaster"),
          "Select OBJECT_ID('Patient_data..tbmaster')"},

@@ -68,8 +68,8 @@ int main(int argc, char **argv) {
     double before = 0, after = 0, ms = 0;
     try {
         ServerConnection conn;
-        conn.open(session);
-        ServerReader reader(session);
+        conn.open(clearTarget(session));
+        ServerReader reader(clearTarget(session));
         reader.open(QStringLiteral("SELECT id, name FROM big"));
         before = statusMb("VmRSS");
         QElapsedTimer t;

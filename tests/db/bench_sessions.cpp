@@ -174,7 +174,7 @@ void pinToOneProcessor() {
 void insertFigures(const QString &serverBox) {
     const QString session = sessionConnectionString(serverBox, QStringLiteral("pw"));
     ServerConnection conn;
-    conn.open(session);
+    conn.open(clearTarget(session));
     conn.setCommandTimeout(ServerSessions::kExecuteTimeout);
     BareOdbc bare(sessionOdbcString(session));
     const auto runBare = [&](int from, int count) {

@@ -60,12 +60,103 @@ TEST(ConnectionString, ADriverThatDoesNotUndoubleGetsEveryValueAsWritten) {
 
 TEST(ConnectionString, MicrosoftDriversTakeTheAddressAsWritten) {
     const OleDbParts p = parseOleDbConnectionString(sessionConnectionString("db1\\MIRROR", "pw"));
-    EXPECT_EQ(
-        toOdbcConnectionString(p, {"ODBC Driver 18 for SQL Server", DriverKind::MsOdbc}),
-        "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db1\\MIRROR;Encrypt=no;TrustServerCertificate=yes;"
-        "UID=sa;PWD={pw};DATABASE=MASTER");
+    EXPECT_EQ(toOdbcConnectionString(p, {"ODBC Driver 18 for SQL Server", DriverKind::MsOdbc}),
+              "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db1\\MIRROR;UID=sa;PWD={pw};DATABASE=MASTER");
     EXPECT_EQ(toOdbcConnectionString(p, {"SQL Server", DriverKind::WindowsSqlServer}),
               "DRIVER={SQL Server};SERVER=db1\\MIRROR;UID=sa;PWD={pw};DATABASE=MASTER");
+}
+
+TEST(ConnectionString, TheLoginBoxTakesThePlaceOfSa) {
+    EXPECT_EQ(sessionConnectionString("srv01", "dba_anna", "pw"),
+              "Provider=SQLOLEDB;Persist Security Info=True;Server=srv01;UID=dba_anna;Database=MASTER ;Password=pw");
+    EXPECT_EQ(sessionConnectionString("srv01", "sa", "pw"), sessionConnectionString("srv01", "pw"));
+}
+
+// Each encryption choice in each driver's own keywords; what a driver cannot do is refused, never weakened.
+TEST(ConnectionString, EachChoiceInEachDriversKeywords) {
+    const OdbcDriver freetds{"FreeTDS", DriverKind::FreeTds};
+    const OdbcDriver v18{"ODBC Driver 18 for SQL Server", DriverKind::MsOdbc};
+    const OdbcDriver v17{"ODBC Driver 17 for SQL Server", DriverKind::MsOdbc};
+    const OdbcDriver windows{"SQL Server", DriverKind::WindowsSqlServer};
+    const OleDbParts parts = parseOleDbConnectionString(sessionConnectionString("db1,1500", "dba", "pw"));
+    const auto with = [](Encryption e, QString pinned = {}, bool integrated = false) {
+        ConnectionOptions o;
+        o.encryption = e;
+        o.trustedCertificate = pinned;
+        o.windowsAuthentication = integrated;
+        o.workstation = "WS7";
+        return o;
+    };
+    const QString names = ";APP=QUORIX DB Tools;WSID=WS7";
+    struct Case {
+        OdbcDriver driver;
+        ConnectionOptions options;
+        QString expected; // "refused: ..." for a refusal's start
+    };
+    const Case cases[] = {
+        {freetds, with(Encryption::Optional),
+         "DRIVER={FreeTDS};SERVER=db1;PORT=1500;TDS_Version=7.4;Encryption=request;UID=dba;PWD={pw};"
+         "DATABASE=MASTER" + names},
+        {freetds, with(Encryption::Mandatory),
+         "DRIVER={FreeTDS};SERVERNAME=quorix-*;Encryption=require;UID=dba;PWD={pw};DATABASE=MASTER" + names},
+        {freetds, with(Encryption::Optional, {}, true),
+         "DRIVER={FreeTDS};SERVER=db1;PORT=1500;TDS_Version=7.4;Encryption=request;Trusted_Connection=yes;"
+         "DATABASE=MASTER" + names},
+        {freetds, with(Encryption::Strict), "refused: Encryption \"Strict\" (TDS 8) needs ODBC Driver 18"},
+        {v18, with(Encryption::Mandatory),
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db1,1500;Encrypt=yes;TrustServerCertificate=no;UID=dba;"
+         "PWD={pw};DATABASE=MASTER" + names},
+        {v18, with(Encryption::Optional),
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db1,1500;Encrypt=no;TrustServerCertificate=yes;UID=dba;"
+         "PWD={pw};DATABASE=MASTER" + names},
+        {v18, with(Encryption::Strict, "C:\\certs\\db1.pem"),
+         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db1,1500;Encrypt=Strict;ServerCertificate=C:\\certs\\db1.pem;"
+         "UID=dba;PWD={pw};DATABASE=MASTER" + names},
+        {v18, with(Encryption::Mandatory, "C:\\certs\\db1.pem"), "refused: A certificate trusted by its fingerprint"},
+        {v17, with(Encryption::Strict), "refused: Encryption \"Strict\" (TDS 8) needs ODBC Driver 18"},
+        {v17, with(Encryption::Mandatory, {}, true),
+         "DRIVER={ODBC Driver 17 for SQL Server};SERVER=db1,1500;Encrypt=yes;TrustServerCertificate=no;"
+         "Trusted_Connection=yes;DATABASE=MASTER" + names},
+        {windows, with(Encryption::Mandatory),
+         "DRIVER={SQL Server};SERVER=db1,1500;Encrypt=yes;UID=dba;PWD={pw};DATABASE=MASTER" + names},
+        {windows, with(Encryption::Optional), "DRIVER={SQL Server};SERVER=db1,1500;UID=dba;PWD={pw};DATABASE=MASTER" + names},
+    };
+    for (const Case &c : cases) {
+        const OdbcTranslation t = odbcConnection(parts, c.driver, c.options);
+        if (c.expected.startsWith("refused: ")) {
+            EXPECT_TRUE(t.connectionString.isEmpty()) << t.connectionString.toStdString();
+            EXPECT_TRUE(t.refusal.startsWith(c.expected.mid(9))) << t.refusal.toStdString();
+            continue;
+        }
+        EXPECT_TRUE(t.refusal.isEmpty()) << t.refusal.toStdString();
+        QString got = t.connectionString;
+        if (!t.section.name.isEmpty())
+            got.replace(t.section.name, "quorix-*");
+        EXPECT_EQ(got, c.expected) << c.driver.name.toStdString();
+    }
+}
+
+TEST(ConnectionString, MandatoryFreeTdsNamesASectionThatChecksTheCertificate) {
+    const OdbcDriver freetds{"FreeTDS", DriverKind::FreeTds};
+    ConnectionOptions o; // Mandatory
+    const auto section = [&](const QString &server) {
+        return odbcConnection(parseOleDbConnectionString(sessionConnectionString(server, "pw")), freetds, o).section;
+    };
+    const FreeTdsSection plain = section("db1");
+    EXPECT_TRUE(plain.name.startsWith("quorix-"));
+    EXPECT_EQ(plain.body, "[" + plain.name +
+                              "]\n\thost = db1\n\tport = 1433\n\ttds version = 7.4\n\tencryption = require\n"
+                              "\tca file = system\n\tcheck certificate hostname = yes\n");
+    EXPECT_TRUE(section("db1\\MIRROR").body.contains("\tinstance = MIRROR\n"));
+    o.trustedCertificate = "/home/dba/.config/quorix-dbtools/trusted-certificates/db1.pem";
+    const FreeTdsSection pinned = section("db1");
+    EXPECT_NE(pinned.name, plain.name); // another check, another section
+    EXPECT_TRUE(pinned.body.contains("\tca file = " + o.trustedCertificate + "\n\tcheck certificate hostname = no\n"));
+    // A server box can never write its own lines into the driver's configuration.
+    for (const QString &bad : {QString("db1\n\tca file = /tmp/evil.pem"), QString("db1]x"), QString("db1#x")})
+        EXPECT_FALSE(odbcConnection(parseOleDbConnectionString(sessionConnectionString(bad, "pw")), freetds, o)
+                         .refusal.isEmpty())
+            << bad.toStdString();
 }
 
 TEST(ConnectionString, DriverChoiceFollowsPreferenceAndOverride) {

@@ -37,7 +37,7 @@ protected:
                               {"3", "", "Liam", "C"},
                               {"4", "Galvan", "Mason", std::nullopt},
                               {"5", "Sullivan", "Jacob", "E"}});
-        session.open(sessionString(*server, "pw"));
+        session.open(clearTarget(*server, "pw"));
     }
 
     // The statements recorded, the cursor's name written as <c>.
@@ -242,7 +242,7 @@ TEST_F(CursorTest, ADroppedConnectionFailsTheExecutionWithoutHanging) {
         server->clearRules();
         server->addRule(dropThird(c.pattern));
         session.close();
-        session.open(sessionString(*server, "pw"));
+        session.open(clearTarget(*server, "pw"));
         try {
             c.run(session);
             ADD_FAILURE() << "the dropped connection went unnoticed";

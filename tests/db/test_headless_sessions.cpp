@@ -28,10 +28,13 @@ public:
 
     QString serverName(int slot) const override { return server[slot]; }
     QString password(int slot) const override { return pw[slot]; }
+    QString login(int) const override { return QStringLiteral("sa"); }
+    ConnectionOptions connectionOptions(int) const override { return options; }
+    ConnectionOptions options = clearOptions();
     void tell(const QString &text) override { told << text; }
     bool ask(const QString &) override { return false; }
     std::unique_ptr<HostScope> busy() override { return std::make_unique<Busy>(busyNow); }
-    std::unique_ptr<HostScope> followStatement(const QString &, const QString &sql) override {
+    std::unique_ptr<HostScope> followStatement(const ConnectionTarget &, const QString &sql) override {
         followed << sql;
         return nullptr;
     }

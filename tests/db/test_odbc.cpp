@@ -271,7 +271,7 @@ TEST(ServerConnectionStreaming, LargeResultsStreamAndSpillWhenTheConnectionIsNee
     auto server = startServer("127.0.0.3", "pw");
     server->addRule(Rule::exact("BIG", Reply::rows(numbers(10000))));
     ServerConnection conn;
-    conn.open(sessionString(*server, "pw"));
+    conn.open(clearTarget(*server, "pw"));
     Recordset rs = conn.openRecordset("BIG");
     ASSERT_TRUE(rs.isOpen());
     EXPECT_EQ(rs.fieldNames(), (QStringList{"id", "name"}));
@@ -319,7 +319,7 @@ TEST(ServerConnectionBatches, AFailureAfterTheFirstResultFailsTheBatch) {
     fine.then(Message{0, 0, 1, "after the rows"}).then(tds::RowCount{7});
     server->addRule(Rule::exact("FINE", fine));
     ServerConnection conn;
-    conn.open(sessionString(*server, "pw"));
+    conn.open(clearTarget(*server, "pw"));
     const QString description = "[FreeTDS][SQL Server]Invalid object name 'nope'.";
 
     // Read whole: open() fails, and the result set stays closed.
@@ -386,7 +386,7 @@ TEST(ServerConnectionBatches, RecordCountCountsWhatIsOpenAfterItsWait) {
     server->addRule(Rule::exact("SMALL", Reply::rows(numbers(3))));
     server->addRule(Rule::exact("SLOW", Reply::done().after(300ms)));
     ServerConnection conn;
-    conn.open(sessionString(*server, "pw"));
+    conn.open(clearTarget(*server, "pw"));
 
     struct Case {
         const char *what;

@@ -28,7 +28,7 @@ class PreparedTest : public ::testing::Test {
 protected:
     void SetUp() override {
         server = startServer("127.0.0.2", "pw");
-        conn.open(sessionString(*server, "pw"));
+        conn.open(clearTarget(*server, "pw"));
     }
     // The executions recorded, without the release of handles of earlier statements.
     std::vector<tds::Event> executions() const {
@@ -295,7 +295,7 @@ TEST_F(PreparedTest, ClosingReleasesTheHandleAndAClosedConnectionEndsTheStatemen
     } catch (const DbError &e) {
         EXPECT_EQ(e.records().at(0).native, 3704);
     }
-    conn.open(sessionString(*server, "pw"));
+    conn.open(clearTarget(*server, "pw"));
     PreparedStatement again(conn, "DELETE FROM t WHERE id = ?", {"int"});
     EXPECT_EQ(again.execute({5}), 0);
     orphan.close(); // its statement went with the old connection; the new one's stays

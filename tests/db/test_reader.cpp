@@ -26,7 +26,7 @@ protected:
         server->addRule(Rule::pattern("UPDATE tally SET n = \\d+", Reply::count(1)));
         server->addRule(
             Rule::exact("SELECT 7 AS seven", Reply::rows({{tds::makeColumn("seven", "int")}, {{"7"}}})));
-        session.open(sessionString(*server, "pw"));
+        session.open(clearTarget(*server, "pw"));
     }
 
     // "SELECT id, name FROM big" answers rows rows: (0, "row 0"), (1, "row 1"), ...
@@ -65,7 +65,7 @@ TEST_F(ReaderTest, StreamsBesideTheSessionOnItsOwnConnectionAndClosesItWhenItGoe
     addBig(kRows);
     int reader = -1;
     {
-        ServerReader rows(sessionString(*server, "pw"));
+        ServerReader rows(clearTarget(*server, "pw"));
         EXPECT_FALSE(rows.connected()); // opened on demand only
         int n = 0;
         for (rows.open(QStringLiteral("SELECT id, name FROM big")); !rows.eof(); rows.moveNext(), ++n) {
@@ -112,7 +112,7 @@ TEST_F(ReaderTest, StreamsBesideTheSessionOnItsOwnConnectionAndClosesItWhenItGoe
 TEST_F(ReaderTest, ClosesItsConnectionWhenItGoesInTheMiddleOfAResult) {
     addBig(100000); // far more than the driver and the socket hold
     {
-        ServerReader rows(sessionString(*server, "pw"));
+        ServerReader rows(clearTarget(*server, "pw"));
         rows.open(QStringLiteral("SELECT id, name FROM big"));
         for (int n = 0; n < 1000; ++n)
             rows.moveNext();
@@ -128,12 +128,12 @@ TEST_F(ReaderTest, ClosesItsConnectionWhenItGoesInTheMiddleOfAResult) {
 }
 
 TEST_F(ReaderTest, AFailedLoginLeavesItUnconnectedAndANewOpenConnectsAgain) {
-    ServerReader wrong(sessionString(*server, "nope"));
+    ServerReader wrong(clearTarget(*server, "nope"));
     EXPECT_THROW(wrong.open(QStringLiteral("SELECT 7 AS seven")), DbError);
     EXPECT_FALSE(wrong.connected());
     EXPECT_TRUE(wrong.eof());
 
-    ServerReader rows(sessionString(*server, "pw"));
+    ServerReader rows(clearTarget(*server, "pw"));
     rows.open(QStringLiteral("SELECT 7 AS seven"));
     rows.close();
     EXPECT_FALSE(rows.connected());

@@ -25,7 +25,7 @@ class RowBlocksTest : public ::testing::Test {
 protected:
     void SetUp() override {
         server = startServer("127.0.0.2", "pw");
-        conn.open(sessionString(*server, "pw"));
+        conn.open(clearTarget(*server, "pw"));
     }
     // Executions of statements (their releases left out).
     std::vector<tds::Event> executions() const {

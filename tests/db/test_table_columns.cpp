@@ -93,7 +93,7 @@ protected:
                              {id, makeColumn("code", "nchar(4)", false), makeColumn("price", "decimal(10,2)"),
                               total, makeColumn("stamp", "rowversion"), makeColumn("note", "varchar(max)"),
                               makeColumn("created", "datetime2(3)")});
-        session.open(sessionString(*server, "pw"));
+        session.open(clearTarget(*server, "pw"));
     }
     std::unique_ptr<tds::ScriptedServer> server;
     ServerConnection session;

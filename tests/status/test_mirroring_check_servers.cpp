@@ -56,7 +56,7 @@ protected:
         // The pause between the two readings moves the reader's clock instead of waiting.
         auto now = std::make_shared<qint64>(0);
         status::StatusReader reader(
-            [this](int slot) { return sessionString(server(slot), slot == 0 ? "pwMain" : "pwMirror"); },
+            [this](int slot) { return clearTarget(server(slot), slot == 0 ? "pwMain" : "pwMirror"); },
             [now](int ms) { *now += qint64{ms} * 1000000; }, [now] { return *now; });
         const status::Reading reading = reader.read();
         return status::checkMirroring(

@@ -34,6 +34,19 @@ inline QString odbcString(const tds::ScriptedServer &server, const QString &pass
                                   {QStringLiteral("FreeTDS"), DriverKind::FreeTds});
 }
 
+// How the tests reach a scripted server that offers no encryption: as earlier versions did ("Optional").
+inline ConnectionOptions clearOptions() {
+    ConnectionOptions o;
+    o.encryption = Encryption::Optional;
+    return o;
+}
+inline ConnectionTarget clearTarget(const QString &sessionString) {
+    return {sessionString, clearOptions()};
+}
+inline ConnectionTarget clearTarget(const tds::ScriptedServer &server, const QString &password) {
+    return clearTarget(sessionString(server, password));
+}
+
 inline std::string utf8(const QString &s) {
     return s.toStdString();
 }

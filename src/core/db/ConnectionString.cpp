@@ -1,10 +1,13 @@
 #include "core/db/ConnectionString.h"
 
+#include <QCryptographicHash>
+
 namespace quorix {
 
-QString sessionConnectionString(const QString &server, const QString &password) {
+QString sessionConnectionString(const QString &server, const QString &login, const QString &password) {
     return QStringLiteral("Provider=SQLOLEDB;Persist Security Info=True;Server=") + server +
-           QStringLiteral(";UID=sa;Database=MASTER ") + QStringLiteral(";Password=") + password;
+           QStringLiteral(";UID=") + login + QStringLiteral(";Database=MASTER ") + QStringLiteral(";Password=") +
+           password;
 }
 
 OleDbParts parseOleDbConnectionString(const QString &text) {
@@ -92,12 +95,25 @@ QString odbcValue(const QString &value, bool alwaysBrace, bool doublesBraces) {
     return QLatin1Char('{') + v + QLatin1Char('}');
 }
 
-QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver) {
+namespace {
+
+// The items of every translation: driver, address, then what goes before the login (the encryption
+// items), the login or the integrated login, the database, then the names.
+struct Items {
+    QStringList security; // before the login
+    bool integrated = false;
+    QStringList names; // after the database
+    QString freeTdsSection; // SERVERNAME= in place of SERVER=/PORT=/TDS_Version=
+};
+
+QString buildString(const OleDbParts &parts, const OdbcDriver &driver, const Items &extra) {
     // Every value the driver itself reads follows its brace rule; the driver manager reads the name.
     const bool braces = driver.doublesBraces;
     QStringList items;
     items << QStringLiteral("DRIVER=") + odbcValue(driver.name, true);
-    if (driver.kind == DriverKind::FreeTds) {
+    if (!extra.freeTdsSection.isEmpty()) {
+        items << QStringLiteral("SERVERNAME=") + odbcValue(extra.freeTdsSection, false, braces);
+    } else if (driver.kind == DriverKind::FreeTds) {
         // FreeTDS needs the protocol version and, for a plain host, the port; a named instance is looked
         // up through the server's browser service when no port is given.
         const ServerAddress a = parseServerAddress(parts.server);
@@ -111,15 +127,145 @@ QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver
         items << QStringLiteral("TDS_Version=7.4");
     } else {
         items << QStringLiteral("SERVER=") + odbcValue(parts.server, false, braces);
-        // The classic provider neither encrypted nor checked certificates; version 18 would insist on both.
-        if (driver.kind == DriverKind::MsOdbc)
-            items << QStringLiteral("Encrypt=no") << QStringLiteral("TrustServerCertificate=yes");
     }
-    items << QStringLiteral("UID=") + odbcValue(parts.user, false, braces);
-    items << QStringLiteral("PWD=") + odbcValue(parts.password, true, braces);
+    items << extra.security;
+    if (extra.integrated) {
+        items << QStringLiteral("Trusted_Connection=yes");
+    } else {
+        items << QStringLiteral("UID=") + odbcValue(parts.user, false, braces);
+        items << QStringLiteral("PWD=") + odbcValue(parts.password, true, braces);
+    }
     // Something must follow the password: a driver that reads braces as written ends the value at "};".
     items << QStringLiteral("DATABASE=") + odbcValue(parts.database, false, braces);
+    for (const QString &n : extra.names)
+        items << n;
     return items.join(QLatin1Char(';'));
+}
+
+// A value written into freetds.conf: the file has no quoting, ';' and '#' open comments and a line ends it.
+bool confSafe(const QString &value) {
+    for (const QChar c : value)
+        if (c == QLatin1Char(';') || c == QLatin1Char('#') || c == QLatin1Char('\n') || c == QLatin1Char('\r') ||
+            c == QLatin1Char('[') || c == QLatin1Char(']') || c.unicode() < 0x20)
+            return false;
+    return !value.trimmed().isEmpty() && value.trimmed() == value;
+}
+
+QString freeTdsRefusal(const OleDbParts &parts, const ConnectionOptions &options) {
+    if (options.encryption == Encryption::Strict)
+        return QStringLiteral("Encryption \"Strict\" (TDS 8) needs ODBC Driver 18 for SQL Server; the FreeTDS "
+                              "driver cannot do it. Choose \"Mandatory\" for %1.")
+            .arg(parts.server);
+    return {};
+}
+
+OdbcTranslation freeTds(const OleDbParts &parts, const OdbcDriver &driver, const ConnectionOptions &options,
+                        Items items) {
+    OdbcTranslation t;
+    t.refusal = freeTdsRefusal(parts, options);
+    if (!t.refusal.isEmpty())
+        return t;
+    if (options.encryption == Encryption::Optional) {
+        items.security << QStringLiteral("Encryption=request");
+        t.connectionString = buildString(parts, driver, items);
+        return t;
+    }
+    const ServerAddress a = parseServerAddress(parts.server);
+    const QString trust = !options.trustedCertificate.isEmpty() ? options.trustedCertificate
+                          : !options.authorityFile.isEmpty()    ? options.authorityFile
+                                                                : QStringLiteral("system");
+    if (!confSafe(a.host) || (!a.instance.isEmpty() && !confSafe(a.instance)) || !confSafe(trust)) {
+        t.refusal = QStringLiteral("The server name %1 or the certificate file %2 holds a character the FreeTDS "
+                                   "driver's configuration cannot carry (; # [ ] or a line break).")
+                        .arg(parts.server, trust);
+        return t;
+    }
+    QStringList body;
+    body << QStringLiteral("\thost = ") + a.host;
+    if (a.port == 0 && !a.instance.isEmpty())
+        body << QStringLiteral("\tinstance = ") + a.instance;
+    else
+        body << QStringLiteral("\tport = ") + QString::number(a.port ? a.port : 1433);
+    body << QStringLiteral("\ttds version = 7.4") << QStringLiteral("\tencryption = require")
+         << QStringLiteral("\tca file = ") + trust
+         // A pinned certificate is that very certificate, whatever name it was issued to.
+         << QStringLiteral("\tcheck certificate hostname = ") +
+                QLatin1String(options.trustedCertificate.isEmpty() ? "yes" : "no");
+    const QString joined = body.join(QLatin1Char('\n'));
+    const QByteArray digest =
+        QCryptographicHash::hash(joined.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
+    t.section.name = QStringLiteral("quorix-") + QString::fromLatin1(digest);
+    t.section.body = QLatin1Char('[') + t.section.name + QStringLiteral("]\n") + joined + QLatin1Char('\n');
+    items.freeTdsSection = t.section.name;
+    items.security << QStringLiteral("Encryption=require");
+    t.connectionString = buildString(parts, driver, items);
+    return t;
+}
+
+OdbcTranslation microsoft(const OleDbParts &parts, const OdbcDriver &driver, const ConnectionOptions &options,
+                          Items items) {
+    OdbcTranslation t;
+    const bool v18 = driver.name.contains(QLatin1String("18"));
+    const bool legacy = driver.kind == DriverKind::WindowsSqlServer;
+    const QString who = QStringLiteral(" (%1, driver \"%2\")").arg(parts.server, driver.name);
+    if (options.encryption == Encryption::Optional) {
+        // The classic provider neither encrypted nor checked certificates; version 18 would insist on both.
+        if (!legacy)
+            items.security << QStringLiteral("Encrypt=no") << QStringLiteral("TrustServerCertificate=yes");
+        t.connectionString = buildString(parts, driver, items);
+        return t;
+    }
+    if (options.encryption == Encryption::Strict && !v18) {
+        t.refusal = QStringLiteral("Encryption \"Strict\" (TDS 8) needs ODBC Driver 18 for SQL Server") + who +
+                    QStringLiteral(". Choose \"Mandatory\" or install driver 18.");
+        return t;
+    }
+    if (!options.trustedCertificate.isEmpty() && !(v18 && options.encryption == Encryption::Strict)) {
+        t.refusal = QStringLiteral("A certificate trusted by its fingerprint can be held to only by ODBC Driver 18 "
+                                   "for SQL Server under \"Strict\" encryption") +
+                    who +
+                    QStringLiteral(". Install the server's certificate into the Windows certificate store, or "
+                                   "choose \"Strict\" with driver 18.");
+        return t;
+    }
+    if (!options.authorityFile.isEmpty()) {
+        t.refusal = QStringLiteral("The driver") + who +
+                    QStringLiteral(" checks certificates against the Windows certificate store only; install the "
+                                   "authority there instead of naming a file.");
+        return t;
+    }
+    if (options.encryption == Encryption::Strict) {
+        items.security << QStringLiteral("Encrypt=Strict");
+        if (!options.trustedCertificate.isEmpty())
+            items.security << QStringLiteral("ServerCertificate=") +
+                                  odbcValue(options.trustedCertificate, false, driver.doublesBraces);
+    } else {
+        items.security << QStringLiteral("Encrypt=yes");
+        if (!legacy)
+            items.security << QStringLiteral("TrustServerCertificate=no");
+    }
+    t.connectionString = buildString(parts, driver, items);
+    return t;
+}
+
+} // namespace
+
+QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver) {
+    return buildString(parts, driver, {});
+}
+
+OdbcTranslation odbcConnection(const OleDbParts &parts, const OdbcDriver &driver,
+                               const ConnectionOptions &options) {
+    Items items;
+    items.integrated = options.windowsAuthentication;
+    const bool braces = driver.doublesBraces;
+    items.names << QStringLiteral("APP=") + odbcValue(options.applicationName, false, braces)
+                << QStringLiteral("WSID=") +
+                       odbcValue(options.workstation.isEmpty() ? workstationName() : options.workstation, false,
+                                 braces);
+    if (driver.kind == DriverKind::FreeTds)
+        return freeTds(parts, driver, options, std::move(items));
+    return microsoft(parts, driver, options, std::move(items));
 }
 
 } // namespace quorix

@@ -3,14 +3,19 @@
 // The sessions' connection string as the user sees it (the OLE DB form the window builds) and its
 // translation for the SQL Server ODBC driver found on the machine.
 
+#include "core/db/ConnectionTarget.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace quorix {
 
-// "Provider=SQLOLEDB;Persist Security Info=True;Server=" + server + ";UID=sa;Database=MASTER " +
-// ";Password=" + password
-QString sessionConnectionString(const QString &server, const QString &password);
+// "Provider=SQLOLEDB;Persist Security Info=True;Server=" + server + ";UID=" + login + ";Database=MASTER " +
+// ";Password=" + password. The login is the server's login box ("sa" unless the DBA set another).
+QString sessionConnectionString(const QString &server, const QString &login, const QString &password);
+inline QString sessionConnectionString(const QString &server, const QString &password) {
+    return sessionConnectionString(server, QStringLiteral("sa"), password);
+}
 
 struct OleDbParts {
     QString server;
@@ -53,6 +58,27 @@ inline constexpr int kMirroringPort = 5024;
 // (or, for a driver that does not undouble, as written: such a value must not contain "};").
 QString odbcValue(const QString &value, bool alwaysBrace = false, bool doublesBraces = true);
 
+// The driver's string with no say on encryption (each driver's default) and no names: what the tests and
+// benchmarks use against the scripted server.
 QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver);
+
+// A FreeTDS connection whose certificate is checked: FreeTDS reads the authority file and the host name
+// check only from a freetds.conf section, so the string names a section (SERVERNAME=) holding them.
+struct FreeTdsSection {
+    QString name; // empty: no section needed
+    QString body; // "[name]\n\thost = ...\n..."
+};
+
+struct OdbcTranslation {
+    QString connectionString; // empty when refused
+    QString refusal;          // why this driver cannot connect as asked (shown to the user as it stands)
+    FreeTdsSection section;
+};
+
+// The string for a session's connection: the login or the driver's integrated login, the encryption
+// choice and its certificate check in the driver's own keywords, the application's and workstation's
+// names. A choice the driver cannot express is refused, never weakened.
+OdbcTranslation odbcConnection(const OleDbParts &parts, const OdbcDriver &driver,
+                               const ConnectionOptions &options);
 
 } // namespace quorix

@@ -4,6 +4,7 @@
 #include "core/db/Recordset.h"
 #include "core/db/ScriptOnly.h"
 #include "core/db/ServerConnectionSlot.h"
+#include "core/db/secure/SecureOpen.h"
 
 #include <QtGlobal>
 
@@ -23,20 +24,28 @@ ServerConnection::ServerConnection() : m_slot(std::make_shared<Slot>()) {}
 
 ServerConnection::~ServerConnection() = default;
 
-void ServerConnection::open(const QString &connectionString) {
-    m_connectionString = connectionString;
+void ServerConnection::open(const ConnectionTarget &target) {
+    m_target = target;
+    m_encrypted = false;
+    m_notice.clear();
+    m_refusedCertificate.reset();
     Slot *slot = m_slot.get(); // jobs never own the slot: its last owner must not be the worker itself
-    slot->run([slot, connectionString] {
+    const SecureOpen result = slot->run([slot, target] {
         OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
-        const OleDbParts parts = parseOleDbConnectionString(connectionString);
+        const OleDbParts parts = parseOleDbConnectionString(target.connectionString);
         // Every value the driver reads follows its brace rule, so any '}' asks which rule that is.
-        const QString driverRead = parts.server + parts.user + parts.password + parts.database;
+        const QString driverRead = parts.server + parts.user + parts.password + parts.database +
+                                   target.options.trustedCertificate + target.options.workstation;
         if (driver.kind == DriverKind::FreeTds && driverRead.contains(QLatin1Char('}')))
             driver.doublesBraces = odbc::freeTdsDoublesBraces(driver.name);
-        const QString odbcString = toOdbcConnectionString(parts, driver);
-        slot->conn.open(odbcString, kLoginTimeoutSeconds);
-        slot->open = true;
+        return openSecurely(slot->conn, parts, driver, target.options, kLoginTimeoutSeconds);
     });
+    m_encrypted = result.encrypted;
+    m_notice = result.notice;
+    m_refusedCertificate = result.refusedCertificate;
+    if (result.error)
+        throw *result.error;
+    slot->open = true;
 }
 
 void ServerConnection::close() noexcept {
@@ -57,8 +66,8 @@ bool ServerConnection::isOpen() const {
 QString ServerConnection::serverName() const {
     if (!m_serverName.isEmpty())
         return m_serverName;
-    const QString named = scriptOnly().serverNamed(m_connectionString);
-    return named.isEmpty() ? parseOleDbConnectionString(m_connectionString).server : named;
+    const QString named = scriptOnly().serverNamed(m_target.connectionString);
+    return named.isEmpty() ? parseOleDbConnectionString(m_target.connectionString).server : named;
 }
 
 bool ServerConnection::sends(const QString &sql) const {

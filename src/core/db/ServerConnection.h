@@ -5,7 +5,9 @@
 // calling (window) thread keeps processing events; cancel() may be called meanwhile, for example from a
 // button. Failures are thrown as DbError; callers that must not throw catch them.
 
+#include "core/db/ConnectionTarget.h"
 #include "core/db/DbError.h"
+#include "core/db/secure/Certificate.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,12 +32,22 @@ public:
     void setCommandTimeout(int seconds) { m_commandTimeout = seconds; }
     int commandTimeout() const { return m_commandTimeout; }
 
-    // connectionString is the session form ("Provider=SQLOLEDB;...;Password=..."); it is translated for
-    // the installed SQL Server ODBC driver (see ConnectionString.h). Throws DbError.
-    void open(const QString &connectionString);
+    // The target's connection string is the session form ("Provider=SQLOLEDB;...;Password=..."); it is
+    // translated for the installed SQL Server ODBC driver with the target's encryption and names (see
+    // ConnectionString.h). Throws DbError; a choice the driver cannot express is refused before anything is
+    // sent, and a failed certificate check says which certificate the server presented and why it failed.
+    void open(const ConnectionTarget &target);
     void close() noexcept; // closes the connection and every result set still reading from it
     bool isOpen() const;
-    QString connectionString() const { return m_connectionString; }
+    QString connectionString() const { return m_target.connectionString; }
+    const ConnectionTarget &target() const { return m_target; }
+
+    // After a successful open: whether the session travels encrypted (under "Optional", as the server
+    // answered; under "Mandatory" and "Strict", always). After a failed open: the certificate the server
+    // presented when that is what failed, so the user can be offered to trust it.
+    bool encrypted() const { return m_encrypted; }
+    QString notice() const { return m_notice; } // what the log says once for this connection, if anything
+    const std::optional<CertificateInfo> &refusedCertificate() const { return m_refusedCertificate; }
     // The server as "Script only" names it in its script ("Main", "Mirror"). Unnamed connections are named
     // by their connection string (ScriptOnly::serverNamed).
     void setServerName(const QString &name) { m_serverName = name; }
@@ -62,7 +74,10 @@ private:
 
     std::shared_ptr<Slot> m_slot;
     int m_commandTimeout = 30;
-    QString m_connectionString;
+    ConnectionTarget m_target;
+    bool m_encrypted = false;
+    QString m_notice;
+    std::optional<CertificateInfo> m_refusedCertificate;
     QString m_serverName;
 };
 

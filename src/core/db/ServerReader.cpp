@@ -4,12 +4,12 @@
 
 namespace quorix {
 
-ServerReader::ServerReader(QString connectionString) : m_connectionString(std::move(connectionString)) {}
+ServerReader::ServerReader(ConnectionTarget target) : m_target(std::move(target)) {}
 
 ServerReader &ServerReader::operator=(ServerReader &&other) noexcept {
     if (this != &other) {
         close(); // the result first, then its connection
-        m_connectionString = std::move(other.m_connectionString);
+        m_target = std::move(other.m_target);
         m_commandTimeout = other.m_commandTimeout;
         m_connection = std::move(other.m_connection);
         m_result = std::move(other.m_result);
@@ -25,13 +25,13 @@ void ServerReader::setCommandTimeout(int seconds) {
 
 void ServerReader::open(const QString &sql) {
     m_result.close();
-    if (m_connectionString.isEmpty())
+    if (m_target.connectionString.isEmpty())
         throw DbError::ofText(QStringLiteral("08001"), 0,
                               QStringLiteral("The reader has no connection string."));
     if (!connected()) {
         auto connection = std::make_unique<ServerConnection>();
         connection->setCommandTimeout(m_commandTimeout);
-        connection->open(m_connectionString); // a failed login leaves the reader without a connection
+        connection->open(m_target); // a failed login leaves the reader without a connection
         m_connection = std::move(connection);
     }
     m_result.open(*m_connection, sql, Recordset::Reading::Streamed);

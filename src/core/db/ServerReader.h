@@ -5,7 +5,7 @@
 // connection). It holds no session state: the connection is opened with the session's connection string
 // on the first open() and closed when the reader is closed or goes.
 //
-//     ServerReader reader(sessions.connectionString(slot));
+//     ServerReader reader(sessions.target(slot));
 //     for (reader.open("SELECT id, name FROM t"); !reader.eof(); reader.moveNext())
 //         session.execute(...);  // the session's connection is free meanwhile
 //
@@ -22,7 +22,7 @@ namespace quorix {
 class ServerReader {
 public:
     ServerReader() = default; // without a connection string: open() throws
-    explicit ServerReader(QString connectionString);
+    explicit ServerReader(ConnectionTarget target);
     ~ServerReader() { close(); }
     ServerReader(ServerReader &&other) noexcept = default;
     ServerReader &operator=(ServerReader &&other) noexcept;
@@ -50,7 +50,7 @@ public:
     bool cancel() noexcept { return m_connection && m_connection->cancel(); }
 
 private:
-    QString m_connectionString;
+    ConnectionTarget m_target;
     int m_commandTimeout = 30;
     std::unique_ptr<ServerConnection> m_connection; // declared before the result: outlives it
     Recordset m_result;

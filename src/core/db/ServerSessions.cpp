@@ -8,6 +8,11 @@
 
 namespace quorix {
 
+namespace {
+// The user saw the refused certificate and left it untrusted: the connect failed, and was told already.
+struct TrustDeclined {};
+} // namespace
+
 ServerSessions::ServerSessions(SessionHost &host, const LogSink &log, QObject *parent)
     : QObject(parent), m_host(host), m_log(log) {}
 
@@ -27,7 +32,7 @@ void ServerSessions::reconnectLostLinks() {
         if (!m_linkLost[i] || !m_connected[i])
             continue;
         try {
-            const QString same = m_conn[i].connectionString(); // the server it was on, whatever the boxes say
+            const ConnectionTarget same = m_conn[i].target(); // the server it was on, whatever the boxes say
             m_conn[i].close();
             m_conn[i].setCommandTimeout(kOpenTimeout);
             m_conn[i].open(same);
@@ -61,9 +66,40 @@ QString ServerSessions::connectionString(int slot) const {
     return hostConnectionString(i);
 }
 
+ConnectionTarget ServerSessions::target(int slot) const {
+    const auto i = static_cast<size_t>(checked(slot));
+    if (m_connected[i] || m_opening[i])
+        return m_conn[i].target();
+    return hostTarget(i);
+}
+
 QString ServerSessions::hostConnectionString(size_t i) const {
     const int slot = static_cast<int>(i);
-    return sessionConnectionString(m_host.serverName(slot), m_host.password(slot));
+    return sessionConnectionString(m_host.serverName(slot), m_host.login(slot), m_host.password(slot));
+}
+
+ConnectionTarget ServerSessions::hostTarget(size_t i) const {
+    return {hostConnectionString(i), m_host.connectionOptions(static_cast<int>(i))};
+}
+
+void ServerSessions::openConnection(size_t i, const ConnectionTarget &target) {
+    try {
+        m_conn[i].open(target);
+    } catch (const DbError &e) {
+        const auto refused = m_conn[i].refusedCertificate();
+        if (!refused)
+            throw;
+        const int slot = static_cast<int>(i);
+        const QString message =
+            e.description() + QStringLiteral("\nTo trust this certificate for %1 from now on, press \"Trust this "
+                                             "certificate\" (headless: --trust-certificate %2=%3).")
+                                  .arg(parseOleDbConnectionString(target.connectionString).server)
+                                  .arg(slot)
+                                  .arg(refused->sha256());
+        if (!m_host.offerTrust(slot, message, *refused))
+            throw TrustDeclined{};
+        m_conn[i].open(hostTarget(i)); // the host now names the trusted certificate
+    }
 }
 
 void ServerSessions::OpenServerSession(int slot) {
@@ -75,12 +111,16 @@ void ServerSessions::OpenServerSession(int slot) {
     m_connected[i] = false;
     m_opening[i] = true;
     try {
-        const QString cs = hostConnectionString(i);
         m_conn[i].setCommandTimeout(kOpenTimeout);
-        m_conn[i].open(cs);
+        openConnection(i, hostTarget(i));
         m_opening[i] = false;
         m_log.LogLine(QStringLiteral("Connected."));
+        if (!m_conn[i].notice().isEmpty())
+            m_log.LogLine(m_conn[i].notice());
         m_connected[i] = true;
+    } catch (const TrustDeclined &) {
+        m_opening[i] = false;
+        ++m_failures; // the host has shown the message already
     } catch (const DbError &e) {
         m_opening[i] = false;
         ++m_failures;
@@ -114,7 +154,7 @@ Outcome ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
         m_conn[i].setCommandTimeout(kExecuteTimeout);
         std::unique_ptr<HostScope> progress;
         if (!keptBack)
-            progress = m_host.followStatement(m_conn[i].connectionString(), sql);
+            progress = m_host.followStatement(m_conn[i].target(), sql);
         m_conn[i].execute(sql);
         if (!keptBack)
             m_log.LogLine(QStringLiteral("Done"));

@@ -60,6 +60,8 @@ public:
     // opened beside a session (a reader, a monitor) takes it, so it reaches the server the session is on
     // even after the window's boxes were edited: the boxes count at Connect.
     QString connectionString(int slot) const;
+    // The same, with how the connection is protected: what every connection beside the session opens with.
+    ConnectionTarget target(int slot) const;
 
     // Failures reported so far (failed connects, failed commands, failed queries that were not quiet), so a
     // scheduled run can tell that something went wrong.
@@ -78,6 +80,10 @@ public:
 private:
     static int checked(int slot);
     QString hostConnectionString(size_t slot) const;
+    ConnectionTarget hostTarget(size_t slot) const;
+    // Opens the slot's connection; a refused certificate is offered to the user once, and the connection
+    // tried again when trusted. Throws DbError.
+    void openConnection(size_t slot, const ConnectionTarget &target);
 
     SessionHost &m_host;
     const LogSink &m_log;

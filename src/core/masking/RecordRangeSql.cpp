@@ -8,8 +8,9 @@ QString qualifiedTable(const QString &db, const QString &table) {
     return sqlName(db) + QStringLiteral("..") + sqlName(table);
 }
 
-QString defaultDatabaseStatement(const QString &db) {
-    return QStringLiteral(" Exec sp_defaultdb @loginame='sa', @defdb=") + sqlLiteral(db);
+QString defaultDatabaseStatement(const QString &login, const QString &db) {
+    return QStringLiteral(" Exec sp_defaultdb @loginame=") + sqlLiteral(login) + QStringLiteral(", @defdb=") +
+           sqlLiteral(db);
 }
 
 QString objectIdQuery(const QString &db, const QString &table) {

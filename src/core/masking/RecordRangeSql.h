@@ -11,8 +11,9 @@ namespace quorix {
 
 // db + ".." + table
 QString qualifiedTable(const QString &db, const QString &table);
-// " Exec sp_defaultdb @loginame='sa', @defdb='" + db + "'", sent on both servers.
-QString defaultDatabaseStatement(const QString &db);
+// " Exec sp_defaultdb @loginame='" + login + "', @defdb='" + db + "'", sent on both servers for the
+// session's own login ('sa' unless another is set; never for a Windows login, which the server maps itself).
+QString defaultDatabaseStatement(const QString &login, const QString &db);
 // The object id of db..table on Main, as a one-row, one-column result (NULL when there is no such table).
 QString objectIdQuery(const QString &db, const QString &table);
 // "Select * From sys.columns where object_id = '" + objectId + "'  and name ='idnum' "

@@ -311,6 +311,22 @@ std::vector<CheckLine> shareChecks(int slot, const ShareFacts &share, const Serv
     return lines;
 }
 
+std::vector<CheckLine> sessionChecks(int slot, const ServerFacts &server) {
+    const QString check = slotName(slot) + QStringLiteral(" session encrypted");
+    if (server.encryptOption.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
+        return {ok(check + (server.certificateSha256.isEmpty()
+                                ? QString()
+                                : QStringLiteral(" (certificate SHA-256 %1)").arg(server.certificateSha256)))};
+    const QString problem = server.encryptOption.isEmpty()
+                                ? QStringLiteral("the server did not say (sys.dm_exec_connections could not be read)")
+                                : QStringLiteral("it travels in clear, with encryption \"%1\"").arg(server.encryptionChoice);
+    return {fail(check, problem,
+                 QStringLiteral("choose \"Mandatory\" in %1's Encryption box and press \"Connect\"; a server that "
+                                "offers no encryption needs a certificate (SQL Server Configuration Manager, "
+                                "Protocols, Certificate)")
+                     .arg(sideName(slot == 0)))};
+}
+
 std::vector<CheckLine> preflightChecks(const PreflightInput &input) {
     std::vector<CheckLine> lines;
     const auto add = [&lines](std::vector<CheckLine> more) {
@@ -320,11 +336,14 @@ std::vector<CheckLine> preflightChecks(const PreflightInput &input) {
     const ServerFacts &mirror = input.servers[1];
     for (int slot = 0; slot < 2; ++slot) {
         const ServerFacts &s = input.servers[static_cast<size_t>(slot)];
-        const QString check = slotName(slot) + QStringLiteral(" reachable with the login sa");
+        const QString check = slotName(slot) + QStringLiteral(" reachable with the login ") +
+                              (s.login.isEmpty() ? QStringLiteral("sa") : s.login);
         lines.push_back(s.reachable ? ok(check)
                                     : fail(check, s.error,
                                            QStringLiteral("check that the server runs and its server and PW "
                                                           "boxes, then press \"Connect\"")));
+        if (s.reachable)
+            add(sessionChecks(slot, s));
     }
     if (main.reachable && mirror.reachable)
         add(versionChecks(main, mirror));

@@ -18,6 +18,10 @@ namespace quorix::status {
 struct ServerFacts {
     bool reachable = false;
     QString error; // why it could not be reached
+    QString login;              // as the session logs in ("Windows authentication" for the integrated login)
+    QString encryptOption;      // kSessionEncryptionQuery: "TRUE", "FALSE", or "" when it could not be read
+    QString encryptionChoice;   // the slot's encryption box ("Mandatory", ...)
+    QString certificateSha256;  // the certificate the server presents, when it could be read
     QString version, edition;
     ResultTable endpoint, certificates, databases;
     ResultTable partnerLogins;  // kPartnerLoginsQuery: the partners' logins and their CONNECT permissions
@@ -55,6 +59,8 @@ std::vector<CheckLine> preflightChecks(const PreflightInput &input);
 
 // Parts of the checklist, for the rules each stands for.
 std::vector<CheckLine> versionChecks(const ServerFacts &main, const ServerFacts &mirror);
+// The session itself: encrypted (with the certificate's fingerprint), or a FAIL with its fix.
+std::vector<CheckLine> sessionChecks(int slot, const ServerFacts &server);
 std::vector<CheckLine> endpointChecks(int slot, const ServerFacts &server);
 // The partner's endpoint certificate, known here by its thumbprint.
 std::vector<CheckLine> certificateChecks(int slot, const ServerFacts &server, const ServerFacts &other);

@@ -2,12 +2,11 @@
 
 namespace quorix::status {
 
-ServerReads::ServerReads(std::function<QString(int slot)> connectionString)
-    : m_connectionString(std::move(connectionString)) {}
+ServerReads::ServerReads(std::function<ConnectionTarget(int slot)> target) : m_target(std::move(target)) {}
 
 ResultTable ServerReads::read(int slot, const QString &sql) {
     const auto i = static_cast<size_t>(slot == 0 ? 0 : 1);
-    const QString wanted = m_connectionString(slot);
+    const ConnectionTarget wanted = m_target(slot);
     if (wanted != m_used[i]) {
         m_readers[i] = ServerReader(wanted);
         m_used[i] = wanted;

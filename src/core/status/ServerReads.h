@@ -16,8 +16,8 @@ namespace quorix::status {
 
 class ServerReads {
 public:
-    // connectionString(slot) gives the session's own connection string (ServerSessions::connectionString).
-    explicit ServerReads(std::function<QString(int slot)> connectionString);
+    // target(slot) gives the session's own connection target (ServerSessions::target).
+    explicit ServerReads(std::function<ConnectionTarget(int slot)> target);
 
     // Reads sql's first result to its end. Connects when the slot has no connection yet or its connection
     // string changed (a Connect after the boxes were edited); a failure closes the connection, so the next
@@ -25,9 +25,9 @@ public:
     ResultTable read(int slot, const QString &sql);
 
 private:
-    std::function<QString(int)> m_connectionString;
+    std::function<ConnectionTarget(int)> m_target;
     std::array<ServerReader, 2> m_readers;
-    std::array<QString, 2> m_used; // the connection string each reader was made with
+    std::array<ConnectionTarget, 2> m_used; // the target each reader was made with
 };
 
 } // namespace quorix::status

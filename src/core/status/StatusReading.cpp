@@ -7,9 +7,9 @@
 
 namespace quorix::status {
 
-StatusReader::StatusReader(std::function<QString(int slot)> connectionString,
-                           std::function<void(int ms)> pause, Clock clock)
-    : m_reads(std::move(connectionString)), m_pause(std::move(pause)), m_clock(std::move(clock)) {
+StatusReader::StatusReader(std::function<ConnectionTarget(int slot)> target, std::function<void(int ms)> pause,
+                           Clock clock)
+    : m_reads(std::move(target)), m_pause(std::move(pause)), m_clock(std::move(clock)) {
     if (!m_clock)
         m_clock = [] {
             return static_cast<qint64>(std::chrono::duration_cast<std::chrono::nanoseconds>(

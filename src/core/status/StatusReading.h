@@ -35,13 +35,13 @@ public:
     // Rates need two readings of the counters: a server read for the first time is read again after this.
     static constexpr int kRatePauseMs = 1000;
 
-    // connectionString(slot): the string to read the server with (the tab: the session's own, as
-    // ServerSessions::connectionString gives it; the mirroring check: the server and password it was given).
+    // target(slot): what to read the server with (the tab: the session's own, as ServerSessions::target
+    // gives it; the mirroring check: the server, login, password and encryption it was given).
     // pause(ms): waits between the two readings (the window keeps painting meanwhile).
     // clock(): a steady time in nanoseconds that the rates' seconds are measured on (by default the
     // monotonic clock; a test gives one that its pause moves on).
     using Clock = std::function<qint64()>;
-    StatusReader(std::function<QString(int slot)> connectionString, std::function<void(int ms)> pause,
+    StatusReader(std::function<ConnectionTarget(int slot)> target, std::function<void(int ms)> pause,
                  Clock clock = {});
 
     Reading read();

@@ -50,6 +50,10 @@ inline constexpr const char *kPartnerLoginsQuery =
     "LEFT JOIN master.sys.endpoints e ON e.endpoint_id = sp.major_id AND e.type_desc = 'DATABASE_MIRRORING' "
     "WHERE p.name IN ('mirroring', 'mirroringB')";
 
+// Whether this very session travels encrypted ("TRUE"/"FALSE") and how it logged in (SQL, KERBEROS, NTLM).
+inline constexpr const char *kSessionEncryptionQuery =
+    "SELECT encrypt_option, auth_scheme FROM sys.dm_exec_connections WHERE session_id = @@SPID";
+
 // Free MB of each fixed drive of the server.
 inline constexpr const char *kFreeSpaceQuery = "EXEC master.dbo.xp_fixeddrives";
 

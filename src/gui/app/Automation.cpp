@@ -4,6 +4,7 @@
 
 #include "core/db/ScriptOnly.h"
 #include "core/db/ServerSessions.h"
+#include "core/db/secure/Certificate.h"
 
 #include "core/status/StatusJson.h"
 #include "gui/app/frmMain.h"
@@ -16,6 +17,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QJsonArray>
@@ -46,7 +48,7 @@ struct Option {
 // clang-format off
 const Option kOptions[] = {
     {"--headless",        "",           {},                "no window on screen; exit after the last option"},
-    {"--set",             "NAME=VALUE", Kind::Set,         "text box text, check box 0/1, tab strip (SSTab1, SSTab2) index"},
+    {"--set",             "NAME=VALUE", Kind::Set,         "text box text, check box 0/1, choice (cboEncryption(0)=Optional), tab strip index"},
     {"--click",           "NAME",       Kind::Click,       "press a button, or click the current row of a grid or file list"},
     {"--double-click",    "NAME",       Kind::DoubleClick, "click, then double-click the current row of a grid or file list"},
     {"--select",          "NAME=ROW",   Kind::Select,      "make ROW (from 0) the current row of a grid or list, without clicking"},
@@ -60,6 +62,10 @@ const Option kOptions[] = {
     {"--crit-queue-kb",   "KB",         {},                "for --check-mirroring: unsent or unrestored log that is critical (default 102400)"},
     {"--main-server",     "ADDRESS",    {},                "for --check-mirroring: Main's server (else QUORIX_MAIN_SERVER, else the box)"},
     {"--mirror-server",   "ADDRESS",    {},                "for --check-mirroring: the Mirror's server (else QUORIX_MIRROR_SERVER, else the box)"},
+    {"--main-login",      "LOGIN",      {},                "for --check-mirroring: Main's login (else QUORIX_MAIN_LOGIN, else the box; give a"},
+    {"",                  "",           {},                "  monitoring login with VIEW SERVER STATE and VIEW ANY DEFINITION, not sa)"},
+    {"--mirror-login",    "LOGIN",      {},                "for --check-mirroring: the Mirror's login (else QUORIX_MIRROR_LOGIN, else the box)"},
+    {"--trust-certificate", "SLOT=SHA256", {},             "trust this certificate of slot 0 (Main) or 1 (Mirror) when its check fails"},
     {"--version",         "",           {},                "print the program's version and exit"},
     {"--help",            "",           {},                "print this text and exit"},
 };
@@ -69,7 +75,7 @@ static_assert(status::QueueThresholds{}.warnKb == 10240 && status::QueueThreshol
 
 const Option *findOption(const QString &name) {
     for (const Option &o : kOptions)
-        if (name == QLatin1String(o.name))
+        if (*o.name && name == QLatin1String(o.name))
             return &o;
     return nullptr;
 }
@@ -124,7 +130,15 @@ QString checkStep(const AutomationStep &step, const frmMain &window) {
         }
         if (qobject_cast<QLineEdit *>(w) || qobject_cast<QPlainTextEdit *>(w))
             return {};
-        return wrongKind("a text box, check box or tab strip");
+        if (auto *choice = qobject_cast<QComboBox *>(w)) {
+            if (choice->findText(step.value, Qt::MatchFixedString) >= 0)
+                return {};
+            QStringList items;
+            for (int i = 0; i < choice->count(); ++i)
+                items << choice->itemText(i);
+            return QStringLiteral("%1 takes %2 (%3)").arg(step.name, items.join(QStringLiteral(", ")), step.option);
+        }
+        return wrongKind("a text box, check box, choice or tab strip");
     case Kind::Click:
         return qobject_cast<QAbstractButton *>(w) || qobject_cast<Grid *>(w) || qobject_cast<FileList *>(w)
                    ? QString()
@@ -154,6 +168,8 @@ QString valueOf(QWidget *w) {
         return memo->toPlainText();
     if (auto *check = qobject_cast<QCheckBox *>(w))
         return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    if (auto *choice = qobject_cast<QComboBox *>(w))
+        return choice->currentText();
     if (auto *button = qobject_cast<QAbstractButton *>(w))
         return button->text();
     if (auto *label = qobject_cast<QLabel *>(w))
@@ -270,6 +286,8 @@ bool runStep(const AutomationStep &step, frmMain &window, bool json) {
             line->setText(step.value);
         else if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
             setBoxText(memo, step.value);
+        else if (auto *choice = qobject_cast<QComboBox *>(w))
+            choice->setCurrentIndex(choice->findText(step.value, Qt::MatchFixedString));
         return true;
     case Kind::Click:
         if (auto *button = qobject_cast<QAbstractButton *>(w)) {
@@ -328,6 +346,22 @@ QString applySetting(AutomationPlan &plan, const QString &option, const QString 
         if (value != QLatin1String("tsv") && value != QLatin1String("json"))
             return QStringLiteral("--format takes tsv or json, not '%1'").arg(value);
         plan.json = value == QLatin1String("json");
+        return {};
+    }
+    if (option == QLatin1String("--main-login") || option == QLatin1String("--mirror-login")) {
+        if (value.trimmed().isEmpty())
+            return QStringLiteral("%1 needs a login").arg(option);
+        plan.logins[option == QLatin1String("--main-login") ? 0 : 1] = value.trimmed();
+        return {};
+    }
+    if (option == QLatin1String("--trust-certificate")) {
+        const QString slot = value.section(QLatin1Char('='), 0, 0).trimmed();
+        const QString fingerprint = normalisedFingerprint(value.section(QLatin1Char('='), 1));
+        if ((slot != QLatin1String("0") && slot != QLatin1String("1")) || fingerprint.size() != 95)
+            return QStringLiteral("--trust-certificate takes SLOT=SHA256 (0 or 1, then the 32-byte "
+                                  "fingerprint the refused connection printed), not '%1'")
+                .arg(value);
+        plan.trustedFingerprints[slot.toInt()] = fingerprint;
         return {};
     }
     if (option == QLatin1String("--main-server") || option == QLatin1String("--mirror-server")) {
@@ -398,6 +432,8 @@ AutomationPlan Automation::parse(const QStringList &args) {
                 plan.error = applySetting(plan, opt, args.at(++i));
                 if (!plan.error.isEmpty())
                     return plan;
+                if (flag == QLatin1String("--trust-certificate")) // the window's and the check's
+                    continue;
                 if (flag != QLatin1String("--format"))
                     checkOption = opt;
                 else

@@ -33,6 +33,9 @@ struct AutomationPlan {
     bool checkMirroring = false;
     status::QueueThresholds thresholds;
     std::array<QString, 2> servers; // --main-server, --mirror-server ("" when not given)
+    std::array<QString, 2> logins;  // --main-login, --mirror-login ("" when not given)
+    // --trust-certificate SLOT=SHA256: the certificate to trust for a slot's server when it is refused.
+    std::array<QString, 2> trustedFingerprints;
     QString error;                  // not empty: the command line is malformed
 
     bool scriptedAnswers() const; // some --answer given

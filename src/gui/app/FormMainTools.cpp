@@ -1,10 +1,12 @@
 // The "Main Tools" tab: Main's column on the left, the Mirror's on the right, the numbered steps of setting
 // up mirroring down the middle, and the share accounts below.
 
+#include "core/db/ConnectionTarget.h"
 #include "gui/app/FormBuilder.h"
 #include "gui/ui/Form.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -51,6 +53,14 @@ void createSlotControls(Form &form, int s) {
     form.Label3[i] = label(indexed("Label3", s), QStringLiteral("PW"));
     form.txtPW[i] = edit(indexed("txtPW", s));
     form.txtPW[i]->setEchoMode(QLineEdit::Password);
+    form.lblLogin[i] = label(indexed("lblLogin", s), QStringLiteral("Login"));
+    form.txtLogin[i] = edit(indexed("txtLogin", s), QStringLiteral("sa"));
+    form.chkWindowsAuth[i] = check(indexed("chkWindowsAuth", s), QStringLiteral("Windows authentication"));
+    form.lblEncryption[i] = label(indexed("lblEncryption", s), QStringLiteral("Encryption"));
+    form.cboEncryption[i] = new QComboBox;
+    form.cboEncryption[i]->setObjectName(indexed("cboEncryption", s));
+    for (Encryption e : {Encryption::Mandatory, Encryption::Optional, Encryption::Strict})
+        form.cboEncryption[i]->addItem(encryptionName(e));
     form.cmdTableSizes[i] = button(indexed("cmdTableSizes", s), QStringLiteral("Table Sizes"));
     form.cmdBackup[i] = button(indexed("cmdBackup", s), QStringLiteral("Backup"));
     form.cmdCopy[i] = button(indexed("cmdCopy", s), QLatin1String(s == 0 ? "Copy ->" : "<- Copy"));
@@ -90,9 +100,14 @@ QWidget *serverBox(Form &form, int s) {
     g->addWidget(title, 0, 0, 1, 3);
     g->addWidget(form.txtServer[i], 1, 0, 1, 2);
     g->addWidget(form.cmdConnect[i], 1, 2);
-    g->addWidget(form.Label3[i], 2, 0);
-    g->addWidget(form.txtPW[i], 2, 1);
-    g->addWidget(form.cmdTableSizes[i], 2, 2);
+    g->addWidget(form.lblLogin[i], 2, 0);
+    g->addWidget(form.txtLogin[i], 2, 1);
+    g->addWidget(form.chkWindowsAuth[i], 2, 2);
+    g->addWidget(form.Label3[i], 3, 0);
+    g->addWidget(form.txtPW[i], 3, 1);
+    g->addWidget(form.cmdTableSizes[i], 3, 2);
+    g->addWidget(form.lblEncryption[i], 4, 0);
+    g->addWidget(form.cboEncryption[i], 4, 1);
     g->setColumnStretch(1, 1);
     return w;
 }

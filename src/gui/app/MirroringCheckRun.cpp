@@ -1,6 +1,7 @@
 #include "gui/app/MirroringCheckRun.h"
 
 #include "core/db/ConnectionString.h"
+#include "core/db/secure/CertificateTrust.h"
 #include "core/settings/SettingsStore.h"
 #include "core/status/MirroringCheck.h"
 #include "core/status/StatusReading.h"
@@ -17,6 +18,7 @@ namespace {
 
 const char *const kServerVariables[2] = {"QUORIX_MAIN_SERVER", "QUORIX_MIRROR_SERVER"};
 const char *const kPasswordVariables[2] = {"QUORIX_MAIN_PW", "QUORIX_MIRROR_PW"};
+const char *const kLoginVariables[2] = {"QUORIX_MAIN_LOGIN", "QUORIX_MIRROR_LOGIN"};
 const char *const kServerOptions[2] = {"--main-server", "--mirror-server"};
 
 void print(const QString &text) {
@@ -33,7 +35,8 @@ QString fromEnvironmentOr(const char *variable, const QString &otherwise) {
 } // namespace
 
 int runMirroringCheck(const AutomationPlan &plan) {
-    std::array<QString, 2> server, password;
+    std::array<QString, 2> server, password, login;
+    std::array<ConnectionOptions, 2> options;
     for (int slot = 0; slot < 2; ++slot) {
         const auto i = static_cast<size_t>(slot);
         server[i] = plan.servers[i];
@@ -41,6 +44,13 @@ int runMirroringCheck(const AutomationPlan &plan) {
             server[i] = fromEnvironmentOr(kServerVariables[i], rememberedText(settings(), "txtServer", slot))
                             .trimmed();
         password[i] = fromEnvironmentOr(kPasswordVariables[i], rememberedText(settings(), "txtPW", slot));
+        login[i] = !plan.logins[i].isEmpty()
+                       ? plan.logins[i]
+                       : fromEnvironmentOr(kLoginVariables[i], rememberedText(settings(), "txtLogin", slot)).trimmed();
+        options[i].encryption =
+            encryptionNamed(rememberedText(settings(), "cboEncryption", slot)).value_or(Encryption::Mandatory);
+        options[i].windowsAuthentication = rememberedText(settings(), "chkWindowsAuth", slot) == QLatin1String("1");
+        options[i].authorityFile = qEnvironmentVariable("QUORIX_CA_FILE");
         if (server[i].isEmpty()) {
             print(
                 QStringLiteral("MIRRORING UNKNOWN - no server for %1: give %2, set %3 or fill its server box "
@@ -51,10 +61,17 @@ int runMirroringCheck(const AutomationPlan &plan) {
         }
     }
 
+    const CertificateTrust trust;
+    for (size_t i = 0; i < 2; ++i) {
+        // A certificate given by its fingerprint is kept when the server presents exactly that one.
+        if (!plan.trustedFingerprints[i].isEmpty())
+            trustPresented(trust, server[i], plan.trustedFingerprints[i], options[i].encryption == Encryption::Strict);
+        options[i].trustedCertificate = trust.trustedFile(server[i]);
+    }
     status::StatusReader reader(
         [&](int slot) {
             const auto i = static_cast<size_t>(slot);
-            return sessionConnectionString(server[i], password[i]);
+            return ConnectionTarget{sessionConnectionString(server[i], login[i], password[i]), options[i]};
         },
         [](int ms) { QThread::msleep(static_cast<unsigned long>(ms)); });
     const status::Reading reading = reader.read();

@@ -4,6 +4,8 @@
 #include "gui/ui/BoxText.h"
 #include "gui/ui/Form.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
@@ -21,6 +23,9 @@ constexpr RememberedBox kRows[] = {
     // box                count  section         key                  indexed  default               start-up
     {"txtServer",           2,   "MIR",          "txtServer",         true,    "",                   Load},
     {"txtPW",               2,   "MIR",          "DB",                true,    "",                   Load},
+    {"txtLogin",            2,   "MIR",          "txtLogin",          true,    "sa",                 Load},
+    {"chkWindowsAuth",      2,   "MIR",          "chkWindowsAuth",    true,    "0",                  Load},
+    {"cboEncryption",       2,   "MIR",          "cboEncryption",     true,    "Mandatory",          Load},
     {"txtServerUser",       2,   "MAIN",         "txtServerUser",     true,    "administrator",      Load},
     {"txtServerPW",         2,   "MAIN",         "txtServerPW",       true,    "",                   Load},
     {"txtLogDrive",         2,   "MAIN",         "txtLogDrive",       false,   "",                   Load},
@@ -56,6 +61,14 @@ void setText(QWidget *box, const QString &text) {
         line->setText(text);
     else if (auto *memo = qobject_cast<QPlainTextEdit *>(box))
         setBoxText(memo, text);
+    else if (auto *tick = qobject_cast<QCheckBox *>(box))
+        tick->setChecked(text == QLatin1String("1"));
+    else if (auto *choice = qobject_cast<QComboBox *>(box)) {
+        // A value no choice has (an older or a damaged file) leaves the default: never a weaker one.
+        const int at = choice->findText(text, Qt::MatchFixedString);
+        if (at >= 0)
+            choice->setCurrentIndex(at);
+    }
 }
 
 void remember(QWidget *box, SettingsStore &store, const QString &section, const QString &key) {
@@ -65,6 +78,13 @@ void remember(QWidget *box, SettingsStore &store, const QString &section, const 
     else if (auto *memo = qobject_cast<QPlainTextEdit *>(box))
         QObject::connect(memo, &QPlainTextEdit::textChanged, memo,
                          [&store, memo, section, key] { store.write(section, key, boxText(memo)); });
+    else if (auto *tick = qobject_cast<QCheckBox *>(box))
+        QObject::connect(tick, &QCheckBox::toggled, tick, [&store, section, key](bool on) {
+            store.write(section, key, QLatin1String(on ? "1" : "0"));
+        });
+    else if (auto *choice = qobject_cast<QComboBox *>(box))
+        QObject::connect(choice, &QComboBox::currentTextChanged, choice,
+                         [&store, section, key](const QString &text) { store.write(section, key, text); });
 }
 
 } // namespace

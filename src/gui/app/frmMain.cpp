@@ -36,6 +36,7 @@
 #include "gui/ui/WindowHost.h"
 #include "gui/ui/widgets/FileList.h"
 
+#include <QCheckBox>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QIcon>
@@ -191,6 +192,10 @@ void frmMain::logSettingsProblem(const QString &problem) {
     Echo::log(problem);
 }
 
+void frmMain::acceptFingerprint(int slot, const QString &sha256) {
+    m_sessionHost->acceptFingerprint(slot, sha256);
+}
+
 void frmMain::Form_Load() {
     if (m_loaded)
         return;
@@ -228,14 +233,17 @@ void frmMain::runStartUp() {
 
     // 4: the server boxes.
     for (int s = 0; s < 2; ++s)
-        for (const char *box : {"txtPW", "txtServer", "txtServerPW", "txtServerUser", "txtLogDrive"})
+        for (const char *box : {"txtPW", "txtServer", "txtServerPW", "txtServerUser", "txtLogDrive", "txtLogin",
+                                "chkWindowsAuth", "cboEncryption"})
             loadRemembered(f, store, box, s);
     // The speed test's connection string names the Main server just loaded.
     m_speedTest->useMainServer();
 
-    // 5: list the databases of each server that has a password; the listing reports its own failures.
+    // 5: list the databases of each server that has a password (or logs in by Windows authentication, which
+    // needs none); the listing reports its own failures.
     for (int s = 0; s < 2; ++s)
-        if (!f.txtPW[static_cast<size_t>(s)]->text().isEmpty() && refreshDatabases)
+        if ((!f.txtPW[static_cast<size_t>(s)]->text().isEmpty() || f.chkWindowsAuth[static_cast<size_t>(s)]->isChecked()) &&
+            refreshDatabases)
             skipOnFailure([&] { refreshDatabases(s); });
 
     // 6 onwards: a failing step is skipped.

@@ -60,6 +60,8 @@ public:
 
     const LogPanes &log() const { return *m_log; }
     ServerSessions &sessions() { return *m_sessions; }
+    // The certificate a slot's server may present when its check fails (--trust-certificate): trusted then.
+    void acceptFingerprint(int slot, const QString &sha256);
     DatabaseLists &databaseLists() { return *m_lists; }
     MirroringScripts &mirroringScripts() { return *m_scripts; }
     MirrorRestore &mirrorRestore() { return *m_mirrorRestore; }

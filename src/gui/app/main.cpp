@@ -1,3 +1,4 @@
+#include "core/db/secure/FreeTdsConf.h"
 #include "gui/app/Automation.h"
 #include "gui/app/MirroringCheckRun.h"
 #include "gui/app/StartupProbe.h"
@@ -105,6 +106,7 @@ int main(int argc, char *argv[]) {
         }
         // No window and no display: the reads need no more than an application object.
         QCoreApplication app(argc, argv);
+        quorix::prepareFreeTdsConfiguration();
         return quorix::runMirroringCheck(plan);
     }
     if (!plan.error.isEmpty()) {
@@ -128,6 +130,8 @@ int main(int argc, char *argv[]) {
     }
 
     QApplication app(argc, argv);
+    // Before any connection's thread reads it: where FreeTDS finds the certificate checks.
+    quorix::prepareFreeTdsConfiguration();
     // On Wayland the task bar finds the icon through the desktop entry of this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("quorix-dbtools"));
     quorix::frmMain window;
@@ -149,6 +153,9 @@ int main(int argc, char *argv[]) {
         quorix::Prompt::setScripted(true, plan.firstAnswer());
     }
 
+    for (int slot = 0; slot < 2; ++slot)
+        if (!plan.trustedFingerprints[static_cast<size_t>(slot)].isEmpty())
+            window.acceptFingerprint(slot, plan.trustedFingerprints[static_cast<size_t>(slot)]);
     const bool probe = quorix::StartupProbe::requested();
     if (probe)
         quorix::StartupProbe::watch(window, sinceMain);

@@ -1,5 +1,6 @@
 #include "gui/dbautils/SpeedTest.h"
 
+#include "core/db/ConnectionString.h"
 #include "core/db/DbError.h"
 #include "core/db/Recordset.h"
 #include "core/db/ServerConnection.h"
@@ -8,6 +9,7 @@
 #include "gui/ui/Hourglass.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
+#include "gui/ui/WindowHost.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -60,7 +62,11 @@ void SpeedTest::cmdTest_Click(int index) {
         m_running = &connection;
         m_cancelled = false;
         const auto notRunning = qScopeGuard([this] { m_running = nullptr; });
-        connection.open(m_form.txtTESTConnection->text());
+        // Its own string, protected as Main's session is (the string names Main's server).
+        const QString text = m_form.txtTESTConnection->text();
+        ConnectionOptions options = connectionOptionsFor(m_form, 0, parseOleDbConnectionString(text).server);
+        options.windowsAuthentication = false; // the string names its own login
+        connection.open({text, options});
         runTest(index, connection, m_form.txtDB->text());
         m_form.lblTime->setText(secondsText(ReadStopwatch()));
     } catch (const DbError &e) {

@@ -1,5 +1,6 @@
 #include "gui/masking/RecordRangeCopy.h"
 
+#include "core/db/ConnectionString.h"
 #include "core/db/Recordset.h"
 #include "core/db/ServerSessions.h"
 #include "core/db/SqlQuote.h"
@@ -41,6 +42,13 @@ bool RecordRangeCopy::query(int slot, const QString &sql) {
     return m_sessions.OpenQuery(slot, sql, false).isEmpty();
 }
 
+bool RecordRangeCopy::setDefaultDatabase(int slot) {
+    const ConnectionTarget target = m_sessions.target(slot);
+    if (target.options.windowsAuthentication)
+        return true;
+    return query(slot, defaultDatabaseStatement(parseOleDbConnectionString(target.connectionString).user, db()));
+}
+
 void RecordRangeCopy::cmdCopybyRecID_Click() {
     // Without ALL DBS the run ends after its one database, whatever the box shows by then.
     forCurrentOrAllDatabases(m_form, m_sessions, kMain, [this] {
@@ -54,7 +62,7 @@ void RecordRangeCopy::cmdCopybyRecID_Click() {
 
 void RecordRangeCopy::copyDatabase() {
     // STOP ends only the table loop: Q1 goes out for every database, also with STOP ticked.
-    query(kMain, defaultDatabaseStatement(db()));
+    setDefaultDatabase(kMain);
     // The tables the listing gave, the count taken once; STOP is looked at before each and stays ticked.
     // No reconnect between tables: the session would be back in its login's database.
     const WalkItems tables{.count = [this] { return m_form.Grid2->rows(); },
@@ -81,7 +89,7 @@ void RecordRangeCopy::copyTable(const QString &table) {
     const QString objectId = m_sessions.rs().eof() ? QString() : sqlValueText(m_sessions.rs().value(0));
     if (!query(kMain, idnumColumnQuery(objectId)) || m_sessions.rs().eof())
         return; // no idnum column in database 1: passed over without a word
-    if (!query(kMirror, defaultDatabaseStatement(db())) || !query(kMirror, useStatement(db())) ||
+    if (!setDefaultDatabase(kMirror) || !query(kMirror, useStatement(db())) ||
         !query(kMirror, mirrorTableQuery(table)))
         return;
     if (m_sessions.rs().eof()) {

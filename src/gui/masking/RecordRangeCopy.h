@@ -37,6 +37,8 @@ private:
     bool copyRange(const QString &table, Recordset &range, qint64 &added, qint64 &existing);
     // Sends sql through the session's recordset; false when it failed (then logged).
     bool query(int slot, const QString &sql);
+    // Q1: the session's login defaults to the database (a Windows login is left as the server maps it).
+    bool setDefaultDatabase(int slot);
     QString db() const;
 
     Form &m_form;

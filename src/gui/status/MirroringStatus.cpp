@@ -21,7 +21,7 @@ using namespace status;
 
 MirroringStatus::MirroringStatus(Form &form, ServerSessions &sessions, const LogPanes &log, QObject *parent)
     : QObject(parent), m_form(form), m_log(log),
-      m_reader([&sessions](int slot) { return sessions.connectionString(slot); }, pauseFor) {
+      m_reader([&sessions](int slot) { return sessions.target(slot); }, pauseFor) {
     connect(m_form.tmrStatus, &QTimer::timeout, this, [this] { timerTick(); });
     Operations::onClick(m_form.cmdStatusRefresh, [this] { cmdStatusRefresh_Click(); });
     connect(m_form.chkStatusAuto, &QCheckBox::toggled, this, [this] { chkStatusAuto_Click(); });

@@ -1,8 +1,10 @@
 #include "gui/status/Preflight.h"
 
+#include "core/db/ConnectionString.h"
 #include "core/db/DbError.h"
 #include "core/db/ScriptOnly.h"
 #include "core/db/ServerSessions.h"
+#include "core/db/secure/ServerProbe.h"
 #include "core/shares/FileAccess.h"
 #include "core/shares/Paths.h"
 #include "core/status/ServerReads.h"
@@ -45,7 +47,7 @@ void Preflight::cmdPreflight_Click() {
     m_log.LogLine(QStringLiteral("Pre-flight:"));
     PreflightInput input;
     {
-        ServerReads reads([this](int slot) { return m_sessions.connectionString(slot); });
+        ServerReads reads([this](int slot) { return m_sessions.target(slot); });
         for (int slot = 0; slot < 2; ++slot) {
             ServerFacts &facts = input.servers[static_cast<size_t>(slot)];
             try {
@@ -60,8 +62,18 @@ void Preflight::cmdPreflight_Click() {
             } catch (const DbError &e) {
                 facts = ServerFacts{};
                 facts.error = e.description();
+                sessionFacts(slot, facts);
                 continue;
             }
+            sessionFacts(slot, facts);
+            try {
+                const ResultTable session = reads.read(slot, QLatin1String(kSessionEncryptionQuery));
+                facts.encryptOption = session.text(0, QStringLiteral("encrypt_option")).trimmed();
+            } catch (const DbError &) {
+                facts.encryptOption.clear(); // said so in the check's line
+            }
+            if (facts.encryptOption.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
+                facts.certificateSha256 = presentedFingerprint(slot);
             // Where the server does not report its drives, the space is not compared.
             try {
                 facts.freeSpace = reads.read(slot, QLatin1String(kFreeSpaceQuery));
@@ -84,6 +96,25 @@ void Preflight::cmdPreflight_Click() {
         m_log.LogLine(lineText(line));
     }
     m_log.LogLine(QStringLiteral("Pre-flight: %1 checks, %2 failed").arg(lines.size()).arg(failed));
+}
+
+void Preflight::sessionFacts(int slot, ServerFacts &facts) const {
+    const ConnectionTarget target = m_sessions.target(slot);
+    facts.login = target.options.windowsAuthentication
+                      ? QStringLiteral("Windows authentication")
+                      : parseOleDbConnectionString(target.connectionString).user;
+    facts.encryptionChoice = encryptionName(target.options.encryption);
+}
+
+QString Preflight::presentedFingerprint(int slot) const {
+    const ConnectionTarget target = m_sessions.target(slot);
+    ProbeRequest request;
+    request.server = parseOleDbConnectionString(target.connectionString).server;
+    request.certificate = true;
+    request.strict = target.options.encryption == Encryption::Strict;
+    ServerProbe probe;
+    runAside([&] { probe = probeServer(request); }); // a server slow to answer keeps the window painting
+    return probe.certificate ? probe.certificate->sha256() : QString();
 }
 
 QStringList Preflight::databasesToCheck() const {

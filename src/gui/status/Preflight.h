@@ -32,6 +32,9 @@ public:
 private:
     status::ShareFacts tryShare(int slot);
     QStringList databasesToCheck() const;
+    // Who the slot's session logs in as and its encryption choice; the certificate its server presents.
+    void sessionFacts(int slot, status::ServerFacts &facts) const;
+    QString presentedFingerprint(int slot) const;
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -90,7 +90,7 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
     };
 
     // The source on the reader beside the session: the session's connection stays free for the inserts.
-    ServerReader reader(m_sessions.connectionString(kMain));
+    ServerReader reader(m_sessions.target(kMain));
     bool sourceOpen = false;
     try {
         reader.setCommandTimeout(m_sessions.connection(kMain).commandTimeout());

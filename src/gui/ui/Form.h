@@ -8,6 +8,7 @@
 #include <array>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -57,6 +58,12 @@ struct Form {
     Buttons<2> cmdConnect{};
     std::array<QLabel *, 2> Label3{};
     Edits<2> txtPW{};
+    // Who each server's session logs in as and how it is protected (remembered like the boxes).
+    std::array<QLabel *, 2> lblLogin{};
+    Edits<2> txtLogin{};
+    std::array<QCheckBox *, 2> chkWindowsAuth{};
+    std::array<QLabel *, 2> lblEncryption{};
+    std::array<QComboBox *, 2> cboEncryption{};
     Buttons<2> cmdTableSizes{};
     Buttons<2> cmdBackup{};
     Buttons<2> cmdCopy{};

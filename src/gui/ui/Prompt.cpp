@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <cstdio>
 
 namespace quorix {
@@ -50,6 +51,20 @@ bool Prompt::askYesNo(const QString &text) {
                     QMessageBox::Yes | QMessageBox::No);
     ArrowWhileAsking arrow;
     return box.exec() == QMessageBox::Yes;
+}
+
+bool Prompt::askTrust(const QString &text) {
+    g_shown << text;
+    if (g_scripted) {
+        print(text);
+        return false;
+    }
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(), text, QMessageBox::Cancel);
+    QPushButton *trust = box.addButton(QStringLiteral("Trust this certificate"), QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    ArrowWhileAsking arrow;
+    box.exec();
+    return box.clickedButton() == trust;
 }
 
 void Prompt::setScripted(bool scripted, bool answerYes) {

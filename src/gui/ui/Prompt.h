@@ -13,6 +13,9 @@ class Prompt {
 public:
     static void msgBox(const QString &text);   // OK button only
     static bool askYesNo(const QString &text); // true for yes
+    // "Trust this certificate" or Cancel; true for trust. A scripted run never trusts by its answer: it
+    // prints the text (which names --trust-certificate) and takes Cancel.
+    static bool askTrust(const QString &text);
     static void setScripted(bool scripted, bool answerYes = true);
     static bool scripted();
     static QStringList shown(); // texts of every box so far, oldest first

@@ -64,7 +64,7 @@ QString progressQuery() {
 
 // What the monitor's thread and the window share: the connection and the latest figures.
 struct StatementProgress::Monitor {
-    QString connectionString;
+    ConnectionTarget target;
     ServerConnection connection;
     std::mutex mutex;
     double percent = -1; // -1: nothing reported (yet), or the read was refused
@@ -78,7 +78,7 @@ struct StatementProgress::Monitor {
         try {
             if (!connection.isOpen()) {
                 connection.setCommandTimeout(5);
-                connection.open(connectionString);
+                connection.open(target);
             }
             Recordset rs;
             rs.open(connection, progressQuery());
@@ -95,10 +95,10 @@ struct StatementProgress::Monitor {
     }
 };
 
-StatementProgress::StatementProgress(Form &form, const QString &connectionString, const QString &sql)
+StatementProgress::StatementProgress(Form &form, const ConnectionTarget &target, const QString &sql)
     : m_form(form), m_label(longStatementLabel(sql)), m_monitor(std::make_shared<Monitor>()),
       m_worker(std::make_unique<DbWorker>()) {
-    m_monitor->connectionString = connectionString;
+    m_monitor->target = target;
     m_elapsed.start();
     if (m_form.frmMain) {
         m_title = m_form.frmMain->windowTitle();

@@ -11,6 +11,8 @@
 // The monitor runs on a thread of its own and hands its figures back through the window's event loop;
 // it is opened with the first read and closed when the statement ends (the object goes).
 
+#include "core/db/ConnectionTarget.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
@@ -42,7 +44,7 @@ public:
     static constexpr int kIntervalMs = 2000; // between reads of the server's figures
     static constexpr int kShowMs = 500;      // between updates of the status bar
 
-    StatementProgress(Form &form, const QString &connectionString, const QString &sql);
+    StatementProgress(Form &form, const ConnectionTarget &target, const QString &sql);
     ~StatementProgress() override;
 
 private:

@@ -1,0 +1,143 @@
+#include "core/db/secure/SecureOpen.h"
+
+#include "core/db/secure/CertificateTrust.h"
+#include "core/db/secure/FreeTdsConf.h"
+#include "core/db/secure/ServerProbe.h"
+
+#include <QFile>
+#include <algorithm>
+
+namespace quorix {
+
+namespace {
+
+constexpr int kProbeTimeoutMs = 5000;
+
+bool loginRefused(const DbError &e) {
+    return std::any_of(e.records().begin(), e.records().end(), [](const DiagRecord &r) { return r.native == 18456; });
+}
+
+DbError refusal(const QString &text) {
+    return DbError::ofText(QStringLiteral("08001"), 0, text);
+}
+
+std::optional<CertificateInfo> trustedCertificate(const ConnectionOptions &options) {
+    if (options.trustedCertificate.isEmpty())
+        return std::nullopt;
+    QFile f(options.trustedCertificate);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const auto der = certificateDerFromPem(f.readAll());
+    return der ? parseCertificate(*der) : std::nullopt;
+}
+
+// The driver failed under "Mandatory" or "Strict": read what the server offers and say why, when the
+// certificate (or the lack of any encryption) is the reason.
+void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOptions &options, const DbError &e) {
+    ProbeRequest request;
+    request.server = parts.server;
+    request.certificate = true;
+    request.strict = options.encryption == Encryption::Strict;
+    request.timeoutMs = kProbeTimeoutMs;
+    const ServerProbe probe = probeServer(request);
+    if (!probe.reached)
+        return;
+    const QString driverSaid = QStringLiteral(" (The driver said: %1)").arg(e.description());
+    if (probe.encryption == PreloginEncryption::NotSupported) {
+        result.error = refusal(
+            QStringLiteral("%1 offers no encryption, and its encryption is \"%2\": the connection was refused "
+                           "before the login was sent. Only for an old server on a trusted network, choose "
+                           "\"Optional\" for it.")
+                .arg(parts.server, encryptionName(options.encryption)) +
+            driverSaid);
+        return;
+    }
+    if (!probe.certificate)
+        return;
+    const CertificateInfo &presented = *probe.certificate;
+    const QString fault = certificateFault(presented, parseServerAddress(parts.server).host,
+                                           trustedCertificate(options), QDateTime::currentDateTimeUtc());
+    if (fault.isEmpty())
+        return;
+    result.refusedCertificate = presented;
+    result.error = refusal(QStringLiteral("The certificate of %1 was refused: %2.\nSubject: %3\nIssuer: %4\n"
+                                          "SHA-256: %5")
+                               .arg(parts.server, fault, presented.subject, presented.issuer, presented.sha256()) +
+                           driverSaid);
+}
+
+} // namespace
+
+QString certificateFault(const CertificateInfo &presented, const QString &host,
+                         const std::optional<CertificateInfo> &trusted, const QDateTime &nowUtc) {
+    if (trusted) {
+        if (trusted->sha256() == presented.sha256())
+            return {};
+        return QStringLiteral("it is not the certificate trusted for this server (SHA-256 %1): the server's "
+                              "certificate changed")
+            .arg(trusted->sha256());
+    }
+    QStringList why;
+    if (presented.selfIssued())
+        why << QStringLiteral("it is self-signed, so no certificate authority this machine trusts vouches for it");
+    if (!presented.names(host)) {
+        const QStringList names = presented.dnsNames + presented.ipAddresses;
+        why << QStringLiteral("it is issued to %1, not to %2")
+                   .arg(names.isEmpty() ? presented.commonName : names.join(QStringLiteral(", ")), host);
+    }
+    if (presented.notAfter.isValid() && presented.notAfter < nowUtc)
+        why << QStringLiteral("it expired on %1").arg(presented.notAfter.toString(Qt::ISODate));
+    if (presented.notBefore.isValid() && presented.notBefore > nowUtc)
+        why << QStringLiteral("it is not valid before %1").arg(presented.notBefore.toString(Qt::ISODate));
+    if (why.isEmpty())
+        why << QStringLiteral("it could not be verified against the certificate authorities this machine trusts");
+    return why.join(QStringLiteral("; "));
+}
+
+SecureOpen openSecurely(odbc::Connection &conn, const OleDbParts &parts, const OdbcDriver &driver,
+                        const ConnectionOptions &options, int loginTimeoutSeconds) {
+    SecureOpen result;
+    const OdbcTranslation t = odbcConnection(parts, driver, options);
+    if (!t.refusal.isEmpty()) {
+        result.error = refusal(t.refusal);
+        return result;
+    }
+    if (!t.section.name.isEmpty()) {
+        const QString problem = ensureFreeTdsSection(t.section);
+        if (!problem.isEmpty()) {
+            result.error = refusal(QStringLiteral("The driver's configuration for %1 could not be written: %2.")
+                                       .arg(parts.server, problem));
+            return result;
+        }
+    }
+    try {
+        conn.open(t.connectionString, loginTimeoutSeconds);
+    } catch (const DbError &e) {
+        result.error = e;
+        if (options.encryption != Encryption::Optional && !loginRefused(e))
+            explain(result, parts, options, e);
+        return result;
+    }
+    if (options.encryption != Encryption::Optional) {
+        result.encrypted = true;
+        return result;
+    }
+    // The drivers offer what the classic provider did (encryption off), so the server's answer decides.
+    ProbeRequest request;
+    request.server = parts.server;
+    request.offer = PreloginEncryption::Off;
+    request.timeoutMs = kProbeTimeoutMs;
+    const ServerProbe probe = probeServer(request);
+    result.encrypted =
+        probe.encryption == PreloginEncryption::On || probe.encryption == PreloginEncryption::Required;
+    if (result.encrypted)
+        return result;
+    result.notice = probe.encryption ? QStringLiteral("The session with %1 is not encrypted (Encryption \"Optional\").")
+                                           .arg(parts.server)
+                                     : QStringLiteral("The session with %1 may not be encrypted (Encryption "
+                                                      "\"Optional\"): %2.")
+                                           .arg(parts.server, probe.failure);
+    return result;
+}
+
+} // namespace quorix
