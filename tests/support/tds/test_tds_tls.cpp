@@ -417,6 +417,37 @@ TEST_F(TdsTls, APinnedCertificateThatChangesIsRefused) {
     EXPECT_EQ(server.logins().size(), 1u);
 }
 
+// Many TLS records each way, TDS packets split across them, and an ATTENTION inside the encrypted stream.
+TEST_F(TdsTls, AnEncryptedSessionCarriesLongMessagesAndACancel) {
+    present(Cert::Server, Encryption::Required);
+    std::string batch = "SELECT '";
+    for (int i = 0; batch.size() < 100000; ++i)
+        batch += std::to_string(i) + ",";
+    batch += "'";
+    ResultSet rows{{makeColumn("n", "int"), makeColumn("text", "nvarchar(100)")}, {}};
+    for (int i = 0; i < 20000; ++i)
+        rows.rows.push_back({std::to_string(i), "row " + std::to_string(i) + " \xC3\xA9"});
+    server.addRule(Rule::exact(batch, Reply::rows(rows)));
+    server.addRule(Rule::exact("SELECT 1", Reply::rows({{makeColumn("x", "int")}, {{"1"}}})));
+    OdbcClient c;
+    ASSERT_TRUE(SQL_SUCCEEDED(connect(c, {"require", Cert::Ca}))) << toString(c.connectionDiags());
+
+    ASSERT_TRUE(SQL_SUCCEEDED(c.exec(batch))) << toString(c.diags());
+    const std::vector<TextRow> got = c.fetchAll();
+    ASSERT_EQ(got.size(), rows.rows.size());
+    EXPECT_EQ(got.back(), (TextRow{"19999", "row 19999 \xC3\xA9"}));
+
+    // Closing a result set that is still arriving sends an ATTENTION.
+    ASSERT_EQ(c.exec(batch), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(c.stmt())));
+    SQLFreeStmt(c.stmt(), SQL_CLOSE);
+    ASSERT_EQ(c.exec("SELECT 1"), SQL_SUCCESS) << toString(c.diags());
+    EXPECT_EQ(c.fetchAll(), std::vector<TextRow>{{"1"}});
+    EXPECT_EQ(server.cancels(), 1);
+    EXPECT_EQ(server.batches(), (std::vector<std::string>{batch, batch, "SELECT 1"}));
+    EXPECT_FALSE(holds(proxy->recorded(), utf16("row 19999")));
+}
+
 TEST_F(TdsTls, EncryptionNeedsACertificateAndABadOneIsRefused) {
     EXPECT_EQ(server.encryption(), Encryption::NotSupported);
     EXPECT_THROW(server.setEncryption(Encryption::On), std::logic_error);
