@@ -238,7 +238,8 @@ enum class Encryption : std::uint8_t {
 };
 std::string encryptionName(Encryption value); // "ENCRYPT_OFF", "ENCRYPT_ON", ... ("0x80" when unknown)
 
-// One connection's PRELOGIN and what came of it, kept for every connection that sent one.
+// One connection's PRELOGIN and what came of it, kept for every connection that sent one (or went straight
+// to LOGIN7).
 struct Prelogin {
     int connection = 0;
     std::optional<Encryption> offered; // the client's ENCRYPTION byte; nullopt when it sent none

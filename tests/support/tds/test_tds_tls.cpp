@@ -141,19 +141,20 @@ protected:
     std::unique_ptr<DelayProxy> proxy;
 };
 
+// What the capture shows, and where TLS covered the connection.
+enum class Seen { Nothing, Query, All }; // Query: the statement and its result, not the login
+enum class Covered { None, Login, Session };
+
 struct Case {
     const char *name;
     Encryption serverMode;
     Cert presented;
     ClientSide client;
-    bool connects;
     Encryption offered; // the client's PRELOGIN ENCRYPTION byte
     Encryption answered;
-    bool tls;            // a TLS handshake completed
-    bool loginOnly;      // ... and covered only the login
-    bool loginInClear;   // the capture holds the user name and scrambled password
-    bool queryInClear;   // the capture holds the statement and its result
-    const char *refusal; // what the driver says, when it does not connect
+    Covered covered;
+    Seen seen;
+    const char *refusal; // what the driver says when it does not connect; nullptr: it connects
     const char *ended;   // how the server saw the connection end
 };
 
@@ -164,204 +165,68 @@ const char *const kCutOff = "[08001] 0 [FreeTDS][SQL Server]Unable to connect to
                             "[01000] 20017 [FreeTDS][SQL Server]Unexpected EOF from the server\n"
                             "[01000] 20002 [FreeTDS][SQL Server]Adaptive Server connection failed\n";
 const char *const kClosed = "closed by the client";
+constexpr bool kNoHostCheck = false;
+using E = Encryption;
 
+// clang-format off
 const Case kCases[] = {
-    {"RequireRefusesAServerWithoutEncryption",
-     Encryption::NotSupported,
-     Cert::None,
-     {"require", Cert::Ca},
-     false,
-     Encryption::On,
-     Encryption::NotSupported,
-     false,
-     false,
-     false,
-     false,
-     kUnable,
-     kClosed},
-    {"RequireWithTheCaConnectsAndHidesEverything",
-     Encryption::On,
-     Cert::Server,
-     {"require", Cert::Ca},
-     true,
-     Encryption::On,
-     Encryption::On,
-     true,
-     false,
-     false,
-     false,
-     nullptr,
-     kClosed},
-    {"RequireRefusesACertificateTheCaDidNotSign",
-     Encryption::On,
-     Cert::SelfSigned,
-     {"require", Cert::Ca},
-     false,
-     Encryption::On,
-     Encryption::On,
-     false,
-     false,
-     false,
-     false,
-     kUnable,
-     kClosed},
-    {"RequirePinsASelfSignedCertificateGivenAsCaFile",
-     Encryption::On,
-     Cert::SelfSigned,
-     {"require", Cert::SelfSigned, false},
-     true,
-     Encryption::On,
-     Encryption::On,
-     true,
-     false,
-     false,
-     false,
-     nullptr,
-     kClosed},
-    {"RequirePinsASelfSignedCertificateAndChecksItsNames",
-     Encryption::On,
-     Cert::SelfSigned,
+    // Encryption=require: the certificate is checked against `ca file`, and its names against the host.
+    {"RequireRefusesAServerWithoutEncryption", E::NotSupported, Cert::None, {"require", Cert::Ca},
+     E::On, E::NotSupported, Covered::None, Seen::Nothing, kUnable, kClosed},
+    {"RequireWithTheCaConnectsAndHidesEverything", E::On, Cert::Server, {"require", Cert::Ca},
+     E::On, E::On, Covered::Session, Seen::Nothing, nullptr, kClosed},
+    {"RequireRefusesACertificateTheCaDidNotSign", E::On, Cert::SelfSigned, {"require", Cert::Ca},
+     E::On, E::On, Covered::None, Seen::Nothing, kUnable, kClosed},
+    {"RequirePinsASelfSignedCertificateGivenAsCaFile", E::On, Cert::SelfSigned,
+     {"require", Cert::SelfSigned, kNoHostCheck},
+     E::On, E::On, Covered::Session, Seen::Nothing, nullptr, kClosed},
+    {"RequirePinsASelfSignedCertificateAndChecksItsNames", E::On, Cert::SelfSigned,
      {"require", Cert::SelfSigned},
-     true,
-     Encryption::On,
-     Encryption::On,
-     true,
-     false,
-     false,
-     false,
-     nullptr,
-     kClosed},
-    {"RequireChecksTheAddressAgainstTheCertificatesNames",
-     Encryption::On,
-     Cert::WrongName,
-     {"require", Cert::Ca},
-     false,
-     Encryption::On,
-     Encryption::On,
-     false,
-     false,
-     false,
-     false,
-     kUnable,
-     kClosed},
-    {"RequireWithoutHostnameCheckTakesAnyNameTheCaSigned",
-     Encryption::On,
-     Cert::WrongName,
-     {"require", Cert::Ca, false},
-     true,
-     Encryption::On,
-     Encryption::On,
-     true,
-     false,
-     false,
-     false,
-     nullptr,
-     kClosed},
-    {"RequireWithoutCaFileChecksNothing",
-     Encryption::On,
-     Cert::SelfSigned,
-     {"require"},
-     true,
-     Encryption::On,
-     Encryption::On,
-     true,
-     false,
-     false,
-     false,
-     nullptr,
-     kClosed},
-    {"RequireAgainstOffEncryptsTheWholeSession",
-     Encryption::Off,
-     Cert::Server,
-     {"require", Cert::Ca},
-     true,
-     Encryption::On,
-     Encryption::On,
-     true,
-     false,
-     false,
-     false,
-     nullptr,
-     kClosed},
-    {"RequestAgainstOffEncryptsOnlyTheLogin",
-     Encryption::Off,
-     Cert::Server,
-     {"request"},
-     true,
-     Encryption::Off,
-     Encryption::Off,
-     true,
-     true,
-     false,
-     true,
-     nullptr,
-     kClosed},
-    {"RequestAgainstNoEncryptionIsClear",
-     Encryption::NotSupported,
-     Cert::None,
-     {"request"},
-     true,
-     Encryption::Off,
-     Encryption::NotSupported,
-     false,
-     false,
-     true,
-     true,
-     nullptr,
-     kClosed},
-    {"RequestAgainstRequiredEncryptsTheWholeSession",
-     Encryption::Required,
-     Cert::Server,
-     {"request"},
-     true,
-     Encryption::Off,
-     Encryption::Required,
-     true,
-     false,
-     false,
-     false,
-     nullptr,
-     kClosed},
-    {"OffAgainstRequiredIsRefused",
-     Encryption::Required,
-     Cert::Server,
-     {"off"},
-     false,
-     Encryption::NotSupported,
-     Encryption::Required,
-     false,
-     false,
-     false,
-     false,
-     kCutOff,
-     "encryption refused"},
-    {"OffAgainstOffIsClear",
-     Encryption::Off,
-     Cert::Server,
-     {"off"},
-     true,
-     Encryption::NotSupported,
-     Encryption::NotSupported,
-     false,
-     false,
-     true,
-     true,
-     nullptr,
-     kClosed},
+     E::On, E::On, Covered::Session, Seen::Nothing, nullptr, kClosed},
+    {"RequireChecksTheAddressAgainstTheCertificatesNames", E::On, Cert::WrongName, {"require", Cert::Ca},
+     E::On, E::On, Covered::None, Seen::Nothing, kUnable, kClosed},
+    {"RequireWithoutHostnameCheckTakesAnyNameTheCaSigned", E::On, Cert::WrongName,
+     {"require", Cert::Ca, kNoHostCheck},
+     E::On, E::On, Covered::Session, Seen::Nothing, nullptr, kClosed},
+    {"RequireWithoutCaFileChecksNothing", E::On, Cert::SelfSigned, {"require"},
+     E::On, E::On, Covered::Session, Seen::Nothing, nullptr, kClosed},
+    {"RequireAgainstOffEncryptsTheWholeSession", E::Off, Cert::Server, {"require", Cert::Ca},
+     E::On, E::On, Covered::Session, Seen::Nothing, nullptr, kClosed},
+    // Encryption=request: whatever the server offers; a `ca file` is checked all the same.
+    {"RequestAgainstOffEncryptsOnlyTheLogin", E::Off, Cert::Server, {"request"},
+     E::Off, E::Off, Covered::Login, Seen::Query, nullptr, kClosed},
+    {"RequestAgainstNoEncryptionIsClear", E::NotSupported, Cert::None, {"request"},
+     E::Off, E::NotSupported, Covered::None, Seen::All, nullptr, kClosed},
+    {"RequestAgainstRequiredEncryptsTheWholeSession", E::Required, Cert::Server, {"request"},
+     E::Off, E::Required, Covered::Session, Seen::Nothing, nullptr, kClosed},
+    {"RequestWithACaFileStillRefusesABadCertificate", E::On, Cert::SelfSigned, {"request", Cert::Ca},
+     E::Off, E::On, Covered::None, Seen::Nothing, kUnable, kClosed},
+    // Encryption=off: offers none, but follows a server that insists.
+    {"OffAgainstOffIsClear", E::Off, Cert::Server, {"off"},
+     E::NotSupported, E::NotSupported, Covered::None, Seen::All, nullptr, kClosed},
+    {"OffAgainstOnIsEncryptedAnyway", E::On, Cert::Server, {"off"},
+     E::NotSupported, E::On, Covered::Session, Seen::Nothing, nullptr, kClosed},
+    {"OffAgainstRequiredIsRefused", E::Required, Cert::Server, {"off"},
+     E::NotSupported, E::Required, Covered::None, Seen::Nothing, kCutOff, "encryption refused"},
 };
+// clang-format on
 
 class TdsTlsCase : public TdsTls, public ::testing::WithParamInterface<Case> {};
 
 TEST_P(TdsTlsCase, ConnectsAsAgreedAndHidesWhatItShould) {
     const Case &c = GetParam();
+    const bool connects = c.refusal == nullptr;
     present(c.presented, c.serverMode);
     OdbcClient client;
     const SQLRETURN rc = connect(client, c.client);
     const std::vector<Diag> diags = client.connectionDiags();
-    ASSERT_EQ(SQL_SUCCEEDED(rc), c.connects) << toString(diags);
-    if (c.connects)
+    ASSERT_EQ(SQL_SUCCEEDED(rc), connects) << toString(diags);
+    if (connects) {
         runStatement(client);
-    else {
+        ASSERT_EQ(server.logins().size(), 1u);
+        EXPECT_EQ(server.logins()[0].user, kUser);
+        EXPECT_EQ(server.logins()[0].password, kPassword);
+    } else {
         EXPECT_EQ(toString(diags), c.refusal);
         EXPECT_TRUE(server.logins().empty());
     }
@@ -372,26 +237,23 @@ TEST_P(TdsTlsCase, ConnectsAsAgreedAndHidesWhatItShould) {
         if (e.kind == Event::Kind::Disconnect)
             ends.push_back(e.text);
     EXPECT_EQ(ends, std::vector<std::string>{c.ended});
+
     const std::vector<Prelogin> prelogins = server.prelogins();
     ASSERT_EQ(prelogins.size(), 1u);
     const Prelogin &p = prelogins[0];
     EXPECT_EQ(p.offered, c.offered);
     EXPECT_EQ(p.answered, c.answered);
-    EXPECT_EQ(p.tls, c.tls);
-    EXPECT_EQ(p.tlsProtocol, c.tls ? "TLSv1.2" : "");
-    EXPECT_EQ(p.loginOnly, c.loginOnly);
-    EXPECT_EQ(p.login, c.connects);
-    if (c.connects) {
-        ASSERT_EQ(server.logins().size(), 1u);
-        EXPECT_EQ(server.logins()[0].user, kUser);
-        EXPECT_EQ(server.logins()[0].password, kPassword);
-    }
+    EXPECT_EQ(p.tls, c.covered != Covered::None);
+    EXPECT_EQ(p.tlsProtocol, c.covered != Covered::None ? "TLSv1.2" : "");
+    EXPECT_EQ(p.loginOnly, c.covered == Covered::Login);
+    EXPECT_EQ(p.login, connects);
+
     const std::string up = proxy->recorded(DelayProxy::Way::ToServer);
     const std::string down = proxy->recorded(DelayProxy::Way::ToClient);
-    EXPECT_EQ(holds(up, utf16(kUser)), c.loginInClear);
-    EXPECT_EQ(holds(up, scrambled(kPassword)), c.loginInClear);
-    EXPECT_EQ(holds(up, utf16(kStatement)), c.queryInClear);
-    EXPECT_EQ(holds(down, utf16(kValue)), c.queryInClear);
+    EXPECT_EQ(holds(up, utf16(kUser)), c.seen == Seen::All);
+    EXPECT_EQ(holds(up, scrambled(kPassword)), c.seen == Seen::All);
+    EXPECT_EQ(holds(up, utf16(kStatement)), c.seen != Seen::Nothing);
+    EXPECT_EQ(holds(down, utf16(kValue)), c.seen != Seen::Nothing);
 }
 
 INSTANTIATE_TEST_SUITE_P(Settings, TdsTlsCase, ::testing::ValuesIn(kCases),
