@@ -124,8 +124,9 @@ protected:
             out << "\tcheck certificate hostname = no\n";
         out.close();
         ::setenv("FREETDSCONF", conf.c_str(), 1);
-        return client.connect("DRIVER={FreeTDS};SERVERNAME=tls;UID=" + kUser + ";PWD=" + kPassword +
-                              ";ClientCharset=UTF-8;Encryption=" + side.encryption);
+        return client.connect(
+            "DRIVER={FreeTDS};SERVERNAME=tls;UID=" + kUser + ";PWD=" + kPassword +
+            ";APP=QUORIX TLS test;WSID=TLSHOST;ClientCharset=UTF-8;Encryption=" + side.encryption);
     }
 
     // Runs the statement and checks its answer and the server's record of it.
@@ -226,6 +227,8 @@ TEST_P(TdsTlsCase, ConnectsAsAgreedAndHidesWhatItShould) {
         ASSERT_EQ(server.logins().size(), 1u);
         EXPECT_EQ(server.logins()[0].user, kUser);
         EXPECT_EQ(server.logins()[0].password, kPassword);
+        EXPECT_EQ(server.logins()[0].appName, "QUORIX TLS test");
+        EXPECT_EQ(server.logins()[0].hostName, "TLSHOST");
     } else {
         EXPECT_EQ(toString(diags), c.refusal);
         EXPECT_TRUE(server.logins().empty());
