@@ -9,6 +9,7 @@ mapfile -t runtime_pkgs <<<"$runtime"
 run_pkgs=("${runtime_pkgs[@]}" build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
   unixodbc-dev libsmbclient-dev)
 test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
+  libssl-dev # the scripted server's TLS and the test certificates
   xvfb xauth mingw-w64 clang-format desktop-file-utils
   clang libclang-rt-dev # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
   ccache) # the compiler cache of the builds (scripts/compiler-cache.sh)

@@ -112,6 +112,8 @@ private:
                 continue;
             const Clock::time_point due = Clock::now() + m_proxy.m_delay;
             if (n > 0) {
+                if (m_proxy.m_recording)
+                    m_proxy.capture(d.fromClient, buffer.data(), static_cast<std::size_t>(n));
                 // A client's send after the server's answer begins a new exchange.
                 if (d.fromClient && !m_clientTurn.exchange(true))
                     ++m_proxy.m_exchanges;
@@ -195,6 +197,27 @@ DelayProxy::~DelayProxy() {
 int DelayProxy::connections() const {
     std::lock_guard lock(m_mutex);
     return static_cast<int>(m_links.size());
+}
+
+void DelayProxy::record(bool on) {
+    m_recording = on;
+}
+
+void DelayProxy::capture(bool toServer, const char *data, std::size_t n) {
+    std::lock_guard lock(m_recordMutex);
+    m_recorded[static_cast<int>(Way::Both)].append(data, n);
+    m_recorded[static_cast<int>(toServer ? Way::ToServer : Way::ToClient)].append(data, n);
+}
+
+std::string DelayProxy::recorded(Way way) const {
+    std::lock_guard lock(m_recordMutex);
+    return m_recorded[static_cast<int>(way)];
+}
+
+void DelayProxy::clearRecorded() {
+    std::lock_guard lock(m_recordMutex);
+    for (std::string &s : m_recorded)
+        s.clear();
 }
 
 void DelayProxy::acceptLoop() {

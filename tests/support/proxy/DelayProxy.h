@@ -45,12 +45,20 @@ public:
     void resetExchanges() { m_exchanges = 0; }
     int connections() const; // relayed so far
 
+    // A capture, for a test that looks for what must not travel in clear: while on, every byte relayed,
+    // as it arrives at the proxy. recorded() holds both directions interleaved in arrival order.
+    enum class Way { Both, ToServer, ToClient };
+    void record(bool on);
+    std::string recorded(Way way = Way::Both) const;
+    void clearRecorded();
+
     void stop();
 
     struct Link;
 
 private:
     void acceptLoop();
+    void capture(bool toServer, const char *data, std::size_t n);
 
     std::string m_targetAddress;
     std::uint16_t m_targetPort;
@@ -63,6 +71,9 @@ private:
     std::thread m_acceptor;
     mutable std::mutex m_mutex;
     std::list<std::shared_ptr<Link>> m_links;
+    std::atomic<bool> m_recording{false};
+    mutable std::mutex m_recordMutex;
+    std::string m_recorded[3]; // by Way
 };
 
 } // namespace quorix::testing

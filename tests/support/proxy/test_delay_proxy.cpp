@@ -60,6 +60,33 @@ TEST_F(ThroughProxy, BytesArriveInOrderAndEachExchangeIsOneRoundTripHeldBothWays
     EXPECT_EQ(proxy->connections(), 1);
 }
 
+TEST_F(ThroughProxy, RecordsWhatItRelaysWhenAsked) {
+    server.addRule(
+        Rule::exact("SELECT 'seen'", Reply::rows({{makeColumn("", "nvarchar(10)")}, {{"answer"}}})));
+    server.addRule(Rule::exact("SELECT 'unseen'", Reply::count(1)));
+    ASSERT_TRUE(SQL_SUCCEEDED(c.exec("SELECT 'unseen'")));
+    EXPECT_EQ(proxy->recorded(), "");
+    proxy->record(true);
+    ASSERT_TRUE(SQL_SUCCEEDED(c.exec("SELECT 'seen'")));
+    EXPECT_EQ(c.fetchAll(), std::vector<TextRow>{{"answer"}});
+    proxy->record(false);
+    ASSERT_TRUE(SQL_SUCCEEDED(c.exec("SELECT 'unseen'")));
+
+    const std::string up = proxy->recorded(DelayProxy::Way::ToServer);
+    const std::string down = proxy->recorded(DelayProxy::Way::ToClient);
+    // One SQL batch packet up (its text UTF-16LE after the headers), one reply packet down.
+    ASSERT_GE(up.size(), 8u);
+    EXPECT_EQ(up[0], '\x01');
+    EXPECT_NE(up.find(std::string("S\0E\0L\0E\0C\0T\0 \0'\0s\0e\0e\0n\0'\0", 26)), std::string::npos);
+    ASSERT_GE(down.size(), 8u);
+    EXPECT_EQ(down[0], '\x04');
+    EXPECT_NE(down.find(std::string("a\0n\0s\0w\0e\0r\0", 12)), std::string::npos);
+    EXPECT_EQ(proxy->recorded(), up + down);
+    EXPECT_EQ(up.find(std::string("u\0n\0s\0e\0e\0n\0", 12)), std::string::npos);
+    proxy->clearRecorded();
+    EXPECT_EQ(proxy->recorded(DelayProxy::Way::ToServer), "");
+}
+
 TEST_F(ThroughProxy, StoppingCutsTheConnection) {
     proxy->stop();
     EXPECT_FALSE(SQL_SUCCEEDED(c.exec("SELECT 1")));

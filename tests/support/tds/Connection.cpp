@@ -60,6 +60,7 @@ bool isError(const ReplyItem &item) {
 Connection::Connection(ScriptedServer::Impl &server, int fd, int id)
     : m_server(server), m_channel(fd, static_cast<std::uint16_t>(std::min(50 + id, 0xFFFF))) {
     m_state.connection = id;
+    m_prelogin.connection = id;
 }
 
 void Connection::recordEvent(Event event) {
@@ -75,12 +76,16 @@ void Connection::run() {
         bool loggedIn = false;
         while (!loggedIn) {
             m_channel.readMessage(type, payload);
-            if (type == kPrelogin)
-                prelogin();
-            else if (type == kLogin7)
+            if (type == kPrelogin) {
+                if (!prelogin(payload))
+                    throw DropRequested{"encryption refused"};
+            } else if (type == kLogin7) {
+                m_prelogin.login = true;
+                m_server.notePrelogin(m_prelogin);
                 loggedIn = login(payload);
-            else
+            } else {
                 throw ProtocolError("expected PRELOGIN or LOGIN7");
+            }
             if (type == kLogin7 && !loggedIn)
                 throw DropRequested{"login refused"};
         }
@@ -122,21 +127,6 @@ void Connection::run() {
     e.text = how;
     recordEvent(std::move(e));
     m_finished = true;
-}
-
-void Connection::prelogin() {
-    static const Bytes reply("\x00\x00\x1A\x00\x06"
-                             "\x01\x00\x20\x00\x01"
-                             "\x02\x00\x21\x00\x01"
-                             "\x03\x00\x22\x00\x00"
-                             "\x04\x00\x22\x00\x01"
-                             "\xFF"
-                             "\x10\x00\x03\xE8\x00\x00"
-                             "\x02"
-                             "\x00"
-                             "\x00",
-                             35);
-    m_channel.sendMessage(reply);
 }
 
 bool Connection::login(const Bytes &payload) {

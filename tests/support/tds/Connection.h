@@ -27,7 +27,10 @@ private:
     };
     enum class Outcome { Done, Cancelled };
 
-    void prelogin();
+    // Answers PRELOGIN and, when encryption was agreed, carries out the TLS handshake. False when the
+    // client must be refused (it offers no encryption, the server requires it).
+    bool prelogin(const Bytes &payload);
+    void handshake(std::shared_ptr<const TlsContext> certificate, bool loginOnly);
     bool login(const Bytes &payload);
     void batch(const Bytes &payload);
     void rpc(const Bytes &payload);
@@ -50,6 +53,7 @@ private:
     ScriptedServer::Impl &m_server;
     Channel m_channel;
     ConnectionState m_state;
+    Prelogin m_prelogin;
     std::map<int, Prepared> m_prepared;
     int m_nextHandle = 1;
     Bytes m_transaction = Bytes(8, '\0');

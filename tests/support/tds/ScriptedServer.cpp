@@ -2,6 +2,7 @@
 
 #include "tds/Connection.h"
 #include "tds/Text.h"
+#include "tds/Tls.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -104,6 +105,15 @@ std::string typeName(SqlType type) {
         "varchar(max)", "nvarchar(max)", "varbinary(max)", "uniqueidentifier", "datetimeoffset"};
     const auto i = static_cast<std::size_t>(type);
     return i < std::size(names) ? names[i] : "?";
+}
+
+std::string encryptionName(Encryption value) {
+    static const char *const names[] = {"ENCRYPT_OFF", "ENCRYPT_ON", "ENCRYPT_NOT_SUP", "ENCRYPT_REQ"};
+    const auto i = static_cast<std::size_t>(value);
+    if (i < std::size(names))
+        return names[i];
+    static const char hex[] = "0123456789ABCDEF";
+    return std::string("0x") + hex[i >> 4] + hex[i & 15];
 }
 
 std::string kindName(Event::Kind kind) {
@@ -369,6 +379,29 @@ void ScriptedServer::clearDatabases() {
 std::vector<std::string> ScriptedServer::databases() const {
     std::lock_guard lock(m_impl->configMutex);
     return m_impl->databases.value_or(std::vector<std::string>{});
+}
+
+void ScriptedServer::setCertificate(const std::string &chainPem, const std::string &keyPem) {
+    std::shared_ptr<const TlsContext> context;
+    try {
+        context = std::make_shared<const TlsContext>(chainPem, keyPem);
+    } catch (const TlsError &e) {
+        throw std::invalid_argument(e.what());
+    }
+    std::lock_guard lock(m_impl->configMutex);
+    m_impl->certificate = std::move(context);
+}
+
+void ScriptedServer::setEncryption(Encryption mode) {
+    std::lock_guard lock(m_impl->configMutex);
+    if (mode != Encryption::NotSupported && !m_impl->certificate)
+        throw std::logic_error("the scripted server has no certificate to encrypt with (setCertificate)");
+    m_impl->encryption = mode;
+}
+
+Encryption ScriptedServer::encryption() const {
+    std::lock_guard lock(m_impl->configMutex);
+    return m_impl->encryption;
 }
 
 void ScriptedServer::addRule(Rule rule) {

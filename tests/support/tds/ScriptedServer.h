@@ -203,7 +203,8 @@ struct Event {
         Transaction, // text: "BEGIN", "COMMIT", "ROLLBACK", or "COMMIT, BEGIN" / "ROLLBACK, BEGIN"
         Cancel,      // an ATTENTION from the client
         Disconnect,  // text: "closed by the client", "dropped by the server" (dropConnections), "dropped by
-                     // a rule", "login refused", "server stopped" or "protocol error: ..."
+                     // a rule", "login refused", "encryption refused" (Encryption::Required, a client
+                     // without it), "server stopped" or "protocol error: ..." (a failed TLS handshake too)
     };
     Kind kind = Kind::Batch;
     int connection = 0;
@@ -224,6 +225,30 @@ struct Event {
 std::string kindName(Event::Kind kind); // "login", "batch", ...
 // One line describing an event, escaped (\n, \t, \\), as the standalone server writes its record file.
 std::string describe(const Event &event);
+
+// TLS as the server offers it in its PRELOGIN answer; the same values are the ENCRYPTION byte itself, as a
+// client offers it and the server answers.
+enum class Encryption : std::uint8_t {
+    Off = 0, // ENCRYPT_OFF: only the client's LOGIN7 travels in TLS, the rest in clear; a client that
+             // asks for ENCRYPT_ON gets the whole session in TLS, one that offers none gets none
+    On = 1,  // ENCRYPT_ON: the whole session in TLS after the handshake, whatever the client offered
+    NotSupported = 2, // ENCRYPT_NOT_SUP: no TLS (the default)
+    Required = 3,     // ENCRYPT_REQ: the whole session; a client that offers ENCRYPT_NOT_SUP (or nothing) is
+                      // answered and then disconnected ("encryption refused") before any handshake
+};
+std::string encryptionName(Encryption value); // "ENCRYPT_OFF", "ENCRYPT_ON", ... ("0x80" when unknown)
+
+// One connection's PRELOGIN and what came of it, kept for every connection that sent one (or went straight
+// to LOGIN7).
+struct Prelogin {
+    int connection = 0;
+    std::optional<Encryption> offered; // the client's ENCRYPTION byte; nullopt when it sent none
+    Encryption answered = Encryption::NotSupported;
+    bool tls = false;        // the TLS handshake completed
+    std::string tlsProtocol; // "TLSv1.2" once it did
+    bool loginOnly = false;  // only the LOGIN7 went through TLS (the answer was ENCRYPT_OFF)
+    bool login = false;      // a LOGIN7 arrived; false when the client gave up before logging in
+};
 
 class TableModel;
 
@@ -254,6 +279,14 @@ public:
     void clearDatabases(); // any name goes again
     std::vector<std::string> databases() const;
 
+    // TLS. The certificate chain (the server's certificate first, then any intermediates) and its key, as
+    // PEM; throws std::invalid_argument when they do not load. Encryption other than NotSupported needs a
+    // certificate first (else std::logic_error). Both may change at any time: a connection takes what is
+    // current when its PRELOGIN arrives, so a new certificate shows on the next connection.
+    void setCertificate(const std::string &chainPem, const std::string &keyPem);
+    void setEncryption(Encryption mode);
+    Encryption encryption() const;
+
     void addRule(Rule rule); // throws std::regex_error for a bad pattern
     void setRules(std::vector<Rule> rules);
     void clearRules();
@@ -272,6 +305,8 @@ public:
     std::vector<Event> rpcs() const;
     std::vector<std::string> statements() const; // batch texts and RPC texts together, in arrival order
     std::vector<Event> logins() const;
+    std::vector<Prelogin> prelogins() const; // in order of connection
+    std::optional<Prelogin> prelogin(int connection) const;
     int cancels() const;
     // Requests since the last clearRecord(), over every connection: SQL batches, RPC messages (however many
     // calls one holds) and transaction requests, each a round trip the client waited for. Logins are not

@@ -14,6 +14,7 @@
 namespace quorix::tds {
 
 class Connection;
+class TlsContext;
 
 struct CompiledRule {
     Rule rule;
@@ -28,6 +29,8 @@ struct ScriptedServer::Impl {
     std::optional<std::string> password;
     std::string defaultDatabase = "master";
     std::optional<std::vector<std::string>> databases;
+    Encryption encryption = Encryption::NotSupported;
+    std::shared_ptr<const TlsContext> certificate;
     // The name as configured when the database exists (or any name when no set is configured).
     std::optional<std::string> findDatabase(const std::string &name) const;
     // Checks the configured user and password (either may be unset: anything goes).
@@ -53,6 +56,8 @@ struct ScriptedServer::Impl {
     std::size_t statementCount = 0; // batches and RPCs
     std::size_t requestCount = 0;   // batch, RPC and transaction messages
     void countRequest();
+    std::vector<Prelogin> prelogins;
+    void notePrelogin(const Prelogin &p); // adds or updates the connection's entry
     std::mutex listenerMutex;
     std::function<void(const Event &)> listener;
     void record(Event event);

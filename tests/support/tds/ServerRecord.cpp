@@ -2,6 +2,8 @@
 
 #include "tds/ServerImpl.h"
 
+#include <algorithm>
+
 namespace quorix::tds {
 
 namespace {
@@ -62,6 +64,36 @@ std::vector<Event> ScriptedServer::logins() const {
         *m_impl, [](const Event &e) { return e.kind == Event::Kind::Login; }, same);
 }
 
+std::vector<Prelogin> ScriptedServer::prelogins() const {
+    std::lock_guard lock(m_impl->recordMutex);
+    return m_impl->prelogins;
+}
+
+std::optional<Prelogin> ScriptedServer::prelogin(int connection) const {
+    std::lock_guard lock(m_impl->recordMutex);
+    for (const Prelogin &p : m_impl->prelogins)
+        if (p.connection == connection)
+            return p;
+    return std::nullopt;
+}
+
+void ScriptedServer::Impl::notePrelogin(const Prelogin &p) {
+    {
+        std::lock_guard lock(recordMutex);
+        auto it = std::find_if(prelogins.begin(), prelogins.end(),
+                               [&](const Prelogin &q) { return q.connection == p.connection; });
+        if (it == prelogins.end())
+            prelogins.insert(std::upper_bound(prelogins.begin(), prelogins.end(), p,
+                                              [](const Prelogin &a, const Prelogin &b) {
+                                                  return a.connection < b.connection;
+                                              }),
+                             p);
+        else
+            *it = p;
+    }
+    recordChanged.notify_all();
+}
+
 int ScriptedServer::cancels() const {
     return static_cast<int>(collect(
                                 *m_impl, [](const Event &e) { return e.kind == Event::Kind::Cancel; }, textOf)
@@ -81,6 +113,7 @@ void ScriptedServer::Impl::countRequest() {
 void ScriptedServer::clearRecord() {
     std::lock_guard lock(m_impl->recordMutex);
     m_impl->events.clear();
+    m_impl->prelogins.clear();
     m_impl->batchCount = 0;
     m_impl->statementCount = 0;
     m_impl->requestCount = 0;

@@ -1,7 +1,9 @@
 #include "tds/Wire.h"
 
 #include "tds/Text.h"
+#include "tds/Tls.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,8 +16,41 @@ constexpr std::size_t kHeader = 8;
 constexpr std::size_t kMaxPacket = 32767;
 } // namespace
 
+Channel::Channel(int fd, std::uint16_t spid) : m_fd(fd), m_spid(spid) {}
+
 Channel::~Channel() {
     close();
+}
+
+void Channel::startTls(std::unique_ptr<TlsSession> session, bool loginOnly) {
+    m_tls = std::move(session);
+    m_tlsLoginOnly = loginOnly;
+    // Whatever came after the handshake's last PRELOGIN packet is already ciphertext.
+    const Bytes early = m_in.substr(m_inPos);
+    m_in.erase(m_inPos);
+    m_tlsStart = m_in.size();
+    received(early.data(), early.size());
+}
+
+void Channel::received(const char *data, std::size_t n) {
+    if (!m_tls) {
+        m_in.append(data, n);
+        return;
+    }
+    m_tls->receive(data, n);
+    while (m_tls->decryptRecord(m_in)) {
+        if (!m_tlsLoginOnly || m_in.size() - m_tlsStart < kHeader)
+            continue;
+        const auto *h = reinterpret_cast<const unsigned char *>(m_in.data() + m_tlsStart);
+        const std::size_t length = (static_cast<std::size_t>(h[2]) << 8) | h[3];
+        if (m_in.size() - m_tlsStart < length)
+            continue;
+        // The login's packet is whole: as the client does, leave TLS; what follows is clear.
+        const Bytes rest = m_tls->takeUndecrypted();
+        m_tls.reset();
+        m_in += rest;
+        return;
+    }
 }
 
 void Channel::shutdown() {
@@ -34,11 +69,9 @@ void Channel::close() {
 }
 
 bool Channel::fill(int timeoutMs) {
-    if (m_inPos > 0 && m_inPos == m_in.size()) {
-        m_in.clear();
-        m_inPos = 0;
-    } else if (m_inPos > 65536) {
+    if ((m_inPos > 0 && m_inPos == m_in.size()) || m_inPos > 65536) {
         m_in.erase(0, m_inPos);
+        m_tlsStart -= std::min(m_tlsStart, m_inPos);
         m_inPos = 0;
     }
     pollfd p{m_fd, POLLIN, 0};
@@ -59,7 +92,7 @@ bool Channel::fill(int timeoutMs) {
             continue;
         if (n <= 0)
             throw ConnectionClosed();
-        m_in.append(buf, static_cast<std::size_t>(n));
+        received(buf, static_cast<std::size_t>(n));
         return true;
     }
 }
@@ -130,6 +163,12 @@ bool Channel::waitForAttention(int timeoutMs) {
 }
 
 void Channel::writeAll(const char *data, std::size_t n) {
+    Bytes cipher;
+    if (m_tls && !m_tlsLoginOnly) {
+        cipher = m_tls->encrypt(data, n);
+        data = cipher.data();
+        n = cipher.size();
+    }
     while (n > 0) {
         const ssize_t w = ::send(m_fd, data, n, MSG_NOSIGNAL);
         if (w < 0 && errno == EINTR)
@@ -141,9 +180,9 @@ void Channel::writeAll(const char *data, std::size_t n) {
     }
 }
 
-void Channel::sendPacket(const char *data, std::size_t n, bool last) {
+void Channel::sendPacket(const char *data, std::size_t n, bool last, std::uint8_t type) {
     m_packet.clear();
-    put8(m_packet, kReply);
+    put8(m_packet, type);
     put8(m_packet, last ? 1 : 0);
     put16be(m_packet, static_cast<std::uint32_t>(n + kHeader));
     put16be(m_packet, m_spid);
@@ -153,7 +192,14 @@ void Channel::sendPacket(const char *data, std::size_t n, bool last) {
     writeAll(m_packet.data(), m_packet.size());
 }
 
-void Channel::sendMessage(const Bytes &payload) {
+void Channel::sendMessage(const Bytes &payload, std::uint8_t type) {
+    if (type != kReply) { // not streamed: nothing to look for meanwhile
+        const std::size_t body = static_cast<std::size_t>(m_packetSize) - kHeader;
+        for (std::size_t pos = 0; pos < payload.size(); pos += body)
+            sendPacket(payload.data() + pos, std::min(body, payload.size() - pos),
+                       pos + body >= payload.size(), type);
+        return;
+    }
     begin();
     append(payload);
     finish();

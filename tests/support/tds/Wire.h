@@ -5,9 +5,12 @@
 #include "tds/Codec.h"
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 namespace quorix::tds {
+
+class TlsSession;
 
 enum PacketType : std::uint8_t {
     kSqlBatch = 0x01,
@@ -36,7 +39,7 @@ struct ConnectionClosed : std::runtime_error {
 // ATTENTION that arrives while a reply is held back or being sent.
 class Channel {
 public:
-    Channel(int fd, std::uint16_t spid) : m_fd(fd), m_spid(spid) {}
+    Channel(int fd, std::uint16_t spid);
     ~Channel();
     Channel(const Channel &) = delete;
     Channel &operator=(const Channel &) = delete;
@@ -50,8 +53,15 @@ public:
     void setPacketSize(int size) { m_packetSize = size; }
     int packetSize() const { return m_packetSize; }
 
-    // Sends one reply message made of the given token bytes.
-    void sendMessage(const Bytes &payload);
+    // Sends one message made of the given bytes: a reply of tokens, or TLS handshake bytes in PRELOGIN
+    // packets.
+    void sendMessage(const Bytes &payload, std::uint8_t type = kReply);
+
+    // From here on the stream is TLS: what arrives is decrypted, what is sent encrypted. loginOnly: the
+    // client encrypts only its next packet (the LOGIN7) and then goes on in clear, and so does the server,
+    // which sends nothing encrypted meanwhile.
+    void startTls(std::unique_ptr<TlsSession> session, bool loginOnly);
+    bool tlsActive() const { return m_tls != nullptr; }
     // Streaming: append tokens; whole packets go out as they fill, each followed by a look for ATTENTION.
     void begin() { m_out.clear(); }
     void append(const Bytes &tokens);
@@ -67,7 +77,8 @@ public:
 private:
     bool fill(int timeoutMs); // false on timeout
     bool havePacket(std::size_t &length) const;
-    void sendPacket(const char *data, std::size_t n, bool last);
+    void sendPacket(const char *data, std::size_t n, bool last, std::uint8_t type = kReply);
+    void received(const char *data, std::size_t n); // raw bytes from the socket, decrypted when need be
     void writeAll(const char *data, std::size_t n);
     bool scanForAttention();
 
@@ -82,6 +93,9 @@ private:
     Bytes m_packet; // scratch for one packet
     bool m_attention = false;
     std::atomic<bool> m_shutDown{false};
+    std::unique_ptr<TlsSession> m_tls;
+    bool m_tlsLoginOnly = false;
+    std::size_t m_tlsStart = 0; // where the first decrypted byte went in m_in (loginOnly)
 };
 
 // Response tokens.
