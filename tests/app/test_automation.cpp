@@ -1,6 +1,7 @@
 // Automation through the real executable, headless.
 
 #include "DatabaseList.h"
+#include "TestTls.h"
 #include "ToolRun.h"
 #include "tds/ScriptedServer.h"
 
@@ -93,6 +94,7 @@ TEST(AppAutomation, ScreenshotsEveryTab) {
 TEST(AppAutomation, AFailedServerCommandMakesAScheduledRunFail) {
     quorix::tds::ScriptedServer server;
     server.setLogin("sa", "pw");
+    quorix::testing::offerTls(server);
     server.start("127.0.0.2", 0);
     server.addRule(
         quorix::tds::Rule::exact("BACKUP nothing", quorix::tds::Reply::error(3201, "Cannot open.")));
@@ -116,6 +118,7 @@ TEST(AppAutomation, AFailedServerCommandMakesAScheduledRunFail) {
 TEST(AppAutomation, ClickRunsTheSingleClickOfAGridsCurrentRow) {
     quorix::tds::ScriptedServer server;
     server.setLogin("sa", "pw");
+    quorix::testing::offerTls(server);
     server.start("127.0.0.2", 0);
     server.addRule(quorix::tds::Rule::exact(quorix::testing::kList,
                                             quorix::testing::databaseRows({"Billing", "Payroll"})));

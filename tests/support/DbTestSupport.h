@@ -3,6 +3,7 @@
 // Shared by the db tests: a scripted server on its own loopback address and connection strings for it.
 
 #include "TestText.h"
+#include "TestTls.h"
 #include "core/db/ConnectionString.h"
 #include "tds/ScriptedServer.h"
 
@@ -11,11 +12,12 @@
 
 namespace quorix::testing {
 
-// Started on address with a free port, accepting user sa with password.
+// Started on address with a free port, accepting user sa with password, offering TLS (TestTls.h).
 inline std::unique_ptr<tds::ScriptedServer> startServer(const std::string &address,
                                                         const std::string &password) {
     auto server = std::make_unique<tds::ScriptedServer>();
     server->setLogin("sa", password);
+    offerTls(*server);
     server->start(address, 0);
     return server;
 }

@@ -3,6 +3,7 @@
 // The end-to-end tests put scripted servers on the standard port, where the program's server boxes need no
 // port. Another end-to-end test may hold the port for a while, so a start waits for it.
 
+#include "TestTls.h"
 #include "tds/ScriptedServer.h"
 
 #include <chrono>
@@ -13,6 +14,7 @@
 namespace quorix::testing {
 
 inline void startOn1433(tds::ScriptedServer &server, const std::string &address) {
+    offerTls(server);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     for (;;) {
         try {
