@@ -114,14 +114,23 @@ list='pattern SELECT name FROM sys\.databases where database_id >= 5 order by na
 printf 'login sa pwMain\n%s\n  columns name:nvarchar(128)\n  row Billing\n  row Payroll\n' "$list" >"$work/main.rules"
 printf 'login sa pwMirror\n%s\n  columns name:nvarchar(128)\n  row Zeta\n' "$list" >"$work/mirror.rules"
 port_main='' port_mirror=''
+# Both encrypt every session with a certificate of a test authority (ca.pem), which the programs check
+# against: Mandatory encryption, the default, with the certificate verified. Under Wine the driver is the
+# host's FreeTDS, which reads the host's environment: the authority's file by its Linux path, and the
+# driver configuration the Windows program writes into its configuration folder in the prefix.
+mkdir -p "$work/tls-main" "$work/tls-mirror"
+export QUORIX_CA_FILE=$work/ca.pem
+export FREETDSCONF=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/quorix-dbtools/freetds.conf
 start_server() { # start_server NAME: sets port_NAME
-  "$server" --address 127.0.0.1 --port 0 --rules "$work/$1.rules" --record "$work/$1.rec" >"$work/$1.port" &
+  "$server" --address 127.0.0.1 --port 0 --rules "$work/$1.rules" --record "$work/$1.rec" --tls "$work/tls-$1" \
+    >"$work/$1.port" &
   pids+=($!)
   for _ in $(seq 100); do grep -q '^port ' "$work/$1.port" && break; sleep 0.1; done
   printf -v "port_$1" '%s' "$(sed -n 's/^port //p' "$work/$1.port")"
 }
 start_server main
 start_server mirror
+cat "$work/tls-main/ca.pem" "$work/tls-mirror/ca.pem" >"$work/ca.pem"
 [ -n "$port_main" ] && [ -n "$port_mirror" ]
 check "the scripted Main and Mirror listen (ports $port_main and $port_mirror)" $? "$(cat "$work"/*.port)"
 key='HKCU\Software\VB and VBA Program Settings\quorix-dbtools'
@@ -188,6 +197,13 @@ check "--click cmdBackup(0) sends Main the full and the log BACKUP, to the lette
 app --headless --set "txtDB=Больница" --print txtDB
 [ "$r_status" = 0 ] && has "$r_out" "Больница"
 check "a Cyrillic database name typed on the command line arrives whole" $? "$r_out"
+
+# A certificate no trusted authority signed is refused, with what the DBA needs to trust it.
+QUORIX_CA_FILE=$work/tls-main/self-signed.pem app --headless --click "cmdConnect(0)"
+grep -qF "The certificate of 127.0.0.1,$port_main was refused: it" <<<"$r_out" &&
+  grep -qF -- "--trust-certificate 0=" <<<"$r_out" && ! has "$r_out" "Connected."
+check "under Mandatory encryption a certificate of an authority not trusted is refused, its fingerprint shown" \
+  $? "$r_out $r_err"
 
 # A refused login: the driver's own text in the log, and a scheduled run that fails says so (status 3).
 both --headless --set "txtPW(1)=wrong"

@@ -21,6 +21,8 @@ inline const std::string kCountersRead =
     "SELECT RTRIM(instance_name) AS database_name, RTRIM(counter_name) AS counter_name, cntr_value FROM "
     "sys.dm_os_performance_counters WHERE object_name LIKE '%Database Mirroring%' AND counter_name IN ('Log "
     "Send Queue KB', 'Redo Queue KB', 'Log Bytes Sent/sec', 'Redo Bytes/sec')";
+inline const std::string kSessionRead =
+    "SELECT encrypt_option, auth_scheme FROM sys.dm_exec_connections WHERE session_id = @@SPID";
 inline const std::string kServerRead =
     "SELECT CAST(SERVERPROPERTY('ProductVersion') AS nvarchar(128)) AS product_version, "
     "CAST(SERVERPROPERTY('Edition') AS nvarchar(128)) AS edition, @@SERVERNAME AS server_name";
@@ -137,6 +139,10 @@ inline SetUpAnswers answerAsSetUp(tds::ScriptedServer &server, int slot) {
                                {"endpoint_name", SqlType::NVarChar, 128},
                                {"state_desc", SqlType::NVarChar, 60}},
                               answers.partnerLogins));
+    // The session as the tests' servers carry it: in TLS, logged in by name and password.
+    server.addRule(Rule::exact(kSessionRead, Reply::rows({{{"encrypt_option", SqlType::NVarChar, 40},
+                                                           {"auth_scheme", SqlType::NVarChar, 40}},
+                                                          {{"TRUE", "SQL"}}})));
     server.addRule(
         Rule::exact(kFreeSpaceRead, Reply::rows({{{"drive", SqlType::Char, 1}, {"MB free", SqlType::Int}},
                                                  {{"C", "900"}, {"P", "5000"}}})));

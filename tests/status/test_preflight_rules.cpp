@@ -28,6 +28,8 @@ PreflightInput healthy() {
     PreflightInput in;
     ServerFacts &m = in.servers[0];
     m.reachable = true;
+    m.encryptOption = "TRUE";
+    m.certificateSha256 = "AB:CD";
     m.version = "10.50.6000.34";
     m.edition = "Enterprise Edition (64-bit)";
     m.endpoint = endpoint("STARTED", 5024, "CERTIFICATE", "Mirroring", "\x01\x02");
@@ -72,7 +74,9 @@ TEST(PreflightRules, AHealthyPairPassesEveryCheck) {
     EXPECT_EQ(lines,
               (QStringList{
                   "ok    Main reachable with the login sa",
+                  "ok    Main session encrypted (certificate SHA-256 AB:CD)",
                   "ok    Mirror reachable with the login sa",
+                  "ok    Mirror session encrypted (certificate SHA-256 AB:CD)",
                   "ok    versions: Main 10.50.6000.34, Mirror 10.50.6220.0 (same major version, the Mirror "
                   "not older)",
                   "ok    editions: Main Enterprise Edition (64-bit), Mirror Enterprise Edition (64-bit)",
@@ -118,6 +122,15 @@ TEST(PreflightRules, EachFailureIsNamedWithItsFix) {
          {"FAIL  Mirror reachable with the login sa: Unable to connect: Adaptive Server is unavailable or "
           "does "
           "not exist. Fix: check that the server runs and its server and PW boxes, then press \"Connect\""}},
+        {"Mirror in clear, under another login",
+         [](PreflightInput &in) {
+             in.servers[1].encryptOption = "FALSE";
+             in.servers[1].encryptionChoice = "Optional";
+             in.servers[1].login = "dba_anna";
+         },
+         {"FAIL  Mirror session encrypted: it travels in clear, with encryption \"Optional\". Fix: choose "
+          "\"Mandatory\" in the Mirror's Encryption box and press \"Connect\"; a server that offers no "
+          "encryption needs a certificate (SQL Server Configuration Manager, Protocols, Certificate)"}},
         {"other major version",
          [](PreflightInput &in) { in.servers[1].version = "11.0.2100.60"; },
          {"FAIL  versions: Main 10.50.6000.34, Mirror 11.0.2100.60: the major versions differ. Fix: "

@@ -75,7 +75,7 @@ TEST_F(PreflightShares, WritableSharesPassWithTheSpaceTheServersReport) {
               (QStringList{
                   "ok    Main: free space for the backups (5000 MB free on P:, the databases take 3 MB)",
                   "ok    Mirror: free space for the backups (5000 MB free on P:, the databases take 3 MB)"}));
-    EXPECT_EQ(lines.last(), "Pre-flight: 28 checks, 0 failed") << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.last(), "Pre-flight: 30 checks, 0 failed") << lines.join('\n').toStdString();
 
     // The probe stays as one small file under a copy's temporary name, which no file list shows, and the
     // next check writes over it.
@@ -126,5 +126,5 @@ TEST_F(PreflightShares, AShareThatIsNotWritableIsNamedWithItsFix) {
         << mirrorShare[1].toStdString();
     EXPECT_TRUE(about(lines, "X:\\MIR\\").last().startsWith("ok    Main's backup share X:\\MIR\\ writable"));
     EXPECT_FALSE(fs::exists(mir(1) / Preflight::probeName().toStdString()));
-    EXPECT_EQ(lines.last(), "Pre-flight: 27 checks, 1 failed");
+    EXPECT_EQ(lines.last(), "Pre-flight: 29 checks, 1 failed");
 }

@@ -1,9 +1,12 @@
 // tds-scripted-server: the scripted TDS server as a process, for manual runs and benchmarks.
-// Usage: tds-scripted-server [--address 127.0.0.1] [--port 0] [--rules FILE] [--record FILE]
+// Usage: tds-scripted-server [--address 127.0.0.1] [--port 0] [--rules FILE] [--record FILE] [--tls DIR]
+// --tls DIR: writes the test certificates into DIR (ca.pem, server.pem, ...) and encrypts every session
+// that asks (ENCRYPT_ON) with server.pem, which ca.pem signed.
 // Prints "port N" once listening; runs until SIGINT or SIGTERM.
 
 #include "tds/RuleFile.h"
 #include "tds/ScriptedServer.h"
+#include "tds/TestCertificates.h"
 
 #include <csignal>
 #include <fstream>
@@ -15,7 +18,7 @@ using namespace quorix::tds;
 int main(int argc, char **argv) {
     std::string address = "127.0.0.1";
     int port = 0;
-    std::string rules, recordPath;
+    std::string rules, recordPath, tlsFolder;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
         if (option == "--address")
@@ -26,6 +29,8 @@ int main(int argc, char **argv) {
             rules = argv[i + 1];
         else if (option == "--record")
             recordPath = argv[i + 1];
+        else if (option == "--tls")
+            tlsFolder = argv[i + 1];
         else {
             std::cerr << "unknown option " << option << "\n";
             return 2;
@@ -54,6 +59,16 @@ int main(int argc, char **argv) {
     } catch (const std::exception &e) {
         std::cerr << rules << ": " << e.what() << "\n";
         return 2;
+    }
+    if (!tlsFolder.empty()) {
+        try {
+            const auto certs = testing::TestCertificates::writeTo(tlsFolder);
+            server.setCertificate(certs.server.certificatePem, certs.server.keyPem);
+            server.setEncryption(Encryption::On);
+        } catch (const std::exception &e) {
+            std::cerr << tlsFolder << ": " << e.what() << "\n";
+            return 2;
+        }
     }
     std::ofstream record;
     std::mutex recordMutex;

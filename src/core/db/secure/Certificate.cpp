@@ -273,6 +273,21 @@ QString certificatePem(const QByteArray &der) {
     return pem;
 }
 
+QList<QByteArray> certificatesInPem(const QByteArray &pem) {
+    QList<QByteArray> out;
+    const QByteArray end = "-----END CERTIFICATE-----";
+    qsizetype from = 0;
+    while (true) {
+        const qsizetype e = pem.indexOf(end, from);
+        if (e < 0)
+            break;
+        if (const auto der = certificateDerFromPem(pem.mid(from, e + end.size() - from)))
+            out << *der;
+        from = e + end.size();
+    }
+    return out;
+}
+
 std::optional<QByteArray> certificateDerFromPem(const QByteArray &pem) {
     const QByteArray begin = "-----BEGIN CERTIFICATE-----";
     const QByteArray end = "-----END CERTIFICATE-----";

@@ -35,6 +35,8 @@ std::optional<CertificateInfo> parseCertificate(const QByteArray &der);
 // "-----BEGIN CERTIFICATE-----" with the base64 in lines of 64, and back (the first certificate of a file).
 QString certificatePem(const QByteArray &der);
 std::optional<QByteArray> certificateDerFromPem(const QByteArray &pem);
+// Every certificate of a PEM bundle, in order.
+QList<QByteArray> certificatesInPem(const QByteArray &pem);
 
 // Upper-case hex with ':' between bytes; accepts a fingerprint typed with or without ':' or blanks.
 QString fingerprintText(const QByteArray &digest);

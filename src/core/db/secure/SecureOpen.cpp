@@ -31,6 +31,21 @@ std::optional<CertificateInfo> trustedCertificate(const ConnectionOptions &optio
     return der ? parseCertificate(*der) : std::nullopt;
 }
 
+// The authorities the driver checks against, where this machine keeps them as a file.
+std::optional<QByteArray> authorityBundle(const ConnectionOptions &options) {
+    QStringList files;
+    if (!options.authorityFile.isEmpty())
+        files << options.authorityFile;
+    else
+        files << QStringLiteral("/etc/ssl/certs/ca-certificates.crt") << QStringLiteral("/etc/pki/tls/certs/ca-bundle.crt");
+    for (const QString &name : files) {
+        QFile f(name);
+        if (f.open(QIODevice::ReadOnly))
+            return f.readAll();
+    }
+    return std::nullopt;
+}
+
 // The driver failed under "Mandatory" or "Strict": read what the server offers and say why, when the
 // certificate (or the lack of any encryption) is the reason.
 void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOptions &options, const DbError &e) {
@@ -56,7 +71,8 @@ void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOption
         return;
     const CertificateInfo &presented = *probe.certificate;
     const QString fault = certificateFault(presented, parseServerAddress(parts.server).host,
-                                           trustedCertificate(options), QDateTime::currentDateTimeUtc());
+                                           trustedCertificate(options), QDateTime::currentDateTimeUtc(),
+                                           authorityBundle(options));
     if (fault.isEmpty())
         return;
     result.refusedCertificate = presented;
@@ -69,7 +85,8 @@ void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOption
 } // namespace
 
 QString certificateFault(const CertificateInfo &presented, const QString &host,
-                         const std::optional<CertificateInfo> &trusted, const QDateTime &nowUtc) {
+                         const std::optional<CertificateInfo> &trusted, const QDateTime &nowUtc,
+                         const std::optional<QByteArray> &authorities) {
     if (trusted) {
         if (trusted->sha256() == presented.sha256())
             return {};
@@ -89,6 +106,16 @@ QString certificateFault(const CertificateInfo &presented, const QString &host,
         why << QStringLiteral("it expired on %1").arg(presented.notAfter.toString(Qt::ISODate));
     if (presented.notBefore.isValid() && presented.notBefore > nowUtc)
         why << QStringLiteral("it is not valid before %1").arg(presented.notBefore.toString(Qt::ISODate));
+    if (why.isEmpty() && authorities) {
+        // Only the issuer's name is compared: a known issuer means the certificate is not what failed.
+        bool known = false;
+        for (const QByteArray &der : certificatesInPem(*authorities))
+            if (const auto authority = parseCertificate(der); authority && authority->subject == presented.issuer)
+                known = true;
+        if (known)
+            return {};
+        why << QStringLiteral("it is issued by %1, an authority this machine does not trust").arg(presented.issuer);
+    }
     if (why.isEmpty())
         why << QStringLiteral("it could not be verified against the certificate authorities this machine trusts");
     return why.join(QStringLiteral("; "));

@@ -25,8 +25,10 @@ SecureOpen openSecurely(odbc::Connection &conn, const OleDbParts &parts, const O
                         const ConnectionOptions &options, int loginTimeoutSeconds);
 
 // Why the certificate the server presented fails the check, in plain words ("it is self-signed: ..."), or
-// empty when nothing about it explains a failure. trusted is the certificate the user trusted for the server.
+// empty when nothing about it explains a failure. trusted is the certificate the user trusted for the server;
+// authorities the PEM bundle the check uses (nullopt when it cannot be read here, as on Windows).
 QString certificateFault(const CertificateInfo &presented, const QString &host,
-                         const std::optional<CertificateInfo> &trusted, const QDateTime &nowUtc);
+                         const std::optional<CertificateInfo> &trusted, const QDateTime &nowUtc,
+                         const std::optional<QByteArray> &authorities);
 
 } // namespace quorix
