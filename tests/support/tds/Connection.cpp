@@ -77,6 +77,9 @@ void Connection::run() {
         while (!loggedIn) {
             m_channel.readMessage(type, payload);
             if (type == kPrelogin) {
+                if (m_preloginDone)
+                    throw ProtocolError("a second PRELOGIN");
+                m_preloginDone = true;
                 if (!prelogin(payload))
                     throw DropRequested{"encryption refused"};
             } else if (type == kLogin7) {

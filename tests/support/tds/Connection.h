@@ -54,6 +54,7 @@ private:
     Channel m_channel;
     ConnectionState m_state;
     Prelogin m_prelogin;
+    bool m_preloginDone = false;
     std::map<int, Prepared> m_prepared;
     int m_nextHandle = 1;
     Bytes m_transaction = Bytes(8, '\0');

@@ -229,12 +229,16 @@ std::string describe(const Event &event);
 // TLS as the server offers it in its PRELOGIN answer; the same values are the ENCRYPTION byte itself, as a
 // client offers it and the server answers.
 enum class Encryption : std::uint8_t {
-    Off = 0, // ENCRYPT_OFF: only the client's LOGIN7 travels in TLS, the rest in clear; a client that
-             // asks for ENCRYPT_ON gets the whole session in TLS, one that offers none gets none
-    On = 1,  // ENCRYPT_ON: the whole session in TLS after the handshake, whatever the client offered
-    NotSupported = 2, // ENCRYPT_NOT_SUP: no TLS (the default)
-    Required = 3,     // ENCRYPT_REQ: the whole session; a client that offers ENCRYPT_NOT_SUP (or nothing) is
-                      // answered and then disconnected ("encryption refused") before any handshake
+    // ENCRYPT_OFF: only the client's LOGIN7 travels in TLS, the rest in clear; a client that asks for
+    // ENCRYPT_ON gets the whole session in TLS, one that offers none gets none.
+    Off = 0,
+    // ENCRYPT_ON: the whole session in TLS after the handshake, whatever the client offered.
+    On = 1,
+    // ENCRYPT_NOT_SUP: no TLS (the default).
+    NotSupported = 2,
+    // ENCRYPT_REQ: the whole session; a client that offers ENCRYPT_NOT_SUP (or nothing) is answered and then
+    // disconnected ("encryption refused") before any handshake.
+    Required = 3,
 };
 std::string encryptionName(Encryption value); // "ENCRYPT_OFF", "ENCRYPT_ON", ... ("0x80" when unknown)
 

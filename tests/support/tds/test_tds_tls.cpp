@@ -362,4 +362,15 @@ TEST_F(TdsTls, AProbeThatHangsUpAfterTheCertificateIsTolerated) {
     runStatement(after);
 }
 
+// A client that starts TLS although the server offered none is cut off; the server goes on.
+TEST_F(TdsTls, AHelloToAServerWithoutEncryptionEndsThatConnectionOnly) {
+    EXPECT_THROW(probeCertificate("127.0.0.2", server.port()), std::runtime_error);
+    ASSERT_EQ(server.openConnectionsSettled(0), 0);
+    ASSERT_EQ(server.events().size(), 1u);
+    EXPECT_EQ(server.events()[0].text, "protocol error: a second PRELOGIN");
+    OdbcClient after;
+    ASSERT_TRUE(SQL_SUCCEEDED(connect(after, {"request"}))) << toString(after.connectionDiags());
+    runStatement(after);
+}
+
 } // namespace
