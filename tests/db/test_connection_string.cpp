@@ -68,7 +68,8 @@ TEST(ConnectionString, MicrosoftDriversTakeTheAddressAsWritten) {
 
 TEST(ConnectionString, TheLoginBoxTakesThePlaceOfSa) {
     EXPECT_EQ(sessionConnectionString("srv01", "dba_anna", "pw"),
-              "Provider=SQLOLEDB;Persist Security Info=True;Server=srv01;UID=dba_anna;Database=MASTER ;Password=pw");
+              "Provider=SQLOLEDB;Persist Security Info=True;Server=srv01;UID=dba_anna;Database=MASTER "
+              ";Password=pw");
     EXPECT_EQ(sessionConnectionString("srv01", "sa", "pw"), sessionConnectionString("srv01", "pw"));
 }
 
@@ -96,30 +97,41 @@ TEST(ConnectionString, EachChoiceInEachDriversKeywords) {
     const Case cases[] = {
         {freetds, with(Encryption::Optional),
          "DRIVER={FreeTDS};SERVER=db1;PORT=1500;TDS_Version=7.4;Encryption=request;UID=dba;PWD={pw};"
-         "DATABASE=MASTER" + names},
+         "DATABASE=MASTER" +
+             names},
         {freetds, with(Encryption::Mandatory),
          "DRIVER={FreeTDS};SERVERNAME=quorix-*;Encryption=require;UID=dba;PWD={pw};DATABASE=MASTER" + names},
         {freetds, with(Encryption::Optional, {}, true),
          "DRIVER={FreeTDS};SERVER=db1;PORT=1500;TDS_Version=7.4;Encryption=request;Trusted_Connection=yes;"
-         "DATABASE=MASTER" + names},
+         "DATABASE=MASTER" +
+             names},
         {freetds, with(Encryption::Strict), "refused: Encryption \"Strict\" (TDS 8) needs ODBC Driver 18"},
         {v18, with(Encryption::Mandatory),
-         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db1,1500;Encrypt=yes;TrustServerCertificate=no;UID=dba;"
-         "PWD={pw};DATABASE=MASTER" + names},
+         "DRIVER={ODBC Driver 18 for SQL "
+         "Server};SERVER=db1,1500;Encrypt=yes;TrustServerCertificate=no;UID=dba;"
+         "PWD={pw};DATABASE=MASTER" +
+             names},
         {v18, with(Encryption::Optional),
-         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db1,1500;Encrypt=no;TrustServerCertificate=yes;UID=dba;"
-         "PWD={pw};DATABASE=MASTER" + names},
+         "DRIVER={ODBC Driver 18 for SQL "
+         "Server};SERVER=db1,1500;Encrypt=no;TrustServerCertificate=yes;UID=dba;"
+         "PWD={pw};DATABASE=MASTER" +
+             names},
         {v18, with(Encryption::Strict, "C:\\certs\\db1.pem"),
-         "DRIVER={ODBC Driver 18 for SQL Server};SERVER=db1,1500;Encrypt=Strict;ServerCertificate=C:\\certs\\db1.pem;"
-         "UID=dba;PWD={pw};DATABASE=MASTER" + names},
-        {v18, with(Encryption::Mandatory, "C:\\certs\\db1.pem"), "refused: A certificate trusted by its fingerprint"},
+         "DRIVER={ODBC Driver 18 for SQL "
+         "Server};SERVER=db1,1500;Encrypt=Strict;ServerCertificate=C:\\certs\\db1.pem;"
+         "UID=dba;PWD={pw};DATABASE=MASTER" +
+             names},
+        {v18, with(Encryption::Mandatory, "C:\\certs\\db1.pem"),
+         "refused: A certificate trusted by its fingerprint"},
         {v17, with(Encryption::Strict), "refused: Encryption \"Strict\" (TDS 8) needs ODBC Driver 18"},
         {v17, with(Encryption::Mandatory, {}, true),
          "DRIVER={ODBC Driver 17 for SQL Server};SERVER=db1,1500;Encrypt=yes;TrustServerCertificate=no;"
-         "Trusted_Connection=yes;DATABASE=MASTER" + names},
+         "Trusted_Connection=yes;DATABASE=MASTER" +
+             names},
         {windows, with(Encryption::Mandatory),
          "DRIVER={SQL Server};SERVER=db1,1500;Encrypt=yes;UID=dba;PWD={pw};DATABASE=MASTER" + names},
-        {windows, with(Encryption::Optional), "DRIVER={SQL Server};SERVER=db1,1500;UID=dba;PWD={pw};DATABASE=MASTER" + names},
+        {windows, with(Encryption::Optional),
+         "DRIVER={SQL Server};SERVER=db1,1500;UID=dba;PWD={pw};DATABASE=MASTER" + names},
     };
     for (const Case &c : cases) {
         const OdbcTranslation t = odbcConnection(parts, c.driver, c.options);
@@ -140,7 +152,8 @@ TEST(ConnectionString, MandatoryFreeTdsNamesASectionThatChecksTheCertificate) {
     const OdbcDriver freetds{"FreeTDS", DriverKind::FreeTds};
     ConnectionOptions o; // Mandatory
     const auto section = [&](const QString &server) {
-        return odbcConnection(parseOleDbConnectionString(sessionConnectionString(server, "pw")), freetds, o).section;
+        return odbcConnection(parseOleDbConnectionString(sessionConnectionString(server, "pw")), freetds, o)
+            .section;
     };
     const FreeTdsSection plain = section("db1");
     EXPECT_TRUE(plain.name.startsWith("quorix-"));
@@ -151,11 +164,13 @@ TEST(ConnectionString, MandatoryFreeTdsNamesASectionThatChecksTheCertificate) {
     o.trustedCertificate = "/home/dba/.config/quorix-dbtools/trusted-certificates/db1.pem";
     const FreeTdsSection pinned = section("db1");
     EXPECT_NE(pinned.name, plain.name); // another check, another section
-    EXPECT_TRUE(pinned.body.contains("\tca file = " + o.trustedCertificate + "\n\tcheck certificate hostname = no\n"));
+    EXPECT_TRUE(pinned.body.contains("\tca file = " + o.trustedCertificate +
+                                     "\n\tcheck certificate hostname = no\n"));
     // A server box can never write its own lines into the driver's configuration.
     for (const QString &bad : {QString("db1\n\tca file = /tmp/evil.pem"), QString("db1]x"), QString("db1#x")})
-        EXPECT_FALSE(odbcConnection(parseOleDbConnectionString(sessionConnectionString(bad, "pw")), freetds, o)
-                         .refusal.isEmpty())
+        EXPECT_FALSE(
+            odbcConnection(parseOleDbConnectionString(sessionConnectionString(bad, "pw")), freetds, o)
+                .refusal.isEmpty())
             << bad.toStdString();
 }
 

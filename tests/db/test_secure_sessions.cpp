@@ -51,8 +51,9 @@ TEST_F(SecureSessions, MandatoryRefusesAServerWithoutEncryptionBeforeAnyLogin) {
     w.start();
     connect();
     EXPECT_FALSE(connected());
-    EXPECT_TRUE(lastMessage().startsWith(box() + " offers no encryption, and its encryption is \"Mandatory\": "
-                                                 "the connection was refused before the login was sent."))
+    EXPECT_TRUE(lastMessage().startsWith(box() +
+                                         " offers no encryption, and its encryption is \"Mandatory\": "
+                                         "the connection was refused before the login was sent."))
         << lastMessage().toStdString();
     EXPECT_TRUE(main->logins().empty());
     ASSERT_FALSE(main->prelogins().empty());
@@ -69,9 +70,11 @@ TEST_F(SecureSessions, AnUnverifiedCertificateIsShownTrustedOnceByItsFingerprint
     const QString fingerprint = QString::fromStdString(self.fingerprint);
     for (const QString &part : {"The certificate of " + box() + " was refused: it is self-signed",
                                 "\nSHA-256: " + fingerprint, "--trust-certificate 0=" + fingerprint})
-        EXPECT_TRUE(lastMessage().contains(part)) << part.toStdString() << "\n" << lastMessage().toStdString();
+        EXPECT_TRUE(lastMessage().contains(part)) << part.toStdString() << "\n"
+                                                  << lastMessage().toStdString();
 
-    // Given its fingerprint (as --trust-certificate does), the same certificate is kept and the session opens.
+    // Given its fingerprint (as --trust-certificate does), the same certificate is kept and the session
+    // opens.
     w.window().acceptFingerprint(0, fingerprint);
     connect();
     EXPECT_TRUE(connected()) << lastMessage().toStdString();
@@ -91,8 +94,8 @@ TEST_F(SecureSessions, AnUnverifiedCertificateIsShownTrustedOnceByItsFingerprint
     main->setCertificate(other.certificatePem, other.keyPem);
     connect();
     EXPECT_FALSE(connected());
-    EXPECT_TRUE(lastMessage().contains("it is not the certificate trusted for this server (SHA-256 " + fingerprint +
-                                       "): the server's certificate changed"))
+    EXPECT_TRUE(lastMessage().contains("it is not the certificate trusted for this server (SHA-256 " +
+                                       fingerprint + "): the server's certificate changed"))
         << lastMessage().toStdString();
     EXPECT_TRUE(lastMessage().contains("SHA-256: " + QString::fromStdString(other.fingerprint)));
 }
@@ -124,7 +127,8 @@ TEST_F(SecureSessions, OptionalReachesAServerWithoutEncryptionAndSaysSoOncePerCo
     const QStringList lines = logged();
     ASSERT_GE(lines.size(), 2);
     EXPECT_EQ(lines.mid(lines.size() - 2),
-              QStringList({"Connected.", "The session with " + box() + " is not encrypted (Encryption \"Optional\")."}));
+              QStringList({"Connected.",
+                           "The session with " + box() + " is not encrypted (Encryption \"Optional\")."}));
 }
 
 TEST_F(SecureSessions, TheLoginBoxAndTheNamesReachTheServer) {
@@ -169,7 +173,8 @@ TEST(CertificateFault, SaysInPlainWordsWhatIsWrongWithTheCertificate) {
     const auto &certs = testCertificates();
     const CertificateInfo server = parsed(certs.server), self = parsed(certs.selfSigned);
     EXPECT_EQ(server.sha256().toStdString(), certs.server.fingerprint);
-    EXPECT_TRUE(server.names("127.0.0.2") && server.names("localhost") && !server.names("db9.hospital.local"));
+    EXPECT_TRUE(server.names("127.0.0.2") && server.names("localhost") &&
+                !server.names("db9.hospital.local"));
     const QByteArray ca = QByteArray::fromStdString(certs.ca.certificatePem);
     const QByteArray other = QByteArray::fromStdString(certs.otherSelfSigned.certificatePem);
     const QDateTime now = QDateTime::currentDateTimeUtc();

@@ -33,7 +33,8 @@ TEST(RecordRangeStatements, KeepTheirExactText) {
          "INSERT INTO Patient_data..tbmaster DEFAULT VALUES"},
         // Names and texts that would otherwise end the literal or the name.
         {defaultDatabaseStatement("sa", "O'Neil"), " Exec sp_defaultdb @loginame='sa', @defdb='O''Neil'"},
-        {defaultDatabaseStatement("d'Arcy", "Billing"), " Exec sp_defaultdb @loginame='d''Arcy', @defdb='Billing'"},
+        {defaultDatabaseStatement("d'Arcy", "Billing"),
+         " Exec sp_defaultdb @loginame='d''Arcy', @defdb='Billing'"},
         {objectIdQuery("My DB", "a]b"), "Select OBJECT_ID('[My DB]..[a]]b]')"},
         {useStatement("My DB"), "Use [My DB]"},
         {mirrorTableQuery("x' OR 1=1 --"), "select * from sys.tables where name='x'' OR 1=1 --'"},

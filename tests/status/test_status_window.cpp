@@ -181,7 +181,8 @@ TEST_F(StatusWindow, PreflightWritesOneLinePerCheckAndSendsOnlyReads) {
     EXPECT_EQ(lines.first(), "Pre-flight:");
     const QStringList expectedOk = {
         "ok    Main reachable with the login sa",
-        "ok    Main session encrypted (certificate SHA-256 " + QString::fromStdString(testCertificates().server.fingerprint) + ")",
+        "ok    Main session encrypted (certificate SHA-256 " +
+            QString::fromStdString(testCertificates().server.fingerprint) + ")",
         "ok    Mirror reachable with the login sa",
         "ok    versions: Main 10.50.6000.34, Mirror 10.50.6000.34 (same major version, the Mirror not older)",
         "ok    Main: endpoint authenticates by certificate (Mirroring)",
@@ -208,9 +209,9 @@ TEST_F(StatusWindow, PreflightWritesOneLinePerCheckAndSendsOnlyReads) {
     EXPECT_EQ(lines.last(), QString("Pre-flight: %1 checks, 2 failed").arg(lines.size() - 2));
 
     for (int slot = 0; slot < 2; ++slot)
-        EXPECT_EQ(sent(slot), (std::vector<std::string>{kServerRead, kEndpointRead, kCertificatesRead,
-                                                        kPartnerLoginsRead, kDatabasesRead, kSessionRead,
-                                                        kFreeSpaceRead}))
+        EXPECT_EQ(sent(slot),
+                  (std::vector<std::string>{kServerRead, kEndpointRead, kCertificatesRead, kPartnerLoginsRead,
+                                            kDatabasesRead, kSessionRead, kFreeSpaceRead}))
             << slot;
     EXPECT_TRUE(Prompt::shown().isEmpty());
 }

@@ -6,8 +6,8 @@ namespace quorix {
 
 QString sessionConnectionString(const QString &server, const QString &login, const QString &password) {
     return QStringLiteral("Provider=SQLOLEDB;Persist Security Info=True;Server=") + server +
-           QStringLiteral(";UID=") + login + QStringLiteral(";Database=MASTER ") + QStringLiteral(";Password=") +
-           password;
+           QStringLiteral(";UID=") + login + QStringLiteral(";Database=MASTER ") +
+           QStringLiteral(";Password=") + password;
 }
 
 OleDbParts parseOleDbConnectionString(const QString &text) {
@@ -102,7 +102,7 @@ namespace {
 struct Items {
     QStringList security; // before the login
     bool integrated = false;
-    QStringList names; // after the database
+    QStringList names;      // after the database
     QString freeTdsSection; // SERVERNAME= in place of SERVER=/PORT=/TDS_Version=
 };
 
@@ -145,16 +145,17 @@ QString buildString(const OleDbParts &parts, const OdbcDriver &driver, const Ite
 // A value written into freetds.conf: the file has no quoting, ';' and '#' open comments and a line ends it.
 bool confSafe(const QString &value) {
     for (const QChar c : value)
-        if (c == QLatin1Char(';') || c == QLatin1Char('#') || c == QLatin1Char('\n') || c == QLatin1Char('\r') ||
-            c == QLatin1Char('[') || c == QLatin1Char(']') || c.unicode() < 0x20)
+        if (c == QLatin1Char(';') || c == QLatin1Char('#') || c == QLatin1Char('\n') ||
+            c == QLatin1Char('\r') || c == QLatin1Char('[') || c == QLatin1Char(']') || c.unicode() < 0x20)
             return false;
     return !value.trimmed().isEmpty() && value.trimmed() == value;
 }
 
 QString freeTdsRefusal(const OleDbParts &parts, const ConnectionOptions &options) {
     if (options.encryption == Encryption::Strict)
-        return QStringLiteral("Encryption \"Strict\" (TDS 8) needs ODBC Driver 18 for SQL Server; the FreeTDS "
-                              "driver cannot do it. Choose \"Mandatory\" for %1.")
+        return QStringLiteral(
+                   "Encryption \"Strict\" (TDS 8) needs ODBC Driver 18 for SQL Server; the FreeTDS "
+                   "driver cannot do it. Choose \"Mandatory\" for %1.")
             .arg(parts.server);
     return {};
 }
@@ -175,9 +176,10 @@ OdbcTranslation freeTds(const OleDbParts &parts, const OdbcDriver &driver, const
                           : !options.authorityFile.isEmpty()    ? options.authorityFile
                                                                 : QStringLiteral("system");
     if (!confSafe(a.host) || (!a.instance.isEmpty() && !confSafe(a.instance)) || !confSafe(trust)) {
-        t.refusal = QStringLiteral("The server name %1 or the certificate file %2 holds a character the FreeTDS "
-                                   "driver's configuration cannot carry (; # [ ] or a line break).")
-                        .arg(parts.server, trust);
+        t.refusal =
+            QStringLiteral("The server name %1 or the certificate file %2 holds a character the FreeTDS "
+                           "driver's configuration cannot carry (; # [ ] or a line break).")
+                .arg(parts.server, trust);
         return t;
     }
     QStringList body;
@@ -216,22 +218,24 @@ OdbcTranslation microsoft(const OleDbParts &parts, const OdbcDriver &driver, con
         return t;
     }
     if (options.encryption == Encryption::Strict && !v18) {
-        t.refusal = QStringLiteral("Encryption \"Strict\" (TDS 8) needs ODBC Driver 18 for SQL Server") + who +
-                    QStringLiteral(". Choose \"Mandatory\" or install driver 18.");
+        t.refusal = QStringLiteral("Encryption \"Strict\" (TDS 8) needs ODBC Driver 18 for SQL Server") +
+                    who + QStringLiteral(". Choose \"Mandatory\" or install driver 18.");
         return t;
     }
     if (!options.trustedCertificate.isEmpty() && !(v18 && options.encryption == Encryption::Strict)) {
-        t.refusal = QStringLiteral("A certificate trusted by its fingerprint can be held to only by ODBC Driver 18 "
-                                   "for SQL Server under \"Strict\" encryption") +
-                    who +
-                    QStringLiteral(". Install the server's certificate into the Windows certificate store, or "
-                                   "choose \"Strict\" with driver 18.");
+        t.refusal =
+            QStringLiteral("A certificate trusted by its fingerprint can be held to only by ODBC Driver 18 "
+                           "for SQL Server under \"Strict\" encryption") +
+            who +
+            QStringLiteral(". Install the server's certificate into the Windows certificate store, or "
+                           "choose \"Strict\" with driver 18.");
         return t;
     }
     if (!options.authorityFile.isEmpty()) {
-        t.refusal = QStringLiteral("The driver") + who +
-                    QStringLiteral(" checks certificates against the Windows certificate store only; install the "
-                                   "authority there instead of naming a file.");
+        t.refusal =
+            QStringLiteral("The driver") + who +
+            QStringLiteral(" checks certificates against the Windows certificate store only; install the "
+                           "authority there instead of naming a file.");
         return t;
     }
     if (options.encryption == Encryption::Strict) {
@@ -261,8 +265,8 @@ OdbcTranslation odbcConnection(const OleDbParts &parts, const OdbcDriver &driver
     const bool braces = driver.doublesBraces;
     items.names << QStringLiteral("APP=") + odbcValue(options.applicationName, false, braces)
                 << QStringLiteral("WSID=") +
-                       odbcValue(options.workstation.isEmpty() ? workstationName() : options.workstation, false,
-                                 braces);
+                       odbcValue(options.workstation.isEmpty() ? workstationName() : options.workstation,
+                                 false, braces);
     if (driver.kind == DriverKind::FreeTds)
         return freeTds(parts, driver, options, std::move(items));
     return microsoft(parts, driver, options, std::move(items));

@@ -91,11 +91,12 @@ void ServerSessions::openConnection(size_t i, const ConnectionTarget &target) {
             throw;
         const int slot = static_cast<int>(i);
         const QString message =
-            e.description() + QStringLiteral("\nTo trust this certificate for %1 from now on, press \"Trust this "
-                                             "certificate\" (headless: --trust-certificate %2=%3).")
-                                  .arg(parseOleDbConnectionString(target.connectionString).server)
-                                  .arg(slot)
-                                  .arg(refused->sha256());
+            e.description() +
+            QStringLiteral("\nTo trust this certificate for %1 from now on, press \"Trust this "
+                           "certificate\" (headless: --trust-certificate %2=%3).")
+                .arg(parseOleDbConnectionString(target.connectionString).server)
+                .arg(slot)
+                .arg(refused->sha256());
         if (!m_host.offerTrust(slot, message, *refused))
             throw TrustDeclined{};
         m_conn[i].open(hostTarget(i)); // the host now names the trusted certificate

@@ -314,17 +314,20 @@ std::vector<CheckLine> shareChecks(int slot, const ShareFacts &share, const Serv
 std::vector<CheckLine> sessionChecks(int slot, const ServerFacts &server) {
     const QString check = slotName(slot) + QStringLiteral(" session encrypted");
     if (server.encryptOption.compare(QLatin1String("TRUE"), Qt::CaseInsensitive) == 0)
-        return {ok(check + (server.certificateSha256.isEmpty()
-                                ? QString()
-                                : QStringLiteral(" (certificate SHA-256 %1)").arg(server.certificateSha256)))};
-    const QString problem = server.encryptOption.isEmpty()
-                                ? QStringLiteral("the server did not say (sys.dm_exec_connections could not be read)")
-                                : QStringLiteral("it travels in clear, with encryption \"%1\"").arg(server.encryptionChoice);
-    return {fail(check, problem,
-                 QStringLiteral("choose \"Mandatory\" in %1's Encryption box and press \"Connect\"; a server that "
-                                "offers no encryption needs a certificate (SQL Server Configuration Manager, "
-                                "Protocols, Certificate)")
-                     .arg(sideName(slot == 0)))};
+        return {
+            ok(check + (server.certificateSha256.isEmpty()
+                            ? QString()
+                            : QStringLiteral(" (certificate SHA-256 %1)").arg(server.certificateSha256)))};
+    const QString problem =
+        server.encryptOption.isEmpty()
+            ? QStringLiteral("the server did not say (sys.dm_exec_connections could not be read)")
+            : QStringLiteral("it travels in clear, with encryption \"%1\"").arg(server.encryptionChoice);
+    return {fail(
+        check, problem,
+        QStringLiteral("choose \"Mandatory\" in %1's Encryption box and press \"Connect\"; a server that "
+                       "offers no encryption needs a certificate (SQL Server Configuration Manager, "
+                       "Protocols, Certificate)")
+            .arg(sideName(slot == 0)))};
 }
 
 std::vector<CheckLine> preflightChecks(const PreflightInput &input) {

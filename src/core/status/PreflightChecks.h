@@ -17,11 +17,11 @@ namespace quorix::status {
 // What was read from one server (the results of the queries in StatusSql.h).
 struct ServerFacts {
     bool reachable = false;
-    QString error; // why it could not be reached
-    QString login;              // as the session logs in ("Windows authentication" for the integrated login)
-    QString encryptOption;      // kSessionEncryptionQuery: "TRUE", "FALSE", or "" when it could not be read
-    QString encryptionChoice;   // the slot's encryption box ("Mandatory", ...)
-    QString certificateSha256;  // the certificate the server presents, when it could be read
+    QString error;             // why it could not be reached
+    QString login;             // as the session logs in ("Windows authentication" for the integrated login)
+    QString encryptOption;     // kSessionEncryptionQuery: "TRUE", "FALSE", or "" when it could not be read
+    QString encryptionChoice;  // the slot's encryption box ("Mandatory", ...)
+    QString certificateSha256; // the certificate the server presents, when it could be read
     QString version, edition;
     ResultTable endpoint, certificates, databases;
     ResultTable partnerLogins;  // kPartnerLoginsQuery: the partners' logins and their CONNECT permissions

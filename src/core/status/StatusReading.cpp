@@ -7,8 +7,8 @@
 
 namespace quorix::status {
 
-StatusReader::StatusReader(std::function<ConnectionTarget(int slot)> target, std::function<void(int ms)> pause,
-                           Clock clock)
+StatusReader::StatusReader(std::function<ConnectionTarget(int slot)> target,
+                           std::function<void(int ms)> pause, Clock clock)
     : m_reads(std::move(target)), m_pause(std::move(pause)), m_clock(std::move(clock)) {
     if (!m_clock)
         m_clock = [] {

@@ -136,7 +136,8 @@ QString checkStep(const AutomationStep &step, const frmMain &window) {
             QStringList items;
             for (int i = 0; i < choice->count(); ++i)
                 items << choice->itemText(i);
-            return QStringLiteral("%1 takes %2 (%3)").arg(step.name, items.join(QStringLiteral(", ")), step.option);
+            return QStringLiteral("%1 takes %2 (%3)")
+                .arg(step.name, items.join(QStringLiteral(", ")), step.option);
         }
         return wrongKind("a text box, check box, choice or tab strip");
     case Kind::Click:

@@ -46,10 +46,12 @@ int runMirroringCheck(const AutomationPlan &plan) {
         password[i] = fromEnvironmentOr(kPasswordVariables[i], rememberedText(settings(), "txtPW", slot));
         login[i] = !plan.logins[i].isEmpty()
                        ? plan.logins[i]
-                       : fromEnvironmentOr(kLoginVariables[i], rememberedText(settings(), "txtLogin", slot)).trimmed();
-        options[i].encryption =
-            encryptionNamed(rememberedText(settings(), "cboEncryption", slot)).value_or(Encryption::Mandatory);
-        options[i].windowsAuthentication = rememberedText(settings(), "chkWindowsAuth", slot) == QLatin1String("1");
+                       : fromEnvironmentOr(kLoginVariables[i], rememberedText(settings(), "txtLogin", slot))
+                             .trimmed();
+        options[i].encryption = encryptionNamed(rememberedText(settings(), "cboEncryption", slot))
+                                    .value_or(Encryption::Mandatory);
+        options[i].windowsAuthentication =
+            rememberedText(settings(), "chkWindowsAuth", slot) == QLatin1String("1");
         options[i].authorityFile = qEnvironmentVariable("QUORIX_CA_FILE");
         if (server[i].isEmpty()) {
             print(
@@ -65,7 +67,8 @@ int runMirroringCheck(const AutomationPlan &plan) {
     for (size_t i = 0; i < 2; ++i) {
         // A certificate given by its fingerprint is kept when the server presents exactly that one.
         if (!plan.trustedFingerprints[i].isEmpty())
-            trustPresented(trust, server[i], plan.trustedFingerprints[i], options[i].encryption == Encryption::Strict);
+            trustPresented(trust, server[i], plan.trustedFingerprints[i],
+                           options[i].encryption == Encryption::Strict);
         options[i].trustedCertificate = trust.trustedFile(server[i]);
     }
     status::StatusReader reader(

@@ -36,8 +36,8 @@
 #include "gui/ui/WindowHost.h"
 #include "gui/ui/widgets/FileList.h"
 
-#include <QCheckBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QIcon>
 #include <QLineEdit>
@@ -233,8 +233,8 @@ void frmMain::runStartUp() {
 
     // 4: the server boxes.
     for (int s = 0; s < 2; ++s)
-        for (const char *box : {"txtPW", "txtServer", "txtServerPW", "txtServerUser", "txtLogDrive", "txtLogin",
-                                "chkWindowsAuth", "cboEncryption"})
+        for (const char *box : {"txtPW", "txtServer", "txtServerPW", "txtServerUser", "txtLogDrive",
+                                "txtLogin", "chkWindowsAuth", "cboEncryption"})
             loadRemembered(f, store, box, s);
     // The speed test's connection string names the Main server just loaded.
     m_speedTest->useMainServer();
@@ -242,7 +242,8 @@ void frmMain::runStartUp() {
     // 5: list the databases of each server that has a password (or logs in by Windows authentication, which
     // needs none); the listing reports its own failures.
     for (int s = 0; s < 2; ++s)
-        if ((!f.txtPW[static_cast<size_t>(s)]->text().isEmpty() || f.chkWindowsAuth[static_cast<size_t>(s)]->isChecked()) &&
+        if ((!f.txtPW[static_cast<size_t>(s)]->text().isEmpty() ||
+             f.chkWindowsAuth[static_cast<size_t>(s)]->isChecked()) &&
             refreshDatabases)
             skipOnFailure([&] { refreshDatabases(s); });
 

@@ -46,7 +46,8 @@ bool RecordRangeCopy::setDefaultDatabase(int slot) {
     const ConnectionTarget target = m_sessions.target(slot);
     if (target.options.windowsAuthentication)
         return true;
-    return query(slot, defaultDatabaseStatement(parseOleDbConnectionString(target.connectionString).user, db()));
+    return query(slot,
+                 defaultDatabaseStatement(parseOleDbConnectionString(target.connectionString).user, db()));
 }
 
 void RecordRangeCopy::cmdCopybyRecID_Click() {

@@ -22,7 +22,8 @@ struct HourglassScope : HostScope {
 };
 
 struct ProgressScope : HostScope {
-    ProgressScope(Form &form, const ConnectionTarget &target, const QString &sql) : progress(form, target, sql) {}
+    ProgressScope(Form &form, const ConnectionTarget &target, const QString &sql)
+        : progress(form, target, sql) {}
     StatementProgress progress;
 };
 
@@ -62,8 +63,8 @@ ConnectionOptions WindowHost::connectionOptions(int slot) const {
 
 bool WindowHost::offerTrust(int slot, const QString &message, const CertificateInfo &certificate) {
     const QString &given = m_accepted.at(static_cast<size_t>(slot));
-    const bool trusted = (!given.isEmpty() && given == certificate.sha256()) ||
-                         (given.isEmpty() && Prompt::askTrust(message));
+    const bool trusted =
+        (!given.isEmpty() && given == certificate.sha256()) || (given.isEmpty() && Prompt::askTrust(message));
     if (!trusted) {
         if (!given.isEmpty()) // the fingerprint given on the command line is another: say both
             Prompt::msgBox(message + QStringLiteral("\n(--trust-certificate gave %1.)").arg(given));

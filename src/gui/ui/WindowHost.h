@@ -25,10 +25,12 @@ public:
     // "Trust this certificate" or Cancel; trusted at once when it is the fingerprint given for the slot
     // (--trust-certificate), never by a scripted answer.
     bool offerTrust(int slot, const QString &message, const CertificateInfo &certificate) override;
-    void acceptFingerprint(int slot, const QString &sha256) { m_accepted.at(static_cast<size_t>(slot)) = sha256; }
-    void tell(const QString &text) override;     // a message box
-    bool ask(const QString &question) override;  // a yes/no message box
-    std::unique_ptr<HostScope> busy() override;  // the hourglass
+    void acceptFingerprint(int slot, const QString &sha256) {
+        m_accepted.at(static_cast<size_t>(slot)) = sha256;
+    }
+    void tell(const QString &text) override;    // a message box
+    bool ask(const QString &question) override; // a yes/no message box
+    std::unique_ptr<HostScope> busy() override; // the hourglass
     // StatementProgress for BACKUP and RESTORE; nothing for other statements.
     std::unique_ptr<HostScope> followStatement(const ConnectionTarget &target, const QString &sql) override;
 

@@ -47,8 +47,8 @@ QString oidName(const QByteArray &oid) {
     static const struct {
         const char *bytes;
         const char *name;
-    } known[] = {{"\x55\x04\x03", "CN"}, {"\x55\x04\x06", "C"},  {"\x55\x04\x07", "L"},
-                 {"\x55\x04\x08", "ST"}, {"\x55\x04\x0a", "O"},  {"\x55\x04\x0b", "OU"}};
+    } known[] = {{"\x55\x04\x03", "CN"}, {"\x55\x04\x06", "C"}, {"\x55\x04\x07", "L"},
+                 {"\x55\x04\x08", "ST"}, {"\x55\x04\x0a", "O"}, {"\x55\x04\x0b", "OU"}};
     for (const auto &k : known)
         if (oid == QByteArray(k.bytes))
             return QLatin1String(k.name);
@@ -59,7 +59,8 @@ QString stringValue(const Tlv &t) {
     if (t.tag == 0x1e) { // BMPString: UTF-16 big-endian
         QString s;
         for (qsizetype i = 0; i + 1 < t.value.size(); i += 2)
-            s += QChar((static_cast<unsigned char>(t.value[i]) << 8) | static_cast<unsigned char>(t.value[i + 1]));
+            s += QChar((static_cast<unsigned char>(t.value[i]) << 8) |
+                       static_cast<unsigned char>(t.value[i + 1]));
         return s;
     }
     return t.tag == 0x0c ? QString::fromUtf8(t.value) : QString::fromLatin1(t.value);
@@ -246,7 +247,8 @@ std::optional<CertificateInfo> parseCertificate(const QByteArray &der) {
     const auto issuer = f.next();
     const auto validity = f.next();
     const auto subject = f.next();
-    if (!field || !algorithm || !issuer || !validity || !subject || issuer->tag != 0x30 || subject->tag != 0x30)
+    if (!field || !algorithm || !issuer || !validity || !subject || issuer->tag != 0x30 ||
+        subject->tag != 0x30)
         return std::nullopt;
     CertificateInfo info;
     info.der = der;

@@ -22,10 +22,12 @@ QString CertificateTrust::fileFor(const QString &server) const {
     const QString key = server.trimmed().toLower();
     QString readable;
     for (const QChar c : key)
-        readable += (c.isLetterOrNumber() && c.unicode() < 128) || c == QLatin1Char('.') || c == QLatin1Char('-')
-                        ? c
-                        : QLatin1Char('_');
-    const QByteArray hash = QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(8);
+        readable +=
+            (c.isLetterOrNumber() && c.unicode() < 128) || c == QLatin1Char('.') || c == QLatin1Char('-')
+                ? c
+                : QLatin1Char('_');
+    const QByteArray hash =
+        QCryptographicHash::hash(key.toUtf8(), QCryptographicHash::Sha256).toHex().left(8);
     return QDir(m_folder).filePath(readable.left(80) + QLatin1Char('-') + QString::fromLatin1(hash) +
                                    QStringLiteral(".pem"));
 }
@@ -58,7 +60,8 @@ QString CertificateTrust::trust(const QString &server, const QByteArray &der) co
     return {};
 }
 
-QString trustPresented(const CertificateTrust &trust, const QString &server, const QString &sha256, bool strict) {
+QString trustPresented(const CertificateTrust &trust, const QString &server, const QString &sha256,
+                       bool strict) {
     ProbeRequest request;
     request.server = server;
     request.certificate = true;

@@ -30,6 +30,7 @@ private:
 
 // Reads the certificate server presents and keeps it as trusted when its SHA-256 fingerprint is sha256
 // (as a refused connection printed it). Empty when kept, else why not.
-QString trustPresented(const CertificateTrust &trust, const QString &server, const QString &sha256, bool strict);
+QString trustPresented(const CertificateTrust &trust, const QString &server, const QString &sha256,
+                       bool strict);
 
 } // namespace quorix

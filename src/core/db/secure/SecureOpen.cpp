@@ -14,7 +14,8 @@ namespace {
 constexpr int kProbeTimeoutMs = 5000;
 
 bool loginRefused(const DbError &e) {
-    return std::any_of(e.records().begin(), e.records().end(), [](const DiagRecord &r) { return r.native == 18456; });
+    return std::any_of(e.records().begin(), e.records().end(),
+                       [](const DiagRecord &r) { return r.native == 18456; });
 }
 
 DbError refusal(const QString &text) {
@@ -37,7 +38,8 @@ std::optional<QByteArray> authorityBundle(const ConnectionOptions &options) {
     if (!options.authorityFile.isEmpty())
         files << options.authorityFile;
     else
-        files << QStringLiteral("/etc/ssl/certs/ca-certificates.crt") << QStringLiteral("/etc/pki/tls/certs/ca-bundle.crt");
+        files << QStringLiteral("/etc/ssl/certs/ca-certificates.crt")
+              << QStringLiteral("/etc/pki/tls/certs/ca-bundle.crt");
     for (const QString &name : files) {
         QFile f(name);
         if (f.open(QIODevice::ReadOnly))
@@ -48,7 +50,8 @@ std::optional<QByteArray> authorityBundle(const ConnectionOptions &options) {
 
 // The driver failed under "Mandatory" or "Strict": read what the server offers and say why, when the
 // certificate (or the lack of any encryption) is the reason.
-void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOptions &options, const DbError &e) {
+void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOptions &options,
+             const DbError &e) {
     ProbeRequest request;
     request.server = parts.server;
     request.certificate = true;
@@ -59,27 +62,29 @@ void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOption
         return;
     const QString driverSaid = QStringLiteral(" (The driver said: %1)").arg(e.description());
     if (probe.encryption == PreloginEncryption::NotSupported) {
-        result.error = refusal(
-            QStringLiteral("%1 offers no encryption, and its encryption is \"%2\": the connection was refused "
-                           "before the login was sent. Only for an old server on a trusted network, choose "
-                           "\"Optional\" for it.")
-                .arg(parts.server, encryptionName(options.encryption)) +
-            driverSaid);
+        result.error =
+            refusal(QStringLiteral(
+                        "%1 offers no encryption, and its encryption is \"%2\": the connection was refused "
+                        "before the login was sent. Only for an old server on a trusted network, choose "
+                        "\"Optional\" for it.")
+                        .arg(parts.server, encryptionName(options.encryption)) +
+                    driverSaid);
         return;
     }
     if (!probe.certificate)
         return;
     const CertificateInfo &presented = *probe.certificate;
-    const QString fault = certificateFault(presented, parseServerAddress(parts.server).host,
-                                           trustedCertificate(options), QDateTime::currentDateTimeUtc(),
-                                           authorityBundle(options));
+    const QString fault =
+        certificateFault(presented, parseServerAddress(parts.server).host, trustedCertificate(options),
+                         QDateTime::currentDateTimeUtc(), authorityBundle(options));
     if (fault.isEmpty())
         return;
     result.refusedCertificate = presented;
-    result.error = refusal(QStringLiteral("The certificate of %1 was refused: %2.\nSubject: %3\nIssuer: %4\n"
-                                          "SHA-256: %5")
-                               .arg(parts.server, fault, presented.subject, presented.issuer, presented.sha256()) +
-                           driverSaid);
+    result.error =
+        refusal(QStringLiteral("The certificate of %1 was refused: %2.\nSubject: %3\nIssuer: %4\n"
+                               "SHA-256: %5")
+                    .arg(parts.server, fault, presented.subject, presented.issuer, presented.sha256()) +
+                driverSaid);
 }
 
 } // namespace
@@ -96,7 +101,8 @@ QString certificateFault(const CertificateInfo &presented, const QString &host,
     }
     QStringList why;
     if (presented.selfIssued())
-        why << QStringLiteral("it is self-signed, so no certificate authority this machine trusts vouches for it");
+        why << QStringLiteral(
+            "it is self-signed, so no certificate authority this machine trusts vouches for it");
     if (!presented.names(host)) {
         const QStringList names = presented.dnsNames + presented.ipAddresses;
         why << QStringLiteral("it is issued to %1, not to %2")
@@ -110,14 +116,17 @@ QString certificateFault(const CertificateInfo &presented, const QString &host,
         // Only the issuer's name is compared: a known issuer means the certificate is not what failed.
         bool known = false;
         for (const QByteArray &der : certificatesInPem(*authorities))
-            if (const auto authority = parseCertificate(der); authority && authority->subject == presented.issuer)
+            if (const auto authority = parseCertificate(der);
+                authority && authority->subject == presented.issuer)
                 known = true;
         if (known)
             return {};
-        why << QStringLiteral("it is issued by %1, an authority this machine does not trust").arg(presented.issuer);
+        why << QStringLiteral("it is issued by %1, an authority this machine does not trust")
+                   .arg(presented.issuer);
     }
     if (why.isEmpty())
-        why << QStringLiteral("it could not be verified against the certificate authorities this machine trusts");
+        why << QStringLiteral(
+            "it could not be verified against the certificate authorities this machine trusts");
     return why.join(QStringLiteral("; "));
 }
 
@@ -132,8 +141,9 @@ SecureOpen openSecurely(odbc::Connection &conn, const OleDbParts &parts, const O
     if (!t.section.name.isEmpty()) {
         const QString problem = ensureFreeTdsSection(t.section);
         if (!problem.isEmpty()) {
-            result.error = refusal(QStringLiteral("The driver's configuration for %1 could not be written: %2.")
-                                       .arg(parts.server, problem));
+            result.error =
+                refusal(QStringLiteral("The driver's configuration for %1 could not be written: %2.")
+                            .arg(parts.server, problem));
             return result;
         }
     }
@@ -159,11 +169,12 @@ SecureOpen openSecurely(odbc::Connection &conn, const OleDbParts &parts, const O
         probe.encryption == PreloginEncryption::On || probe.encryption == PreloginEncryption::Required;
     if (result.encrypted)
         return result;
-    result.notice = probe.encryption ? QStringLiteral("The session with %1 is not encrypted (Encryption \"Optional\").")
-                                           .arg(parts.server)
-                                     : QStringLiteral("The session with %1 may not be encrypted (Encryption "
-                                                      "\"Optional\"): %2.")
-                                           .arg(parts.server, probe.failure);
+    result.notice = probe.encryption
+                        ? QStringLiteral("The session with %1 is not encrypted (Encryption \"Optional\").")
+                              .arg(parts.server)
+                        : QStringLiteral("The session with %1 may not be encrypted (Encryption "
+                                         "\"Optional\"): %2.")
+                              .arg(parts.server, probe.failure);
     return result;
 }
 

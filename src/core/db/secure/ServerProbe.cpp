@@ -32,8 +32,8 @@ public:
     std::optional<QByteArray> next(bool *endOfMessage) {
         while (true) {
             if (m_buffer.size() >= 8) {
-                const int length = (static_cast<unsigned char>(m_buffer[2]) << 8) |
-                                   static_cast<unsigned char>(m_buffer[3]);
+                const int length =
+                    (static_cast<unsigned char>(m_buffer[2]) << 8) | static_cast<unsigned char>(m_buffer[3]);
                 if (length < 8)
                     return std::nullopt;
                 if (m_buffer.size() >= length) {
@@ -67,7 +67,8 @@ QByteArray randomBytes() {
 }
 
 void readGreeting(ServerProbe &probe, TcpLink &link, const QString &host, bool strict, int timeoutMs) {
-    const QByteArray hello = tlsClientHello(host, randomBytes(), strict ? QByteArray("tds/8.0") : QByteArray());
+    const QByteArray hello =
+        tlsClientHello(host, randomBytes(), strict ? QByteArray("tds/8.0") : QByteArray());
     if (!link.send(strict ? hello : tdsPacket(kPrelogin, hello))) {
         probe.failure = QStringLiteral("the TLS greeting could not be sent");
         return;
@@ -109,9 +110,9 @@ QByteArray preloginPacket(PreloginEncryption offer) {
                                                  "ff");
     QByteArray data = QByteArray::fromHex("090000000000");
     data += static_cast<char>(offer);
-    data += '\0';                    // INSTOPT: the default instance
-    data += QByteArray(4, '\0');     // THREADID
-    data += '\0';                    // MARS off
+    data += '\0';                // INSTOPT: the default instance
+    data += QByteArray(4, '\0'); // THREADID
+    data += '\0';                // MARS off
     return tdsPacket(kPrelogin, table + data);
 }
 
@@ -119,7 +120,8 @@ std::optional<PreloginEncryption> preloginEncryption(const QByteArray &payload) 
     for (qsizetype i = 0; i + 4 < payload.size() && static_cast<unsigned char>(payload[i]) != 0xff; i += 5) {
         if (payload[i] != 1)
             continue;
-        const int offset = (static_cast<unsigned char>(payload[i + 1]) << 8) | static_cast<unsigned char>(payload[i + 2]);
+        const int offset =
+            (static_cast<unsigned char>(payload[i + 1]) << 8) | static_cast<unsigned char>(payload[i + 2]);
         if (offset >= payload.size())
             return std::nullopt;
         const int v = static_cast<unsigned char>(payload[offset]);

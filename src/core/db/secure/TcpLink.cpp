@@ -53,7 +53,8 @@ bool waitFor(socket_t s, bool write, int timeoutMs) {
     FD_ZERO(&set);
     FD_SET(s, &set);
     timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
-    const int n = select(static_cast<int>(s) + 1, write ? nullptr : &set, write ? &set : nullptr, nullptr, &tv);
+    const int n =
+        select(static_cast<int>(s) + 1, write ? nullptr : &set, write ? &set : nullptr, nullptr, &tv);
     return n > 0;
 }
 

@@ -67,8 +67,8 @@ QByteArray tlsClientHello(const QString &serverName, const QByteArray &random32,
         put16(body, static_cast<int>(list.size()));
         ext += extension(0x0000, body + list);
     }
-    ext += extension(0x000a, QByteArray::fromHex("0008001d001700180019"));  // groups
-    ext += extension(0x000b, QByteArray::fromHex("0100"));                  // point formats
+    ext += extension(0x000a, QByteArray::fromHex("0008001d001700180019")); // groups
+    ext += extension(0x000b, QByteArray::fromHex("0100"));                 // point formats
     ext += extension(0x000d, QByteArray::fromHex("0012040105010601080408050806040305030603")); // signatures
     ext += extension(0xff01, QByteArray::fromHex("00")); // renegotiation info
     if (!alpn.isEmpty()) {
