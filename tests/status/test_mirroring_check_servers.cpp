@@ -156,3 +156,20 @@ TEST_F(CheckServers, TheProgramChecksWithNoDisplayWithTheRememberedOrGivenBoxes)
         << r.out.toStdString();
     EXPECT_EQ(r.out.count('\n'), 1) << r.out.toStdString();
 }
+
+TEST_F(CheckServers, AMonitoringLoginOfItsOwnReadsBothServers) {
+    answer({"SYNCHRONIZED", "0", false});
+    main->setLogin("quorix_monitor", "pwMain");
+    mirror->setLogin("quorix_monitor", "pwMirror");
+    QTemporaryDir home;
+    const QStringList args = {"--check-mirroring", "--main-server", serverBox(*main), "--mirror-server",
+                              serverBox(*mirror), "--mirror-login", "quorix_monitor"};
+    const ToolRun r = runTool(args, home.path(), 60000, {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"},
+                              {"QUORIX_MAIN_PW=pwMain", "QUORIX_MIRROR_PW=pwMirror", "QUORIX_MAIN_LOGIN=quorix_monitor"});
+    EXPECT_TRUE(r.out.startsWith("MIRRORING OK")) << r.out.toStdString() << r.err.toStdString();
+    for (const tds::ScriptedServer *s : {main.get(), mirror.get()}) {
+        ASSERT_FALSE(s->logins().empty());
+        EXPECT_EQ(s->logins().back().user, "quorix_monitor");
+        EXPECT_TRUE(s->logins().back().accepted);
+    }
+}

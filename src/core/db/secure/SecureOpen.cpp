@@ -4,6 +4,7 @@
 #include "core/db/secure/FreeTdsConf.h"
 #include "core/db/secure/ServerProbe.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <algorithm>
 
@@ -12,6 +13,7 @@ namespace quorix {
 namespace {
 
 constexpr int kProbeTimeoutMs = 5000;
+constexpr int kLeastProbeMs = 500; // less than this left of the login's time: not worth a probe
 
 bool loginRefused(const DbError &e) {
     return std::any_of(e.records().begin(), e.records().end(),
@@ -50,13 +52,13 @@ std::optional<QByteArray> authorityBundle(const ConnectionOptions &options) {
 
 // The driver failed under "Mandatory" or "Strict": read what the server offers and say why, when the
 // certificate (or the lack of any encryption) is the reason.
-void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOptions &options,
-             const DbError &e) {
+void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOptions &options, const DbError &e,
+             int timeoutMs) {
     ProbeRequest request;
     request.server = parts.server;
     request.certificate = true;
     request.strict = options.encryption == Encryption::Strict;
-    request.timeoutMs = kProbeTimeoutMs;
+    request.timeoutMs = timeoutMs;
     const ServerProbe probe = probeServer(request);
     if (!probe.reached)
         return;
@@ -147,12 +149,21 @@ SecureOpen openSecurely(odbc::Connection &conn, const OleDbParts &parts, const O
             return result;
         }
     }
+    // The probe's time comes out of the login's: a server that never answers costs no more than the login
+    // timeout the caller set (the monitoring check counts on it).
+    QElapsedTimer clock;
+    clock.start();
+    const auto budgetMs = [&] {
+        const qint64 left = loginTimeoutSeconds > 0 ? loginTimeoutSeconds * 1000LL - clock.elapsed()
+                                                    : qint64{kProbeTimeoutMs};
+        return static_cast<int>(std::min<qint64>(left, kProbeTimeoutMs));
+    };
     try {
         conn.open(t.connectionString, loginTimeoutSeconds);
     } catch (const DbError &e) {
         result.error = e;
-        if (options.encryption != Encryption::Optional && !loginRefused(e))
-            explain(result, parts, options, e);
+        if (options.encryption != Encryption::Optional && !loginRefused(e) && budgetMs() >= kLeastProbeMs)
+            explain(result, parts, options, e, budgetMs());
         return result;
     }
     if (options.encryption != Encryption::Optional) {
@@ -163,7 +174,7 @@ SecureOpen openSecurely(odbc::Connection &conn, const OleDbParts &parts, const O
     ProbeRequest request;
     request.server = parts.server;
     request.offer = PreloginEncryption::Off;
-    request.timeoutMs = kProbeTimeoutMs;
+    request.timeoutMs = std::max(budgetMs(), kLeastProbeMs);
     const ServerProbe probe = probeServer(request);
     result.encrypted =
         probe.encryption == PreloginEncryption::On || probe.encryption == PreloginEncryption::Required;
