@@ -185,8 +185,10 @@ TEST_F(PreparedTest, EveryTypeArrivesExactlyAndAsNull) {
         {"varchar(20)", QString::fromUtf8("caf\xC3\xA9"), SqlType::VarChar, "caf\xC3\xA9", "@P1 VARCHAR(20)"},
         {"varchar(max)", QString::fromStdString(longText), SqlType::VarCharMax, longText, "@P1 VARCHAR(MAX)"},
         {"varbinary(10)", QByteArray("\x00\xAB\xFF", 3), SqlType::VarBinary, "0x00ABFF", "@P1 VARBINARY(10)"},
-        {"time", "13:14:15.1234567", SqlType::Time, "13:14:15.1234567", "@P1 TIME"},
-        {"time(3)", QTime(23, 59, 59, 999), SqlType::Time, "23:59:59.9990000", "@P1 TIME"},
+        // time too: the driver's own time binding rounds the fraction through floating point.
+        {"time", "13:14:15.1234567", SqlType::NVarChar, "13:14:15.1234567", "@P1 NVARCHAR(16)"},
+        {"time", "07:31:37.0000310", SqlType::NVarChar, "07:31:37.0000310", "@P1 NVARCHAR(16)"},
+        {"time(3)", QTime(23, 59, 59, 999), SqlType::NVarChar, "23:59:59.9990000", "@P1 NVARCHAR(16)"},
         {"datetime", "2024-01-31 13:45:00.997", SqlType::DateTime2, "2024-01-31 13:45:00.9970000",
          "@P1 DATETIME2"},
         {"money", "-922337203685477.5808", SqlType::Decimal, "-922337203685477.5808", "@P1 DECIMAL(19,4)"},
@@ -199,7 +201,8 @@ TEST_F(PreparedTest, EveryTypeArrivesExactlyAndAsNull) {
          "@P1 UNIQUEIDENTIFIER"},
     };
     // The marker of a date value is cast in the text (ParamTypeText.MarkersOf...); the value is the same.
-    server->addRule(Rule::pattern("INSERT INTO t VALUES \\((@P1|CAST\\(@P1 AS [a-z0-9()]+\\))\\)", Reply::count(1)));
+    server->addRule(
+        Rule::pattern("INSERT INTO t VALUES \\((@P1|CAST\\(@P1 AS [a-z0-9()]+\\))\\)", Reply::count(1)));
     for (const TypeCase &c : cases) {
         SCOPED_TRACE(std::string(c.declared) + " " + c.value.toString().left(40).toStdString());
         server->clearRecord();

@@ -86,14 +86,17 @@ ParamType ParamType::parse(const QString &sqlType) {
 }
 
 bool ParamType::travelsAsText() const {
-    return kind == Kind::Date || kind == Kind::DateTime2 || kind == Kind::DateTimeOffset;
+    return kind == Kind::Date || kind == Kind::Time || kind == Kind::DateTime2 ||
+           kind == Kind::DateTimeOffset;
 }
 
 QString ParamType::castType() const {
     if (kind == Kind::Date)
         return QStringLiteral("date");
-    return (kind == Kind::DateTime2 ? QStringLiteral("datetime2(%1)") : QStringLiteral("datetimeoffset(%1)"))
-        .arg(scale);
+    const QString name = kind == Kind::Time        ? QStringLiteral("time(%1)")
+                         : kind == Kind::DateTime2 ? QStringLiteral("datetime2(%1)")
+                                                   : QStringLiteral("datetimeoffset(%1)");
+    return name.arg(scale);
 }
 
 namespace {

@@ -4,9 +4,10 @@
 // "nvarchar(max)", "datetime2(7)"). The declaration decides how a QVariant value is converted and how the
 // driver declares the parameter to the server. The driver has no way to declare money or datetime: money
 // and smallmoney travel as decimal(19,4) and decimal(10,4), datetime and smalldatetime as datetime2,
-// which hold every such value exactly. date, datetime2 and datetimeoffset travel as ISO 8601 text that
-// the server converts: the driver's own calendar is wrong before 1600-03-01 and it has no offset type, so
-// only text carries every value these types hold (0001-01-01 to 9999-12-31, 100 ns, the offset). Such a
+// which hold every such value exactly. date, time, datetime2 and datetimeoffset travel as ISO 8601 text:
+// the driver's own calendar is wrong before 1600-03-01, it has no offset type and it rounds a time's
+// fraction through floating point, so only text carries every value these types hold (0001-01-01 to
+// 9999-12-31, 100 ns, the offset). Such a
 // marker is written CAST(? AS <type>) in the statement (castTextMarkers): the server then never has to
 // convert the text to the column's type by itself, which not every T-SQL engine does.
 
@@ -49,9 +50,9 @@ struct ParamType {
     // Throws DbError (SQLSTATE HY004) for a type it does not know.
     static ParamType parse(const QString &sqlType);
     bool isMax() const { return length == kMax; }
-    // date, datetime2 and datetimeoffset: bound as their ISO 8601 text.
+    // date, time, datetime2 and datetimeoffset: bound as their ISO 8601 text.
     bool travelsAsText() const;
-    // "date", "datetime2(7)", "datetimeoffset(3)": the type a marker of text is cast to.
+    // "date", "time(7)", "datetime2(7)", "datetimeoffset(3)": the type a marker of text is cast to.
     QString castType() const;
 };
 
