@@ -108,10 +108,10 @@ TEST(ParamTypeText, MarkersOfValuesThatTravelAsTextAreCastToTheirType) {
          "CAST(? AS datetime2(3)), CAST(? AS datetimeoffset(7)), CAST(? AS datetimeoffset(0)))"},
         // Values the driver sends typed keep their plain marker.
         {"INSERT INTO t VALUES (?, ?, ?, ?, ?), (?, ?, ?, ?, ?)",
-         {"int", "datetime", "time(7)", "nvarchar(40)", "datetimeoffset", "int", "datetime", "time(7)",
+         {"int", "datetime", "time(3)", "nvarchar(40)", "datetimeoffset", "int", "datetime", "time",
           "nvarchar(40)", "datetimeoffset"},
-         "INSERT INTO t VALUES (?, ?, ?, ?, CAST(? AS datetimeoffset(7))), "
-         "(?, ?, ?, ?, CAST(? AS datetimeoffset(7)))"},
+         "INSERT INTO t VALUES (?, ?, CAST(? AS time(3)), ?, CAST(? AS datetimeoffset(7))), "
+         "(?, ?, CAST(? AS time(7)), ?, CAST(? AS datetimeoffset(7)))"},
         // A '?' in a literal, a bracketed or quoted name or a comment is no marker.
         {"UPDATE [a?b] SET \"c?\" = ?, d = N'it''s ?' /* ? */ WHERE e = ? -- ?\n",
          {"date", "datetime2(0)"},
