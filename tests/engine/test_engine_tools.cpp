@@ -118,3 +118,21 @@ TEST_F(EngineTools, TheSpeedTestsFourButtonsCreateAddReadAndDelete) {
                       (std::vector<TextRow>{{"1", "999"}}));
     }
 }
+
+// Copy records to database 1, Main and Mirror both the engine (one database on both sides, so any record
+// of the range is there already): its first step, making the range's database sa's default database with
+// sp_defaultdb, is refused by the engine (SQL Server runs it). The run says so, exits with the failure
+// status, and the table is as it was.
+TEST_F(EngineTools, TheRecordRangeCopyIsRefusedAtItsDefaultDatabaseStepAndChangesNothing) {
+    EngineDb qrix("qrix");
+    qrix.run("CREATE TABLE visits (idnum int PRIMARY KEY, note nvarchar(40))");
+    qrix.run("INSERT INTO visits VALUES (1, N'a'), (5, N'b'), (7, N'\xC3\xA7'), (9, N'd'), (12, N'e')");
+    const std::vector<TextRow> before = everyRow("qrix", "visits");
+
+    const ToolRun r = run(toTable(0) + QStringList{"--set", "txtStartIDNum=5", "--set", "txtENDIDNum=9",
+                                                   "--answer", "yes", "--click", "cmdCopybyRecID"},
+                          true);
+    EXPECT_EQ(r.status, 3) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("'sp_defaultdb' is not currently supported")) << r.out.toStdString();
+    EXPECT_EQ(everyRow("qrix", "visits"), before);
+}
