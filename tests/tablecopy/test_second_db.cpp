@@ -113,10 +113,10 @@ TEST_F(SecondDatabase, NoInsertWithoutColumns) {
                               Reply::error(208, "Invalid object name 'QRIX..Gone'.")));
     const QString noColumns = "No columns read from QRIX..Gone: nothing inserted into QRIX2..Gone";
     click("cmdCopyInto");
-    EXPECT_EQ(sent(),
-              (std::vector<std::string>{"Use QRIX", "Use QRIX", "select top 1 * from  Gone",
-                                        "truncate table QRIX2..Gone ", "SET IDENTITY_INSERT QRIX2.dbo.Gone ON",
-                                        "use QRIX", check("Gone"), "SET IDENTITY_INSERT QRIX2.dbo.Gone OFF"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"Use QRIX", "Use QRIX", "select top 1 * from  Gone",
+                                                "truncate table QRIX2..Gone ",
+                                                "SET IDENTITY_INSERT QRIX2.dbo.Gone ON", "use QRIX",
+                                                check("Gone"), "SET IDENTITY_INSERT QRIX2.dbo.Gone OFF"}));
     EXPECT_EQ(logged(),
               (QStringList{"Gone", serverError("Invalid object name 'Gone'.") + " select top 1 * from  Gone",
                            noColumns, "Done copying"}));
@@ -124,9 +124,10 @@ TEST_F(SecondDatabase, NoInsertWithoutColumns) {
 
     reset();
     click("cmdCloneTable");
-    EXPECT_EQ(sent(), (std::vector<std::string>{
-                          "Use QRIX", "truncate table QRIX2..Gone ", "select top 1 * from  QRIX..Gone",
-                          "SET IDENTITY_INSERT QRIX2.dbo.Gone ON", "SET IDENTITY_INSERT QRIX2.dbo.Gone OFF"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"Use QRIX", "truncate table QRIX2..Gone ",
+                                                "select top 1 * from  QRIX..Gone",
+                                                "SET IDENTITY_INSERT QRIX2.dbo.Gone ON",
+                                                "SET IDENTITY_INSERT QRIX2.dbo.Gone OFF"}));
     EXPECT_EQ(logged(), (QStringList{"Gone",
                                      serverError("Invalid object name 'QRIX..Gone'.") +
                                          " select top 1 * from  QRIX..Gone",
