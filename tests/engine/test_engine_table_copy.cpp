@@ -26,11 +26,13 @@ TEST_F(EngineTableCopy, TheDatabaseListAndTheTableBrowserShowTheEnginesDatabases
     qrix.run("INSERT INTO patients VALUES (1, N'Ann'), (2, N'Bob'), (3, N'Cy')");
     analyze();
 
-    const ToolRun r =
-        run(toTable(0) + QStringList{"--print", "GridDB(0)", "--print", "Grid2", "--print", "lblcount"});
+    // Main and Mirror both the engine: each list is read through its own session.
+    const ToolRun r = run(QStringList{"--click", "cmdRefreshDB(1)", "--print", "GridDB(1)"} + toTable(0) +
+                              QStringList{"--print", "GridDB(0)", "--print", "Grid2", "--print", "lblcount"},
+                          true);
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     // The databases as the engine names them (lower case), then each table with its schema and row count.
-    EXPECT_TRUE(r.out.contains("qrix\nqrix2\n")) << r.out.toStdString();
+    EXPECT_EQ(r.out.count("qrix\nqrix2\n"), 2) << r.out.toStdString();
     const QStringList lines = r.out.split('\n');
     QStringList tables;
     for (const QString &line : lines)
