@@ -69,7 +69,8 @@ inline void analyze() {
 }
 
 // The program's command line against the engine as Main (slot 0) and, with mirror, as Mirror too: the
-// connection settings first, then steps. Every option a server needs goes here, in one place.
+// connection settings first, then steps. Every option a server needs goes here, in one place (the engine
+// offers no encryption: its PRELOGIN answers "not supported", so a login that insists on it fails).
 inline QStringList toolArgs(const QStringList &steps, bool mirror = false) {
     QStringList args{"--headless"};
     for (int slot = 0; slot < (mirror ? 2 : 1); ++slot)
