@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the tool and its tests need, when any is missing.
-# Usage: scripts/deps.sh run|test|windows
+# Usage: scripts/deps.sh run|test|windows|engine
 set -euo pipefail
 
 # What the built tool needs at run time comes from the list the .deb depends on; the rest builds it.
@@ -14,6 +14,11 @@ test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
   clang libclang-rt-dev # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
   ccache) # the compiler cache of the builds (scripts/compiler-cache.sh)
 
+# The T-SQL engine of the `engine` tests (tests/support/engine/engine.sh): its run-time libraries, the
+# unpacker of its archive, and the tools its start script uses (ip, isql).
+engine_pkgs=(xz-utils libicu72 libxml2 libossp-uuid16 libreadline8 libssl3 iproute2 unixodbc tdsodbc
+  freetds-bin)
+
 # The Windows build (scripts/windows/build.sh) and its run under Wine (scripts/windows/wine-test.sh): the
 # cross compiler, Debian's own Qt tools (moc, rcc, uic) beside the Qt built for Windows, the packagers, and
 # Wine with a virtual display and the driver that Wine's ODBC hands its calls to.
@@ -23,9 +28,10 @@ windows_pkgs=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 cmake ninja-b
 
 case "${1:-run}" in
   run) pkgs=("${run_pkgs[@]}") ;;
-  test) pkgs=("${run_pkgs[@]}" "${test_pkgs[@]}") ;;
+  test) pkgs=("${run_pkgs[@]}" "${test_pkgs[@]}" "${engine_pkgs[@]}") ;;
+  engine) pkgs=("${engine_pkgs[@]}") ;;
   windows) pkgs=("${windows_pkgs[@]}") ;;
-  *) echo "usage: scripts/deps.sh run|test|windows" >&2; exit 2 ;;
+  *) echo "usage: scripts/deps.sh run|test|windows|engine" >&2; exit 2 ;;
 esac
 
 missing=()

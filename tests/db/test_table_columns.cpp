@@ -158,12 +158,15 @@ TEST_F(TableColumnsTest, PreparedInsertsAddRowsOrGetTheServersRefusal) {
          {"X", QByteArray(8, '\0')},
          273},
         {"INSERT INTO Billing..orders (code, nope) VALUES (?, ?)", {"nchar(4)", "int"}, {"X", 1}, 207},
-        {"SET IDENTITY_INSERT Billing..orders ON", {}, {}, 0},
+        // The statement's syntax names a schema whenever it names a database.
+        {"SET IDENTITY_INSERT Billing..orders ON", {}, {}, 102},
+        {"INSERT INTO Billing..orders (id, code) VALUES (?, ?)", {"int", "nchar(4)"}, {11, "X"}, 544},
+        {"SET IDENTITY_INSERT Billing.dbo.orders ON", {}, {}, 0},
         {"INSERT INTO Billing..orders (id, code, price) VALUES (?, ?, ?)",
          {"int", "nchar(4)", "money"},
          {10, "Z", "-1.5"},
          0},
-        {"SET IDENTITY_INSERT Billing..orders OFF", {}, {}, 0},
+        {"SET IDENTITY_INSERT Billing.dbo.orders OFF", {}, {}, 0},
         {"INSERT Billing..orders (code) VALUES (?)", {"nchar(4)"}, {"Y"}, 0},
     };
     for (const Case &c : cases) {

@@ -110,11 +110,15 @@ protected:
                 e.text.rfind("INSERT INTO " + target + " (", 0) != 0)
                 continue;
             out.sql.push_back(e.text);
-            const auto values = e.text.find(" VALUES (");
-            const std::string first = e.text.substr(values, e.text.find(')', values) - values);
+            // The markers of the first row: up to the ")" that closes its "(" (a CAST has its own).
             size_t width = 0;
-            for (auto p = first.find("@P"); p != std::string::npos; p = first.find("@P", p + 1))
-                ++width;
+            int depth = 0;
+            for (size_t p = e.text.find(" VALUES (") + 8; p < e.text.size(); ++p) {
+                depth += e.text[p] == '(' ? 1 : e.text[p] == ')' ? -1 : 0;
+                if (depth == 0)
+                    break;
+                width += e.text.compare(p, 2, "@P") == 0 ? 1 : 0;
+            }
             if (out.types.empty())
                 for (size_t i = 0; i < width && i < e.params.size(); ++i)
                     out.types.push_back(e.params[i].type);

@@ -33,10 +33,10 @@ TEST_F(ToNew2, FirstAndSecondUse) {
                                             kCheck,
                                             "select top 1 * from  QRIX..Orders",
                                             "select top  1 * into QRIX..Orders_NEW2  from QRIX..Orders",
-                                            "SET IDENTITY_INSERT QRIX..Orders_NEW2 ON",
+                                            "SET IDENTITY_INSERT dbo.Orders_NEW2 ON",
                                             "truncate table QRIX..Orders_NEW2  ",
                                             "SELECT * FROM QRIX..Orders",
-                                            "SET IDENTITY_INSERT QRIX..Orders_NEW2 OFF"};
+                                            "SET IDENTITY_INSERT dbo.Orders_NEW2 OFF"};
     EXPECT_EQ(statements(), firstUse);
     EXPECT_EQ(rowsOf("QRIX..Orders_NEW2"), kOrders); // with the source's identity values
     EXPECT_EQ(logged(), (QStringList{"Orders", "copied 3", "errors 0"}));
@@ -68,7 +68,7 @@ TEST_F(ToNew2, RefusedRowsAreLoggedOneByOneAndStopLeavesTheCopyEmpty) {
     click("cmdCopytoNEW");
     EXPECT_EQ(rowsOf("QRIX..Orders_NEW2").size(), 2u); // what the first click left
     EXPECT_EQ(statements().front(), "Use QRIX");
-    EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT QRIX..Orders_NEW2 OFF");
+    EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT dbo.Orders_NEW2 OFF");
     EXPECT_EQ(logged(), (QStringList{"Orders", "copied 0", "errors 0"}));
 }
 

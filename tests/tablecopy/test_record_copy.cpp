@@ -22,8 +22,8 @@ std::vector<std::string> copyOfPatients() {
             "SELECT top 1 * INTO QRIX2..Patients FROM QRIX..Patients",
             "truncate table QRIX2..Patients ",
             "SELECT * FROM QRIX..Patients",
-            "SET IDENTITY_INSERT QRIX2..Patients ON",
-            "SET IDENTITY_INSERT QRIX2..Patients OFF"};
+            "SET IDENTITY_INSERT QRIX2.dbo.Patients ON",
+            "SET IDENTITY_INSERT QRIX2.dbo.Patients OFF"};
 }
 
 std::vector<tds::Column> idAndName() {
@@ -90,22 +90,25 @@ TEST_F(ByRecord, EveryTypedValueArrivesIntactWithItsIdentity) {
     EXPECT_EQ(statements(), copyOfPatients());
     const Inserts in = inserts(kTarget);
     // The three rows in one block, each row's values declared as the first's.
-    EXPECT_EQ(in.sql,
-              std::vector<std::string>{
-                  "INSERT INTO QRIX2..Patients (id, big, name, code, seen, amount, flag, ratio, photo, "
-                  "born, at, note, ref) VALUES (@P1, @P2, @P3, @P4, @P5, @P6, @P7, @P8, @P9, @P10, @P11, "
-                  "@P12, @P13), (@P14, @P15, @P16, @P17, @P18, @P19, @P20, @P21, @P22, @P23, @P24, @P25, "
-                  "@P26), (@P27, @P28, @P29, @P30, @P31, @P32, @P33, @P34, @P35, @P36, @P37, @P38, @P39)"});
-    // On the wire a datetime2 is ISO 8601 text, which the server converts to the value the source holds.
+    EXPECT_EQ(
+        in.sql,
+        std::vector<std::string>{
+            "INSERT INTO QRIX2..Patients (id, big, name, code, seen, amount, flag, ratio, photo, "
+            "born, at, note, ref) VALUES (@P1, @P2, @P3, @P4, CAST(@P5 AS datetime2(7)), @P6, @P7, @P8, "
+            "@P9, CAST(@P10 AS date), CAST(@P11 AS time(7)), @P12, @P13), (@P14, @P15, @P16, @P17, "
+            "CAST(@P18 AS datetime2(7)), @P19, @P20, @P21, @P22, CAST(@P23 AS date), CAST(@P24 AS "
+            "time(7)), @P25, @P26), (@P27, @P28, @P29, @P30, CAST(@P31 AS datetime2(7)), @P32, @P33, "
+            "@P34, @P35, CAST(@P36 AS date), CAST(@P37 AS time(7)), @P38, @P39)"});
+    // On the wire a datetime2 is ISO 8601 text, cast in the statement to the column's type.
     std::vector<tds::Row> sent = rows;
     sent[0][4] = "2024-02-29T23:59:58.1234567";
     sent[2][4] = "1600-03-01T00:00:00.0000000";
     EXPECT_EQ(in.rows, sent);
     EXPECT_EQ(rowsOf(kTarget), rows); // identity values included
     using T = tds::SqlType;
-    // Dates go as ISO 8601 text that the server converts.
+    // Dates and times go as ISO 8601 text, cast in the statement.
     EXPECT_EQ(in.types, (std::vector<T>{T::Int, T::BigInt, T::NVarChar, T::VarChar, T::NVarChar, T::Decimal,
-                                        T::Bit, T::Float, T::VarBinaryMax, T::NVarChar, T::Time,
+                                        T::Bit, T::Float, T::VarBinaryMax, T::NVarChar, T::NVarChar,
                                         T::NVarCharMax, T::UniqueIdentifier}));
     EXPECT_EQ(logged(), (QStringList{"Patients", "copied 3", "errors 0", "Done copying"}));
     EXPECT_EQ(f().lblCnt->text(), "0");
@@ -355,5 +358,5 @@ TEST_F(ByRecord, StopIsReadBetweenBlocks) {
     click("cmdCopyTables");
     EXPECT_EQ(rowsOf(kTarget), numbered(1000));
     EXPECT_EQ(logged(), (QStringList{"Patients", "copied 1000", "errors 0", "Done copying"}));
-    EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT QRIX2..Patients OFF");
+    EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT QRIX2.dbo.Patients OFF");
 }

@@ -18,11 +18,11 @@ std::vector<std::string> copyInto(const std::string &t, const std::string &cols)
     return {"Use QRIX",
             "select top 1 * from  " + t,
             "truncate table QRIX2.." + t + " ",
-            "SET IDENTITY_INSERT QRIX2.." + t + " ON",
+            "SET IDENTITY_INSERT QRIX2.dbo." + t + " ON",
             "use QRIX",
             check(t),
             "INSERT into QRIX2.." + t + " (" + cols + ") SELECT " + cols + " from QRIX.." + t,
-            "SET IDENTITY_INSERT QRIX2.." + t + " OFF"};
+            "SET IDENTITY_INSERT QRIX2.dbo." + t + " OFF"};
 }
 
 Reply columnsOf(std::vector<std::string> names) {
@@ -88,11 +88,11 @@ TEST_F(SecondDatabase, CopyIntoNamesThatNeedBracketsAndASchema) {
             "Use QRIX",
             "select top 1 * from  [Order Lines]",
             "truncate table QRIX2..[Order Lines] ",
-            "SET IDENTITY_INSERT QRIX2..[Order Lines] ON",
+            "SET IDENTITY_INSERT QRIX2.dbo.[Order Lines] ON",
             "use QRIX",
             check("[Order Lines]"),
             "INSERT into QRIX2..[Order Lines] ([a]]b],[qty]) SELECT [a]]b],[qty] from QRIX..[Order Lines]",
-            "SET IDENTITY_INSERT QRIX2..[Order Lines] OFF",
+            "SET IDENTITY_INSERT QRIX2.dbo.[Order Lines] OFF",
             "Use QRIX",
             "select top 1 * from  sales.Orders",
             "truncate table QRIX2.sales.Orders ",
@@ -113,10 +113,10 @@ TEST_F(SecondDatabase, NoInsertWithoutColumns) {
                               Reply::error(208, "Invalid object name 'QRIX..Gone'.")));
     const QString noColumns = "No columns read from QRIX..Gone: nothing inserted into QRIX2..Gone";
     click("cmdCopyInto");
-    EXPECT_EQ(sent(),
-              (std::vector<std::string>{"Use QRIX", "Use QRIX", "select top 1 * from  Gone",
-                                        "truncate table QRIX2..Gone ", "SET IDENTITY_INSERT QRIX2..Gone ON",
-                                        "use QRIX", check("Gone"), "SET IDENTITY_INSERT QRIX2..Gone OFF"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"Use QRIX", "Use QRIX", "select top 1 * from  Gone",
+                                                "truncate table QRIX2..Gone ",
+                                                "SET IDENTITY_INSERT QRIX2.dbo.Gone ON", "use QRIX",
+                                                check("Gone"), "SET IDENTITY_INSERT QRIX2.dbo.Gone OFF"}));
     EXPECT_EQ(logged(),
               (QStringList{"Gone", serverError("Invalid object name 'Gone'.") + " select top 1 * from  Gone",
                            noColumns, "Done copying"}));
@@ -124,9 +124,10 @@ TEST_F(SecondDatabase, NoInsertWithoutColumns) {
 
     reset();
     click("cmdCloneTable");
-    EXPECT_EQ(sent(), (std::vector<std::string>{
-                          "Use QRIX", "truncate table QRIX2..Gone ", "select top 1 * from  QRIX..Gone",
-                          "SET IDENTITY_INSERT QRIX2..Gone ON", "SET IDENTITY_INSERT QRIX2..Gone OFF"}));
+    EXPECT_EQ(sent(), (std::vector<std::string>{"Use QRIX", "truncate table QRIX2..Gone ",
+                                                "select top 1 * from  QRIX..Gone",
+                                                "SET IDENTITY_INSERT QRIX2.dbo.Gone ON",
+                                                "SET IDENTITY_INSERT QRIX2.dbo.Gone OFF"}));
     EXPECT_EQ(logged(), (QStringList{"Gone",
                                      serverError("Invalid object name 'QRIX..Gone'.") +
                                          " select top 1 * from  QRIX..Gone",
@@ -140,10 +141,10 @@ TEST_F(SecondDatabase, CloneTableRecordsNamesColumnsBare) {
     EXPECT_EQ(sent(),
               (std::vector<std::string>{
                   "Use QRIX", "truncate table QRIX2..Patients ", "select top 1 * from  QRIX..Patients",
-                  "SET IDENTITY_INSERT QRIX2..Patients ON",
+                  "SET IDENTITY_INSERT QRIX2.dbo.Patients ON",
                   "INSERT INTO QRIX2..Patients (id,[unit price],name) SELECT id,[unit price],name    From "
                   "QRIX..Patients",
-                  "SET IDENTITY_INSERT QRIX2..Patients OFF"}));
+                  "SET IDENTITY_INSERT QRIX2.dbo.Patients OFF"}));
     EXPECT_EQ(logged(), QStringList{"Patients"}); // no closing line
 }
 

@@ -88,8 +88,17 @@ TEST(TableCopySql, DatabaseStatementsAndTheExistenceCheck) {
     EXPECT_EQ(singleUserStatement("QRIX"), "ALTER DATABaSE QRIX SET SINGLE_USER WITH ROLLBACK IMMEDIATE");
     EXPECT_EQ(multiUserStatement("QRIX"), "ALTER DATABaSE QRIX SET MULTI_USER ");
     EXPECT_EQ(multiUserStatement("Lab;DROP"), "ALTER DATABaSE [Lab;DROP] SET MULTI_USER ");
-    EXPECT_EQ(identityInsert("QRIX2..Patients", true), "SET IDENTITY_INSERT QRIX2..Patients ON");
-    EXPECT_EQ(identityInsert("QRIX2..Patients", false), "SET IDENTITY_INSERT QRIX2..Patients OFF");
+    // [ [ database_name . ] schema_name . ] table_name: never the empty schema of "db..t".
+    const TableRef patients{"QRIX", "", "Patients"};
+    EXPECT_EQ(identityInsert(secondIdentityTable(patients), true),
+              "SET IDENTITY_INSERT QRIX2.dbo.Patients ON");
+    EXPECT_EQ(identityInsert(secondIdentityTable(patients), false),
+              "SET IDENTITY_INSERT QRIX2.dbo.Patients OFF");
+    EXPECT_EQ(identityInsert(secondIdentityTable({"Q R", "sales", "Order Lines"}), true),
+              "SET IDENTITY_INSERT [Q R2].sales.[Order Lines] ON");
+    EXPECT_EQ(identityInsert(new2IdentityTable(patients), true), "SET IDENTITY_INSERT dbo.Patients_NEW2 ON");
+    EXPECT_EQ(identityInsert(new2IdentityTable({"QRIX", "dbo", "Orders"}), false),
+              "SET IDENTITY_INSERT dbo.Orders_NEW2 OFF");
 
     EXPECT_EQ(existenceCheck(tableName({"QRIX", "dbo", "Patients"})),
               "SELECT * FROM sys.objects WHERE object_id = OBJECT_ID(N'Patients') AND type in (N'U')");

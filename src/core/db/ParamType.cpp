@@ -85,4 +85,75 @@ ParamType ParamType::parse(const QString &sqlType) {
     throw unknownType(sqlType);
 }
 
+bool ParamType::travelsAsText() const {
+    return kind == Kind::Date || kind == Kind::Time || kind == Kind::DateTime2 ||
+           kind == Kind::DateTimeOffset;
+}
+
+QString ParamType::castType() const {
+    if (kind == Kind::Date)
+        return QStringLiteral("date");
+    const QString name = kind == Kind::Time        ? QStringLiteral("time(%1)")
+                         : kind == Kind::DateTime2 ? QStringLiteral("datetime2(%1)")
+                                                   : QStringLiteral("datetimeoffset(%1)");
+    return name.arg(scale);
+}
+
+namespace {
+
+// The positions of the '?' markers of sql: outside '...' and N'...' literals, [...] and "..." names, --
+// and /* */ comments (a doubled quote or bracket stays inside).
+std::vector<qsizetype> markerPositions(const QString &sql) {
+    std::vector<qsizetype> out;
+    const qsizetype n = sql.size();
+    auto skipQuoted = [&](qsizetype i, QChar close) {
+        for (++i; i < n; ++i)
+            if (sql[i] == close) {
+                if (i + 1 < n && sql[i + 1] == close)
+                    ++i;
+                else
+                    break;
+            }
+        return i;
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = sql[i];
+        if (c == QLatin1Char('\''))
+            i = skipQuoted(i, QLatin1Char('\''));
+        else if (c == QLatin1Char('['))
+            i = skipQuoted(i, QLatin1Char(']'));
+        else if (c == QLatin1Char('"'))
+            i = skipQuoted(i, QLatin1Char('"'));
+        else if (c == QLatin1Char('-') && i + 1 < n && sql[i + 1] == QLatin1Char('-')) {
+            const qsizetype end = sql.indexOf(QLatin1Char('\n'), i);
+            i = end < 0 ? n : end;
+        } else if (c == QLatin1Char('/') && i + 1 < n && sql[i + 1] == QLatin1Char('*')) {
+            const qsizetype end = sql.indexOf(QLatin1String("*/"), i + 2);
+            i = end < 0 ? n : end + 1;
+        } else if (c == QLatin1Char('?'))
+            out.push_back(i);
+    }
+    return out;
+}
+
+} // namespace
+
+QString castTextMarkers(const QString &sql, const std::vector<ParamType> &types) {
+    const std::vector<qsizetype> markers = markerPositions(sql);
+    if (markers.size() != types.size())
+        return sql;
+    QString out;
+    out.reserve(sql.size());
+    qsizetype from = 0;
+    for (size_t i = 0; i < markers.size(); ++i) {
+        if (!types[i].travelsAsText())
+            continue;
+        out += QStringView(sql).mid(from, markers[i] - from);
+        out += QStringLiteral("CAST(? AS ") + types[i].castType() + QLatin1Char(')');
+        from = markers[i] + 1;
+    }
+    out += QStringView(sql).mid(from);
+    return out;
+}
+
 } // namespace quorix

@@ -18,9 +18,10 @@ std::vector<ParamType> parsed(const QStringList &types) {
 
 } // namespace
 
-PreparedStatement::PreparedStatement(ServerConnection &connection, const QString &sql,
+PreparedStatement::PreparedStatement(ServerConnection &connection, const QString &statement,
                                      const QStringList &typeTexts) {
     std::vector<ParamType> types = parsed(typeTexts);
+    const QString sql = castTextMarkers(statement, types);
     if ((m_collected = connection.collects(sql, typeTexts)))
         return;
     auto slot = connection.m_slot;

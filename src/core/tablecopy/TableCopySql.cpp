@@ -26,6 +26,11 @@ QString inSchema(const QString &schema, const QString &name) {
     return defaultSchema(schema) ? sqlName(name) : sqlName(schema) + QLatin1Char('.') + sqlName(name);
 }
 
+// "schema.name" with the schema always written: dbo when the browser gives none.
+QString withSchema(const QString &schema, const QString &name) {
+    return sqlName(schema.isEmpty() ? QStringLiteral("dbo") : schema) + QLatin1Char('.') + sqlName(name);
+}
+
 QString new2Of(const QString &table) {
     return table + QStringLiteral("_NEW2");
 }
@@ -68,6 +73,14 @@ QString existenceCheck(const QString &name) {
 QString identityInsert(const QString &qualifiedTable, bool on) {
     return QStringLiteral("SET IDENTITY_INSERT ") + qualifiedTable +
            (on ? QStringLiteral(" ON") : QStringLiteral(" OFF"));
+}
+
+QString secondIdentityTable(const TableRef &t) {
+    return sqlName(t.db + QLatin1Char('2')) + QLatin1Char('.') + withSchema(t.schema, t.table);
+}
+
+QString new2IdentityTable(const TableRef &t) {
+    return withSchema(t.schema, new2Of(t.table));
 }
 
 QString createSecondByRecord(const TableRef &t) {

@@ -37,7 +37,14 @@ QString useSecondStatement(const QString &db); // "Use QRIX2"
 // "SELECT * FROM sys.objects WHERE object_id = OBJECT_ID(N'Patients') AND type in (N'U')"; name as
 // tableName() or new2TableName() give it.
 QString existenceCheck(const QString &name);
-QString identityInsert(const QString &qualifiedTable, bool on); // "SET IDENTITY_INSERT QRIX2..T ON"
+// "SET IDENTITY_INSERT QRIX2.dbo.T ON": the table as the names below give it. The statement takes
+// [ [ database_name . ] schema_name . ] table_name only, so its name never has the empty schema of "db..T".
+QString identityInsert(const QString &qualifiedTable, bool on);
+// The table of the second database with its schema written out: "QRIX2.dbo.Patients", "QRIX2.sales.Orders".
+QString secondIdentityTable(const TableRef &t);
+// The fresh copy, which lies in the session's current database: "dbo.Patients_NEW2". Without a database
+// name, which some engines resolve in no database but their own even when it is the current one.
+QString new2IdentityTable(const TableRef &t);
 
 // Copy table by record.
 QString createSecondByRecord(const TableRef &t); // "SELECT top 1 * INTO QRIX2..T FROM QRIX..T"

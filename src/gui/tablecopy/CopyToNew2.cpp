@@ -44,10 +44,10 @@ void CopyToNew2::copySelected() {
     m_sessions.OpenQuery(kMain, readFirstRow(*t), false);
     m_sessions.OpenQuery(kMain, createNew2(*t), false);
     // On before the table is emptied, so the row loop can insert explicit identity values.
-    m_sessions.OpenQuery(kMain, identityInsert(target, true), true);
+    m_sessions.OpenQuery(kMain, identityInsert(new2IdentityTable(*t), true), true);
     m_sessions.OpenQuery(kMain, truncateNew2(*t), false);
     m_copy.CopyRecords(sourceTable(*t), target);
-    m_sessions.OpenQuery(kMain, identityInsert(target, false), true);
+    m_sessions.OpenQuery(kMain, identityInsert(new2IdentityTable(*t), false), true);
 }
 
 } // namespace quorix

@@ -77,9 +77,8 @@ void SecondDb::CopyIntoSecondDatabase() {
     m_sessions.OpenQuery(kMain, useStatement(t->db), false);
     const QString read = m_sessions.OpenQuery(kMain, readFirstRowBare(*t), false);
     const QString cols = bracketedColumns(columnsRead(m_sessions, read));
-    const QString target = secondTable(*t);
     m_sessions.OpenQuery(kMain, truncateSecond(*t), false);
-    m_sessions.OpenQuery(kMain, identityInsert(target, true), true);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), true), true);
     if (isUserTableAfterUse(m_sessions, m_log, *t)) {
         if (cols.isEmpty()) {
             // A failed table of an All Tables run: the error pane lists it with the others.
@@ -92,23 +91,22 @@ void SecondDb::CopyIntoSecondDatabase() {
         }
     }
     // Only one table of a session may take explicit identity values at a time: always switched off again.
-    m_sessions.OpenQuery(kMain, identityInsert(target, false), true);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), false), true);
 }
 
 void SecondDb::CloneTableRecords() {
     const std::optional<TableRef> t = selectedTable(m_form);
     if (!t)
         return;
-    const QString target = secondTable(*t);
     m_sessions.OpenQuery(kMain, truncateSecond(*t), false);
     const QString read = m_sessions.OpenQuery(kMain, readFirstRow(*t), false);
     const QString cols = bareColumns(columnsRead(m_sessions, read));
-    m_sessions.OpenQuery(kMain, identityInsert(target, true), true);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), true), true);
     if (cols.isEmpty())
         m_log.LogLine(noColumnsLine(*t));
     else
         m_sessions.OpenQuery(kMain, cloneStatement(*t, cols), false);
-    m_sessions.OpenQuery(kMain, identityInsert(target, false), true);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), false), true);
 }
 
 void SecondDb::CopyStructureToSecondDatabase() {

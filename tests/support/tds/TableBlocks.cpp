@@ -196,6 +196,9 @@ Reply TableModel::insert(Table &t, const std::string &columnList, const std::vec
                                                  t.name + "' when IDENTITY_INSERT is set to OFF.");
                 identityGiven = true;
             }
+            if (std::optional<Reply> refused =
+                    implicitConversionRefused(t.columns[static_cast<std::size_t>(targets[k])], value))
+                return *refused;
             if (std::optional<Reply> refused = assign(t, row, targets[k], value.value))
                 return *refused;
         }
@@ -385,12 +388,18 @@ std::optional<Reply> TableModel::joinedUpdate(const std::string &text, const Con
             return Reply::error(8158, "'" + valuesAlias +
                                           "' has more columns than were specified in the column list.");
         std::vector<Value> v;
+        std::vector<Literal> given;
         for (const std::string &item : items) {
             const Literal value = valueOf(item, state);
             if (!value.ok)
                 return Reply::error(137, "Must declare the scalar variable \"" + item + "\".");
             v.push_back(value.value);
+            given.push_back(value);
         }
+        for (const Assignment &a : assignments)
+            if (std::optional<Reply> refused = implicitConversionRefused(
+                    t->columns[static_cast<std::size_t>(a.column)], given[static_cast<std::size_t>(a.value)]))
+                return *refused;
         Row probe(t->columns.size());
         bool joins = true;
         for (std::size_t k = 0; k < keyColumns.size(); ++k) {

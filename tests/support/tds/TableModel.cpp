@@ -439,6 +439,11 @@ std::optional<Reply> TableModel::tableStatement(const std::string &text, const C
             return std::nullopt;
     }
     const std::string name = form == 1 || form == 2 ? m[2].str() : m[1].str();
+    // SET IDENTITY_INSERT takes [ [ database_name . ] schema_name . ] table_name: a database with the empty
+    // schema ("db..t"), which SELECT and DML take, is a syntax error there, as a strict engine has it.
+    if (form == 3 &&
+        std::regex_replace(name, re(R"(\[(?:[^\]]|\]\])*\])"), "x").find("..") != std::string::npos)
+        return Reply::error(102, "Incorrect syntax near '..'.");
     Table *t = find(name, state.database);
     if (!t)
         return invalidObject(name);

@@ -22,8 +22,10 @@
 //       needed); rowversion columns are set; computed and rowversion columns cannot be named; NOT NULL,
 //       lengths and types are checked with the server's errors (515, 8152, 245, 544, 271, 273, 207, 213).
 //       A statement of many rows goes in whole or not at all.
-//   SET IDENTITY_INSERT t ON|OFF
-//   a batch declaring a cursor FOR SELECT * FROM t (any options), with OPEN and
+//       A text parameter goes into a datetimeoffset column only as CAST(@Pn AS datetimeoffset(n)) (257
+//       without), as a T-SQL engine that converts no text implicitly has it.
+//   SET IDENTITY_INSERT t ON|OFF (db.dbo.t or dbo.t; db..t is refused with 102, as the statement's syntax has
+//   no empty schema) a batch declaring a cursor FOR SELECT * FROM t (any options), with OPEN and
 //       SELECT COUNT_BIG(*) FROM t in the same batch answered too; FETCH NEXT FROM c (one row, or none
 //       at the end); SELECT @@FETCH_STATUS; UPDATE t SET a = @P1, ... WHERE CURRENT OF c; a batch with
 //       DEALLOCATE c

@@ -41,6 +41,7 @@ Value normalized(const Column &column, const Value &value);
 struct Literal {
     bool ok = true;
     Value value;
+    bool untypedText = false; // a parameter declared as text, not cast to another type in the statement
 };
 // @P1 (the RPC's parameters in order), @name, NULL, 'text', N'text' or a plain number.
 Literal literal(const std::string &item, const ConnectionState &state);
@@ -55,8 +56,13 @@ std::optional<Reply> assign(TableModel::Table &t, Row &row, int i, const Value &
 std::optional<Reply> writable(const Column &c);
 ResultSet single(const std::string &column, const std::string &type, const Value &value);
 
-// @P<n> read without a regular expression (a block holds thousands), anything else as literal() reads it.
+// @P<n> read without a regular expression (a block holds thousands), "CAST(<item> AS <type>)" as its item
+// (typed), anything else as literal() reads it.
 Literal valueOf(const std::string &item, const ConnectionState &state);
+// The refusal of a text parameter's value going into a datetimeoffset column without a CAST. SQL Server
+// converts it; a T-SQL engine that checks types the standard way does not ("column is of type
+// datetimeoffset but expression is of type varchar"), and a statement meant for both writes the CAST.
+std::optional<Reply> implicitConversionRefused(const Column &c, const Literal &value);
 
 // TableOrder.cpp: the order of two values of the column (-1, 0, 1): numbers by value, text ignoring case and
 // trailing blanks, the rest by its text; NULL before everything.

@@ -57,10 +57,28 @@ Literal valueOf(const std::string &item, const ConnectionState &state) {
         std::all_of(item.begin() + 2, item.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         const std::size_t i = std::stoul(item.substr(2));
         if (i >= 1 && i <= state.params.size())
-            return {true, state.params[i - 1].value};
+            return {true, state.params[i - 1].value, textual(state.params[i - 1].type)};
         return {false, std::nullopt};
     }
+    if (item.size() > 5 && equalsIgnoreCase(item.substr(0, 5), "CAST(")) {
+        static const std::regex cast(
+            R"(CAST\s*\(\s*(.+?)\s+AS\s+[a-z0-9]+\s*(?:\(\s*\d+\s*(?:,\s*\d+\s*)?\))?\s*\))",
+            std::regex::icase);
+        std::smatch m;
+        if (std::regex_match(item, m, cast)) {
+            Literal inner = valueOf(m[1].str(), state);
+            inner.untypedText = false;
+            return inner;
+        }
+    }
     return literal(item, state);
+}
+
+std::optional<Reply> implicitConversionRefused(const Column &c, const Literal &value) {
+    if (!value.untypedText || !value.value || c.type != SqlType::DateTimeOffset)
+        return std::nullopt;
+    return Reply::error(257, "Implicit conversion from data type nvarchar to datetimeoffset is not allowed. "
+                             "Use the CONVERT function to run this query.");
 }
 
 // The order of two values of the column: numbers by value, text ignoring case (and trailing blanks, as

@@ -2,6 +2,7 @@
 
 #include "tds/OdbcClient.h"
 #include "tds/ScriptedServer.h"
+#include "tds/TableModel.h"
 
 #include <gtest/gtest.h>
 
@@ -279,3 +280,31 @@ TEST_F(TdsRpc, CancelFromAnotherThreadAndAfterAFinishedReply) {
 }
 
 } // namespace
+
+// A datetimeoffset column takes a text parameter only through a CAST written in the statement, as a T-SQL
+// engine that checks types the standard way does: a statement that leans on SQL Server's implicit
+// conversion fails here too. date and datetime2 columns still convert the text by themselves.
+TEST_F(TdsRpc, ADatetimeoffsetColumnRefusesAnUncastTextParameter) {
+    server.tables().set("QRIX..t", {makeColumn("at", "datetimeoffset(7)"), makeColumn("day", "date"),
+                                    makeColumn("n", "int")});
+    std::vector<SQLWCHAR> at = wide("2021-03-04T05:06:07.1234567+05:45");
+    std::vector<SQLWCHAR> day = wide("0001-01-01");
+    SQLLEN nts = SQL_NTS;
+    const auto insert = [&](const std::string &sql) {
+        EXPECT_TRUE(SQL_SUCCEEDED(c.prepare(sql)));
+        SQLBindParameter(c.stmt(), 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 33, 0, at.data(), 0, &nts);
+        SQLBindParameter(c.stmt(), 2, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 10, 0, day.data(), 0, &nts);
+        return c.execute();
+    };
+    EXPECT_EQ(insert("INSERT INTO QRIX..t (at, day) VALUES (?, ?)"), SQL_ERROR);
+    EXPECT_EQ(toString(c.diags()),
+              "[22018] 257 [FreeTDS][SQL Server]Implicit conversion from data type nvarchar "
+              "to datetimeoffset is not allowed. Use the CONVERT function to run this query.\n");
+    EXPECT_TRUE(server.tables().rows("QRIX..t").empty());
+
+    EXPECT_TRUE(
+        SQL_SUCCEEDED(insert("INSERT INTO QRIX..t (at, day) VALUES (CAST(? AS datetimeoffset(7)), ?)")))
+        << toString(c.diags());
+    EXPECT_EQ(server.tables().rows("QRIX..t"),
+              (std::vector<Row>{{"2021-03-04 05:06:07.1234567 +05:45", "0001-01-01", std::nullopt}}));
+}

@@ -140,7 +140,7 @@ QString isoText(const Moment &m, ParamType::Kind kind) {
     return text;
 }
 
-// time(n) travels in the timestamp structure: the driver's own time structure has no fraction.
+// time(n)'s parts, read into the timestamp structure.
 SQL_TIMESTAMP_STRUCT timeOfDay(const QVariant &value, int parameter) {
     if (value.typeId() == QMetaType::QTime) {
         const QTime t = value.toTime();
@@ -185,13 +185,26 @@ void bindText(const QVariant &value, const ParamType &type, int parameter, State
     out.indicator = static_cast<SQLLEN>(text.size()) * 2;
 }
 
-// date, datetime2 and datetimeoffset as their ISO 8601 text, declared as nvarchar of the longest such text
-// so that the binding never changes; the server converts the text to the column's type.
+// "hh:mm:ss.fffffff": the driver's time binding turns the fraction into 100-ns units through floating point,
+// which sends 07:31:37.0000309 for 07:31:37.0000310.
+QString timeText(const QVariant &value, int parameter) {
+    const SQL_TIMESTAMP_STRUCT t = timeOfDay(value, parameter);
+    return QString::asprintf("%02u:%02u:%02u.%07u", t.hour, t.minute, t.second,
+                             static_cast<unsigned>(t.fraction / 100u));
+}
+
+// date, time, datetime2 and datetimeoffset as their ISO 8601 text, declared as nvarchar of the longest such
+// text so that the binding never changes; the statement casts the text to the type (castTextMarkers).
 void bindIsoText(const QVariant &value, const ParamType &type, int parameter, Statement::Bound &out) {
-    const QString text =
-        value.isNull() ? QString()
-                       : isoText(moment(value, parameter, type.kind == Kind::DateTimeOffset), type.kind);
-    const int longest = type.kind == Kind::Date ? 10 : type.kind == Kind::DateTime2 ? 27 : 33;
+    QString text;
+    if (!value.isNull())
+        text = type.kind == Kind::Time
+                   ? timeText(value, parameter)
+                   : isoText(moment(value, parameter, type.kind == Kind::DateTimeOffset), type.kind);
+    const int longest = type.kind == Kind::Date        ? 10
+                        : type.kind == Kind::Time      ? 16
+                        : type.kind == Kind::DateTime2 ? 27
+                                                       : 33;
     bindText(text, ParamType{Kind::NVarChar, longest, 0, 0}, parameter, out);
 }
 
@@ -265,17 +278,10 @@ void bindValue(const QVariant &value, const ParamType &type, int parameter, Stat
         break;
     }
     case Kind::Date:
+    case Kind::Time:
     case Kind::DateTime2:
     case Kind::DateTimeOffset:
         bindIsoText(value, type, parameter, out);
-        break;
-    case Kind::Time:
-        out.cType = SQL_C_TYPE_TIMESTAMP;
-        out.sqlType = SQL_TYPE_TIME;
-        out.digits = static_cast<SQLSMALLINT>(type.scale);
-        out.size = static_cast<SQLULEN>(8 + (type.scale ? type.scale + 1 : 0));
-        store(out,
-              value.isNull() ? SQL_TIMESTAMP_STRUCT{1900, 1, 1, 0, 0, 0, 0} : timeOfDay(value, parameter));
         break;
     case Kind::DateTime:
         out.cType = SQL_C_TYPE_TIMESTAMP;
