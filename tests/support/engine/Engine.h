@@ -73,9 +73,11 @@ inline void analyze() {
 // offers no encryption: its PRELOGIN answers "not supported", so a login that insists on it fails).
 inline QStringList toolArgs(const QStringList &steps, bool mirror = false) {
     QStringList args{"--headless"};
+    // The engine offers no encryption: the tool reaches it as it reaches an old server, by the DBA's choice.
     for (int slot = 0; slot < (mirror ? 2 : 1); ++slot)
-        args << "--set" << QStringLiteral("txtServer(%1)=%2").arg(slot).arg(QString::fromStdString(kAddress))
-             << "--set" << QStringLiteral("txtPW(%1)=%2").arg(slot).arg(QString::fromStdString(kPassword));
+        args << "--set" << QStringLiteral("cboEncryption(%1)=Optional").arg(slot) << "--set"
+             << QStringLiteral("txtServer(%1)=%2").arg(slot).arg(QString::fromStdString(kAddress)) << "--set"
+             << QStringLiteral("txtPW(%1)=%2").arg(slot).arg(QString::fromStdString(kPassword));
     return args + steps;
 }
 
