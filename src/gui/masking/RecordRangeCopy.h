@@ -30,14 +30,15 @@ public:
     void cmdCopybyRecID_Click();
 
 private:
-    void copyDatabase();
-    void copyTable(const QString &table);
+    // One step of the walk: its database, taken at the step's start, to its last table.
+    void copyDatabase(const QString &db);
+    void copyTable(const QString &db, const QString &table);
     // The range of database 2 against database 1: false when a statement failed (logged). Throws DbError
     // when a record cannot be read.
-    bool copyRange(const QString &table, Recordset &range, qint64 &added, qint64 &existing);
+    bool copyRange(const QString &db, const QString &table, Recordset &range, qint64 &added,
+                   qint64 &existing);
     // Sends sql through the session's recordset; false when it failed (then logged).
     bool query(int slot, const QString &sql);
-    QString db() const;
 
     Form &m_form;
     ServerSessions &m_sessions;
