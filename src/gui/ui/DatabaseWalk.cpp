@@ -62,23 +62,19 @@ bool tableCutOff(ServerSessions &sessions, const LogPanes &log, const std::vecto
 bool walkDatabases(Form &form, ServerSessions &sessions, int slot, const DatabaseStep &work, WalkRules rules,
                    QString *last) {
     Grid *grid = form.GridDB[static_cast<size_t>(slot)];
+    // The step's database, as the box took it: what the work acts on, whatever the box shows meanwhile.
     QString step;
     const WalkItems rows{.count = [grid] { return grid->rows(); },
                          .reread = true,
-                         .take = [&form, grid, &step](int r) -> std::optional<QString> {
+                         .take = [&form, grid, &step, last](int r) -> std::optional<QString> {
                              form.txtDB->setText(grid->textMatrix(r, 0));
                              step = form.txtDB->text();
+                             if (last)
+                                 *last = step;
                              return step;
                          }};
-    const bool whole = runWalk(
-        rows,
-        [&work, &step, last](int) {
-            if (last)
-                *last = step;
-            return work(step);
-        },
-        rules, windowWalk(form, &sessions));
-    return whole;
+    return runWalk(
+        rows, [&work, &step](int) { return work(step); }, rules, windowWalk(form, &sessions));
 }
 
 bool walkNames(Form &form, ServerSessions &sessions, const QStringList &names,
