@@ -156,8 +156,9 @@ TEST_F(Lists, TableSizesRunsTheScriptOfTheBoxOnItsSlot) {
 TEST_F(Lists, TheAllDatabasesWalkFollowsTheCheckBoxes) {
     QStringList seen;
     f().chkALL->setChecked(true);
-    EXPECT_TRUE(walkDatabases(f(), w.window().sessions(), 1, [&] {
-        seen << f().txtDB->text();
+    EXPECT_TRUE(walkDatabases(f(), w.window().sessions(), 1, [&](const QString &db) {
+        EXPECT_EQ(db, f().txtDB->text()); // the step's database, as the walk put it in the box
+        seen << db;
         return WalkOn::Next;
     }));
     EXPECT_EQ(seen, (QStringList{"Billing", "Radiology", "Zeta"}));
@@ -165,8 +166,9 @@ TEST_F(Lists, TheAllDatabasesWalkFollowsTheCheckBoxes) {
 
     // Unticking ALL DBS ends the walk after the current database.
     seen.clear();
-    EXPECT_FALSE(walkDatabases(f(), w.window().sessions(), 1, [&] {
-        seen << f().txtDB->text();
+    EXPECT_FALSE(walkDatabases(f(), w.window().sessions(), 1, [&](const QString &db) {
+        EXPECT_EQ(db, f().txtDB->text()); // the step's database, as the walk put it in the box
+        seen << db;
         f().chkALL->setChecked(false);
         return WalkOn::Next;
     }));
@@ -176,8 +178,8 @@ TEST_F(Lists, TheAllDatabasesWalkFollowsTheCheckBoxes) {
     f().chkALL->setChecked(true);
     seen.clear();
     EXPECT_FALSE(walkDatabases(f(), w.window().sessions(), 1,
-                               [&] {
-                                   seen << f().txtDB->text();
+                               [&](const QString &db) {
+                                   seen << db;
                                    f().chkStop->setChecked(seen.size() == 2);
                                    return WalkOn::Next;
                                },
@@ -189,8 +191,9 @@ TEST_F(Lists, TheAllDatabasesWalkFollowsTheCheckBoxes) {
     f().chkALL->setChecked(false);
     f().txtDB->setText("Solo");
     seen.clear();
-    forCurrentOrAllDatabases(f(), w.window().sessions(), 0, [&] {
-        seen << f().txtDB->text();
+    forCurrentOrAllDatabases(f(), w.window().sessions(), 0, [&](const QString &db) {
+        EXPECT_EQ(db, f().txtDB->text()); // the step's database, as the walk put it in the box
+        seen << db;
         return WalkOn::Next;
     });
     EXPECT_EQ(seen, QStringList{"Solo"});

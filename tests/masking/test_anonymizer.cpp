@@ -2,9 +2,12 @@
 // in the scripted server's table model: the confirmation, the work list's grid, the draws from the name
 // lists, NULL and empty fields, a test run over the default list, Test Run ticked mid-table, STOP, one
 // table twice, the failures that ask "Continue?", and tables with a unique key walked in blocks (STOP
-// between blocks, a refused record in a block) beside tables without one that keep the cursor.
+// between blocks, a refused record in a block) beside tables without one that keep the cursor; a click
+// during a table, and a link dropped between tables.
 
+#include "HeldRequest.h"
 #include "MirroringWindow.h"
+#include "core/db/ServerSessions.h"
 #include "core/masking/AnonymizerLists.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/Prompt.h"
@@ -13,6 +16,8 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QTimer>
+#include <algorithm>
+#include <atomic>
 #include <map>
 #include <set>
 
@@ -428,4 +433,77 @@ TEST_F(Anonymize, ARefusedRecordInABlockIsAskedAboutOnceAndTheOthersAreWritten) 
     for (const QString &p : asked)
         EXPECT_TRUE(p.contains("Christopher")) << p.toStdString();
     EXPECT_EQ(Prompt::shown().last(), "done.");
+}
+
+// A click on the work list's next table and on another database of the Mirror's list while the first
+// table's count is held by the server: the first table's step goes on with its own table, the next table
+// is the one the walk gives, and nothing reaches the clicked database.
+TEST_F(Anonymize, AClickDuringATableLeavesTheStepOnItsTable) {
+    mirrorDbs.set({"Billing", "Payroll"});
+    click("cmdRefreshDB(1)");
+    keyedTable("Billing..tbA", {"LastName"}, 3);
+    keyedTable("Billing..tbB", {"LastName"}, 3);
+    workList("Billing..tbA LastName\r\nBilling..tbB LastName\r\n");
+    HeldRequest held(*mirror, "SELECT COUNT_BIG(*) FROM Billing..tbA", [this] {
+        ASSERT_TRUE(clickRow(f().GridA, "Billing..tbB"));
+        ASSERT_TRUE(clickRow(f().GridDB[1], "Payroll"));
+    });
+    mirror->clearRecord();
+    run();
+    ASSERT_TRUE(held.wasHeld());
+    const std::vector<std::string> statements = mirror->statements();
+    size_t lastOfA = 0, firstOfB = statements.size();
+    for (size_t i = 0; i < statements.size(); ++i) {
+        if (statements[i].find("tbA") != std::string::npos)
+            lastOfA = i;
+        if (statements[i].find("tbB") != std::string::npos)
+            firstOfB = std::min(firstOfB, i);
+        EXPECT_EQ(statements[i].find("Payroll"), std::string::npos) << statements[i];
+    }
+    EXPECT_LT(lastOfA, firstOfB);
+    for (const char *t : {"Billing..tbA", "Billing..tbB"})
+        for (const std::string &v : values(t, 1))
+            EXPECT_NE(v, "orig") << t;
+}
+
+// The Mirror drops the link while tbB is counted: tbB is logged and counted as failed, the session
+// reconnects before tbC and is put back in the database it was in (Billing) before tbC is read.
+TEST_F(Anonymize, ALinkDroppedBetweenTablesIsReconnectedInTheSessionsDatabase) {
+    for (const char *t : {"Billing..tbA", "Billing..tbB", "Billing..tbC"})
+        keyedTable(t, {"LastName"}, 2);
+    workList("Billing..tbA LastName\r\nBilling..tbB LastName\r\nBilling..tbC LastName\r\n");
+    ServerSessions &sessions = w.window().sessions();
+    ASSERT_TRUE(sessions.ExecuteOnServer(1, "use Billing").ok());
+    auto dropped = std::make_shared<std::atomic<bool>>(false);
+    mirror->addFirstRule(tds::Rule::callback(
+        [dropped](const std::string &, const tds::ConnectionState &) -> std::optional<tds::Reply> {
+            return dropped->exchange(true) ? std::nullopt : std::optional(tds::Reply::drop());
+        },
+        R"(SELECT COUNT_BIG\(\*\) FROM Billing\.\.tbB)"));
+    auto tbCIn = std::make_shared<std::string>();
+    mirror->addFirstRule(tds::Rule::callback(
+        [tbCIn](const std::string &, const tds::ConnectionState &state) -> std::optional<tds::Reply> {
+            *tbCIn = state.database;
+            return std::nullopt;
+        },
+        R"(SELECT COUNT_BIG\(\*\) FROM Billing\.\.tbC)"));
+    const int failuresBefore = sessions.failures();
+    f().txtLog->clear();
+    run();
+
+    EXPECT_EQ(*tbCIn, "Billing");
+    const std::vector<tds::Event> logins = mirror->logins();
+    ASSERT_FALSE(logins.empty());
+    const std::vector<std::string> afterReconnect = mirror->batches(logins.back().connection);
+    ASSERT_FALSE(afterReconnect.empty());
+    EXPECT_EQ(afterReconnect.front(), "use Billing");
+    const QStringList lines = logged();
+    const qsizetype cut = lines.indexOf("Billing..tbB failed: the link to the server was lost");
+    ASSERT_GE(cut, 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.mid(cut + 1), (QStringList{"Reconnected.", "Billing..tbC"}));
+    EXPECT_GT(sessions.failures(), failuresBefore);
+    for (const char *t : {"Billing..tbA", "Billing..tbC"})
+        for (const std::string &v : values(t, 1))
+            EXPECT_NE(v, "orig") << t;
+    EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(2, "orig")));
 }

@@ -1,10 +1,12 @@
 // The maintenance commands on the real window: "Truncate" and "Check" for one table and for every table
 // (STOP between tables, a refused table), a press without a selected table, "single user" and "multi user",
-// and the row count of a click on the table browser.
+// and the row count of a click on the table browser; a link dropped between tables of a run.
 
 #include "TableCopyWindow.h"
+#include "core/db/ServerSessions.h"
 
 #include <QTest>
+#include <atomic>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -126,4 +128,46 @@ TEST_F(Maintenance, AClickOnTheBrowserLogsTheRowCount) {
     EXPECT_EQ(logged(), QStringList{serverError("Invalid object name 'sysindexes'.") +
                                     " SELECT CONVERT(bigint, rows) as RCNT from sysindexes WHERE id = "
                                     "OBJECT_ID('Wards') AND indid < 2"});
+}
+
+// The server drops the link while Orders is emptied, between Patients and Wards: Orders is logged and
+// counted as failed, the session reconnects before Wards, sends its "Use" again, and Wards is emptied in
+// QRIX on the new connection.
+TEST_F(Maintenance, ALinkDroppedBetweenTablesIsReconnectedAndTheNextTableRunsInTheDatabase) {
+    auto dropped = std::make_shared<std::atomic<bool>>(false);
+    main->addFirstRule(Rule::callback(
+        [dropped](const std::string &, const tds::ConnectionState &) -> std::optional<Reply> {
+            if (dropped->exchange(true))
+                return std::nullopt;
+            return Reply::drop();
+        },
+        "Truncate Table   Orders "));
+    auto wardsIn = std::make_shared<std::string>();
+    main->addFirstRule(Rule::callback(
+        [wardsIn](const std::string &, const tds::ConnectionState &state) -> std::optional<Reply> {
+            *wardsIn = state.database;
+            return std::nullopt;
+        },
+        "Truncate Table   Wards "));
+    const int failuresBefore = w.window().sessions().failures();
+    f().chkAllTables->setChecked(true);
+    click("cmdTruncate");
+
+    EXPECT_EQ(sent(),
+              (std::vector<std::string>{"Use QRIX", "Truncate Table   Patients ", "Truncate Table   Orders ",
+                                        "Use QRIX", "Truncate Table   Wards "}));
+    EXPECT_EQ(*wardsIn, "QRIX");
+    const std::vector<tds::Event> logins = main->logins();
+    ASSERT_FALSE(logins.empty());
+    const std::vector<std::string> afterReconnect = main->batches(logins.back().connection);
+    EXPECT_EQ(afterReconnect, (std::vector<std::string>{"Use QRIX", "Truncate Table   Wards "}));
+    const QStringList lines = logged();
+    const qsizetype cut = lines.indexOf("Orders failed: the link to the server was lost");
+    ASSERT_GT(cut, 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines[cut - 2], "Orders");
+    EXPECT_TRUE(lines[cut - 1].endsWith(" Truncate Table   Orders ")) << lines[cut - 1].toStdString();
+    EXPECT_EQ(lines.mid(cut + 1), (QStringList{"Reconnected.", "Wards"}));
+    EXPECT_EQ(errorPane(), QStringList{"Orders failed: the link to the server was lost"});
+    // The refused statement and the table it cut short.
+    EXPECT_EQ(w.window().sessions().failures(), failuresBefore + 2);
 }

@@ -1,8 +1,12 @@
 // The second-database tools on the real window: "Copy Into" over every table with one failing (error pane),
 // a table that is no longer a user table, names that need brackets and a table outside dbo, an unreadable
-// source; "Clone Table Records"; "Copy Structure to DBname_2" run twice; "Drop table DBname_2".
+// source; "Clone Table Records"; "Copy Structure to DBname_2" run twice; "Drop table DBname_2"; a click on
+// another table or database while a table's step runs.
 
+#include "HeldRequest.h"
 #include "TableCopyWindow.h"
+
+#include <map>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -186,4 +190,42 @@ TEST_F(SecondDatabase, CopyStructureTwiceThenDrop) {
                                                 "use QRIX", check("Wards")}));
     // The earlier runs left the browser on their last table, which the press names first.
     EXPECT_EQ(logged(), (QStringList{"Wards", "Patients", "Orders", "Wards", "Done Drop"}));
+}
+
+// A click on another table of the browser and on another database of Main's list while a table's first
+// read is held by the server: that table's step keeps its table and database to its last statement, the
+// walk's next tables are the ones it gives, and the clicks name the next press's table and database.
+TEST_F(SecondDatabase, AClickDuringATableLeavesTheStepOnItsTableAndDatabase) {
+    struct Case {
+        const char *name;
+        bool allTables;
+        std::vector<std::string> tables; // copied, in order, the first one held
+    };
+    const std::vector<Case> cases{{"the selected table", false, {"Patients"}},
+                                  {"All Tables", true, {"Patients", "Orders", "Wards"}}};
+    const std::map<std::string, std::string> cols{
+        {"Patients", "[id],[name]"}, {"Orders", "[id],[total]"}, {"Wards", "[ward]"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        f().txtDB->setText("QRIX");
+        f().Grid2->setRow(0);
+        reset();
+        f().chkAllTables->setChecked(c.allTables);
+        HeldRequest held(*main, "select top 1 * from  Patients", [this] {
+            ASSERT_TRUE(clickRow(f().Grid2, "Wards"));
+            ASSERT_TRUE(clickRow(f().GridDB[0], "QRIX2"));
+            EXPECT_EQ(f().txtDB->text(), "QRIX2");
+        });
+        click("cmdCopyInto");
+        EXPECT_TRUE(held.wasHeld());
+        std::vector<std::string> expected{"Use QRIX"};
+        for (const std::string &t : c.tables)
+            for (const std::string &s : copyInto(t, cols.at(t)))
+                expected.push_back(s);
+        EXPECT_EQ(sent(), expected);
+        EXPECT_EQ(logged().first(), "Patients");
+        // What the clicks named stays for the next press.
+        EXPECT_EQ(f().txtDB->text(), "QRIX2");
+        EXPECT_EQ(f().Grid2->row(), 2);
+    }
 }

@@ -98,6 +98,11 @@ bool ServerConnection::linkLost() {
     return slot->run([slot] { return slot->conn.dead(); });
 }
 
+QString ServerConnection::currentDatabase() {
+    Slot *slot = m_slot.get();
+    return slot->run([slot] { return slot->conn.currentCatalog(); });
+}
+
 bool ServerConnection::cancel() noexcept {
     return m_slot->conn.cancel();
 }

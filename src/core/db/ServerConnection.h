@@ -62,6 +62,8 @@ public:
     bool cancel() noexcept;
     // Whether the driver found the link to the server broken; false for a closed connection.
     bool linkLost();
+    // The database the connection is in (Connection::currentCatalog); empty for a closed connection.
+    QString currentDatabase();
 
     struct Slot;
 

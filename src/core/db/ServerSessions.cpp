@@ -28,21 +28,34 @@ void ServerSessions::noteFailure(size_t slot, const DbError &e) {
 }
 
 void ServerSessions::reconnectLostLinks() {
-    for (size_t i = 0; i < m_conn.size(); ++i) {
-        if (!m_linkLost[i] || !m_connected[i])
-            continue;
-        try {
-            const ConnectionTarget same = m_conn[i].target(); // the server it was on, whatever the boxes say
-            m_conn[i].close();
-            m_conn[i].setCommandTimeout(kOpenTimeout);
-            m_conn[i].open(same);
-            m_linkLost[i] = false;
-            m_log.LogLine(QStringLiteral("Reconnected."));
-        } catch (const DbError &e) {
-            ++m_failures;
-            m_log.LogLine(e.description());
-        }
+    for (int slot = 0; slot < static_cast<int>(m_conn.size()); ++slot)
+        reconnectLostLink(slot);
+}
+
+bool ServerSessions::reconnectLostLink(int slot) {
+    const auto i = static_cast<size_t>(checked(slot));
+    if (!m_linkLost[i] || !m_connected[i])
+        return false;
+    try {
+        const ConnectionTarget same = m_conn[i].target(); // the server it was on, whatever the boxes say
+        m_conn[i].close();
+        m_conn[i].setCommandTimeout(kOpenTimeout);
+        m_conn[i].open(same);
+        m_linkLost[i] = false;
+        m_log.LogLine(QStringLiteral("Reconnected."));
+        return true;
+    } catch (const DbError &e) {
+        ++m_failures;
+        m_log.LogLine(e.description());
+        return false;
     }
+}
+
+bool ServerSessions::linkLost(int slot) {
+    const auto i = static_cast<size_t>(checked(slot));
+    if (!m_linkLost[i] && m_connected[i] && m_conn[i].linkLost())
+        m_linkLost[i] = true;
+    return m_linkLost[i];
 }
 
 int ServerSessions::checked(int slot) {

@@ -76,6 +76,16 @@ public:
     // connection's state (a USE, IDENTITY_INSERT) is never replayed on the new one. A failed attempt is
     // logged and counted, and the next call tries again.
     void reconnectLostLinks();
+    // The same for one slot; true when it reconnected, so a walk over the tables of one database knows the
+    // session is back in its login's database and sends its USE again before the next table.
+    bool reconnectLostLink(int slot);
+    // Whether the slot's session lost its link: as a failure of its statements said, or as the driver finds
+    // it (a failure of a statement of a feature's own on connection(slot)); a lost link stays noted until
+    // the session reconnects.
+    bool linkLost(int slot);
+    // A failure a feature reported itself (a table whose work the lost link cut short), counted with the
+    // others.
+    void countFailure() { ++m_failures; }
 
 private:
     static int checked(int slot);

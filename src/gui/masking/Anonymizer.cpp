@@ -5,6 +5,7 @@
 #include "core/db/UpdatableCursor.h"
 #include "core/masking/NameBlocks.h"
 #include "gui/ui/BoxText.h"
+#include "gui/ui/DatabaseLists.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/Hourglass.h"
@@ -72,8 +73,11 @@ void Anonymizer::run() {
     NameDraw draw(static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
     m_form.chkStop->setChecked(false);
     m_hourglass = std::make_unique<Hourglass>();
-    // The rows that name a table, taken once: the grid is not touched while the run goes. STOP is read
-    // within each table; no reconnect between tables: the session would be back in its login's database.
+    // The rows that name a table, taken once: the grid is not touched while the run goes, and each table
+    // takes its name and columns at its start. STOP is read within each table. A table named without its
+    // database is in the one the Mirror's session is in as the run starts: a session that lost its link is
+    // reconnected before the next table and put back there, and a table the drop cut short failed.
+    const QString database = m_sessions.connection(kMirror).currentDatabase();
     std::vector<int> named;
     for (int row = 0; row < m_form.GridA->rows(); ++row)
         if (!m_form.GridA->textMatrix(row, 0).isEmpty())
@@ -87,10 +91,16 @@ void Anonymizer::run() {
     runWalk(
         tables,
         [&](int i) {
-            last = anonymizeTable(named[static_cast<size_t>(i)], draw);
+            const int row = named[static_cast<size_t>(i)];
+            last = anonymizeTable(row, draw);
+            tableCutOff(m_sessions, m_log, {kMirror}, m_form.GridA->textMatrix(row, 0));
             return last == Pass::Next ? WalkOn::Next : WalkOn::End;
         },
-        {.stopOnStop = false, .untickStop = false, .followAll = false}, windowWalk(m_form, nullptr));
+        {.stopOnStop = false, .untickStop = false, .followAll = false},
+        tableWalk(m_form, m_sessions, {kMirror}, [this, &database](int) {
+            if (!database.isEmpty())
+                m_sessions.OpenQuery(kMirror, DatabaseLists::tablesUseStatement(database), false);
+        }));
     m_hourglass.reset();
     if (last != Pass::Ended)
         Prompt::msgBox(QStringLiteral("done."));

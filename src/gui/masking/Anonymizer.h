@@ -8,6 +8,8 @@
 // being read before each block; any other table record by record through an updatable cursor on the
 // Mirror session, each record written back before the cursor moves on and STOP read after it. A test run
 // ("Test Run", read at each record) visits the first record of each table and writes nothing.
+// Between tables a Mirror session that lost its link reconnects and is put back in the database it was in
+// as the run started; a table the drop cut short is logged and counted as failed.
 //
 // A failed step asks the user with its description followed by "Continue?": Yes goes on with the next step
 // (a table that cannot be opened is left), No ends the run there.

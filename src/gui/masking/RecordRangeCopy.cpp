@@ -34,15 +34,11 @@ RecordRangeCopy::RecordRangeCopy(Form &form, ServerSessions &sessions, const Log
 
 RecordRangeCopy::~RecordRangeCopy() = default;
 
-QString RecordRangeCopy::db() const {
-    return m_form.txtDB->text();
-}
-
 bool RecordRangeCopy::query(int slot, const QString &sql) {
     return m_sessions.OpenQuery(slot, sql, false).isEmpty();
 }
 
-bool RecordRangeCopy::setDefaultDatabase(int slot) {
+bool RecordRangeCopy::setDefaultDatabase(int slot, const QString &db) {
     const ConnectionTarget target = m_sessions.target(slot);
     if (target.options.windowsAuthentication)
         return true;
@@ -52,45 +48,52 @@ bool RecordRangeCopy::setDefaultDatabase(int slot) {
 
 void RecordRangeCopy::cmdCopybyRecID_Click() {
     // Without ALL DBS the run ends after its one database, whatever the box shows by then.
-    forCurrentOrAllDatabases(m_form, m_sessions, kMain, [this] {
-        if (!databaseNamed(m_form, m_log))
+    forCurrentOrAllDatabases(m_form, m_sessions, kMain, [this](const QString &db) {
+        if (!databaseNamed(db, m_log))
             return WalkOn::Next;
-        m_lists.GridDB_DblClick(kMain);
-        copyDatabase();
+        m_lists.listTables(db);
+        copyDatabase(db);
         return WalkOn::Next;
     });
 }
 
-void RecordRangeCopy::copyDatabase() {
+void RecordRangeCopy::copyDatabase(const QString &db) {
     // STOP ends only the table loop: Q1 goes out for every database, also with STOP ticked.
-    setDefaultDatabase(kMain);
+    setDefaultDatabase(kMain, db);
     // The tables the listing gave, the count taken once; STOP is looked at before each and stays ticked.
-    // No reconnect between tables: the session would be back in its login's database.
+    // A session that lost its link reconnects before the next table: Main is put back in db by the
+    // listing's "use", the Mirror by each table's own; a table the drop cut short failed.
+    QString table;
     const WalkItems tables{.count = [this] { return m_form.Grid2->rows(); },
                            .reread = false,
-                           .take = [this](int row) -> std::optional<QString> {
+                           .take = [this, &table](int row) -> std::optional<QString> {
                                m_form.Grid2->setRow(row);
-                               return m_form.Grid2->textMatrix(row, 0);
+                               table = m_form.Grid2->textMatrix(row, 0);
+                               return table;
                            }};
     runWalk(
         tables,
-        [this](int row) {
-            copyTable(m_form.Grid2->textMatrix(row, 0));
+        [this, &db, &table](int) {
+            copyTable(db, table);
+            tableCutOff(m_sessions, m_log, {kMain, kMirror}, table);
             return WalkOn::Next;
         },
         {.stopOnStop = true, .untickStop = false, .followAll = false, .stopFirst = true},
-        windowWalk(m_form, nullptr));
+        tableWalk(m_form, m_sessions, {kMain, kMirror}, [this, &db](int slot) {
+            if (slot == kMain)
+                query(kMain, DatabaseLists::tablesUseStatement(db));
+        }));
 }
 
-void RecordRangeCopy::copyTable(const QString &table) {
+void RecordRangeCopy::copyTable(const QString &db, const QString &table) {
     // The table browser carries names, not object ids: the id comes from Main, where the listing made db
     // the current database.
-    if (!query(kMain, objectIdQuery(db(), table)))
+    if (!query(kMain, objectIdQuery(db, table)))
         return;
     const QString objectId = m_sessions.rs().eof() ? QString() : sqlValueText(m_sessions.rs().value(0));
     if (!query(kMain, idnumColumnQuery(objectId)) || m_sessions.rs().eof())
         return; // no idnum column in database 1: passed over without a word
-    if (!setDefaultDatabase(kMirror) || !query(kMirror, useStatement(db())) ||
+    if (!setDefaultDatabase(kMirror, db) || !query(kMirror, useStatement(db)) ||
         !query(kMirror, mirrorTableQuery(table)))
         return;
     if (m_sessions.rs().eof()) {
@@ -99,7 +102,7 @@ void RecordRangeCopy::copyTable(const QString &table) {
     }
     const QString start = m_form.txtStartIDNum->text();
     const QString end = m_form.txtENDIDNum->text();
-    const QString sql = rangeQuery(db(), table, start, end);
+    const QString sql = rangeQuery(db, table, start, end);
     Recordset range;
     try {
         // Streamed on the Mirror's own connection, while each record is looked up on Main.
@@ -111,7 +114,7 @@ void RecordRangeCopy::copyTable(const QString &table) {
     qint64 added = 0;
     qint64 existing = 0;
     try {
-        if (!copyRange(table, range, added, existing))
+        if (!copyRange(db, table, range, added, existing))
             return;
     } catch (const DbError &e) {
         m_log.LogLine(e.description());
@@ -120,11 +123,12 @@ void RecordRangeCopy::copyTable(const QString &table) {
     m_log.LogLine(recordsAddedLine(table, added, existing));
 }
 
-bool RecordRangeCopy::copyRange(const QString &table, Recordset &range, qint64 &added, qint64 &existing) {
-    AddedRecords records(m_sessions.connection(kMain), db(), table, m_log);
+bool RecordRangeCopy::copyRange(const QString &db, const QString &table, Recordset &range, qint64 &added,
+                                qint64 &existing) {
+    AddedRecords records(m_sessions.connection(kMain), db, table, m_log);
     while (!range.eof()) {
         const QString id = sqlValueText(range.value(QStringLiteral("IDNum")));
-        if (!query(kMain, recordQuery(db(), table, id)))
+        if (!query(kMain, recordQuery(db, table, id)))
             return false;
         if (m_sessions.rs().eof()) {
             ++added;

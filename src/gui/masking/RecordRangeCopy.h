@@ -30,16 +30,17 @@ public:
     void cmdCopybyRecID_Click();
 
 private:
-    void copyDatabase();
-    void copyTable(const QString &table);
+    // One step of the walk: its database, taken at the step's start, to its last table.
+    void copyDatabase(const QString &db);
+    void copyTable(const QString &db, const QString &table);
     // The range of database 2 against database 1: false when a statement failed (logged). Throws DbError
     // when a record cannot be read.
-    bool copyRange(const QString &table, Recordset &range, qint64 &added, qint64 &existing);
+    bool copyRange(const QString &db, const QString &table, Recordset &range, qint64 &added,
+                   qint64 &existing);
     // Sends sql through the session's recordset; false when it failed (then logged).
     bool query(int slot, const QString &sql);
-    // Q1: the session's login defaults to the database (a Windows login is left as the server maps it).
-    bool setDefaultDatabase(int slot);
-    QString db() const;
+    // Q1: the session's login defaults to db (a Windows login is left as the server maps it).
+    bool setDefaultDatabase(int slot, const QString &db);
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -41,20 +41,21 @@ Backup::Backup(Form &form, ServerSessions &sessions, const LogPanes &log)
 }
 
 void Backup::cmdBackup_Click(int slot) {
-    forCurrentOrAllDatabases(m_form, m_sessions, slot, [this, slot] {
-        backupCurrent(slot);
+    forCurrentOrAllDatabases(m_form, m_sessions, slot, [this, slot](const QString &db) {
+        backupCurrent(slot, db);
         return WalkOn::Next;
     });
 }
 
-void Backup::backupCurrent(int slot) {
-    if (!databaseNamed(m_form, m_log))
+void Backup::backupCurrent(int slot, const QString &db) {
+    if (!databaseNamed(db, m_log))
         return;
-    // The name and the folder are read as each statement is built: a value typed meanwhile counts.
+    // The folder is taken with the database, at the step's start: the full and the log backup of one
+    // database go to one place, whatever is typed meanwhile.
+    const QString folder = m_form.txtBackupDrive->text();
     if (!m_form.chkLogOnly->isChecked())
-        m_sessions.ExecuteOnServer(
-            slot, backupDatabaseStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text()));
-    m_sessions.ExecuteOnServer(slot, backupLogStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text()));
+        m_sessions.ExecuteOnServer(slot, backupDatabaseStatement(db, folder));
+    m_sessions.ExecuteOnServer(slot, backupLogStatement(db, folder));
     RefreshBackupFileLists(m_form);
 }
 
@@ -64,26 +65,27 @@ void Backup::cmdCopy_Click(int index) {
     QCoreApplication::processEvents();
     // The first failed copy ends the whole run.
     std::optional<QString> failure;
-    forCurrentOrAllDatabases(m_form, m_sessions, index, [this, index, &failure] {
-        failure = copyCurrent(index);
-        return failure ? WalkOn::End : WalkOn::Next;
-    });
+    QString failedDb;
+    forCurrentOrAllDatabases(m_form, m_sessions, index,
+                             [this, index, &failure, &failedDb](const QString &db) {
+                                 failure = copyCurrent(index, db);
+                                 failedDb = db;
+                                 return failure ? WalkOn::End : WalkOn::Next;
+                             });
     if (failure) {
         hourglass.restore();
-        m_log.LogLine(*failure + QLatin1Char(' ') + m_form.txtDB->text());
+        m_log.LogLine(*failure + QLatin1Char(' ') + failedDb);
     }
 }
 
-std::optional<QString> Backup::copyCurrent(int index) {
-    if (!databaseNamed(m_form, m_log))
+std::optional<QString> Backup::copyCurrent(int index, const QString &db) {
+    if (!databaseNamed(db, m_log))
         return std::nullopt;
     const CopyDirection direction = copyDirectionOf(index);
     if (!m_form.chkLogOnly->isChecked())
-        if (std::optional<QString> failure =
-                copyFailure(backupCopyPaths(m_form.txtDB->text(), BackupKind::Full, direction)))
+        if (std::optional<QString> failure = copyFailure(backupCopyPaths(db, BackupKind::Full, direction)))
             return failure;
-    if (std::optional<QString> failure =
-            copyFailure(backupCopyPaths(m_form.txtDB->text(), BackupKind::Log, direction)))
+    if (std::optional<QString> failure = copyFailure(backupCopyPaths(db, BackupKind::Log, direction)))
         return failure;
     m_log.LogLine(QStringLiteral("Copied"));
     RefreshBackupFileLists(m_form);

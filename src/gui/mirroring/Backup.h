@@ -28,9 +28,10 @@ public:
     void cmdCopy_Click(int index);
 
 private:
-    void backupCurrent(int slot);
-    // The copies of the current database; what failed, when one did.
-    std::optional<QString> copyCurrent(int index);
+    // One step: the database given and the folder as the step starts, to its last statement.
+    void backupCurrent(int slot, const QString &db);
+    // The copies of the step's database; what failed, when one did.
+    std::optional<QString> copyCurrent(int index, const QString &db);
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -34,7 +34,7 @@ void MirrorRestore::cmdRestoreFileList_Click(int slot) {
 
 void MirrorRestore::cmdRestore_Click(int slot) {
     if (!m_form.chkALL->isChecked()) {
-        restoreCurrent(slot);
+        restoreCurrent(slot, m_form.txtDB->text());
         return;
     }
     // The Mirror's backup folder, whichever slot restores: that is where "Copy ->" put the files.
@@ -48,33 +48,34 @@ void MirrorRestore::cmdRestore_Click(int slot) {
                 return WalkOn::End;
             }
             m_form.txtDB->setText(databaseNameOfBackupFile(file));
-            if (!restoreWalkPassesOver(m_form.txtDB->text(), m_form.chkLogOnly->isChecked()))
-                restoreCurrent(slot);
+            const QString db = m_form.txtDB->text();
+            if (!restoreWalkPassesOver(db, m_form.chkLogOnly->isChecked()))
+                restoreCurrent(slot, db);
             return WalkOn::Next;
         },
         {.stopOnStop = true, .untickStop = false, .followAll = true}, databaseNameOfBackupFile);
 }
 
-void MirrorRestore::restoreCurrent(int slot) {
-    if (!databaseNamed(m_form, m_log))
+void MirrorRestore::restoreCurrent(int slot, const QString &db) {
+    if (!databaseNamed(db, m_log))
         return;
-    cmdRestoreFileList_Click(slot);
-    const QString moves = moveList(m_files.entries(), restoreDataDrive(m_form, m_form.txtDB->text(), slot),
+    // The database and the folder are the step's from here to its last statement, whatever is clicked or
+    // typed meanwhile.
+    const QString folder = m_form.txtBackupDrive->text();
+    m_files.read(m_sessions, m_log, slot, db, folder);
+    const QString moves = moveList(m_files.entries(), restoreDataDrive(m_form, db, slot),
                                    m_form.txtLogDrive[static_cast<size_t>(slot)]->text());
     if (!m_form.chkLogOnly->isChecked()) {
-        const QString db = m_form.txtDB->text();
-        const QString folder = m_form.txtBackupDrive->text();
         m_log.LogLine(restoreDatabaseTail(db, folder, moves));
         m_sessions.ExecuteOnServer(slot, restoreDatabaseStatement(db, folder, moves));
     }
     const int failedBefore = m_sessions.failures();
-    m_sessions.ExecuteOnServer(
-        slot, restoreLogStatement(m_form.txtDB->text(), m_form.txtBackupDrive->text(), moves, slot));
+    m_sessions.ExecuteOnServer(slot, restoreLogStatement(db, folder, moves, slot));
     // On Main the log restore is what recovers the database. When it fails (no log backup, or one the
     // server refuses), the database would stay restoring and unusable: it comes online from its full
     // backup instead. The Mirror's database stays restoring on purpose, to be partnered.
     if (slot == 0 && m_sessions.failures() > failedBefore)
-        m_sessions.ExecuteOnServer(0, recoverFromFullBackupStatement(m_form.txtDB->text()));
+        m_sessions.ExecuteOnServer(0, recoverFromFullBackupStatement(db));
     m_lists.cmdRefreshDB_Click(slot);
 }
 

@@ -34,7 +34,8 @@ public:
     const RestoreFileList &restoreFileList() const { return m_files; }
 
 private:
-    void restoreCurrent(int slot);
+    // One step: the database given and the folder as the step starts, to its last statement.
+    void restoreCurrent(int slot, const QString &db);
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -39,10 +39,6 @@ Partnering::Partnering(Form &form, ServerSessions &sessions, const LogPanes &log
     Operations::onClick(m_form.cmdFullRecovery[0], [this] { cmdFullRecovery_Click(0); });
 }
 
-QString Partnering::db() const {
-    return m_form.txtDB->text();
-}
-
 QString Partnering::partnerAddress(const QString &serverBox) {
     return parseServerAddress(serverBox).host;
 }
@@ -50,62 +46,74 @@ QString Partnering::partnerAddress(const QString &serverBox) {
 void Partnering::cmdSetPartner_Click(int slot) {
     forCurrentOrAllDatabases(
         m_form, m_sessions, slot,
-        [this, slot] {
-            if (!databaseNamed(m_form, m_log))
+        [this, slot](const QString &db) {
+            if (!databaseNamed(db, m_log))
                 return WalkOn::Next;
+            // The Mirror is told Main's address, Main the Mirror's: the box as the step starts.
+            const QString other = m_form.txtServer[static_cast<size_t>(1 - slot)]->text();
             Hourglass hourglass;
             QCoreApplication::processEvents();
-            // The Mirror is told Main's address, Main the Mirror's.
-            const QString other = m_form.txtServer[static_cast<size_t>(1 - slot)]->text();
-            m_sessions.ExecuteOnServer(slot, setPartnerStatement(db(), partnerAddress(other)));
-            m_sessions.ExecuteOnServer(slot, setSafetyOffStatement(db()));
+            m_sessions.ExecuteOnServer(slot, setPartnerStatement(db, partnerAddress(other)));
+            m_sessions.ExecuteOnServer(slot, setSafetyOffStatement(db));
             return WalkOn::Next;
         },
         kWalk);
 }
 
 void Partnering::cmdMakeOnline_Click(int slot) {
-    forCurrentOrAllDatabases(
+    makeOnline(slot, m_form.txtDB->text());
+}
+
+QString Partnering::makeOnline(int slot, const QString &current) {
+    return forCurrentOrAllDatabases(
         m_form, m_sessions, slot,
-        [this, slot] {
-            if (!databaseNamed(m_form, m_log))
+        [this, slot](const QString &db) {
+            if (!databaseNamed(db, m_log))
                 return WalkOn::Next;
             Hourglass hourglass;
             QCoreApplication::processEvents();
             // On a database that is not mirrored or already online the first two fail; the third still runs.
-            m_sessions.ExecuteOnServer(slot, partnerOffStatement(db()));
-            m_sessions.ExecuteOnServer(slot, recoverDatabaseStatement(db()));
-            m_sessions.ExecuteOnServer(slot, fullRecoveryStatement(db()));
+            m_sessions.ExecuteOnServer(slot, partnerOffStatement(db));
+            m_sessions.ExecuteOnServer(slot, recoverDatabaseStatement(db));
+            m_sessions.ExecuteOnServer(slot, fullRecoveryStatement(db));
             return WalkOn::Next;
         },
-        kWalk);
+        kWalk, current);
 }
 
 void Partnering::cmdFullRecovery_Click(int slot) {
     forCurrentOrAllDatabases(
         m_form, m_sessions, slot,
-        [this, slot] {
-            if (!databaseNamed(m_form, m_log))
+        [this, slot](const QString &db) {
+            if (!databaseNamed(db, m_log))
                 return WalkOn::Next;
             Hourglass hourglass;
-            m_sessions.ExecuteOnServer(slot, fullRecoveryStatement(db()));
+            m_sessions.ExecuteOnServer(slot, fullRecoveryStatement(db));
             return WalkOn::Next;
         },
         kWalk);
 }
 
 void Partnering::cmdClearConnections_Click(int slot) {
-    if (!databaseNamed(m_form, m_log))
+    clearConnections(slot, m_form.txtDB->text());
+}
+
+void Partnering::clearConnections(int slot, const QString &db) {
+    if (!databaseNamed(db, m_log))
         return;
-    m_sessions.ExecuteOnServer(slot, clearConnectionsBatch(db()));
+    m_sessions.ExecuteOnServer(slot, clearConnectionsBatch(db));
 }
 
 void Partnering::cmdDrop_Click(int slot) {
+    drop(slot, m_form.txtDB->text());
+}
+
+void Partnering::drop(int slot, const QString &db) {
     if (slot != 1)
         return; // databases are never dropped on Main
-    if (!databaseNamed(m_form, m_log))
+    if (!databaseNamed(db, m_log))
         return;
-    m_sessions.ExecuteOnServer(1, dropDatabaseStatement(db()));
+    m_sessions.ExecuteOnServer(1, dropDatabaseStatement(db));
     // The top row of the list as it stood before the drop becomes the current database.
     m_form.GridDB[1]->setRow(0);
     m_lists.GridDB_Click(1);
@@ -114,10 +122,11 @@ void Partnering::cmdDrop_Click(int slot) {
 
 void Partnering::cmdDropAll_Click(int slot) {
     Grid *grid = m_form.GridDB[static_cast<size_t>(slot)];
+    QString step;
     // As many passes as the list had names, the count taken once.
     const WalkItems passes{.count = [grid] { return grid->rows(); },
                            .reread = false,
-                           .take = [this, grid](int pass) -> std::optional<QString> {
+                           .take = [this, grid, &step](int pass) -> std::optional<QString> {
                                // A list emptied sooner (databases dropped elsewhere meanwhile) leaves no
                                // name to act on.
                                if (grid->rows() == 0)
@@ -127,14 +136,16 @@ void Partnering::cmdDropAll_Click(int slot) {
                                const bool dryRun = scriptOnly().active() && !m_form.chkALL->isChecked() &&
                                                    pass < grid->rows();
                                m_form.txtDB->setText(grid->textMatrix(dryRun ? pass : 0, 0));
-                               return m_form.txtDB->text();
+                               step = m_form.txtDB->text();
+                               return step;
                            }};
     runWalk(
         passes,
-        [this, slot](int) {
-            cmdClearConnections_Click(slot);
-            cmdMakeOnline_Click(slot);
-            cmdDrop_Click(slot);
+        [this, slot, &step](int) {
+            // Each pass acts on its own name; with ALL DBS, Make Online walks the list and the drop takes the
+            // database that walk ended on, as the box then names it.
+            clearConnections(slot, step);
+            drop(slot, makeOnline(slot, step));
             return WalkOn::Next;
         },
         WalkRules{.stopOnStop = false, .untickStop = false, .followAll = false},

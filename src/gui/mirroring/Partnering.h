@@ -3,7 +3,8 @@
 // The partnering buttons of the "Main Tools" tab: pairing a restored database with its copy on the other
 // server, bringing a database back online, full recovery on Main, clearing a database's connections and
 // dropping databases on the Mirror. Every statement goes through ExecuteOnServer, which logs it and its
-// outcome; a failure never stops the statements after it.
+// outcome; a failure never stops the statements after it. Each step takes its database (and Set Partner
+// the other server's box) once, at its start.
 
 #include <QString>
 
@@ -29,8 +30,8 @@ public:
     // On the Mirror: DROP DATABASE, then the top row of its list becomes txtDB and the list is reloaded.
     // On Main nothing happens: databases are never dropped there.
     void cmdDrop_Click(int slot);
-    // As many passes as the list has rows at the start, each on the top row: Clear Connections, Make
-    // Online, DropDB.
+    // As many passes as the list has rows at the start, each on the top row, which Clear Connections, Make
+    // Online and DropDB are handed as the pass's database (a click on a list meanwhile changes none of them).
     void cmdDropAll_Click(int slot);
     // "Full Recovery Mode" (Main only): SET RECOVERY FULL; ALL DBS as Set Partner.
     void cmdFullRecovery_Click(int slot);
@@ -40,7 +41,11 @@ public:
     static QString partnerAddress(const QString &serverBox);
 
 private:
-    QString db() const;
+    // The steps of the buttons on a database given: Drop ALL hands them its pass's database. makeOnline
+    // returns the database its walk ended on (current without ALL DBS).
+    QString makeOnline(int slot, const QString &current);
+    void clearConnections(int slot, const QString &db);
+    void drop(int slot, const QString &db);
 
     Form &m_form;
     ServerSessions &m_sessions;

@@ -26,28 +26,25 @@ CopyToNew2::CopyToNew2(Form &form, ServerSessions &sessions, const LogPanes &log
 void CopyToNew2::cmdCopytoNEW_Click() {
     runTableBatch(m_form, m_sessions, m_log,
                   {.switchFirst = true, .closingLine = {}, .followsAllTables = false},
-                  [this] { copySelected(); });
+                  [this](const TableRef &t) { copySelected(t); });
 }
 
-void CopyToNew2::copySelected() {
-    const std::optional<TableRef> t = selectedTable(m_form); // the batch runner made sure of one
-    if (!t)
+void CopyToNew2::copySelected(const TableRef &t) {
+    if (!useDirectly(m_sessions, m_log, t.db))
         return;
-    if (!useDirectly(m_sessions, m_log, t->db))
-        return;
-    const std::optional<bool> oldCopy = userTableExists(m_sessions, m_log, new2TableName(*t));
+    const std::optional<bool> oldCopy = userTableExists(m_sessions, m_log, new2TableName(t));
     if (!oldCopy)
         return;
-    const QString target = new2Table(*t);
+    const QString target = new2Table(t);
     if (*oldCopy)
-        m_sessions.OpenQuery(kMain, dropNew2(*t), false);
-    m_sessions.OpenQuery(kMain, readFirstRow(*t), false);
-    m_sessions.OpenQuery(kMain, createNew2(*t), false);
+        m_sessions.OpenQuery(kMain, dropNew2(t), false);
+    m_sessions.OpenQuery(kMain, readFirstRow(t), false);
+    m_sessions.OpenQuery(kMain, createNew2(t), false);
     // On before the table is emptied, so the row loop can insert explicit identity values.
-    m_sessions.OpenQuery(kMain, identityInsert(new2IdentityTable(*t), true), true);
-    m_sessions.OpenQuery(kMain, truncateNew2(*t), false);
-    m_copy.CopyRecords(sourceTable(*t), target);
-    m_sessions.OpenQuery(kMain, identityInsert(new2IdentityTable(*t), false), true);
+    m_sessions.OpenQuery(kMain, identityInsert(new2IdentityTable(t), true), true);
+    m_sessions.OpenQuery(kMain, truncateNew2(t), false);
+    m_copy.CopyRecords(sourceTable(t), target);
+    m_sessions.OpenQuery(kMain, identityInsert(new2IdentityTable(t), false), true);
 }
 
 } // namespace quorix

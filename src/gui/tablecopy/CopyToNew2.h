@@ -8,6 +8,7 @@
 namespace quorix {
 
 struct Form;
+struct TableRef;
 class ServerSessions;
 class LogPanes;
 class RecordCopy;
@@ -22,7 +23,7 @@ public:
     void cmdCopytoNEW_Click();
 
 private:
-    void copySelected();
+    void copySelected(const TableRef &t);
 
     Form &m_form;
     ServerSessions &m_sessions;

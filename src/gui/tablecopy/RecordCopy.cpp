@@ -43,20 +43,15 @@ RecordCopy::RecordCopy(Form &form, ServerSessions &sessions, const LogPanes &log
 void RecordCopy::cmdCopyTables_Click() {
     runTableBatch(m_form, m_sessions, m_log,
                   {.switchFirst = true, .closingLine = QStringLiteral("Done copying")},
-                  [this] { CopyTableByRecord(); });
+                  [this](const TableRef &t) { CopyTableByRecord(t); });
 }
 
-void RecordCopy::CopyTableByRecord() {
-    const std::optional<TableRef> t = selectedTable(m_form);
-    if (!t) {
-        m_log.LogLine(QLatin1String(kNoTableSelected));
-        return;
-    }
-    const QString target = secondTable(*t);
+void RecordCopy::CopyTableByRecord(const TableRef &t) {
+    const QString target = secondTable(t);
     // Fails, logged, when the target exists already; the copy then refills the existing table.
-    m_sessions.OpenQuery(kMain, createSecondByRecord(*t), false);
-    m_sessions.OpenQuery(kMain, truncateSecond(*t), false);
-    const Counts counts = copyRows(sourceTable(*t), target, false, [&] {
+    m_sessions.OpenQuery(kMain, createSecondByRecord(t), false);
+    m_sessions.OpenQuery(kMain, truncateSecond(t), false);
+    const Counts counts = copyRows(sourceTable(t), target, false, [&] {
         // Fails silently on a table without an identity column.
         m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), true), true);
         m_form.lblCnt->setText(QStringLiteral("0"));

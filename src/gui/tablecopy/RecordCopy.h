@@ -20,6 +20,7 @@
 namespace quorix {
 
 struct Form;
+struct TableRef;
 class ServerSessions;
 class LogPanes;
 
@@ -33,7 +34,7 @@ public:
     // The selected table into the second database: creates the target from the source's columns (a failure
     // because it exists already is logged and the copy goes on), empties it, copies every row with explicit
     // identity values, logs "copied N" and "errors N".
-    void CopyTableByRecord();
+    void CopyTableByRecord(const TableRef &t);
     // Every row of source into target (both qualified names as the statements write them), which must exist
     // with columns that take the source's values by position; logs each failure, then "copied N" and
     // "errors N". Sends nothing else and leaves lblCnt alone.

@@ -51,84 +51,72 @@ SecondDb::SecondDb(Form &form, ServerSessions &sessions, const LogPanes &log)
 
 void SecondDb::cmdCopyInto_Click() {
     runTableBatch(m_form, m_sessions, m_log, {.switchFirst = true, .closingLine = kDoneCopying},
-                  [this] { CopyIntoSecondDatabase(); });
+                  [this](const TableRef &t) { CopyIntoSecondDatabase(t); });
 }
 
 void SecondDb::cmdCloneTable_Click() {
     runTableBatch(m_form, m_sessions, m_log, {.switchFirst = true, .closingLine = {}},
-                  [this] { CloneTableRecords(); });
+                  [this](const TableRef &t) { CloneTableRecords(t); });
 }
 
 void SecondDb::cmdCopyTablesDB2_Click() {
     runTableBatch(m_form, m_sessions, m_log, {.switchFirst = true, .closingLine = kDoneCopying},
-                  [this] { CopyStructureToSecondDatabase(); });
+                  [this](const TableRef &t) { CopyStructureToSecondDatabase(t); });
 }
 
 void SecondDb::cmdDropTableDB2_Click() {
     runTableBatch(m_form, m_sessions, m_log,
                   {.switchFirst = false, .closingLine = QStringLiteral("Done Drop")},
-                  [this] { DropSecondDatabaseTable(); });
+                  [this](const TableRef &t) { DropSecondDatabaseTable(t); });
 }
 
-void SecondDb::CopyIntoSecondDatabase() {
-    const std::optional<TableRef> t = selectedTable(m_form);
-    if (!t)
-        return;
-    m_sessions.OpenQuery(kMain, useStatement(t->db), false);
-    const QString read = m_sessions.OpenQuery(kMain, readFirstRowBare(*t), false);
+void SecondDb::CopyIntoSecondDatabase(const TableRef &t) {
+    m_sessions.OpenQuery(kMain, useStatement(t.db), false);
+    const QString read = m_sessions.OpenQuery(kMain, readFirstRowBare(t), false);
     const QString cols = bracketedColumns(columnsRead(m_sessions, read));
-    m_sessions.OpenQuery(kMain, truncateSecond(*t), false);
-    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), true), true);
-    if (isUserTableAfterUse(m_sessions, m_log, *t)) {
+    m_sessions.OpenQuery(kMain, truncateSecond(t), false);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(t), true), true);
+    if (isUserTableAfterUse(m_sessions, m_log, t)) {
         if (cols.isEmpty()) {
             // A failed table of an All Tables run: the error pane lists it with the others.
-            m_log.LogLine(noColumnsLine(*t));
-            m_log.LogError(noColumnsLine(*t));
+            m_log.LogLine(noColumnsLine(t));
+            m_log.LogError(noColumnsLine(t));
         } else {
-            const QString failure = m_sessions.OpenQuery(kMain, copyIntoStatement(*t, cols), false);
+            const QString failure = m_sessions.OpenQuery(kMain, copyIntoStatement(t, cols), false);
             if (!failure.isEmpty())
-                m_log.LogError(sourceTable(*t) + QLatin1Char(' ') + failure);
+                m_log.LogError(sourceTable(t) + QLatin1Char(' ') + failure);
         }
     }
     // Only one table of a session may take explicit identity values at a time: always switched off again.
-    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), false), true);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(t), false), true);
 }
 
-void SecondDb::CloneTableRecords() {
-    const std::optional<TableRef> t = selectedTable(m_form);
-    if (!t)
-        return;
-    m_sessions.OpenQuery(kMain, truncateSecond(*t), false);
-    const QString read = m_sessions.OpenQuery(kMain, readFirstRow(*t), false);
+void SecondDb::CloneTableRecords(const TableRef &t) {
+    m_sessions.OpenQuery(kMain, truncateSecond(t), false);
+    const QString read = m_sessions.OpenQuery(kMain, readFirstRow(t), false);
     const QString cols = bareColumns(columnsRead(m_sessions, read));
-    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), true), true);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(t), true), true);
     if (cols.isEmpty())
-        m_log.LogLine(noColumnsLine(*t));
+        m_log.LogLine(noColumnsLine(t));
     else
-        m_sessions.OpenQuery(kMain, cloneStatement(*t, cols), false);
-    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), false), true);
+        m_sessions.OpenQuery(kMain, cloneStatement(t, cols), false);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(t), false), true);
 }
 
-void SecondDb::CopyStructureToSecondDatabase() {
-    const std::optional<TableRef> t = selectedTable(m_form);
-    if (!t)
+void SecondDb::CopyStructureToSecondDatabase(const TableRef &t) {
+    m_sessions.OpenQuery(kMain, useStatement(t.db), false);
+    if (!isUserTableAfterUse(m_sessions, m_log, t))
         return;
-    m_sessions.OpenQuery(kMain, useStatement(t->db), false);
-    if (!isUserTableAfterUse(m_sessions, m_log, *t))
-        return;
-    const QString failure = m_sessions.OpenQuery(kMain, copyStructure(*t), false);
+    const QString failure = m_sessions.OpenQuery(kMain, copyStructure(t), false);
     if (!failure.isEmpty())
-        m_log.LogError(sourceTable(*t) + QLatin1Char(' ') + failure);
+        m_log.LogError(sourceTable(t) + QLatin1Char(' ') + failure);
 }
 
-void SecondDb::DropSecondDatabaseTable() {
-    const std::optional<TableRef> t = selectedTable(m_form);
-    if (!t)
-        return;
-    m_sessions.OpenQuery(kMain, useSecondStatement(t->db), false);
+void SecondDb::DropSecondDatabaseTable(const TableRef &t) {
+    m_sessions.OpenQuery(kMain, useSecondStatement(t.db), false);
     // The table is looked up in the current database, so one that exists only in the second is kept.
-    if (isUserTableAfterUse(m_sessions, m_log, *t))
-        m_sessions.OpenQuery(kMain, dropSecond(*t), false);
+    if (isUserTableAfterUse(m_sessions, m_log, t))
+        m_sessions.OpenQuery(kMain, dropSecond(t), false);
 }
 
 } // namespace quorix

@@ -13,6 +13,7 @@
 namespace quorix {
 
 struct Form;
+struct TableRef;
 class ServerSessions;
 class LogPanes;
 
@@ -29,10 +30,10 @@ public:
     // The per-table operations, on the selected table. When the source's columns cannot be read, one line
     // says so and no INSERT is sent. When "use" or the existence check fails on Main's session, the failure
     // is logged and the table is skipped (IDENTITY_INSERT, once on, is still switched off).
-    void CopyIntoSecondDatabase();
-    void CloneTableRecords();
-    void CopyStructureToSecondDatabase();
-    void DropSecondDatabaseTable();
+    void CopyIntoSecondDatabase(const TableRef &t);
+    void CloneTableRecords(const TableRef &t);
+    void CopyStructureToSecondDatabase(const TableRef &t);
+    void DropSecondDatabaseTable(const TableRef &t);
 
 private:
     Form &m_form;

@@ -35,8 +35,11 @@ std::optional<TableRef> selectedTable(const Form &form) {
 }
 
 void runTableBatch(Form &form, ServerSessions &sessions, const LogPanes &log, const TableTool &tool,
-                   const std::function<void()> &perTable) {
-    if (!databaseNamed(form, log))
+                   const std::function<void(const TableRef &)> &perTable) {
+    // The database is the press's, and each table the step's, from its start to its last statement:
+    // a click on a list or on Grid2 meanwhile counts from the next press.
+    const QString db = form.txtDB->text();
+    if (!databaseNamed(db, log))
         return;
     const bool allTables = tool.followsAllTables && form.chkAllTables->isChecked();
     const std::optional<TableRef> current = selectedTable(form);
@@ -48,28 +51,35 @@ void runTableBatch(Form &form, ServerSessions &sessions, const LogPanes &log, co
     if (current)
         log.LogLine(current->table);
     if (tool.switchFirst)
-        sessions.OpenQuery(kMain, useStatement(form.txtDB->text()), false);
-    if (allTables) {
+        sessions.OpenQuery(kMain, useStatement(db), false);
+    if (!allTables) {
+        perTable(*current);
+    } else {
         // The row count is read again before each table: nothing in the run rebinds the browser. STOP is
-        // looked at before each table and stays ticked. No reconnect between tables: a reconnected session
-        // would be back in its login's database, without the USE the tables' statements rely on.
+        // looked at before each table and stays ticked. A session that lost its link reconnects before the
+        // next table and is put back in the database by the same USE; a table the drop cut short failed.
+        std::optional<TableRef> table;
         const WalkItems tables{.count = [&form] { return form.Grid2->rows(); },
                                .reread = true,
-                               .take = [&form](int i) -> std::optional<QString> {
+                               .take = [&form, &db, &table](int i) -> std::optional<QString> {
                                    form.Grid2->setRow(i);
-                                   return form.Grid2->textMatrix(i, kNameColumn);
+                                   table = TableRef{db, form.Grid2->textMatrix(i, kSchemaColumn),
+                                                    form.Grid2->textMatrix(i, kNameColumn)};
+                                   return table->table;
                                }};
         runWalk(
             tables,
-            [&](int i) {
-                log.LogLine(form.Grid2->textMatrix(i, kNameColumn));
-                perTable();
+            [&](int) {
+                log.LogLine(table->table);
+                perTable(*table);
+                tableCutOff(sessions, log, {kMain}, table->table);
                 return WalkOn::Next;
             },
             {.stopOnStop = true, .untickStop = false, .followAll = false, .stopFirst = true},
-            windowWalk(form, nullptr));
-    } else {
-        perTable();
+            tableWalk(form, sessions, {kMain}, [&](int) {
+                if (tool.switchFirst)
+                    sessions.OpenQuery(kMain, useStatement(db), false);
+            }));
     }
     if (!tool.closingLine.isEmpty())
         log.LogLine(tool.closingLine);

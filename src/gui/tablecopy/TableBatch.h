@@ -33,9 +33,12 @@ struct TableTool {
 // One press: logs the selected table, switches to the current database when the tool does, then runs
 // perTable for the selected table or, with "All Tables", for every row of Grid2 in order (STOP is looked at
 // before each; Grid2's current row is moved to the table being worked on), then logs the closing line.
-// Without a database named, or without a selected table for a single-table press, nothing is sent.
+// perTable gets its table (with the press's database) taken once at the step's start. Without a database
+// named, or without a selected table for a single-table press, nothing is sent. With "All Tables", Main's
+// session reconnects before a table when its link was lost (sending the switch again when the tool makes
+// it), and a table whose work the lost link cut short is logged as failed and counted.
 void runTableBatch(Form &form, ServerSessions &sessions, const LogPanes &log, const TableTool &tool,
-                   const std::function<void()> &perTable);
+                   const std::function<void(const TableRef &)> &perTable);
 
 // Sends "use {db}" straight on Main's session. A failure is logged as OpenQuery logs one (description,
 // blank, statement) and gives false.

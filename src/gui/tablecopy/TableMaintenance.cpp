@@ -34,22 +34,20 @@ TableMaintenance::TableMaintenance(Form &form, ServerSessions &sessions, const L
 
 void TableMaintenance::cmdTruncate_Click() {
     runTableBatch(m_form, m_sessions, m_log, {.switchFirst = true, .closingLine = {}},
-                  [this] { TruncateSelectedTable(); });
+                  [this](const TableRef &t) { TruncateSelectedTable(t); });
 }
 
 void TableMaintenance::cmdCheckTables_Click() {
     runTableBatch(m_form, m_sessions, m_log, {.switchFirst = true, .closingLine = {}},
-                  [this] { CheckSelectedTable(); });
+                  [this](const TableRef &t) { CheckSelectedTable(t); });
 }
 
-void TableMaintenance::TruncateSelectedTable() {
-    if (const std::optional<TableRef> t = selectedTable(m_form))
-        m_sessions.OpenQuery(kMain, truncateTable(*t), false);
+void TableMaintenance::TruncateSelectedTable(const TableRef &t) {
+    m_sessions.OpenQuery(kMain, truncateTable(t), false);
 }
 
-void TableMaintenance::CheckSelectedTable() {
-    if (const std::optional<TableRef> t = selectedTable(m_form))
-        m_sessions.OpenQuery(kMain, checkTable(*t), false);
+void TableMaintenance::CheckSelectedTable(const TableRef &t) {
+    m_sessions.OpenQuery(kMain, checkTable(t), false);
 }
 
 void TableMaintenance::Command1_Click() {

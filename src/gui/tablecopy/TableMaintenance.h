@@ -9,6 +9,7 @@
 namespace quorix {
 
 struct Form;
+struct TableRef;
 class ServerSessions;
 class LogPanes;
 
@@ -23,8 +24,8 @@ public:
     void Command2_Click();
     void Grid2_Click();
 
-    void TruncateSelectedTable();
-    void CheckSelectedTable();
+    void TruncateSelectedTable(const TableRef &t);
+    void CheckSelectedTable(const TableRef &t);
 
 private:
     Form &m_form;

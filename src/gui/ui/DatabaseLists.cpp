@@ -52,7 +52,8 @@ DatabaseLists::DatabaseLists(Form &form, ServerSessions &sessions, const LogPane
         const auto i = static_cast<size_t>(slot);
         Operations::onClick(m_form.cmdRefreshDB[i], [this, slot] { cmdRefreshDB_Click(slot); });
         Operations::onClick(m_form.cmdTableSizes[i], [this, slot] { cmdTableSizes_Click(slot); });
-        // A click only names the current database, so it stays live while an operation runs.
+        // A click only names the current database, so it stays live while an operation runs: the running
+        // step keeps the database it took, and the next step or press takes the clicked one.
         QObject::connect(m_form.GridDB[i], &Grid::clicked1, m_form.GridDB[i],
                          [this, slot] { GridDB_Click(slot); });
         QObject::connect(m_form.GridDB[i], &Grid::doubleClicked1, m_form.GridDB[i], [this, slot] {
@@ -74,6 +75,11 @@ void DatabaseLists::cmdRefreshDB_Click(int slot) {
     }
 }
 
+QString DatabaseLists::tablesUseStatement(const QString &db) {
+    return QStringLiteral("use ") + sqlName(db);
+}
+
+// A click only names the database of the next step or press: a running step took its own at its start.
 void DatabaseLists::GridDB_Click(int slot) {
     Grid *grid = m_form.GridDB[static_cast<size_t>(slot)];
     if (grid->rows() == 0 || grid->row() < 0)
@@ -82,10 +88,14 @@ void DatabaseLists::GridDB_Click(int slot) {
 }
 
 void DatabaseLists::GridDB_DblClick(int /*slot*/) {
-    if (!databaseNamed(m_form, m_log))
+    listTables(m_form.txtDB->text());
+}
+
+void DatabaseLists::listTables(const QString &db) {
+    if (!databaseNamed(db, m_log))
         return;
     // Always on Main, whichever list was double-clicked: the table tools work on Main's databases.
-    m_sessions.OpenQuery(0, QStringLiteral("use ") + sqlName(m_form.txtDB->text()), false);
+    m_sessions.OpenQuery(0, tablesUseStatement(db), false);
     if (!m_sessions.OpenQuery(0, kTableSizeStatement, false).isEmpty())
         return; // the browser keeps its previous rows and count
     try {

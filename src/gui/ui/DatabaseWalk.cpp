@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QStatusBar>
+#include <algorithm>
 
 namespace quorix {
 
@@ -32,17 +33,48 @@ WalkHooks windowWalk(Form &form, ServerSessions *sessions) {
     return hooks;
 }
 
-bool walkDatabases(Form &form, ServerSessions &sessions, int slot, const std::function<WalkOn()> &work,
-                   WalkRules rules) {
+WalkHooks tableWalk(Form &form, ServerSessions &sessions, std::vector<int> sessionSlots,
+                    std::function<void(int slot)> reenter) {
+    WalkHooks hooks = windowWalk(form, nullptr);
+    hooks.beforeStep = [&sessions, sessionSlots = std::move(sessionSlots), reenter = std::move(reenter)] {
+        for (const int slot : sessionSlots)
+            if (sessions.reconnectLostLink(slot) && reenter)
+                reenter(slot);
+    };
+    return hooks;
+}
+
+QString tableCutLine(const QString &table) {
+    return table + QStringLiteral(" failed: the link to the server was lost");
+}
+
+bool tableCutOff(ServerSessions &sessions, const LogPanes &log, const std::vector<int> &sessionSlots,
+                 const QString &table) {
+    if (std::none_of(sessionSlots.begin(), sessionSlots.end(),
+                     [&sessions](int slot) { return sessions.linkLost(slot); }))
+        return false;
+    log.LogLine(tableCutLine(table));
+    log.LogError(tableCutLine(table));
+    sessions.countFailure();
+    return true;
+}
+
+bool walkDatabases(Form &form, ServerSessions &sessions, int slot, const DatabaseStep &work, WalkRules rules,
+                   QString *last) {
     Grid *grid = form.GridDB[static_cast<size_t>(slot)];
+    // The step's database, as the box took it: what the work acts on, whatever the box shows meanwhile.
+    QString step;
     const WalkItems rows{.count = [grid] { return grid->rows(); },
                          .reread = true,
-                         .take = [&form, grid](int r) -> std::optional<QString> {
+                         .take = [&form, grid, &step, last](int r) -> std::optional<QString> {
                              form.txtDB->setText(grid->textMatrix(r, 0));
-                             return form.txtDB->text();
+                             step = form.txtDB->text();
+                             if (last)
+                                 *last = step;
+                             return step;
                          }};
     return runWalk(
-        rows, [&work](int) { return work(); }, rules, windowWalk(form, &sessions));
+        rows, [&work, &step](int) { return work(step); }, rules, windowWalk(form, &sessions));
 }
 
 bool walkNames(Form &form, ServerSessions &sessions, const QStringList &names,
@@ -59,18 +91,24 @@ bool walkNames(Form &form, ServerSessions &sessions, const QStringList &names,
 }
 
 bool databaseNamed(const Form &form, const LogPanes &log) {
-    if (!form.txtDB->text().trimmed().isEmpty())
+    return databaseNamed(form.txtDB->text(), log);
+}
+
+bool databaseNamed(const QString &db, const LogPanes &log) {
+    if (!db.trimmed().isEmpty())
         return true;
     log.LogLine(QLatin1String(kNoDatabase));
     return false;
 }
 
-void forCurrentOrAllDatabases(Form &form, ServerSessions &sessions, int slot,
-                              const std::function<WalkOn()> &work, WalkRules rules) {
+QString forCurrentOrAllDatabases(Form &form, ServerSessions &sessions, int slot, const DatabaseStep &work,
+                                 WalkRules rules, const std::optional<QString> &current) {
+    QString db = current ? *current : form.txtDB->text();
     if (form.chkALL->isChecked())
-        walkDatabases(form, sessions, slot, work, rules);
+        walkDatabases(form, sessions, slot, work, rules, &db);
     else
-        work();
+        work(db);
+    return db;
 }
 
 } // namespace quorix

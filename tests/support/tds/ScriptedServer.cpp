@@ -405,6 +405,14 @@ Encryption ScriptedServer::encryption() const {
 }
 
 void ScriptedServer::addRule(Rule rule) {
+    insertRule(std::move(rule), false);
+}
+
+void ScriptedServer::addFirstRule(Rule rule) {
+    insertRule(std::move(rule), true);
+}
+
+void ScriptedServer::insertRule(Rule rule, bool first) {
     CompiledRule compiled{std::move(rule), nullptr};
     if (compiled.rule.match == Rule::Match::Pattern) {
         auto flags = std::regex::ECMAScript;
@@ -414,7 +422,7 @@ void ScriptedServer::addRule(Rule rule) {
     }
     std::lock_guard lock(m_impl->rulesMutex);
     auto next = std::make_shared<std::vector<CompiledRule>>(*m_impl->rules);
-    next->push_back(std::move(compiled));
+    next->insert(first ? next->begin() : next->end(), std::move(compiled));
     m_impl->rules = std::move(next);
 }
 

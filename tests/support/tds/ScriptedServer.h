@@ -292,6 +292,8 @@ public:
     Encryption encryption() const;
 
     void addRule(Rule rule); // throws std::regex_error for a bad pattern
+    // Before every rule added so far: a rule that holds a request, or answers it before a fixture's rules.
+    void addFirstRule(Rule rule);
     void setRules(std::vector<Rule> rules);
     void clearRules();
 
@@ -332,6 +334,7 @@ public:
     struct Impl;
 
 private:
+    void insertRule(Rule rule, bool first);
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -19,9 +19,11 @@
 #include "TestText.h"
 #include "WindowFixture.h"
 #include "gui/ui/Form.h"
+#include "gui/ui/widgets/Grid.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -55,6 +57,19 @@ protected:
 
     Form &f() { return w.form(); }
     void click(const QString &name) { w.find<QPushButton>(name)->click(); }
+    // A mouse click on the row of grid whose first column reads text, as a user picks a database or a
+    // table; false when no row reads it.
+    bool clickRow(Grid *grid, const QString &text) {
+        for (int r = 0; r < grid->rows(); ++r) {
+            if (grid->textMatrix(r, 0) != text)
+                continue;
+            grid->scrollTo(grid->model()->index(r, 0));
+            const QRect cell = grid->visualRect(grid->model()->index(r, 0));
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.center());
+            return true;
+        }
+        return false;
+    }
 
     // The log pane's lines, newest first (as the pane shows them) and oldest first; the error pane's.
     QStringList log() { return textLines(f().txtLog->toPlainText()); }

@@ -2,6 +2,9 @@
 
 #include "core/db/odbc/OdbcValue.h"
 
+#include <algorithm>
+#include <array>
+
 namespace quorix::odbc {
 
 namespace {
@@ -150,6 +153,19 @@ bool Connection::dead() const noexcept {
     SQLUINTEGER state = SQL_CD_FALSE;
     const SQLRETURN rc = SQLGetConnectAttr(m_dbc.get(), SQL_ATTR_CONNECTION_DEAD, &state, 0, nullptr);
     return SQL_SUCCEEDED(rc) && state == SQL_CD_TRUE;
+}
+
+QString Connection::currentCatalog() const {
+    if (!m_open)
+        return QString();
+    std::array<SQLWCHAR, 512> name{};
+    SQLINTEGER length = 0;
+    const SQLRETURN rc = SQLGetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(),
+                                            static_cast<SQLINTEGER>(name.size() * sizeof(SQLWCHAR)), &length);
+    if (!SQL_SUCCEEDED(rc) || length <= 0)
+        return QString();
+    const auto chars = std::min(static_cast<size_t>(length) / sizeof(SQLWCHAR), name.size() - 1);
+    return QString::fromUtf16(reinterpret_cast<const char16_t *>(name.data()), static_cast<qsizetype>(chars));
 }
 
 void Connection::drain(const Handle &stmt, std::vector<DiagRecord> &records, bool &failed) {

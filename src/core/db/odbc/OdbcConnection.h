@@ -109,6 +109,9 @@ public:
     bool cancel() noexcept;
     // Whether the driver found the link to the server broken (the server dropped it, or went away).
     bool dead() const noexcept;
+    // The database the connection is in, as the driver follows the server's reports of a change (a USE);
+    // empty when closed or not known. Nothing is sent.
+    QString currentCatalog() const;
 
     SQLHDBC handle() const { return m_dbc.get(); }
 
