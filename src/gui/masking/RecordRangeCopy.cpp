@@ -43,7 +43,7 @@ bool RecordRangeCopy::setDefaultDatabase(int slot, const QString &db) {
     if (target.options.windowsAuthentication)
         return true;
     return query(slot,
-                 defaultDatabaseStatement(parseOleDbConnectionString(target.connectionString).user, db()));
+                 defaultDatabaseStatement(parseOleDbConnectionString(target.connectionString).user, db));
 }
 
 void RecordRangeCopy::cmdCopybyRecID_Click() {

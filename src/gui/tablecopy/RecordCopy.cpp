@@ -53,11 +53,11 @@ void RecordCopy::CopyTableByRecord(const TableRef &t) {
     m_sessions.OpenQuery(kMain, truncateSecond(t), false);
     const Counts counts = copyRows(sourceTable(t), target, false, [&] {
         // Fails silently on a table without an identity column.
-        m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), true), true);
+        m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(t), true), true);
         m_form.lblCnt->setText(QStringLiteral("0"));
     });
     logCounts(counts);
-    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(*t), false), true);
+    m_sessions.OpenQuery(kMain, identityInsert(secondIdentityTable(t), false), true);
 }
 
 void RecordCopy::CopyRecords(const QString &source, const QString &target) {
