@@ -70,10 +70,10 @@ qint64 BlockStatement::executeBlock(const std::vector<std::vector<QVariant>> &ro
         throw closedObjectError();
     if (rows.empty())
         return 0;
-    if (m_single.collected()) {
+    if (m_single.collected()) { // counted per row, journaled as one block
         qint64 count = 0;
-        for (const std::vector<QVariant> &row : rows)
-            count += m_single.execute(row);
+        for (const PreparedStatement::RowResult &r : m_single.executeEach(rows))
+            count += r.count;
         return count;
     }
     const bool filled = !m_filler.empty();

@@ -16,6 +16,8 @@ namespace quorix {
 
 class CollectedStatement;
 class Recordset;
+class StatementJournal;
+struct SentStatement;
 
 class ServerConnection {
 public:
@@ -41,6 +43,11 @@ public:
     void setServerName(const QString &name) { m_serverName = name; }
     QString serverName() const;
 
+    // What this connection sends (and what "Script only" holds back of it) is reported there, reads
+    // excepted; nullptr (the default) reports nothing. The journal must outlive the connection.
+    void setJournal(StatementJournal *journal) { m_journal = journal; }
+    StatementJournal *journal() const { return m_journal; }
+
     // Runs a batch to its end (every result and message); returns the messages (PRINT, progress).
     std::vector<DiagRecord> execute(const QString &sql);
     // A result set streaming the query's first result that has columns (Recordset::Reading::Streamed).
@@ -59,6 +66,10 @@ private:
     // The "Script only" gate, asked before anything is sent: false when sql was collected instead.
     bool sends(const QString &sql) const;
     std::shared_ptr<CollectedStatement> collects(const QString &sql, const QStringList &types) const;
+    // The journal's record of sql, its time and session filled in; the caller adds how it ended.
+    SentStatement journalRecord(const QString &sql) const;
+
+    StatementJournal *m_journal = nullptr;
 
     std::shared_ptr<Slot> m_slot;
     int m_commandTimeout = 30;

@@ -1,6 +1,7 @@
 #include "core/db/ServerSessions.h"
 
 #include "core/db/ConnectionString.h"
+#include "core/db/MaskPasswords.h"
 #include "core/db/ScriptOnly.h"
 
 #include <algorithm>
@@ -38,6 +39,11 @@ void ServerSessions::reconnectLostLinks() {
             m_log.LogLine(e.description());
         }
     }
+}
+
+void ServerSessions::setJournal(StatementJournal *journal) {
+    for (ServerConnection &c : m_conn)
+        c.setJournal(journal);
 }
 
 int ServerSessions::checked(int slot) {
@@ -110,7 +116,7 @@ Outcome ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
         // Kept back by Script only, the gate logs it as not sent, and nothing is done.
         const bool keptBack = scriptOnly().collects(sql);
         if (!keptBack)
-            m_log.LogLine(sql);
+            m_log.LogLine(maskStatementPasswords(sql));
         m_conn[i].setCommandTimeout(kExecuteTimeout);
         std::unique_ptr<HostScope> progress;
         if (!keptBack)
@@ -140,7 +146,7 @@ QString ServerSessions::OpenQuery(int slot, const QString &sql, bool quiet) {
         busy.reset();
         m_rs.close();
         noteFailure(i, e);
-        const QString text = e.description() + QLatin1Char(' ') + sql;
+        const QString text = e.description() + QLatin1Char(' ') + maskStatementPasswords(sql);
         if (!quiet) {
             ++m_failures;
             m_log.LogLine(text);

@@ -33,6 +33,7 @@ struct AutomationPlan {
     bool checkMirroring = false;
     status::QueueThresholds thresholds;
     std::array<QString, 2> servers; // --main-server, --mirror-server ("" when not given)
+    QString journalDir;             // --journal-dir ("" for the user's data folder)
     QString error;                  // not empty: the command line is malformed
 
     bool scriptedAnswers() const; // some --answer given

@@ -1,5 +1,6 @@
 #include "gui/app/Automation.h"
 #include "gui/app/MirroringCheckRun.h"
+#include "core/audit/Journal.h"
 #include "gui/app/StartupProbe.h"
 #include "gui/app/frmMain.h"
 #include "gui/ui/Echo.h"
@@ -132,6 +133,8 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("quorix-dbtools"));
     quorix::frmMain window;
     app.setWindowIcon(window.windowIcon()); // message boxes too
+    if (!plan.journalDir.isEmpty())
+        window.journal().setFolder(plan.journalDir);
     // Every option is checked against the real controls before anything runs.
     const QString problem = quorix::Automation::validate(plan, window);
     if (!problem.isEmpty()) {

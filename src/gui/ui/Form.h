@@ -40,6 +40,7 @@ struct Form {
     QPlainTextEdit *txtErrs = nullptr;
     QCheckBox *chkStop = nullptr;
     QPushButton *cmdCancel = nullptr; // beside STOP: cancels the running statement
+    QPushButton *cmdSaveLog = nullptr; // beside the log pane: writes its lines to a file
     QLabel *lblCnt = nullptr;
     QLabel *lblWorking = nullptr;
     QLineEdit *txtBuffer = nullptr;
