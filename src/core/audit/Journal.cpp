@@ -71,8 +71,11 @@ QString outcomeText(SentStatement::Result r) {
     return QStringLiteral("not sent");
 }
 
-// The folder for its owner only (0700), made when missing. False when it cannot be had.
+// Makes the folder when missing, for its owner only (0700). A folder that exists keeps its permissions: a
+// share a hospital collects the journals from is theirs to set. False when there is no folder.
 bool ownerOnlyFolder(const QString &path) {
+    if (QFileInfo(path).isDir())
+        return true;
     if (!QDir().mkpath(path))
         return false;
 #ifndef _WIN32
