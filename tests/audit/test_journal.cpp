@@ -22,8 +22,8 @@ public:
     mutable QStringList lines;
 };
 
-const QString kConnection =
-    QStringLiteral("Provider=SQLOLEDB;Data Source=db1.ward.local,1433;UID=sa;Initial Catalog=master;Password=pw;x");
+const QString kConnection = QStringLiteral(
+    "Provider=SQLOLEDB;Data Source=db1.ward.local,1433;UID=sa;Initial Catalog=master;Password=pw;x");
 
 SentStatement statement(const QString &sql) {
     SentStatement s;
@@ -91,8 +91,9 @@ TEST(JournalLine, EachOutcomeToTheLetter) {
                                {QStringLiteral("42000"), 4208, QStringLiteral("Not allowed.")},
                                {QStringLiteral("42000"), 3013, QStringLiteral("Terminating.")}}));
     failed.rows = -1;
-    EXPECT_EQ(Journal::lineOf(failed, QStringLiteral("ann"), QStringLiteral("ws-07"), QString()).toStdString(),
-              failedLine);
+    EXPECT_EQ(
+        Journal::lineOf(failed, QStringLiteral("ann"), QStringLiteral("ws-07"), QString()).toStdString(),
+        failedLine);
 
     const std::string heldLine =
         R"j({"time":"2026-12-09T08:15:02.045Z","user":"ann","workstation":"ws-07","session":"Main",)j"
@@ -104,9 +105,9 @@ TEST(JournalLine, EachOutcomeToTheLetter) {
     held.rows = -1;
     held.milliseconds = 0;
     held.time = held.time.toLocalTime(); // written in UTC whatever it was given in
-    EXPECT_EQ(
-        Journal::lineOf(held, QStringLiteral("ann"), QStringLiteral("ws-07"), QStringLiteral("cmdDrop")).toStdString(),
-        heldLine);
+    EXPECT_EQ(Journal::lineOf(held, QStringLiteral("ann"), QStringLiteral("ws-07"), QStringLiteral("cmdDrop"))
+                  .toStdString(),
+              heldLine);
 }
 
 TEST(JournalLine, ControlCharactersAreEscaped) {
@@ -124,12 +125,14 @@ TEST_F(JournalFiles, TheFileOfTheDayIsForItsOwnerInAFolderMadeForItsOwner) {
     EXPECT_EQ(journal.fileOf(QDate(2026, 12, 9)), file);
     const QStringList lines = linesOf(file);
     ASSERT_EQ(lines.size(), 2);
-    const QString backup = QStringLiteral(R"j("control":"cmdBackup(0)","statement":"BACKUP DATABASE Billing)j");
-    const QString restore = QStringLiteral(R"j("control":"cmdRestore(1)","statement":"RESTORE DATABASE Billing)j");
+    const QString backup =
+        QStringLiteral(R"j("control":"cmdBackup(0)","statement":"BACKUP DATABASE Billing)j");
+    const QString restore =
+        QStringLiteral(R"j("control":"cmdRestore(1)","statement":"RESTORE DATABASE Billing)j");
     EXPECT_TRUE(lines[0].contains(backup)) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].contains(restore)) << lines[1].toStdString();
-    const QString who =
-        QStringLiteral(R"j("user":"%1","workstation":"%2")j").arg(Journal::systemUser(), Journal::workstation());
+    const QString who = QStringLiteral(R"j("user":"%1","workstation":"%2")j")
+                            .arg(Journal::systemUser(), Journal::workstation());
     EXPECT_TRUE(lines[0].contains(who)) << lines[0].toStdString();
     EXPECT_EQ(modeOf(file), 0600u);
     EXPECT_EQ(modeOf(dir.path() + QStringLiteral("/journal")), 0700u);
@@ -155,8 +158,12 @@ TEST_F(JournalFiles, AFolderThatExistsKeepsItsPermissions) {
 TEST_F(JournalFiles, FilesOlderThanTheDaysKeptAreRemovedAtTheFirstLineOfTheDay) {
     const QString folder = dir.path() + QStringLiteral("/journal");
     ASSERT_TRUE(QDir().mkpath(folder));
-    const QStringList names{"journal-2026-09-09.jsonl", "journal-2026-09-10.jsonl", "journal-2026-12-08.jsonl",
-                            "journal-2025-01-01.jsonl", "notes.txt", "journal-2020-01-01.jsonl.bak"};
+    const QStringList names{"journal-2026-09-09.jsonl",
+                            "journal-2026-09-10.jsonl",
+                            "journal-2026-12-08.jsonl",
+                            "journal-2025-01-01.jsonl",
+                            "notes.txt",
+                            "journal-2020-01-01.jsonl.bak"};
     for (const QString &n : names) {
         QFile f(folder + QLatin1Char('/') + n);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -164,16 +171,16 @@ TEST_F(JournalFiles, FilesOlderThanTheDaysKeptAreRemovedAtTheFirstLineOfTheDay) 
     journal.setKeepDays(90); // 2026-12-09 less 90 days: 2026-09-10 is the oldest day kept
     journal.record(statement(QStringLiteral("DROP TABLE t")));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
-              (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2026-09-10.jsonl", "journal-2026-12-08.jsonl",
-                           "journal-2026-12-09.jsonl", "notes.txt"}));
+              (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2026-09-10.jsonl",
+                           "journal-2026-12-08.jsonl", "journal-2026-12-09.jsonl", "notes.txt"}));
 
     // Fewer days kept: the next day's first line removes what has grown too old meanwhile.
     journal.setKeepDays(1);
     now = now.addDays(1);
     journal.record(statement(QStringLiteral("DROP TABLE u")));
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
-              (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2026-12-09.jsonl", "journal-2026-12-10.jsonl",
-                           "notes.txt"}));
+              (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2026-12-09.jsonl",
+                           "journal-2026-12-10.jsonl", "notes.txt"}));
 
     // 0 keeps everything.
     journal.setKeepDays(0);

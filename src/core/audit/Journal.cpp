@@ -11,8 +11,8 @@
 #include <QSysInfo>
 
 #ifdef _WIN32
-#include <windows.h>
 #include <lmcons.h>
+#include <windows.h>
 #else
 #include <pwd.h>
 #include <sys/stat.h>

@@ -36,8 +36,10 @@ PreparedStatement::PreparedStatement(ServerConnection &connection, const QString
         m_tap->base = connection.journalRecord(sql);
     }
     if ((m_collected = connection.collects(sql, typeTexts))) {
-        if (m_tap)
+        if (m_tap) {
             m_tap->collected = true;
+            m_tap->base.database = connection.currentDatabase();
+        }
         return;
     }
     auto slot = connection.m_slot;
@@ -70,7 +72,8 @@ void PreparedStatement::journal(qint64 rows, const Outcome &outcome, qint64 mill
     s.time = QDateTime::currentDateTimeUtc().addMSecs(-milliseconds);
     s.rows = rows;
     s.milliseconds = milliseconds;
-    s.database = database;
+    if (!m_tap->collected)
+        s.database = database;
     if (m_tap->collected)
         s.result = SentStatement::Result::NotSent;
     else if (outcome.serverError())
@@ -80,6 +83,11 @@ void PreparedStatement::journal(qint64 rows, const Outcome &outcome, qint64 mill
         s.errorText = QString::fromStdString(outcome.error());
     }
     m_tap->journal->record(s);
+}
+
+void PreparedStatement::setJournalText(const QString &text) {
+    if (m_tap)
+        m_tap->base.sql = text;
 }
 
 qint64 PreparedStatement::execute(const std::vector<QVariant> &values) {

@@ -83,6 +83,10 @@ public:
     // prepared with no parameters. Throws DbError.
     std::vector<ColumnInfo> columns();
 
+    // The text the journal shows for this statement instead of its own (a block's: the statement of one row,
+    // its lines giving the rows). No effect on a statement that is not journaled.
+    void setJournalText(const QString &text);
+
     void close() noexcept;
     bool isOpen() const { return m_stmt || m_collected; }
     // A change "Script only" keeps back: executions are counted, nothing is sent.
@@ -94,7 +98,8 @@ private:
     struct JournalTap;
     void journal(qint64 rows, const Outcome &outcome, qint64 milliseconds, const QString &database) const;
     // Each row on its own, on the worker; a cancel, a timeout or a lost connection ends the rows.
-    static std::vector<RowResult> eachOn(odbc::Statement *stmt, const std::vector<std::vector<QVariant>> &rows);
+    static std::vector<RowResult> eachOn(odbc::Statement *stmt,
+                                         const std::vector<std::vector<QVariant>> &rows);
 
     std::shared_ptr<JournalTap> m_tap;
     std::shared_ptr<ServerConnection::Slot> m_slot;

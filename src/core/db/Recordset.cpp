@@ -56,6 +56,7 @@ void Recordset::open(ServerConnection &connection, const QString &sql, Reading r
     if (!connection.sends(sql)) {
         if (record) {
             record->result = SentStatement::Result::NotSent;
+            record->database = connection.currentDatabase();
             journal->record(*record);
         }
         return; // collected by "Script only": stays closed, like a statement without rows

@@ -62,7 +62,11 @@ PreparedStatement &BlockStatement::statementFor(int rows) {
     types.reserve(static_cast<qsizetype>(rows) * m_rowTypes.size());
     for (int i = 0; i < rows; ++i)
         types << m_rowTypes;
-    return m_blocks.emplace(rows, PreparedStatement(*m_connection, m_text(rows), types)).first->second;
+    PreparedStatement &block =
+        m_blocks.emplace(rows, PreparedStatement(*m_connection, m_text(rows), types)).first->second;
+    // The journal shows a block as the statement of one row; its line gives the rows.
+    block.setJournalText(m_text(1));
+    return block;
 }
 
 qint64 BlockStatement::executeBlock(const std::vector<std::vector<QVariant>> &rows) {

@@ -81,12 +81,20 @@ SentStatement ServerConnection::journalRecord(const QString &sql) const {
     return s;
 }
 
+QString ServerConnection::currentDatabase() {
+    if (!isOpen())
+        return {};
+    Slot *slot = m_slot.get();
+    return slot->run([slot] { return slot->conn.currentCatalog(); });
+}
+
 std::vector<DiagRecord> ServerConnection::execute(const QString &sql) {
     const bool journaled = m_journal && classifySql(sql) != SqlKind::Read;
     if (!sends(sql)) {
         if (journaled) {
             SentStatement s = journalRecord(sql);
             s.result = SentStatement::Result::NotSent;
+            s.database = currentDatabase();
             m_journal->record(s);
         }
         return {};

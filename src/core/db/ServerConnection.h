@@ -47,6 +47,8 @@ public:
     // excepted; nullptr (the default) reports nothing. The journal must outlive the connection.
     void setJournal(StatementJournal *journal) { m_journal = journal; }
     StatementJournal *journal() const { return m_journal; }
+    // The database in use, as the driver tracks it; empty when closed or it cannot say.
+    QString currentDatabase();
 
     // Runs a batch to its end (every result and message); returns the messages (PRINT, progress).
     std::vector<DiagRecord> execute(const QString &sql);

@@ -1,6 +1,6 @@
+#include "core/audit/Journal.h"
 #include "gui/app/Automation.h"
 #include "gui/app/MirroringCheckRun.h"
-#include "core/audit/Journal.h"
 #include "gui/app/StartupProbe.h"
 #include "gui/app/frmMain.h"
 #include "gui/ui/Echo.h"

@@ -160,8 +160,8 @@ QString Connection::currentCatalog() const noexcept {
     // The driver keeps the database the server last named (a USE, the login's default): no round trip.
     SQLWCHAR name[260] = {};
     SQLINTEGER length = 0;
-    const SQLRETURN rc =
-        SQLGetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name, sizeof(name) - sizeof(SQLWCHAR), &length);
+    const SQLRETURN rc = SQLGetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name,
+                                            sizeof(name) - sizeof(SQLWCHAR), &length);
     if (!SQL_SUCCEEDED(rc))
         return {};
     // Drivers differ in whether they count the length in bytes or characters; the text ends with a zero.
