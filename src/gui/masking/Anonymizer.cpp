@@ -1,9 +1,11 @@
 #include "gui/masking/Anonymizer.h"
 
+#include "core/db/ConnectionString.h"
 #include "core/db/DbError.h"
 #include "core/db/ServerSessions.h"
 #include "core/db/UpdatableCursor.h"
 #include "core/masking/NameBlocks.h"
+#include "core/masking/ProductionGuard.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/DatabaseWalk.h"
 #include "gui/ui/Form.h"
@@ -75,9 +77,16 @@ void Anonymizer::run() {
     // The rows that name a table, taken once: the grid is not touched while the run goes. STOP is read
     // within each table; no reconnect between tables: the session would be back in its login's database.
     std::vector<int> named;
+    QStringList tables;
     for (int row = 0; row < m_form.GridA->rows(); ++row)
-        if (!m_form.GridA->textMatrix(row, 0).isEmpty())
+        if (!m_form.GridA->textMatrix(row, 0).isEmpty()) {
             named.push_back(row);
+            tables << m_form.GridA->textMatrix(row, 0);
+        }
+    if (writesIntoProduction(tables)) {
+        m_hourglass.reset();
+        return;
+    }
     const WalkItems tables{.count = [&named] { return static_cast<int>(named.size()); },
                            .reread = false,
                            .take = [this, &named](int i) -> std::optional<QString> {
@@ -94,6 +103,37 @@ void Anonymizer::run() {
     m_hourglass.reset();
     if (last != Pass::Ended)
         Prompt::msgBox(QStringLiteral("done."));
+}
+
+bool Anonymizer::writesIntoProduction(const QStringList &tables) {
+    if (m_form.chkTestRun->isChecked()) // a test run writes nothing
+        return false;
+    const QString server = parseOleDbConnectionString(m_sessions.connectionString(kMirror)).server;
+    for (const QString &db : databasesOf(tables)) {
+        QString refusal;
+        if (const QString failed = m_sessions.OpenQuery(kMirror, mirroringRoleStatement(db), false);
+            !failed.isEmpty()) {
+            // Not known to be safe is not safe.
+            refusal =
+                QStringLiteral("The mirroring role of %1 on %2 could not be read; nothing was anonymized.")
+                    .arg(db.isEmpty() ? QStringLiteral("the current database") : db, server);
+        } else {
+            try {
+                Recordset &rs = m_sessions.rs();
+                if (rs.isOpen() && !rs.eof() && rs.value(0).toString() == QLatin1String("PRINCIPAL"))
+                    refusal = principalRefusal(db, server);
+            } catch (const DbError &e) {
+                refusal = e.description();
+            }
+            m_sessions.rs().close();
+        }
+        if (!refusal.isEmpty()) {
+            m_log.LogLine(refusal);
+            Prompt::msgBox(refusal);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool Anonymizer::fillLists() {
