@@ -77,13 +77,13 @@ void Anonymizer::run() {
     // The rows that name a table, taken once: the grid is not touched while the run goes. STOP is read
     // within each table; no reconnect between tables: the session would be back in its login's database.
     std::vector<int> named;
-    QStringList tables;
+    QStringList names;
     for (int row = 0; row < m_form.GridA->rows(); ++row)
         if (!m_form.GridA->textMatrix(row, 0).isEmpty()) {
             named.push_back(row);
-            tables << m_form.GridA->textMatrix(row, 0);
+            names << m_form.GridA->textMatrix(row, 0);
         }
-    if (writesIntoProduction(tables)) {
+    if (writesIntoProduction(names)) {
         m_hourglass.reset();
         return;
     }
