@@ -131,6 +131,11 @@ TEST_F(JournalFlow, OneLinePerChangeSentOrHeldBackWithEveryFieldAndNoPassword) {
     EXPECT_EQ(sent(0).back(), "CREATE LOGIN mirroring WITH PASSWORD = 'S3cret''s'");
     EXPECT_EQ(log().mid(0, 2), (QStringList{"Done", "CREATE LOGIN mirroring WITH PASSWORD = '********'"}));
 
+    // A change sent through the query path is journaled like any other; the read is not.
+    EXPECT_EQ(w.window().sessions().OpenQuery(0, "SELECT * INTO QRIX..Kept FROM QRIX..Patients", false), "");
+    EXPECT_EQ(w.window().sessions().OpenQuery(0, "SELECT name FROM QRIX..Patients", false), "");
+    w.window().sessions().rs().close();
+
     const std::vector<QJsonObject> lines = journalLines();
     const QString insert = QStringLiteral("INSERT INTO QRIX2..Patients (id, name) VALUES (?, ?)");
     EXPECT_EQ(
@@ -159,6 +164,7 @@ TEST_F(JournalFlow, OneLinePerChangeSentOrHeldBackWithEveryFieldAndNoPassword) {
             "cmdBackup(0) | Main | BACKUP Log  Billing TO DISK = 'p:\\backup\\MIR\\Billing_log.BAK'   WITH "
             "FORMAT | not sent | null",
             " | Main | CREATE LOGIN mirroring WITH PASSWORD = '********' | done | null",
+            " | Main | SELECT * INTO QRIX..Kept FROM QRIX..Patients | done | null",
         }));
     // Every line with every field: who, where, which server and login, the database in use, how long.
     const QRegularExpression utcMillis(
@@ -179,7 +185,7 @@ TEST_F(JournalFlow, OneLinePerChangeSentOrHeldBackWithEveryFieldAndNoPassword) {
     for (const QJsonObject &o : lines)
         databases << o.value("database").toString();
     EXPECT_EQ(databases, (QStringList{"MASTER", "MASTER", "MASTER", "MASTER", "QRIX", "QRIX", "QRIX", "QRIX",
-                                      "QRIX", "QRIX", "QRIX", "QRIX", "QRIX", "QRIX", "QRIX"}));
+                                      "QRIX", "QRIX", "QRIX", "QRIX", "QRIX", "QRIX", "QRIX", "QRIX"}));
     // No password anywhere in the journal: not the logins' (of the connection strings), not the statement's.
     QFile file(journalFile());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
