@@ -187,9 +187,10 @@ void Connection::drain(const Handle &stmt, std::vector<DiagRecord> &records, boo
         const SQLRETURN rc = running(stmt.get(), [&] { return SQLMoreResults(stmt.get()); });
         if (rc == SQL_NO_DATA)
             break;
+        std::vector<DiagRecord> now = recordsOf(stmt, rc);
+        // Only after its records are read: any other call on the statement clears them.
         if (rows && succeeded(rc))
             addRowCount(stmt.get(), *rows);
-        std::vector<DiagRecord> now = recordsOf(stmt, rc);
         const bool stop = rc == SQL_ERROR && (now.empty() || endsResults(now));
         if (rc == SQL_ERROR)
             failed = true;
