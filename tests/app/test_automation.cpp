@@ -205,3 +205,35 @@ TEST(AppAutomation, TheReadmeListsTheOptionsThatHelpDescribes) {
     EXPECT_FALSE(fromHelp.isEmpty());
     EXPECT_EQ(fromReadme, fromHelp) << r.out.toStdString();
 }
+
+TEST(AppAutomation, JournalDirSetsWhereTheRunsJournalGoes) {
+    quorix::tds::ScriptedServer server;
+    server.setLogin("sa", "pw");
+    server.start("127.0.0.2", 0);
+    const QString box = "txtServer(0)=127.0.0.2," + QString::number(server.port());
+    QTemporaryDir home;
+    QTemporaryDir collected;
+
+    ToolRun r = runTool({"--headless", "--journal-dir", collected.path(), "--set", box, "--set",
+                         "txtPW(0)=pw", "--set", "txtDB=Billing", "--click", "cmdBackup(0)"},
+                        home.path());
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const QStringList files = QDir(collected.path()).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+    EXPECT_TRUE(QRegularExpression("^journal-\\d{4}-\\d{2}-\\d{2}\\.jsonl$").match(files[0]).hasMatch());
+    QFile file(QDir(collected.path()).filePath(files[0]));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains("\"control\":\"cmdBackup(0)\",\"statement\":\"BACKUP DATABASE Billing "))
+        << lines[0].toStdString();
+    EXPECT_FALSE(lines[0].contains("\"pw\"")) << lines[0].toStdString();
+    // Nothing went to the user's data folder.
+    EXPECT_FALSE(QFileInfo::exists(home.filePath("data/quorix-dbtools/journal")));
+
+    r = runTool({"--headless", "--journal-dir"}, home.path());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("--journal-dir needs a value")) << r.err.toStdString();
+    r = runTool({"--help"}, home.path());
+    EXPECT_TRUE(r.out.contains("--journal-dir DIR")) << r.out.toStdString();
+}

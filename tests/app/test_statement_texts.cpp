@@ -9,6 +9,7 @@
 #include "core/db/SqlQuote.h"
 #include "core/db/TableColumns.h"
 #include "core/dbautils/SpeedTestSql.h"
+#include "core/masking/ProductionGuard.h"
 #include "core/masking/RecordRangeSql.h"
 #include "core/mirroring/AttachSql.h"
 #include "core/mirroring/BackupSql.h"
@@ -148,6 +149,9 @@ std::vector<Statement> statements() {
          "me.session_id = @@SPID WHERE s.host_name = me.host_name AND s.host_process_id = "
          "me.host_process_id AND s.program_name = me.program_name AND r.session_id <> @@SPID AND "
          "(r.command LIKE 'BACKUP%' OR r.command LIKE 'RESTORE%')"},
+        // The anonymizer's look at the database it would change.
+        {"mirroringRoleStatement", mirroringRoleStatement("Patient data"),
+         "SELECT mirroring_role_desc FROM sys.database_mirroring WHERE database_id = DB_ID(N'Patient data')"},
         // The table tools.
         {"useDirectStatement", useDirectStatement("QRIX"), "use QRIX"},
         {"useSecondStatement", useSecondStatement("QRIX"), "Use QRIX2"},

@@ -3,7 +3,8 @@
 // lists, NULL and empty fields, a test run over the default list, Test Run ticked mid-table, STOP, one
 // table twice, the failures that ask "Continue?", and tables with a unique key walked in blocks (STOP
 // between blocks, a refused record in a block) beside tables without one that keep the cursor; a click
-// during a table, and a link dropped between tables.
+// during a table, and a link dropped between tables; the role of each database read first, a principal of
+// a mirroring session (or a role not read) refusing the run.
 
 #include "HeldRequest.h"
 #include "MirroringWindow.h"
@@ -506,4 +507,75 @@ TEST_F(Anonymize, ALinkDroppedBetweenTablesIsReconnectedInTheSessionsDatabase) {
         for (const std::string &v : values(t, 1))
             EXPECT_NE(v, "orig") << t;
     EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(2, "orig")));
+}
+
+namespace {
+
+const std::string kRoleOfPatientData =
+    "SELECT mirroring_role_desc FROM sys.database_mirroring WHERE database_id = DB_ID(N'Patient_data')";
+const std::string kRoleOfBilling =
+    "SELECT mirroring_role_desc FROM sys.database_mirroring WHERE database_id = DB_ID(N'Billing')";
+
+tds::Reply roleRow(const std::optional<std::string> &role) {
+    return tds::Reply::rows({{makeColumn("mirroring_role_desc", "nvarchar(60)")}, {{role}}});
+}
+
+} // namespace
+
+TEST_F(Anonymize, APrincipalOfAMirroringSessionIsRefusedAndNothingIsWritten) {
+    table("Billing..tbA", {"LastName"}, 2);
+    table("Patient_data..tbmaster", {"LastName"}, 2);
+    mirror->addRule(tds::Rule::exact(kRoleOfBilling, roleRow("MIRROR")));
+    mirror->addRule(tds::Rule::exact(kRoleOfPatientData, roleRow("PRINCIPAL")));
+    workList("Billing..tbA LastName\r\nPatient_data..tbmaster LastName\r\n");
+    mirror->clearRecord();
+    run();
+    const QString refusal =
+        "The database Patient_data on " + serverBox(*mirror) +
+        " is the principal of a mirroring session: it is the copy in use, not a test copy. "
+        "Nothing was anonymized.";
+    EXPECT_EQ(Prompt::shown().mid(1), QStringList{refusal}); // after the confirmation; no "done."
+    EXPECT_EQ(log().first(), refusal);
+    // Each database's role read, in the work list's order, and nothing else: the mirror's tables too stay
+    // as they were, since the run is refused before its first table.
+    EXPECT_EQ(sent(1, false), (std::vector<std::string>{kRoleOfBilling, kRoleOfPatientData}));
+    EXPECT_EQ(values("Billing..tbA", 1), (std::vector<std::string>{"orig", "orig"}));
+    EXPECT_EQ(values("Patient_data..tbmaster", 1), (std::vector<std::string>{"orig", "orig"}));
+    EXPECT_EQ(updates(), 0);
+}
+
+TEST_F(Anonymize, AMirrorOrADatabaseWithoutMirroringGoesOnAndATestRunReadsNoRole) {
+    table("Billing..tbA", {"LastName"}, 2);
+    table("Patient_data..tbmaster", {"LastName"}, 2);
+    mirror->addRule(tds::Rule::exact(kRoleOfBilling, roleRow("MIRROR")));
+    mirror->addRule(tds::Rule::exact(kRoleOfPatientData, roleRow(std::nullopt)));
+    workList("Billing..tbA LastName\r\nPatient_data..tbmaster LastName\r\nBilling..tbA LastName\r\n");
+    mirror->clearRecord();
+    run();
+    EXPECT_EQ(Prompt::shown().last(), "done.");
+    const std::vector<std::string> batches = sent(1, false);
+    ASSERT_GE(batches.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(batches.begin(), batches.begin() + 2),
+              (std::vector<std::string>{kRoleOfBilling, kRoleOfPatientData}));
+    EXPECT_EQ(std::count(batches.begin(), batches.end(), kRoleOfBilling), 1);
+    EXPECT_NE(values("Patient_data..tbmaster", 1), (std::vector<std::string>{"orig", "orig"}));
+
+    // A test run writes nothing and reads no role.
+    mirror->clearRecord();
+    f().chkTestRun->setChecked(true);
+    run();
+    for (const std::string &b : sent(1, false))
+        EXPECT_EQ(b.find("sys.database_mirroring"), std::string::npos) << b;
+    f().chkTestRun->setChecked(false);
+}
+
+TEST_F(Anonymize, ARoleThatCannotBeReadRefusesTheRun) {
+    table("Billing..tbA", {"LastName"}, 2);
+    mirror->addRule(
+        tds::Rule::exact(kRoleOfBilling, tds::Reply::error(229, "The SELECT permission was denied.")));
+    workList("Billing..tbA LastName\r\n");
+    run();
+    EXPECT_EQ(Prompt::shown().last(), "The mirroring role of Billing on " + serverBox(*mirror) +
+                                          " could not be read; nothing was anonymized.");
+    EXPECT_EQ(values("Billing..tbA", 1), (std::vector<std::string>{"orig", "orig"}));
 }

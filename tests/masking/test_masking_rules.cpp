@@ -7,6 +7,7 @@
 #include "core/masking/AnonymizerLists.h"
 #include "core/masking/AnonymizerRules.h"
 #include "core/masking/NameBlocks.h"
+#include "core/masking/ProductionGuard.h"
 #include "core/masking/RecordRangeSql.h"
 
 #include <gtest/gtest.h>
@@ -157,4 +158,41 @@ TEST(NameDraw, StaysWithinTheFirst999EntriesAndWithinAShortList) {
     }
     NameDraw draw(7);
     EXPECT_EQ(draw.index(0), -1);
+}
+
+TEST(ProductionGuard, TheDatabaseEachTableNames) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"Patient_data..tbmaster", "Patient_data"},
+        {"Billing.dbo.tbA", "Billing"},
+        {"[Patient data].[dbo].[tb.x]", "Patient data"},
+        {"\"Odd]]Name\"..t", "Odd]]Name"},
+        {"[Odd]]Name]..t", "Odd]Name"},
+        {"srv.Billing.dbo.t", "Billing"},
+        {"dbo.tbA", ""},
+        {"tbA", ""},
+        {" Billing..tbA ", "Billing"},
+    };
+    for (const auto &[table, db] : cases)
+        EXPECT_EQ(tableDatabase(QString::fromUtf8(table)).toStdString(), db) << table;
+    EXPECT_EQ(databasesOf({"Billing..a", "tbB", "billing..c", "Radiology..d", "dbo.e"}),
+              (QStringList{"Billing", "", "Radiology"}));
+}
+
+TEST(ProductionGuard, TheRoleReadAndTheRefusal) {
+    EXPECT_EQ(
+        mirroringRoleStatement("Patient_data"),
+        "SELECT mirroring_role_desc FROM sys.database_mirroring WHERE database_id = DB_ID(N'Patient_data')");
+    EXPECT_EQ(
+        mirroringRoleStatement("O'Brien"),
+        "SELECT mirroring_role_desc FROM sys.database_mirroring WHERE database_id = DB_ID(N'O''Brien')");
+    EXPECT_EQ(mirroringRoleStatement(""),
+              "SELECT mirroring_role_desc FROM sys.database_mirroring WHERE database_id = DB_ID()");
+    EXPECT_EQ(
+        principalRefusal("Billing", "db2,1433"),
+        "The database Billing on db2,1433 is the principal of a mirroring session: it is the copy in use, "
+        "not a test copy. Nothing was anonymized.");
+    EXPECT_EQ(
+        principalRefusal("", "db2"),
+        "The current database on db2 is the principal of a mirroring session: it is the copy in use, not a "
+        "test copy. Nothing was anonymized.");
 }

@@ -411,10 +411,12 @@ TEST_F(Collecting, SendsReadsKeepsChangesAndPutsTheContextInFrontOfTheNextChange
                                     "-- Mirror, T\n"
                                     "DROP DATABASE [B]\n"
                                     "GO\n");
-    // The log pane gets each kept batch as it would have been sent, as not sent, and nothing else.
-    EXPECT_EQ(logged, (QStringList{"Not sent (Script only): CREATE MASTER KEY ENCRYPTION BY PASSWORD = 'x';",
-                                   "Not sent (Script only): DROP DATABASE [A]\r\n",
-                                   "Not sent (Script only): DROP DATABASE [B]"}));
+    // The log pane gets each kept batch as it would have been sent, as not sent, and nothing else; a password
+    // in it masked (the script above keeps it: it is what would run).
+    EXPECT_EQ(logged,
+              (QStringList{"Not sent (Script only): CREATE MASTER KEY ENCRYPTION BY PASSWORD = '********';",
+                           "Not sent (Script only): DROP DATABASE [A]\r\n",
+                           "Not sent (Script only): DROP DATABASE [B]"}));
 
     // Switched off, everything is sent and nothing is added; the script stays for saving.
     scriptOnly().setActive(false);
@@ -466,13 +468,22 @@ TEST_F(Collecting, FileOperationsAreCommentsAndAreNotDone) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(to)));
 }
 
-TEST_F(Collecting, SaveWritesTheScript) {
+TEST_F(Collecting, SaveWritesTheScriptForItsOwnerOnly) {
     scriptOnly().sends("Main", "DROP DATABASE [A]");
     QTemporaryDir dir;
     const QString path = dir.filePath("dry.sql");
+    // A file it replaces does not lend it its permissions.
+    {
+        QFile before(path);
+        ASSERT_TRUE(before.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(before.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    }
     EXPECT_EQ(scriptOnly().save(path), QString());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(file.readAll()), scriptOnly().script());
+    EXPECT_EQ(QFile::permissions(path) & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     EXPECT_FALSE(scriptOnly().save(dir.filePath("no/such/folder/x.sql")).isEmpty());
 }

@@ -5,7 +5,9 @@
 #include "SmbTestBase.h"
 #include "core/shares/ModNetUse.h"
 
+#include <iterator>
 #include <mutex>
+#include <sys/stat.h>
 
 using namespace quorix;
 using namespace quorix::testsupport;
@@ -76,13 +78,26 @@ TEST_F(Shell, OpensATerminalOnAMappedDrive) {
     ModNetUse::MapNetworkDrive(server(1) + "\\backup", "Y:", share(1).user, share(1).password);
     ASSERT_EQ(ModNetUse::lastResult(), 0);
 
-    // Not mounted on the desktop: a share session in the terminal, the password in its environment only.
+    // Not mounted on the desktop: a share session in the terminal, the password in an owner-only file that
+    // the session's shell opens as a descriptor for smbclient and removes; nothing in the environment.
     EXPECT_TRUE(shares::shell().openTerminal("y:"));
     const std::string session = m_programs.started("x-terminal-emulator");
-    EXPECT_NE(session.find("|-e /usr/bin/smbclient //" + server(1) + "/backup -p " + port() + " -U " +
-                           share(1).user + "|" + share(1).password + "\n"),
-              std::string::npos)
+    const std::string head = std::string("|-e /bin/sh -c exec 3<\"$1\" && rm -f -- \"$1\" && shift && ") +
+                             "PASSWD_FD=3 exec \"$0\" \"$@\" /usr/bin/smbclient ";
+    const auto at = session.find(head);
+    ASSERT_NE(at, std::string::npos) << session;
+    const std::string rest = session.substr(at + head.size());
+    const std::string file = rest.substr(0, rest.find(' '));
+    EXPECT_EQ(rest.substr(file.size()),
+              " //" + server(1) + "/backup -p " + port() + " -U " + share(1).user + "|\n")
         << session;
+    EXPECT_EQ(session.find(share(1).password), std::string::npos) << session;
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0) << file;
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::ifstream held(file);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(held), {}), share(1).password);
+    std::filesystem::remove(file); // the stand-in terminal runs nothing that would
 
     // Mounted by the desktop: the terminal starts in that folder.
     const auto runtime = m_programs.dir() / "run";
@@ -93,6 +108,34 @@ TEST_F(Shell, OpensATerminalOnAMappedDrive) {
     const std::string both = m_programs.started("x-terminal-emulator", 2);
     EXPECT_NE(both.find(mount.string() + "||\n"), std::string::npos) << both;
     ::unsetenv("XDG_RUNTIME_DIR");
+
+    // A terminal that runs the session: smbclient reads the password from the descriptor, and the file is
+    // gone before it runs.
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const auto bin = m_programs.dir() / "bin";
+    const auto runs = bin / "runs-terminal";
+    std::ofstream(runs) << "#!/bin/sh\nshift\nexec \"$@\"\n";
+    const auto client = bin / "smbclient";
+    const auto seen = m_programs.dir() / "smbclient.seen";
+    std::ofstream(client)
+        << "#!/bin/sh\n{ printf '%s|' \"$PASSWD\" \"$*\"; cat <&\"$PASSWD_FD\"; ls /tmp/quorix-share-* "
+           "2>/dev/null; } > \""
+        << seen.string() << "\"\nexit 0\n";
+    std::filesystem::permissions(runs, std::filesystem::perms::owner_all);
+    std::filesystem::permissions(client, std::filesystem::perms::owner_all);
+    ::setenv("TERMINAL", runs.c_str(), 1);
+    ::setenv("TMPDIR", "/tmp", 1);
+    EXPECT_TRUE(shares::shell().openTerminal("Y:"));
+    std::string seenText;
+    for (int i = 0; i < 400 && seenText.find(share(1).password) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        std::ifstream in(seen);
+        seenText.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    EXPECT_EQ(seenText,
+              "|//" + server(1) + "/backup -p " + port() + " -U " + share(1).user + "|" + share(1).password);
+    ::unsetenv("TERMINAL");
+    ::unsetenv("TMPDIR");
 
     m_programs.usePrograms(false);
     EXPECT_FALSE(shares::shell().openTerminal("Y:"));

@@ -23,6 +23,7 @@ inline ToolRun runTool(const QStringList &args, const QString &configHome, int t
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", configHome);
+    env.insert("XDG_DATA_HOME", configHome + "/data"); // the journal's default folder
     env.insert("QT_QPA_PLATFORM", "offscreen");
     for (const QString &name : unset)
         env.remove(name);

@@ -27,6 +27,8 @@ namespace odbc {
 class Statement;
 }
 class CollectedStatement;
+class StatementJournal;
+struct SentStatement;
 
 // A column of a statement's result as the server describes it.
 struct ColumnInfo {
@@ -81,12 +83,25 @@ public:
     // prepared with no parameters. Throws DbError.
     std::vector<ColumnInfo> columns();
 
+    // The text the journal shows for this statement instead of its own (a block's: the statement of one row,
+    // its lines giving the rows). No effect on a statement that is not journaled.
+    void setJournalText(const QString &text);
+
     void close() noexcept;
     bool isOpen() const { return m_stmt || m_collected; }
     // A change "Script only" keeps back: executions are counted, nothing is sent.
     bool collected() const { return static_cast<bool>(m_collected); }
 
 private:
+    // Where the executions of a statement that is not a read are journaled: one line per call of execute()
+    // or executeEach(), so a block of rows is one line with its row count.
+    struct JournalTap;
+    void journal(qint64 rows, const Outcome &outcome, qint64 milliseconds, const QString &database) const;
+    // Each row on its own, on the worker; a cancel, a timeout or a lost connection ends the rows.
+    static std::vector<RowResult> eachOn(odbc::Statement *stmt,
+                                         const std::vector<std::vector<QVariant>> &rows);
+
+    std::shared_ptr<JournalTap> m_tap;
     std::shared_ptr<ServerConnection::Slot> m_slot;
     std::shared_ptr<odbc::Statement> m_stmt;         // used on the slot's worker only
     std::shared_ptr<CollectedStatement> m_collected; // a change "Script only" kept back, instead of m_stmt

@@ -1,9 +1,13 @@
 #include "core/db/Recordset.h"
 
+#include "core/db/ScriptOnly.h"
 #include "core/db/ServerConnectionSlot.h"
+#include "core/db/StatementJournal.h"
 
 #include <QDate>
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <optional>
 
 namespace quorix {
 
@@ -42,24 +46,63 @@ void Recordset::moveFrom(Recordset &other) noexcept {
 
 void Recordset::open(ServerConnection &connection, const QString &sql, Reading reading) {
     close();
-    if (!connection.sends(sql))
+    // A query that changes something (SELECT ... INTO, a TRUNCATE sent this way) is journaled like any
+    // other statement; a read is not.
+    StatementJournal *journal = connection.journal();
+    const bool journaled = journal && classifySql(sql) != SqlKind::Read;
+    std::optional<SentStatement> record;
+    if (journaled)
+        record = connection.journalRecord(sql);
+    if (!connection.sends(sql)) {
+        if (record) {
+            record->result = SentStatement::Result::NotSent;
+            record->database = connection.currentDatabase();
+            journal->record(*record);
+        }
         return; // collected by "Script only": stays closed, like a statement without rows
+    }
     auto slot = connection.m_slot;
     const int timeout = connection.commandTimeout();
     const size_t firstRows = reading == Reading::WholeBatch ? SIZE_MAX : kBlockRows;
     // The statement and its first block of rows (or all of them) in one trip to the worker.
     ServerConnection::Slot *s = slot.get();
-    Opened opened = slot->run([s, &sql, timeout, firstRows] {
-        Opened o;
-        o.cursor = s->conn.openCursor(sql, timeout);
-        for (const odbc::Column &c : o.cursor->columns())
-            o.fields.push_back(FieldInfo{c.name, c.sqlType, c.typeName});
-        if (!o.fields.empty())
-            o.first = o.cursor->fetch(firstRows);
-        if (std::optional<DbError> failure = o.cursor->failure())
-            throw *failure; // the cursor goes with the job, on the worker
-        return o;
-    });
+    QElapsedTimer took;
+    took.start();
+    Opened opened;
+    try {
+        opened = slot->run([s, &sql, timeout, firstRows, &record] {
+            const auto catalog = [&] {
+                if (record)
+                    record->database = s->conn.currentCatalog();
+            };
+            Opened o;
+            try {
+                o.cursor = s->conn.openCursor(sql, timeout);
+                for (const odbc::Column &c : o.cursor->columns())
+                    o.fields.push_back(FieldInfo{c.name, c.sqlType, c.typeName});
+                if (!o.fields.empty())
+                    o.first = o.cursor->fetch(firstRows);
+            } catch (const DbError &) {
+                catalog();
+                throw;
+            }
+            catalog();
+            if (std::optional<DbError> failure = o.cursor->failure())
+                throw *failure; // the cursor goes with the job, on the worker
+            return o;
+        });
+    } catch (const DbError &e) {
+        if (record) {
+            record->milliseconds = took.elapsed();
+            record->failedWith(e);
+            journal->record(*record);
+        }
+        throw;
+    }
+    if (record) {
+        record->milliseconds = took.elapsed();
+        journal->record(*record);
+    }
     close(); // something run while we waited may have opened this result set meanwhile
     m_slot = slot;
     m_cursor = std::move(opened.cursor);

@@ -62,7 +62,11 @@ PreparedStatement &BlockStatement::statementFor(int rows) {
     types.reserve(static_cast<qsizetype>(rows) * m_rowTypes.size());
     for (int i = 0; i < rows; ++i)
         types << m_rowTypes;
-    return m_blocks.emplace(rows, PreparedStatement(*m_connection, m_text(rows), types)).first->second;
+    PreparedStatement &block =
+        m_blocks.emplace(rows, PreparedStatement(*m_connection, m_text(rows), types)).first->second;
+    // The journal shows a block as the statement of one row; its line gives the rows.
+    block.setJournalText(m_text(1));
+    return block;
 }
 
 qint64 BlockStatement::executeBlock(const std::vector<std::vector<QVariant>> &rows) {
@@ -70,10 +74,10 @@ qint64 BlockStatement::executeBlock(const std::vector<std::vector<QVariant>> &ro
         throw closedObjectError();
     if (rows.empty())
         return 0;
-    if (m_single.collected()) {
+    if (m_single.collected()) { // counted per row, journaled as one block
         qint64 count = 0;
-        for (const std::vector<QVariant> &row : rows)
-            count += m_single.execute(row);
+        for (const PreparedStatement::RowResult &r : m_single.executeEach(rows))
+            count += r.count;
         return count;
     }
     const bool filled = !m_filler.empty();

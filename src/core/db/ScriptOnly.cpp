@@ -1,5 +1,7 @@
 #include "core/db/ScriptOnly.h"
 
+#include "core/db/MaskPasswords.h"
+
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
@@ -12,8 +14,9 @@ namespace {
 
 constexpr size_t kShownValues = 10; // of a prepared statement's first execution, in its comment
 
+// The log shows the batch with its passwords masked; the script keeps them, since it is what would run.
 QString notSent(const QString &sql) {
-    return QStringLiteral("Not sent (Script only): ") + sql;
+    return QStringLiteral("Not sent (Script only): ") + maskStatementPasswords(sql);
 }
 
 QString valueText(const QVariant &v) {
@@ -213,6 +216,9 @@ QString ScriptOnly::save(const QString &path) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    // The script holds the passwords of its statements and values of rows: for its owner only, set before
+    // anything is written (a file it replaces would otherwise lend it its own permissions).
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     file.write(script().toUtf8());
     if (!file.commit())
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());

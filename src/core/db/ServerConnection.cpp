@@ -5,7 +5,9 @@
 #include "core/db/ScriptOnly.h"
 #include "core/db/ServerConnectionSlot.h"
 #include "core/db/secure/SecureOpen.h"
+#include "core/db/StatementJournal.h"
 
+#include <QElapsedTimer>
 #include <QtGlobal>
 
 namespace quorix {
@@ -79,12 +81,61 @@ std::shared_ptr<CollectedStatement> ServerConnection::collects(const QString &sq
     return scriptOnly().active() ? scriptOnly().collectPrepared(serverName(), sql, types) : nullptr;
 }
 
-std::vector<DiagRecord> ServerConnection::execute(const QString &sql) {
-    if (!sends(sql))
+SentStatement ServerConnection::journalRecord(const QString &sql) const {
+    SentStatement s;
+    s.time = QDateTime::currentDateTimeUtc();
+    s.session = serverName();
+    s.connectionString = m_target.connectionString;
+    s.sql = sql;
+    return s;
+}
+
+QString ServerConnection::currentDatabase() {
+    if (!isOpen())
         return {};
+    Slot *slot = m_slot.get();
+    return slot->run([slot] { return slot->conn.currentCatalog(); });
+}
+
+std::vector<DiagRecord> ServerConnection::execute(const QString &sql) {
+    const bool journaled = m_journal && classifySql(sql) != SqlKind::Read;
+    if (!sends(sql)) {
+        if (journaled) {
+            SentStatement s = journalRecord(sql);
+            s.result = SentStatement::Result::NotSent;
+            s.database = currentDatabase();
+            m_journal->record(s);
+        }
+        return {};
+    }
     const int timeout = m_commandTimeout;
     Slot *slot = m_slot.get();
-    return slot->run([slot, &sql, timeout] { return slot->conn.execute(sql, timeout); });
+    if (!journaled)
+        return slot->run([slot, &sql, timeout] { return slot->conn.execute(sql, timeout); });
+    SentStatement s = journalRecord(sql);
+    QElapsedTimer took;
+    took.start();
+    try {
+        std::vector<DiagRecord> messages = slot->run([slot, &sql, timeout, &s] {
+            try {
+                std::vector<DiagRecord> m = slot->conn.execute(sql, timeout);
+                s.rows = slot->conn.lastRowCount();
+                s.database = slot->conn.currentCatalog();
+                return m;
+            } catch (const DbError &) {
+                s.database = slot->conn.currentCatalog();
+                throw;
+            }
+        });
+        s.milliseconds = took.elapsed();
+        m_journal->record(s);
+        return messages;
+    } catch (const DbError &e) {
+        s.milliseconds = took.elapsed();
+        s.failedWith(e);
+        m_journal->record(s);
+        throw;
+    }
 }
 
 Recordset ServerConnection::openRecordset(const QString &sql) {
@@ -96,11 +147,6 @@ Recordset ServerConnection::openRecordset(const QString &sql) {
 bool ServerConnection::linkLost() {
     Slot *slot = m_slot.get();
     return slot->run([slot] { return slot->conn.dead(); });
-}
-
-QString ServerConnection::currentDatabase() {
-    Slot *slot = m_slot.get();
-    return slot->run([slot] { return slot->conn.currentCatalog(); });
 }
 
 bool ServerConnection::cancel() noexcept {

@@ -18,6 +18,8 @@ namespace quorix {
 
 class CollectedStatement;
 class Recordset;
+class StatementJournal;
+struct SentStatement;
 
 class ServerConnection {
 public:
@@ -53,6 +55,13 @@ public:
     void setServerName(const QString &name) { m_serverName = name; }
     QString serverName() const;
 
+    // What this connection sends (and what "Script only" holds back of it) is reported there, reads
+    // excepted; nullptr (the default) reports nothing. The journal must outlive the connection.
+    void setJournal(StatementJournal *journal) { m_journal = journal; }
+    StatementJournal *journal() const { return m_journal; }
+    // The database in use, as the driver tracks it; empty when closed or it cannot say.
+    QString currentDatabase();
+
     // Runs a batch to its end (every result and message); returns the messages (PRINT, progress).
     std::vector<DiagRecord> execute(const QString &sql);
     // A result set streaming the query's first result that has columns (Recordset::Reading::Streamed).
@@ -62,9 +71,6 @@ public:
     bool cancel() noexcept;
     // Whether the driver found the link to the server broken; false for a closed connection.
     bool linkLost();
-    // The database the connection is in (Connection::currentCatalog); empty for a closed connection.
-    QString currentDatabase();
-
     struct Slot;
 
 private:
@@ -73,6 +79,10 @@ private:
     // The "Script only" gate, asked before anything is sent: false when sql was collected instead.
     bool sends(const QString &sql) const;
     std::shared_ptr<CollectedStatement> collects(const QString &sql, const QStringList &types) const;
+    // The journal's record of sql, its time and session filled in; the caller adds how it ended.
+    SentStatement journalRecord(const QString &sql) const;
+
+    StatementJournal *m_journal = nullptr;
 
     std::shared_ptr<Slot> m_slot;
     int m_commandTimeout = 30;

@@ -1,6 +1,7 @@
 #include "core/db/ServerSessions.h"
 
 #include "core/db/ConnectionString.h"
+#include "core/db/MaskPasswords.h"
 #include "core/db/ScriptOnly.h"
 
 #include <algorithm>
@@ -56,6 +57,11 @@ bool ServerSessions::linkLost(int slot) {
     if (!m_linkLost[i] && m_connected[i] && m_conn[i].linkLost())
         m_linkLost[i] = true;
     return m_linkLost[i];
+}
+
+void ServerSessions::setJournal(StatementJournal *journal) {
+    for (ServerConnection &c : m_conn)
+        c.setJournal(journal);
 }
 
 int ServerSessions::checked(int slot) {
@@ -164,7 +170,7 @@ Outcome ServerSessions::ExecuteOnServer(int slot, const QString &sql) {
         // Kept back by Script only, the gate logs it as not sent, and nothing is done.
         const bool keptBack = scriptOnly().collects(sql);
         if (!keptBack)
-            m_log.LogLine(sql);
+            m_log.LogLine(maskStatementPasswords(sql));
         m_conn[i].setCommandTimeout(kExecuteTimeout);
         std::unique_ptr<HostScope> progress;
         if (!keptBack)
@@ -194,7 +200,7 @@ QString ServerSessions::OpenQuery(int slot, const QString &sql, bool quiet) {
         busy.reset();
         m_rs.close();
         noteFailure(i, e);
-        const QString text = e.description() + QLatin1Char(' ') + sql;
+        const QString text = e.description() + QLatin1Char(' ') + maskStatementPasswords(sql);
         if (!quiet) {
             ++m_failures;
             m_log.LogLine(text);

@@ -38,6 +38,10 @@ public:
     // must outlive the sessions.
     ServerSessions(SessionHost &host, const LogSink &log, QObject *parent = nullptr);
 
+    // What the two sessions send, and what "Script only" holds back, goes to journal (reads excepted);
+    // nullptr stops it. The journal must outlive the sessions.
+    void setJournal(StatementJournal *journal);
+
     // Opens the slot's session unless it is flagged connected; logs "Connected.". A failure is told to the
     // user (host's tell) with the driver's description and leaves the slot unconnected.
     void OpenServerSession(int slot);

@@ -57,6 +57,7 @@ const Option kOptions[] = {
     {"--screenshot",      "DIR",        Kind::Screenshot,  "render each tab to DIR/SSTab1-NN-caption.png"},
     {"--save-script",     "FILE",       Kind::SaveScript,  "write what Script only (chkScriptOnly) collected so far to FILE"},
     {"--format",          "tsv|json",   {},                "--print of a grid or list, and --click cmdPreflight, as tsv (default) or json"},
+    {"--journal-dir",     "DIR",        {},                "write the journal of the statements sent into DIR (else the user's data folder)"},
     {"--check-mirroring", "",           {},                "no window: judge both servers' Status rows, exit 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN"},
     {"--warn-queue-kb",   "KB",         {},                "for --check-mirroring: unsent or unrestored log that warns (default 10240)"},
     {"--crit-queue-kb",   "KB",         {},                "for --check-mirroring: unsent or unrestored log that is critical (default 102400)"},
@@ -365,6 +366,12 @@ QString applySetting(AutomationPlan &plan, const QString &option, const QString 
         plan.trustedFingerprints[slot.toInt()] = fingerprint;
         return {};
     }
+    if (option == QLatin1String("--journal-dir")) {
+        if (value.trimmed().isEmpty())
+            return QStringLiteral("--journal-dir needs a folder");
+        plan.journalDir = value;
+        return {};
+    }
     if (option == QLatin1String("--main-server") || option == QLatin1String("--mirror-server")) {
         if (value.trimmed().isEmpty())
             return QStringLiteral("%1 needs a server").arg(option);
@@ -435,10 +442,10 @@ AutomationPlan Automation::parse(const QStringList &args) {
                     return plan;
                 if (flag == QLatin1String("--trust-certificate")) // the window's and the check's
                     continue;
-                if (flag != QLatin1String("--format"))
-                    checkOption = opt;
-                else
+                if (flag == QLatin1String("--format"))
                     formatGiven = true;
+                else if (flag != QLatin1String("--journal-dir"))
+                    checkOption = opt;
                 continue;
             }
             plan.headless = plan.headless || flag == QLatin1String("--headless");

@@ -36,7 +36,8 @@ struct AutomationPlan {
     std::array<QString, 2> logins;  // --main-login, --mirror-login ("" when not given)
     // --trust-certificate SLOT=SHA256: the certificate to trust for a slot's server when it is refused.
     std::array<QString, 2> trustedFingerprints;
-    QString error; // not empty: the command line is malformed
+    QString journalDir; // --journal-dir ("" for the user's data folder)
+    QString error;      // not empty: the command line is malformed
 
     bool scriptedAnswers() const; // some --answer given
     bool firstAnswer() const;     // the answer in force at start-up

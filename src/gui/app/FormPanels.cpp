@@ -87,6 +87,8 @@ QWidget *buildLogPanel(Form &form) {
     form.chkStop->setFont(bold);
     form.cmdCancel = button(QStringLiteral("cmdCancel"), QStringLiteral("Cancel"));
     form.cmdCancel->setToolTip(QStringLiteral("Cancel the running statement"));
+    form.cmdSaveLog = button(QStringLiteral("cmdSaveLog"), QStringLiteral("Save log"));
+    form.cmdSaveLog->setToolTip(QStringLiteral("Write the log pane's lines to a file"));
     form.lblWorking = label(QStringLiteral("lblWorking"), QStringLiteral("working"));
     form.lblCnt = label(QStringLiteral("lblCnt"), QStringLiteral("0"));
     form.txtBuffer = edit(QStringLiteral("txtBuffer"));
@@ -94,6 +96,7 @@ QWidget *buildLogPanel(Form &form) {
     auto *controls = new QHBoxLayout;
     controls->addWidget(form.chkStop);
     controls->addWidget(form.cmdCancel);
+    controls->addWidget(form.cmdSaveLog);
     controls->addSpacing(16);
     controls->addWidget(form.lblWorking);
     controls->addWidget(form.lblCnt);

@@ -1,10 +1,12 @@
 #include "gui/app/frmMain.h"
 
 #include "Version.h"
+#include "core/audit/Journal.h"
 #include "core/db/ServerSessions.h"
 #include "core/settings/SettingsStore.h"
 #include "gui/app/FormBuilder.h"
 #include "gui/app/RememberedBoxes.h"
+#include "gui/app/SaveLog.h"
 #include "gui/app/ScriptOnlySwitch.h"
 #include "gui/app/ShareSettings.h"
 #include "gui/dbautils/SpeedTest.h"
@@ -158,9 +160,17 @@ void frmMain::wireFeatures() {
     // a feature that lists databases also sets refreshDatabases.
     m_log = std::make_unique<LogPanes>(m_form.txtLog, m_form.txtErrs);
     m_sessionHost = std::make_unique<WindowHost>(m_form);
+    m_journal = std::make_unique<Journal>(*m_log);
+    m_journal->setKeepDays(settings()
+                               .read(QStringLiteral("MAIN"), QStringLiteral("journal_days"),
+                                     QString::number(Journal::kDefaultDays))
+                               .toInt());
+    m_journal->setControl([] { return Operations::current(); });
     m_sessions = std::make_unique<ServerSessions>(*m_sessionHost, *m_log);
+    m_sessions->setJournal(m_journal.get());
     wireSessionButtons(m_form, *m_sessions);
     m_scriptOnly = std::make_unique<ScriptOnlySwitch>(m_form, *m_sessions, *m_log, statusBar());
+    m_saveLog = std::make_unique<SaveLog>(m_form, *m_log);
     // Cancel also stops a copy between the backup shares (the sessions cancel the running statement).
     connect(m_form.cmdCancel, &QPushButton::clicked, this, [] { cancelAside(); });
     m_shares = std::make_unique<NetworkShares>(m_form, *m_log);

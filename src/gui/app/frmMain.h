@@ -15,6 +15,8 @@
 namespace quorix {
 
 class AnonymizerDefault;
+class Journal;
+class SaveLog;
 class AttachDetach;
 class BackupRenames;
 class DatabaseLists;
@@ -59,6 +61,8 @@ public:
     std::function<void(int slot)> refreshDatabases;
 
     const LogPanes &log() const { return *m_log; }
+    // The audit journal of what the sessions send (its folder: --journal-dir, else the user's data folder).
+    Journal &journal() { return *m_journal; }
     ServerSessions &sessions() { return *m_sessions; }
     // The certificate a slot's server may present when its check fails (--trust-certificate): trusted then.
     void acceptFingerprint(int slot, const QString &sha256);
@@ -93,11 +97,13 @@ private:
 
     std::unique_ptr<LogPanes> m_log;           // before the features: they report to it until they are gone
     std::unique_ptr<WindowHost> m_sessionHost; // the sessions' host: boxes, message boxes, hourglass
+    std::unique_ptr<Journal> m_journal;        // before the sessions, which report to it
     RestoreFileList m_restoreFiles;            // of the backup whose file list was read last, for any restore
 
     // Features, in the order they are wired.
     std::unique_ptr<ServerSessions> m_sessions;
     std::unique_ptr<ScriptOnlySwitch> m_scriptOnly;
+    std::unique_ptr<SaveLog> m_saveLog;
     std::unique_ptr<NetworkShares> m_shares;
     std::unique_ptr<DatabaseLists> m_lists;
     std::unique_ptr<SqlToStringTab> m_sqlToString;

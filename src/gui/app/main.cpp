@@ -1,3 +1,4 @@
+#include "core/audit/Journal.h"
 #include "core/db/secure/FreeTdsConf.h"
 #include "gui/app/Automation.h"
 #include "gui/app/MirroringCheckRun.h"
@@ -136,6 +137,8 @@ int main(int argc, char *argv[]) {
     QGuiApplication::setDesktopFileName(QStringLiteral("quorix-dbtools"));
     quorix::frmMain window;
     app.setWindowIcon(window.windowIcon()); // message boxes too
+    if (!plan.journalDir.isEmpty())
+        window.journal().setFolder(plan.journalDir);
     // Every option is checked against the real controls before anything runs.
     const QString problem = quorix::Automation::validate(plan, window);
     if (!problem.isEmpty()) {

@@ -1,9 +1,11 @@
 #include "gui/masking/Anonymizer.h"
 
+#include "core/db/ConnectionString.h"
 #include "core/db/DbError.h"
 #include "core/db/ServerSessions.h"
 #include "core/db/UpdatableCursor.h"
 #include "core/masking/NameBlocks.h"
+#include "core/masking/ProductionGuard.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/DatabaseLists.h"
 #include "gui/ui/DatabaseWalk.h"
@@ -79,9 +81,16 @@ void Anonymizer::run() {
     // reconnected before the next table and put back there, and a table the drop cut short failed.
     const QString database = m_sessions.connection(kMirror).currentDatabase();
     std::vector<int> named;
+    QStringList names;
     for (int row = 0; row < m_form.GridA->rows(); ++row)
-        if (!m_form.GridA->textMatrix(row, 0).isEmpty())
+        if (!m_form.GridA->textMatrix(row, 0).isEmpty()) {
             named.push_back(row);
+            names << m_form.GridA->textMatrix(row, 0);
+        }
+    if (writesIntoProduction(names)) {
+        m_hourglass.reset();
+        return;
+    }
     const WalkItems tables{.count = [&named] { return static_cast<int>(named.size()); },
                            .reread = false,
                            .take = [this, &named](int i) -> std::optional<QString> {
@@ -104,6 +113,37 @@ void Anonymizer::run() {
     m_hourglass.reset();
     if (last != Pass::Ended)
         Prompt::msgBox(QStringLiteral("done."));
+}
+
+bool Anonymizer::writesIntoProduction(const QStringList &tables) {
+    if (m_form.chkTestRun->isChecked()) // a test run writes nothing
+        return false;
+    const QString server = parseOleDbConnectionString(m_sessions.connectionString(kMirror)).server;
+    for (const QString &db : databasesOf(tables)) {
+        QString refusal;
+        if (const QString failed = m_sessions.OpenQuery(kMirror, mirroringRoleStatement(db), false);
+            !failed.isEmpty()) {
+            // Not known to be safe is not safe.
+            refusal =
+                QStringLiteral("The mirroring role of %1 on %2 could not be read; nothing was anonymized.")
+                    .arg(db.isEmpty() ? QStringLiteral("the current database") : db, server);
+        } else {
+            try {
+                Recordset &rs = m_sessions.rs();
+                if (rs.isOpen() && !rs.eof() && rs.value(0).toString() == QLatin1String("PRINCIPAL"))
+                    refusal = principalRefusal(db, server);
+            } catch (const DbError &e) {
+                refusal = e.description();
+            }
+            m_sessions.rs().close();
+        }
+        if (!refusal.isEmpty()) {
+            m_log.LogLine(refusal);
+            Prompt::msgBox(refusal);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool Anonymizer::fillLists() {

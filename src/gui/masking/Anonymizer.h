@@ -44,6 +44,9 @@ private:
 
     void run();
     // false when the user ended the run at a question about the lists
+    // Reads the mirroring role of each database the tables lie in, on the Mirror's server: true (told)
+    // when one is the principal of a mirroring session, or its role cannot be read. A test run reads none.
+    bool writesIntoProduction(const QStringList &tables);
     bool fillLists();
     bool fillGrid();
     // One pass over the table of the grid's row.

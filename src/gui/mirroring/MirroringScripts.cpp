@@ -1,5 +1,6 @@
 #include "gui/mirroring/MirroringScripts.h"
 
+#include "core/db/MaskPasswords.h"
 #include "core/db/ServerSessions.h"
 #include "core/mirroring/BackupSql.h"
 #include "core/mirroring/DefaultScripts.h"
@@ -62,7 +63,7 @@ void MirroringScripts::RunScript(int slot, const QString &text) {
     try {
         for (const ScriptBatch &batch : splitScript(text)) {
             if (batch.echo)
-                m_log.LogLine(batch.text);
+                m_log.LogLine(maskStatementPasswords(batch.text));
             QCoreApplication::processEvents();
             m_sessions.ExecuteOnServer(slot, batch.text);
         }

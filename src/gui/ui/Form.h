@@ -40,7 +40,8 @@ struct Form {
     QPlainTextEdit *txtLog = nullptr;
     QPlainTextEdit *txtErrs = nullptr;
     QCheckBox *chkStop = nullptr;
-    QPushButton *cmdCancel = nullptr; // beside STOP: cancels the running statement
+    QPushButton *cmdCancel = nullptr;  // beside STOP: cancels the running statement
+    QPushButton *cmdSaveLog = nullptr; // beside the log pane: writes its lines to a file
     QLabel *lblCnt = nullptr;
     QLabel *lblWorking = nullptr;
     QLineEdit *txtBuffer = nullptr;

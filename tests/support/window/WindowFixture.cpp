@@ -11,6 +11,10 @@ WindowFixture::WindowFixture() {
     m_hadConfigHome = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     m_oldConfigHome = qgetenv("XDG_CONFIG_HOME");
     qputenv("XDG_CONFIG_HOME", m_dir.path().toUtf8());
+    // The journal's default folder (the user's data folder) inside the fixture's too.
+    m_hadDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    m_oldDataHome = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", (m_dir.path() + QStringLiteral("/data")).toUtf8());
     settings().open();
     Prompt::setScripted(true, true);
     Prompt::clearShown();
@@ -22,6 +26,10 @@ WindowFixture::~WindowFixture() {
         qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
     else
         qunsetenv("XDG_CONFIG_HOME");
+    if (m_hadDataHome)
+        qputenv("XDG_DATA_HOME", m_oldDataHome);
+    else
+        qunsetenv("XDG_DATA_HOME");
 }
 
 QString WindowFixture::settingsFile() const {

@@ -56,6 +56,8 @@ private:
     QTemporaryDir m_dir;
     QByteArray m_oldConfigHome;
     bool m_hadConfigHome = false;
+    QByteArray m_oldDataHome;
+    bool m_hadDataHome = false;
     std::unique_ptr<frmMain> m_window;
 };
 

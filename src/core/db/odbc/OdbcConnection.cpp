@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace quorix::odbc {
 
@@ -155,25 +156,43 @@ bool Connection::dead() const noexcept {
     return SQL_SUCCEEDED(rc) && state == SQL_CD_TRUE;
 }
 
-QString Connection::currentCatalog() const {
+QString Connection::currentCatalog() const noexcept {
     if (!m_open)
-        return QString();
-    std::array<SQLWCHAR, 512> name{};
+        return {};
+    // The driver keeps the database the server last named (a USE, the login's default): no round trip.
+    SQLWCHAR name[260] = {};
     SQLINTEGER length = 0;
-    const SQLRETURN rc = SQLGetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name.data(),
-                                            static_cast<SQLINTEGER>(name.size() * sizeof(SQLWCHAR)), &length);
-    if (!SQL_SUCCEEDED(rc) || length <= 0)
-        return QString();
-    const auto chars = std::min(static_cast<size_t>(length) / sizeof(SQLWCHAR), name.size() - 1);
-    return QString::fromUtf16(reinterpret_cast<const char16_t *>(name.data()), static_cast<qsizetype>(chars));
+    const SQLRETURN rc = SQLGetConnectAttrW(m_dbc.get(), SQL_ATTR_CURRENT_CATALOG, name,
+                                            sizeof(name) - sizeof(SQLWCHAR), &length);
+    if (!SQL_SUCCEEDED(rc))
+        return {};
+    // Drivers differ in whether they count the length in bytes or characters; the text ends with a zero.
+    qsizetype units = 0;
+    while (units < static_cast<qsizetype>(std::size(name)) - 1 && name[units] != 0)
+        ++units;
+    return fromWide(name, units);
 }
 
-void Connection::drain(const Handle &stmt, std::vector<DiagRecord> &records, bool &failed) {
+namespace {
+
+// Adds the rows the result of stmt affected to total, when the driver reports any.
+void addRowCount(SQLHSTMT stmt, qint64 &total) {
+    SQLLEN count = -1;
+    if (SQL_SUCCEEDED(SQLRowCount(stmt, &count)) && count >= 0)
+        total = (total < 0 ? 0 : total) + static_cast<qint64>(count);
+}
+
+} // namespace
+
+void Connection::drain(const Handle &stmt, std::vector<DiagRecord> &records, bool &failed, qint64 *rows) {
     for (;;) {
         const SQLRETURN rc = running(stmt.get(), [&] { return SQLMoreResults(stmt.get()); });
         if (rc == SQL_NO_DATA)
             break;
         std::vector<DiagRecord> now = recordsOf(stmt, rc);
+        // Only after its records are read: any other call on the statement clears them.
+        if (rows && succeeded(rc))
+            addRowCount(stmt.get(), *rows);
         const bool stop = rc == SQL_ERROR && (now.empty() || endsResults(now));
         if (rc == SQL_ERROR)
             failed = true;
@@ -192,11 +211,14 @@ std::vector<DiagRecord> Connection::execute(const QString &sql, int queryTimeout
         m_execTimeout = queryTimeoutSeconds;
     }
     std::vector<DiagRecord> records;
+    m_rowCount = -1;
     const SQLRETURN rc = execDirect(m_exec, sql);
     append(records, recordsOf(m_exec, rc));
     bool failed = rc == SQL_ERROR || rc == SQL_INVALID_HANDLE;
+    if (succeeded(rc))
+        addRowCount(m_exec.get(), m_rowCount);
     if (!failed)
-        drain(m_exec, records, failed);
+        drain(m_exec, records, failed, &m_rowCount);
     SQLFreeStmt(m_exec.get(), SQL_CLOSE);
     if (failed)
         throw DbError(std::move(records), QStringLiteral("The statement failed."));

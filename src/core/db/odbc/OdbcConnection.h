@@ -109,9 +109,10 @@ public:
     bool cancel() noexcept;
     // Whether the driver found the link to the server broken (the server dropped it, or went away).
     bool dead() const noexcept;
-    // The database the connection is in, as the driver follows the server's reports of a change (a USE);
-    // empty when closed or not known. Nothing is sent.
-    QString currentCatalog() const;
+    // The rows the last execute() affected, summed over its results; -1 when the driver reported none.
+    qint64 lastRowCount() const noexcept { return m_rowCount; }
+    // The database in use, as the driver tracks it; empty when it cannot say.
+    QString currentCatalog() const noexcept;
 
     SQLHDBC handle() const { return m_dbc.get(); }
 
@@ -134,7 +135,8 @@ private:
     }
     SQLRETURN execDirect(const Handle &stmt, const QString &sql); // sends sql unaltered
     // Reads the remaining results of stmt; appends their records; sets failed on an error.
-    void drain(const Handle &stmt, std::vector<DiagRecord> &records, bool &failed);
+    // With rows given, the rows each result affected are added to it.
+    void drain(const Handle &stmt, std::vector<DiagRecord> &records, bool &failed, qint64 *rows = nullptr);
 
     Handle m_dbc;
     Handle m_exec; // reused by execute()
@@ -144,6 +146,7 @@ private:
     std::mutex m_runMutex;
     SQLHSTMT m_running = SQL_NULL_HSTMT;
     std::uint64_t m_session = 0; // counts close(): statements prepared before it are gone
+    qint64 m_rowCount = -1;
 };
 
 } // namespace quorix::odbc

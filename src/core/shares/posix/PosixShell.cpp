@@ -116,6 +116,45 @@ Terminal findTerminal() {
     return {};
 }
 
+// The password in a file of a random name that only its owner may read (0600), in the user's runtime folder
+// (XDG_RUNTIME_DIR, itself owner-only) or else the temporary folder; "" when none could be written.
+std::string ownerOnlyPasswordFile(const std::string &password) {
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    const char *temp = std::getenv("TMPDIR");
+    std::string path = std::string(runtime && *runtime ? runtime
+                                   : temp && *temp     ? temp
+                                                       : "/tmp") +
+                       "/quorix-share-XXXXXX";
+    const int fd = ::mkstemp(path.data()); // made 0600
+    if (fd < 0)
+        return {};
+    const char *data = password.data();
+    std::size_t left = password.size();
+    bool written = true;
+    while (left > 0 && written) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n > 0;
+        if (written) {
+            data += n;
+            left -= static_cast<std::size_t>(n);
+        }
+    }
+    ::close(fd);
+    if (!written) {
+        ::unlink(path.c_str());
+        return {};
+    }
+    return path;
+}
+
+// How the terminal starts smbclient with the password on a descriptor: the shell opens the file as
+// descriptor 3, removes it, and smbclient reads the password from PASSWD_FD. So the password is in no
+// environment and on no command line, and the file is gone as soon as the session starts.
+const char *const kPasswordOnDescriptor =
+    "exec 3<\"$1\" && rm -f -- \"$1\" && shift && PASSWD_FD=3 exec \"$0\" \"$@\"";
+
 // Where the desktop (gvfs) mounts an SMB share the user opened in the file manager, if it has.
 std::string desktopMount(const std::string &server, const std::string &share) {
     const char *runtime = std::getenv("XDG_RUNTIME_DIR");
@@ -177,19 +216,29 @@ public:
         const auto account = accountFor(remote.server);
         std::vector<std::string> argv{terminal.path};
         argv.insert(argv.end(), terminal.runFlag.begin(), terminal.runFlag.end());
+        std::string passwordFile;
+        if (account) {
+            passwordFile = ownerOnlyPasswordFile(account->password);
+            if (passwordFile.empty()) {
+                logLine(failure + " (the password could not be handed to smbclient)");
+                return false;
+            }
+            argv.insert(argv.end(), {"/bin/sh", "-c", kPasswordOnDescriptor, client, passwordFile});
+        } else {
+            argv.push_back(client);
+        }
         argv.insert(argv.end(),
-                    {client, "//" + remote.server + "/" + remote.share, "-p",
-                     std::to_string(posix::smbPort()), "-U", account ? account->user : entry->user});
+                    {"//" + remote.server + "/" + remote.share, "-p", std::to_string(posix::smbPort()), "-U",
+                     account ? account->user : entry->user});
         if (!remote.parts.empty()) {
             ParsedPath inside;
             inside.parts = remote.parts;
             argv.insert(argv.end(), {"-D", formatPath(inside, '/')});
         }
-        // The password travels in the environment of the session only, never on a command line.
-        std::vector<std::string> env;
-        if (account)
-            env.push_back("PASSWD=" + account->password);
-        return launch(argv, {}, env, failure);
+        const bool started = launch(argv, {}, {}, failure);
+        if (!started && !passwordFile.empty())
+            ::unlink(passwordFile.c_str());
+        return started;
     }
 };
 
