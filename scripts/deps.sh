@@ -11,7 +11,8 @@ run_pkgs=("${runtime_pkgs[@]}" build-essential cmake ninja-build pkg-config qt6-
 test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
   xvfb xauth mingw-w64 clang-format desktop-file-utils
   clang libclang-rt-dev # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
-  ccache) # the compiler cache of the builds (scripts/compiler-cache.sh)
+  ccache # the compiler cache of the builds (scripts/compiler-cache.sh)
+  nagios4-core) # the mirroring check run by a real monitoring engine (tests/status/test_nagios_check.cpp)
 
 # The Windows build (scripts/windows/build.sh) and its run under Wine (scripts/windows/wine-test.sh): the
 # cross compiler, Debian's own Qt tools (moc, rcc, uic) beside the Qt built for Windows, the packagers, and

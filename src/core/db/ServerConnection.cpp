@@ -26,7 +26,8 @@ ServerConnection::~ServerConnection() = default;
 void ServerConnection::open(const QString &connectionString) {
     m_connectionString = connectionString;
     Slot *slot = m_slot.get(); // jobs never own the slot: its last owner must not be the worker itself
-    slot->run([slot, connectionString] {
+    const int loginTimeout = m_loginTimeout;
+    slot->run([slot, connectionString, loginTimeout] {
         OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
         const OleDbParts parts = parseOleDbConnectionString(connectionString);
         // Every value the driver reads follows its brace rule, so any '}' asks which rule that is.
@@ -34,7 +35,7 @@ void ServerConnection::open(const QString &connectionString) {
         if (driver.kind == DriverKind::FreeTds && driverRead.contains(QLatin1Char('}')))
             driver.doublesBraces = odbc::freeTdsDoublesBraces(driver.name);
         const QString odbcString = toOdbcConnectionString(parts, driver);
-        slot->conn.open(odbcString, kLoginTimeoutSeconds);
+        slot->conn.open(odbcString, loginTimeout);
         slot->open = true;
     });
 }

@@ -29,6 +29,8 @@ public:
     // Query timeout of every later statement and result set (0 = none). Default 30.
     void setCommandTimeout(int seconds) { m_commandTimeout = seconds; }
     int commandTimeout() const { return m_commandTimeout; }
+    // Login timeout of later open() calls (0 = none). Default kLoginTimeoutSeconds.
+    void setLoginTimeout(int seconds) { m_loginTimeout = seconds; }
 
     // connectionString is the session form ("Provider=SQLOLEDB;...;Password=..."); it is translated for
     // the installed SQL Server ODBC driver (see ConnectionString.h). Throws DbError.
@@ -62,6 +64,7 @@ private:
 
     std::shared_ptr<Slot> m_slot;
     int m_commandTimeout = 30;
+    int m_loginTimeout = kLoginTimeoutSeconds;
     QString m_connectionString;
     QString m_serverName;
 };

@@ -60,12 +60,14 @@ const Option kOptions[] = {
     {"--crit-queue-kb",   "KB",         {},                "for --check-mirroring: unsent or unrestored log that is critical (default 102400)"},
     {"--main-server",     "ADDRESS",    {},                "for --check-mirroring: Main's server (else QUORIX_MAIN_SERVER, else the box)"},
     {"--mirror-server",   "ADDRESS",    {},                "for --check-mirroring: the Mirror's server (else QUORIX_MIRROR_SERVER, else the box)"},
+    {"--timeout",         "SECONDS",    {},                "for --check-mirroring: give up on a server after this long (default 8)"},
     {"--version",         "",           {},                "print the program's version and exit"},
     {"--help",            "",           {},                "print this text and exit"},
 };
 // clang-format on
 static_assert(status::QueueThresholds{}.warnKb == 10240 && status::QueueThresholds{}.critKb == 102400,
               "the help text names the thresholds' defaults");
+static_assert(AutomationPlan::kCheckTimeoutSeconds == 8, "the help text names the timeout's default");
 
 const Option *findOption(const QString &name) {
     for (const Option &o : kOptions)
@@ -337,6 +339,14 @@ QString applySetting(AutomationPlan &plan, const QString &option, const QString 
         return {};
     }
     bool ok = false;
+    if (option == QLatin1String("--timeout")) {
+        // Below NRPE's own 10 s by default; a day at most, so the deadline's arithmetic stays in range.
+        const int seconds = value.toInt(&ok);
+        if (!ok || seconds < 1 || seconds > 86400)
+            return QStringLiteral("--timeout takes a number of seconds from 1 to 86400, not '%1'").arg(value);
+        plan.timeoutSeconds = seconds;
+        return {};
+    }
     const qint64 kb = value.toLongLong(&ok);
     if (!ok || kb < 0)
         return QStringLiteral("%1 takes a number of KB, not '%2'").arg(option, value);

@@ -33,7 +33,9 @@ struct AutomationPlan {
     bool checkMirroring = false;
     status::QueueThresholds thresholds;
     std::array<QString, 2> servers; // --main-server, --mirror-server ("" when not given)
-    QString error;                  // not empty: the command line is malformed
+    static constexpr int kCheckTimeoutSeconds = 8;
+    int timeoutSeconds = kCheckTimeoutSeconds; // --timeout: each login and statement, and the whole check
+    QString error;                             // not empty: the command line is malformed
 
     bool scriptedAnswers() const; // some --answer given
     bool firstAnswer() const;     // the answer in force at start-up
