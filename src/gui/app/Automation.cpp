@@ -13,6 +13,7 @@
 #include "gui/ui/Prompt.h"
 #include "gui/ui/widgets/FileList.h"
 #include "gui/ui/widgets/Grid.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -152,6 +153,8 @@ QString valueOf(QWidget *w) {
         return window->windowTitle();
     if (auto *line = qobject_cast<QLineEdit *>(w))
         return line->text();
+    if (auto *pane = qobject_cast<LogPane *>(w))
+        return pane->wholeText(); // the archived lines too
     if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
         return memo->toPlainText();
     if (auto *check = qobject_cast<QCheckBox *>(w))

@@ -19,6 +19,7 @@
 #include "TestText.h"
 #include "WindowFixture.h"
 #include "gui/ui/Form.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -57,7 +58,8 @@ protected:
     void click(const QString &name) { w.find<QPushButton>(name)->click(); }
 
     // The log pane's lines, newest first (as the pane shows them) and oldest first; the error pane's.
-    QStringList log() { return textLines(f().txtLog->toPlainText()); }
+    // The whole text, the lines the pane has archived too.
+    QStringList log() { return textLines(f().txtLog->wholeText()); }
     QStringList logged() { return oldestFirst(f().txtLog); }
     QStringList errorPane() { return oldestFirst(f().txtErrs); }
 
@@ -75,8 +77,8 @@ protected:
     WindowFixture w;
 
 private:
-    static QStringList oldestFirst(const QPlainTextEdit *pane) {
-        QStringList lines = textLines(pane->toPlainText());
+    static QStringList oldestFirst(const LogPane *pane) {
+        QStringList lines = textLines(pane->wholeText());
         std::reverse(lines.begin(), lines.end());
         return lines;
     }
