@@ -71,7 +71,8 @@ void LogPane::archiveOldest() {
     // The document ends in an empty block after the oldest line's break, so the moved text ends with one.
     const QString moved = cursor.selection().toPlainText();
     chunk.lines = doc->blockCount() - 1 - kShownLines;
-    chunk.text = moved.toUtf8();
+    // The fastest level: a block moves once per kShownLines lines, and its lines are alike.
+    chunk.text = qCompress(moved.toUtf8(), 1);
     OwnChange own(m_editing);
     cursor.beginEditBlock();
     cursor.removeSelectedText();
@@ -90,7 +91,7 @@ void LogPane::restoreNewestArchived() {
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End); // the empty block after the last line's break
     cursor.beginEditBlock();
-    cursor.insertText(QString::fromUtf8(chunk.text));
+    cursor.insertText(QString::fromUtf8(qUncompress(chunk.text)));
     cursor.endEditBlock();
 }
 
@@ -103,12 +104,8 @@ void LogPane::documentChanged() {
 
 QString LogPane::archiveText() const {
     QByteArray text;
-    qsizetype size = 0;
-    for (const Chunk &chunk : m_archive)
-        size += chunk.text.size();
-    text.reserve(size);
     for (auto it = m_archive.rbegin(); it != m_archive.rend(); ++it)
-        text += it->text;
+        text += qUncompress(it->text);
     return QString::fromUtf8(text);
 }
 

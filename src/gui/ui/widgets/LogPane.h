@@ -3,7 +3,8 @@
 // The log and error panes: read-only text, the newest line on top, at a cost per line that does not grow
 // with the pane's length (a night's walk writes hundreds of thousands of lines). The pane's document holds
 // the newest lines, at most 2 x kShownLines while its top is in view; older lines move out, a block at a
-// time, into an archive of compact UTF-8 text, and come back into the document, a block at a time, when
+// time, into an archive of compressed UTF-8 text (a log's lines repeat themselves: a tenth of their size
+// or less), and come back into the document, a block at a time, when
 // the view is scrolled to its end. Every line stays reachable: by scrolling, by wholeText(), and by copying
 // a selection that reaches the document's end (the archive follows it).
 
@@ -33,7 +34,7 @@ protected:
 
 private:
     struct Chunk {
-        QByteArray text; // UTF-8, each line ending with '\n', newest first
+        QByteArray text; // compressed UTF-8, each line ending with '\n', newest first
         qsizetype lines = 0;
     };
 
