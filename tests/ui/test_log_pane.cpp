@@ -5,10 +5,10 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/widgets/LogPane.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
 #include <QScrollBar>
-#include <QAbstractTextDocumentLayout>
 #include <QTest>
 #include <QTextBlock>
 #include <gtest/gtest.h>
