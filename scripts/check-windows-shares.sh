@@ -14,11 +14,18 @@ if [ -z "$CXX" ]; then
   exit 1
 fi
 
+# Windows' own programs are started by full path: a program named by its bare name would be searched for in
+# the tool's own and the current folder first.
+if grep -n 'CreateProcess[AW]\?(nullptr\|CreateProcess[AW]\?(NULL' src/core/shares/win/*.cpp; then
+  echo "a program is started without its full path (CreateProcess with no application name)" >&2
+  exit 1
+fi
+
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
 sources=(src/core/shares/win/*.cpp src/core/shares/Paths.cpp src/core/shares/Platform.cpp src/core/shares/Gate.cpp
-  src/core/shares/FileErrors.cpp
+  src/core/shares/FileErrors.cpp src/core/shares/CommandLine.cpp
   src/core/shares/ModNetUse.cpp)
 objects=()
 for src in "${sources[@]}"; do

@@ -12,7 +12,8 @@ test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
   libssl-dev # the scripted server's TLS and the test certificates
   xvfb xauth mingw-w64 clang-format desktop-file-utils
   clang libclang-rt-dev # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
-  ccache) # the compiler cache of the builds (scripts/compiler-cache.sh)
+  ccache # the compiler cache of the builds (scripts/compiler-cache.sh)
+  nagios4-core) # the mirroring check run by a real monitoring engine (tests/status/test_nagios_check.cpp)
 
 # The T-SQL engine of the `engine` tests (tests/support/engine/engine.sh): its run-time libraries, the
 # unpacker of its archive, and the tools its start script uses (ip, isql).

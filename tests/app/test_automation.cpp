@@ -13,6 +13,8 @@
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 using quorix::testing::ToolRun;
 
@@ -67,6 +69,7 @@ TEST(AppAutomation, BadOptionsRunNothingAndExitWith2) {
         {{"--headless", "--set", "SSTab1=15"}, "SSTab1 has tabs 0 to 14"},
         {{"--headless", "--format", "xml"}, "--format takes tsv or json, not 'xml'"},
         {{"--headless", "--warn-queue-kb", "100"}, "--warn-queue-kb is for --check-mirroring"},
+        {{"--headless", "--timeout", "5"}, "--timeout is for --check-mirroring"},
     };
     for (const auto &[args, message] : cases) {
         const ToolRun r = runTool(args, home.path());
@@ -153,10 +156,15 @@ TEST(AppAutomation, TheMirroringChecksOwnMistakesAreUnknownToAMonitor) {
          "--check-mirroring prints the monitoring plugins' format, not --format"},
         {{"--check-mirroring", "--main-server", " "}, "--main-server needs a server"},
         {{"--check-mirroring", "--frobnicate"}, "unknown option '--frobnicate'"},
-        // Nothing remembered and nothing given.
+        {{"--check-mirroring", "--timeout", "0"},
+         "--timeout takes a number of seconds from 1 to 86400, not '0'"},
+        {{"--check-mirroring", "--timeout", "8s"},
+         "--timeout takes a number of seconds from 1 to 86400, not '8s'"},
+        // Nothing remembered and nothing given: the settings file looked in is named.
         {{"--check-mirroring"},
          "no server for Main: give --main-server, set QUORIX_MAIN_SERVER or fill its server box in the "
-         "window"},
+         "window (settings: " +
+             home.filePath("quorix-dbtools.ini") + ")"},
     };
     for (const auto &[args, message] : cases) {
         const ToolRun r = quorix::testing::runTool(args, home.path(), 60000, clean);
@@ -164,6 +172,24 @@ TEST(AppAutomation, TheMirroringChecksOwnMistakesAreUnknownToAMonitor) {
         EXPECT_EQ(r.out, "MIRRORING UNKNOWN - " + message + "\n") << args.join(' ').toStdString();
     }
     EXPECT_FALSE(QFile::exists(home.filePath(QString("quorix-dbtools.ini"))));
+}
+
+// A monitoring agent started by systemd runs its commands with no HOME: the check's settings are still
+// those of the user's home, as the account database gives it.
+TEST(AppAutomation, TheMirroringCheckFindsItsUsersSettingsWithoutHome) {
+    const passwd *account = getpwuid(getuid());
+    ASSERT_NE(account, nullptr);
+    const QString expected = QFile::decodeName(account->pw_dir) + "/.config/quorix-dbtools.ini";
+    QTemporaryDir home;
+    // An empty QUORIX_MAIN_SERVER stops the check before it reads any remembered box of the user.
+    const ToolRun r = quorix::testing::runTool({"--check-mirroring"}, home.path(), 60000,
+                                               {"HOME", "XDG_CONFIG_HOME", "QT_QPA_PLATFORM", "DISPLAY"},
+                                               {"QUORIX_MAIN_SERVER="});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.out, "MIRRORING UNKNOWN - no server for Main: give --main-server, set QUORIX_MAIN_SERVER or "
+                     "fill its server box in the window (settings: " +
+                         expected + ")\n");
+    EXPECT_FALSE(r.out.contains("(settings: /.config")) << r.out.toStdString();
 }
 
 TEST(AppAutomation, HelpAndVersionNeedNoDisplayAndAWindowWithoutOneSaysSo) {

@@ -9,6 +9,7 @@
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Prompt.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -79,7 +80,7 @@ protected:
         std::reverse(lines.begin(), lines.end());
         return lines;
     }
-    QPlainTextEdit m_pane;
+    LogPane m_pane;
     LogPanes m_panes{&m_pane, nullptr};
     std::unique_ptr<NetworkShares> m_shares;
     ShellRecorder m_programs;

@@ -5,6 +5,7 @@
 #include "PluginOutput.h"
 #include "StatusServers.h"
 #include "ToolRun.h"
+#include "Unanswering.h"
 #include "core/settings/SettingsStore.h"
 #include "core/status/MirroringCheck.h"
 
@@ -81,15 +82,20 @@ TEST_F(CheckServers, EachExitStatusFromTheServersAnswers) {
         {"suspended",
          {"SUSPENDED", "0", false},
          2,
-         "MIRRORING CRITICAL - Billing suspended; 1 of 2 databases ok"},
+         "MIRRORING CRITICAL - Billing suspended - 1 of 2 databases ok"},
         {"a send queue over the warning threshold",
          {"SYNCHRONIZED", "20480", false},
          1,
-         "MIRRORING WARNING - Billing send queue 20480 KB; 1 of 2 databases ok"},
-        {"the Mirror down",
+         "MIRRORING WARNING - Billing send queue 20480 KB - 1 of 2 databases ok"},
+        // The server read decides; the other is named, and keeps the check from OK.
+        {"the Mirror down, Main in step",
          {"SYNCHRONIZED", "0", true},
-         3,
-         "MIRRORING UNKNOWN - the Mirror could not be read: "},
+         1,
+         "MIRRORING WARNING - 2 of 2 databases ok - the Mirror could not be read: "},
+        {"the Mirror down, Main disconnected",
+         {"DISCONNECTED", "0", true},
+         2,
+         "MIRRORING CRITICAL - Billing disconnected - 1 of 2 databases ok - the Mirror could not be read: "},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -132,7 +138,7 @@ TEST_F(CheckServers, TheProgramChecksWithNoDisplayWithTheRememberedOrGivenBoxes)
     EXPECT_EQ(r.status, 2) << r.out.toStdString() << r.err.toStdString();
     const PluginOutput out = readPluginOutput(r.out);
     ASSERT_TRUE(out.unread.isEmpty()) << out.unread.toStdString() << "\n" << r.out.toStdString();
-    EXPECT_EQ(out.statusLine, "MIRRORING CRITICAL - Billing suspended; 1 of 2 databases ok");
+    EXPECT_EQ(out.statusLine, "MIRRORING CRITICAL - Billing suspended - 1 of 2 databases ok");
     EXPECT_EQ(out.longText,
               QStringList{
                   "Billing: suspended: find the cause in the servers' error logs first, then resume it with "
@@ -149,11 +155,18 @@ TEST_F(CheckServers, TheProgramChecksWithNoDisplayWithTheRememberedOrGivenBoxes)
     store.openFile(home.filePath("quorix-dbtools.ini"));
     EXPECT_EQ(store.keys("MIR"), (QStringList{"DB0", "txtServer0"}));
 
-    // A password the server refuses: the check cannot say, and says why.
+    // A password the Mirror refuses: Main's reading decides, and the Mirror's refusal is named.
     r = runTool(args, home.path(), 60000, noDisplay, {"QUORIX_MIRROR_PW=wrong"});
-    EXPECT_EQ(r.status, 3);
-    EXPECT_TRUE(r.out.startsWith("MIRRORING UNKNOWN - the Mirror could not be read: "))
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.out.startsWith("MIRRORING CRITICAL - Billing suspended - 1 of 2 databases ok - the Mirror "
+                                 "could not be read: "))
         << r.out.toStdString();
+    EXPECT_FALSE(readPluginOutput(r.out).statusLine.contains(';')) << r.out.toStdString();
+    // Neither password right: nothing to judge by.
+    r = runTool(args, home.path(), 60000, noDisplay, {"QUORIX_MAIN_PW=wrong", "QUORIX_MIRROR_PW=wrong"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.out.startsWith("MIRRORING UNKNOWN - Main could not be read: ")) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(" - the Mirror could not be read: ")) << r.out.toStdString();
     EXPECT_EQ(r.out.count('\n'), 1) << r.out.toStdString();
 }
 
@@ -162,14 +175,49 @@ TEST_F(CheckServers, AMonitoringLoginOfItsOwnReadsBothServers) {
     main->setLogin("quorix_monitor", "pwMain");
     mirror->setLogin("quorix_monitor", "pwMirror");
     QTemporaryDir home;
-    const QStringList args = {"--check-mirroring", "--main-server", serverBox(*main), "--mirror-server",
-                              serverBox(*mirror), "--mirror-login", "quorix_monitor"};
-    const ToolRun r = runTool(args, home.path(), 60000, {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"},
-                              {"QUORIX_MAIN_PW=pwMain", "QUORIX_MIRROR_PW=pwMirror", "QUORIX_MAIN_LOGIN=quorix_monitor"});
+    const QStringList args = {"--check-mirroring", "--main-server",  serverBox(*main), "--mirror-server",
+                              serverBox(*mirror),  "--mirror-login", "quorix_monitor"};
+    const ToolRun r =
+        runTool(args, home.path(), 60000, {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"},
+                {"QUORIX_MAIN_PW=pwMain", "QUORIX_MIRROR_PW=pwMirror", "QUORIX_MAIN_LOGIN=quorix_monitor"});
     EXPECT_TRUE(r.out.startsWith("MIRRORING OK")) << r.out.toStdString() << r.err.toStdString();
     for (const tds::ScriptedServer *s : {main.get(), mirror.get()}) {
         ASSERT_FALSE(s->logins().empty());
         EXPECT_EQ(s->logins().back().user, "quorix_monitor");
         EXPECT_TRUE(s->logins().back().accepted);
     }
+}
+
+// A server that takes the connection and never answers (at the login, or at a statement) is given up
+// after --timeout, named with its address; the other server's reading still decides.
+TEST_F(CheckServers, AServerThatNeverAnswersIsGivenUpAfterTheTimeout) {
+    answer({"DISCONNECTED", "0", false});
+    QTemporaryDir home;
+    const QStringList noDisplay = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    const QStringList passwords = {"QUORIX_MAIN_PW=pwMain", "QUORIX_MIRROR_PW=pwMirror"};
+    const SilentListener silent("127.0.0.4");
+
+    ToolRun r = runTool({"--check-mirroring", "--main-server", serverBox(*main), "--mirror-server",
+                         silent.box(), "--timeout", "2"},
+                        home.path(), 60000, noDisplay, passwords);
+    EXPECT_EQ(r.status, 2) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(
+        readPluginOutput(r.out).statusLine,
+        "MIRRORING CRITICAL - Billing disconnected - 1 of 2 databases ok - the Mirror could not be read: " +
+            silent.box() + " timed out after 2 s");
+
+    // Main's login answered but its first read held, the Mirror silent: nothing could be judged.
+    HeldReply held;
+    main->clearRules();
+    main->clearRecord();
+    main->addRule(held.rule(kDatabasesRead, Reply::done()));
+    r = runTool({"--check-mirroring", "--main-server", serverBox(*main), "--mirror-server", silent.box(),
+                 "--timeout", "1"},
+                home.path(), 60000, noDisplay, passwords);
+    held.release();
+    EXPECT_EQ(r.status, 3) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_EQ(r.out, "MIRRORING UNKNOWN - Main could not be read: " + serverBox(*main) +
+                         " timed out after 1 s - the Mirror could not be read: " + silent.box() +
+                         " timed out after 1 s\n");
+    EXPECT_EQ(main->batches(), std::vector<std::string>{kDatabasesRead});
 }

@@ -24,6 +24,7 @@
 #include "gui/tablecopy/RecordCopy.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/LogPanes.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 #include "core/db/Recordset.h"
 #include "core/db/ScriptOnly.h"
 #include "core/db/ServerConnectionSlot.h"
-#include "core/db/secure/SecureOpen.h"
 #include "core/db/StatementJournal.h"
+#include "core/db/secure/SecureOpen.h"
 
 #include <QElapsedTimer>
 #include <QtGlobal>
@@ -32,7 +32,8 @@ void ServerConnection::open(const ConnectionTarget &target) {
     m_notice.clear();
     m_refusedCertificate.reset();
     Slot *slot = m_slot.get(); // jobs never own the slot: its last owner must not be the worker itself
-    const SecureOpen result = slot->run([slot, target] {
+    const int loginTimeout = m_loginTimeout;
+    const SecureOpen result = slot->run([slot, target, loginTimeout] {
         OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
         const OleDbParts parts = parseOleDbConnectionString(target.connectionString);
         // Every value the driver reads follows its brace rule, so any '}' asks which rule that is.
@@ -40,7 +41,7 @@ void ServerConnection::open(const ConnectionTarget &target) {
                                    target.options.trustedCertificate + target.options.workstation;
         if (driver.kind == DriverKind::FreeTds && driverRead.contains(QLatin1Char('}')))
             driver.doublesBraces = odbc::freeTdsDoublesBraces(driver.name);
-        return openSecurely(slot->conn, parts, driver, target.options, kLoginTimeoutSeconds);
+        return openSecurely(slot->conn, parts, driver, target.options, loginTimeout);
     });
     m_encrypted = result.encrypted;
     m_notice = result.notice;

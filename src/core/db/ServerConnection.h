@@ -33,6 +33,8 @@ public:
     // Query timeout of every later statement and result set (0 = none). Default 30.
     void setCommandTimeout(int seconds) { m_commandTimeout = seconds; }
     int commandTimeout() const { return m_commandTimeout; }
+    // Login timeout of later open() calls (0 = none). Default kLoginTimeoutSeconds.
+    void setLoginTimeout(int seconds) { m_loginTimeout = seconds; }
 
     // The target's connection string is the session form ("Provider=SQLOLEDB;...;Password=..."); it is
     // translated for the installed SQL Server ODBC driver with the target's encryption and names (see
@@ -86,6 +88,7 @@ private:
 
     std::shared_ptr<Slot> m_slot;
     int m_commandTimeout = 30;
+    int m_loginTimeout = kLoginTimeoutSeconds;
     ConnectionTarget m_target;
     bool m_encrypted = false;
     QString m_notice;

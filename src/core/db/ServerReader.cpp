@@ -11,6 +11,7 @@ ServerReader &ServerReader::operator=(ServerReader &&other) noexcept {
         close(); // the result first, then its connection
         m_target = std::move(other.m_target);
         m_commandTimeout = other.m_commandTimeout;
+        m_loginTimeout = other.m_loginTimeout;
         m_connection = std::move(other.m_connection);
         m_result = std::move(other.m_result);
     }
@@ -31,6 +32,7 @@ void ServerReader::open(const QString &sql) {
     if (!connected()) {
         auto connection = std::make_unique<ServerConnection>();
         connection->setCommandTimeout(m_commandTimeout);
+        connection->setLoginTimeout(m_loginTimeout);
         connection->open(m_target); // a failed login leaves the reader without a connection
         m_connection = std::move(connection);
     }

@@ -31,6 +31,9 @@ public:
 
     // Query timeout of later open() calls (0 = none). Default 30.
     void setCommandTimeout(int seconds);
+    // Login timeout of the connection a later open() makes (0 = none). Default
+    // ServerConnection::kLoginTimeoutSeconds.
+    void setLoginTimeout(int seconds) { m_loginTimeout = seconds; }
 
     // Closes the current result, opens the connection when it is not yet open, and streams sql's first
     // result with columns. A statement without one leaves the reader at eof. Throws DbError.
@@ -52,6 +55,7 @@ public:
 private:
     ConnectionTarget m_target;
     int m_commandTimeout = 30;
+    int m_loginTimeout = ServerConnection::kLoginTimeoutSeconds;
     std::unique_ptr<ServerConnection> m_connection; // declared before the result: outlives it
     Recordset m_result;
 };

@@ -11,6 +11,11 @@
 #include <QSettings>
 #include <QStringList>
 
+#ifndef _WIN32
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace quorix {
 
 namespace {
@@ -20,12 +25,23 @@ QString appNameOr(const QString &appName) {
 }
 
 #ifndef _WIN32
+// HOME, else the account database's home of the user: a daemon started by systemd (a monitoring agent)
+// runs its commands with no HOME, and the toolkit's home would then be "/".
+QString userHome() {
+    const QString home = qEnvironmentVariable("HOME");
+    if (!home.isEmpty())
+        return home;
+    if (const passwd *account = getpwuid(getuid()); account && account->pw_dir && *account->pw_dir)
+        return QFile::decodeName(account->pw_dir);
+    return QDir::rootPath();
+}
+
 QString configHome() {
     // Read on every open, not cached, so a new window follows a changed XDG_CONFIG_HOME.
     const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
         return xdg;
-    return QDir::homePath() + QStringLiteral("/.config");
+    return userHome() + QStringLiteral("/.config");
 }
 #endif
 

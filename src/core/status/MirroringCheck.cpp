@@ -1,5 +1,7 @@
 #include "core/status/MirroringCheck.h"
 
+#include <QSet>
+
 #include <algorithm>
 #include <optional>
 
@@ -23,23 +25,34 @@ struct Judged {
     CheckStatus worst() const { return problems.empty() ? CheckStatus::Ok : problems.front().status; }
 };
 
-// A monitor reads the first '|' of a line as the start of performance data, and a line end as a new line.
+// A monitor reads the first '|' of a line as the start of performance data, and a line end as a new line;
+// Nagios rewrites each ';' of the text to ':', which would read as the start of a reason.
 QString plainText(QString text) {
     text.replace(QLatin1Char('|'), QChar(0x00A6));
+    text.replace(QLatin1Char(';'), QLatin1Char(','));
     for (QChar &c : text)
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n') || c == QLatin1Char('\t'))
             c = QLatin1Char(' ');
     return text.simplified();
 }
 
-// Labels are quoted; a quote or an equals sign in one would end it early for some readers.
-QString perfLabel(const QString &db, const char *what) {
-    QString label = db + QLatin1Char(' ') + QLatin1String(what);
-    for (QChar &c : label)
-        if (c == QLatin1Char('\'') || c == QLatin1Char('=') || c == QLatin1Char('|') || c.unicode() < 0x20)
-            c = QLatin1Char('_');
-    return QLatin1Char('\'') + label + QLatin1Char('\'');
+// A label as the plugin guidelines quote it: in quotes, a quote in it doubled. An equals sign, a '|' or a
+// control character cannot stand in a label at all and becomes '_'.
+QString perfLabel(const QString &label) {
+    QString text;
+    for (const QChar c : label) {
+        if (c == QLatin1Char('\''))
+            text += QStringLiteral("''");
+        else if (c == QLatin1Char('=') || c == QLatin1Char('|') || c.unicode() < 0x20)
+            text += QLatin1Char('_');
+        else
+            text += c;
+    }
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
 }
+
+// The four figures of each mirrored database, by what follows its name in their labels.
+const char *const kFigures[] = {"unsent", "unrestored", "send rate", "redo rate"};
 
 // The larger of the two sides' figures: each server reports the queue it holds.
 template <typename T> std::optional<T> larger(const std::optional<T> &a, const std::optional<T> &b) {
@@ -68,7 +81,30 @@ void queueProblem(std::vector<Problem> &problems, const char *queue, const std::
     problems.push_back({status, QStringLiteral("%1 queue %2 KB").arg(QLatin1String(queue)).arg(*kb), true});
 }
 
-std::vector<Problem> problemsOf(const StatusRow &row, const QueueThresholds &t) {
+// Which servers' databases were read.
+struct SidesRead {
+    bool main = true, mirror = true;
+    bool both() const { return main && mirror; }
+};
+
+// One server read alone: what it reports of its own copy decides. A copy that is suspended, or whose
+// partner does not answer (disconnected: a principal serving with no mirror, or a mirror with no
+// principal), is an outage whatever the unread server would have said.
+void judgeOneSide(const Side &side, std::vector<Problem> &problems) {
+    if (side.role.isEmpty())
+        return; // not mirrored here: without the other server nothing says it should be
+    const auto add = [&problems](CheckStatus status, QString words) {
+        problems.push_back({status, std::move(words), false});
+    };
+    if (sameWord(side.mirroringState, "SUSPENDED"))
+        add(CheckStatus::Critical, QStringLiteral("suspended"));
+    else if (sameWord(side.mirroringState, "DISCONNECTED"))
+        add(CheckStatus::Critical, QStringLiteral("disconnected"));
+    else if (!flowing(side.mirroringState))
+        add(CheckStatus::Warning, side.mirroringState.toLower());
+}
+
+std::vector<Problem> problemsOf(const StatusRow &row, const QueueThresholds &t, SidesRead read) {
     const Side &main = row.main;
     const Side &mirror = row.mirror;
     const bool mainRole = !main.role.isEmpty();
@@ -82,7 +118,9 @@ std::vector<Problem> problemsOf(const StatusRow &row, const QueueThresholds &t) 
         if (unusable(*side))
             add(CheckStatus::Critical,
                 side->state.toUpper() + QStringLiteral(" on ") + sideName(side == &main));
-    if (sameWord(main.role, "PRINCIPAL") && sameWord(mirror.role, "PRINCIPAL"))
+    if (!read.both())
+        judgeOneSide(read.main ? main : mirror, problems);
+    else if (sameWord(main.role, "PRINCIPAL") && sameWord(mirror.role, "PRINCIPAL"))
         add(CheckStatus::Critical, QStringLiteral("principal on both servers"));
     else if (mainRole != mirrorRole)
         // The copy gone from one side leaves the other disconnected: the missing copy is the news.
@@ -112,7 +150,11 @@ std::vector<Problem> problemsOf(const StatusRow &row, const QueueThresholds &t) 
 }
 
 // A database the check speaks of: mirrored on either side, or one the grid says needs action.
-bool watched(const StatusRow &row) {
+bool watched(const StatusRow &row, SidesRead read) {
+    if (!read.both()) {
+        const Side &side = read.main ? row.main : row.mirror;
+        return !side.role.isEmpty() || unusable(side);
+    }
     return !row.main.role.isEmpty() || !row.mirror.role.isEmpty() || row.verdict.mark == Mark::Action ||
            row.verdict.mark == Mark::Healthy;
 }
@@ -124,24 +166,47 @@ QString rateValue(const std::optional<double> &rate) {
     return rate ? QString::number(*rate, 'f', 1) : QStringLiteral("U");
 }
 
-QStringList perfDataOf(const StatusRow &row, const QueueThresholds &t) {
+// name: the database's name in its labels, unique among the check's labels.
+QStringList perfDataOf(const StatusRow &row, const QString &name, const QueueThresholds &t) {
     const QString limits = QStringLiteral(";%1;%2;0").arg(t.warnKb).arg(t.critKb);
-    return {perfLabel(row.db, "unsent") + QLatin1Char('=') +
-                kbValue(larger(row.main.unsentKb, row.mirror.unsentKb)) + limits,
-            perfLabel(row.db, "unrestored") + QLatin1Char('=') +
-                kbValue(larger(row.main.unrestoredKb, row.mirror.unrestoredKb)) + limits,
-            perfLabel(row.db, "send rate") + QLatin1Char('=') +
-                rateValue(larger(row.main.sendRate, row.mirror.sendRate)) + QStringLiteral(";;;0"),
-            perfLabel(row.db, "redo rate") + QLatin1Char('=') +
-                rateValue(larger(row.main.redoRate, row.mirror.redoRate)) + QStringLiteral(";;;0")};
+    const auto label = [&name](int figure) {
+        return perfLabel(name + QLatin1Char(' ') + QLatin1String(kFigures[figure])) + QLatin1Char('=');
+    };
+    return {label(0) + kbValue(larger(row.main.unsentKb, row.mirror.unsentKb)) + limits,
+            label(1) + kbValue(larger(row.main.unrestoredKb, row.mirror.unrestoredKb)) + limits,
+            label(2) + rateValue(larger(row.main.sendRate, row.mirror.sendRate)) + QStringLiteral(";;;0"),
+            label(3) + rateValue(larger(row.main.redoRate, row.mirror.redoRate)) + QStringLiteral(";;;0")};
 }
+
+// Names that stand in no label yet: a name whose labels would repeat one already given (two names that
+// differ only in a character a label cannot hold, "a=b" and "a_b") gets " (2)", " (3)", ... after it.
+class LabelNames {
+public:
+    QString take(const QString &db) {
+        QString name = db;
+        for (int n = 2; taken(name); ++n)
+            name = db + QStringLiteral(" (%1)").arg(n);
+        for (const char *figure : kFigures)
+            m_labels.insert(perfLabel(name + QLatin1Char(' ') + QLatin1String(figure)));
+        return name;
+    }
+
+private:
+    bool taken(const QString &name) const {
+        for (const char *figure : kFigures)
+            if (m_labels.contains(perfLabel(name + QLatin1Char(' ') + QLatin1String(figure))))
+                return true;
+        return false;
+    }
+    QSet<QString> m_labels;
+};
 
 QString statusLine(CheckStatus status, const QString &text) {
     return QStringLiteral("MIRRORING ") + checkStatusWord(status) + QStringLiteral(" - ") + plainText(text);
 }
 
-// A server that was not read, or whose counters were refused, leaves nothing to judge by.
-std::optional<CheckResult> unread(const Reading &reading) {
+// What could not be read, server by server: "the Mirror could not be read: ...".
+QStringList unreadParts(const Reading &reading) {
     QStringList why;
     for (size_t slot = 0; slot < 2; ++slot) {
         const ServerReading &r = reading[slot];
@@ -151,12 +216,7 @@ std::optional<CheckResult> unread(const Reading &reading) {
             why << sideName(slot == 0) + QStringLiteral("'s mirroring counters could not be read: ") +
                        r.failure;
     }
-    if (why.isEmpty())
-        return std::nullopt;
-    CheckResult result;
-    result.status = CheckStatus::Unknown;
-    result.statusLine = statusLine(result.status, why.join(QStringLiteral("; ")));
-    return result;
+    return why;
 }
 
 } // namespace
@@ -185,19 +245,28 @@ QString CheckResult::text() const {
 
 CheckResult checkMirroring(const Reading &reading, const std::vector<StatusRow> &rows,
                            const QueueThresholds &thresholds) {
-    if (auto result = unread(reading))
-        return *result;
-
+    const QStringList unread = unreadParts(reading);
+    const SidesRead read{reading[0].read, reading[1].read};
     CheckResult result;
+    if (!read.main && !read.mirror) {
+        result.status = CheckStatus::Unknown; // nothing to judge by
+        result.statusLine = statusLine(result.status, unread.join(QStringLiteral(" - ")));
+        return result;
+    }
+    // A server or its counters not read leave the check short of what it watches: never OK.
+    if (!unread.isEmpty())
+        result.status = CheckStatus::Warning;
+
     std::vector<Judged> judged;
     int watchedCount = 0;
+    LabelNames labels;
     for (const StatusRow &row : rows) {
-        if (!watched(row))
+        if (!watched(row, read))
             continue;
         ++watchedCount;
         if (!row.main.role.isEmpty() || !row.mirror.role.isEmpty())
-            result.perfData << perfDataOf(row, thresholds);
-        Judged j{&row, problemsOf(row, thresholds)};
+            result.perfData << perfDataOf(row, labels.take(row.db), thresholds);
+        Judged j{&row, problemsOf(row, thresholds, read)};
         if (!j.problems.empty())
             judged.push_back(std::move(j));
     }
@@ -232,8 +301,10 @@ CheckResult checkMirroring(const Reading &reading, const std::vector<StatusRow> 
     if (watchedCount == 0)
         text = QStringLiteral("no database is mirrored");
     else
-        text = (named.isEmpty() ? QString() : named.join(QStringLiteral(", ")) + QStringLiteral("; ")) +
+        text = (named.isEmpty() ? QString() : named.join(QStringLiteral(", ")) + QStringLiteral(" - ")) +
                QStringLiteral("%1 of %2 databases ok").arg(ok).arg(watchedCount);
+    for (const QString &why : unread)
+        text += QStringLiteral(" - ") + why;
     result.statusLine = statusLine(result.status, text);
     return result;
 }

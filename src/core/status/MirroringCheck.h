@@ -26,7 +26,7 @@ struct QueueThresholds {
 
 struct CheckResult {
     CheckStatus status = CheckStatus::Ok;
-    QString statusLine;   // "MIRRORING CRITICAL - Billing suspended; 14 of 15 databases ok"
+    QString statusLine;   // "MIRRORING CRITICAL - Billing suspended - 14 of 15 databases ok"
     QStringList details;  // "Billing: suspended: resume it with ...", worst first
     QStringList perfData; // "'Billing unsent'=12KB;10240;102400;0", four per mirrored database
 
@@ -35,7 +35,10 @@ struct CheckResult {
     QString text() const;
 };
 
-// rows: statusRowsOf(reading). A server not read, or whose counters were refused, makes the check UNKNOWN.
+// rows: statusRowsOf(reading). The texts hold no ';' (Nagios rewrites it to ':'): reasons are set apart by
+// " - ". A server that was read decides by what it reports of its copies, the other one named at the end
+// of the status line with why it was not read; a server not read, or whose counters were refused, keeps
+// the check from OK (WARNING at least). UNKNOWN only when neither server was read.
 CheckResult checkMirroring(const Reading &reading, const std::vector<StatusRow> &rows,
                            const QueueThresholds &thresholds);
 

@@ -9,6 +9,10 @@ ResultTable ServerReads::read(int slot, const QString &sql) {
     const ConnectionTarget wanted = m_target(slot);
     if (wanted != m_used[i]) {
         m_readers[i] = ServerReader(wanted);
+        if (m_timeout) {
+            m_readers[i].setLoginTimeout(*m_timeout);
+            m_readers[i].setCommandTimeout(*m_timeout);
+        }
         m_used[i] = wanted;
     }
     ServerReader &reader = m_readers[i];

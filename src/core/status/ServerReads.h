@@ -11,6 +11,7 @@
 #include <QString>
 #include <array>
 #include <functional>
+#include <optional>
 
 namespace quorix::status {
 
@@ -24,10 +25,15 @@ public:
     // read connects again. Throws DbError.
     ResultTable read(int slot, const QString &sql);
 
+    // The login and query timeout of the connections made from here on (0 = none). By default those of
+    // ServerReader.
+    void setTimeout(int seconds) { m_timeout = seconds; }
+
 private:
     std::function<ConnectionTarget(int)> m_target;
     std::array<ServerReader, 2> m_readers;
     std::array<ConnectionTarget, 2> m_used; // the target each reader was made with
+    std::optional<int> m_timeout;
 };
 
 } // namespace quorix::status

@@ -7,6 +7,15 @@
 
 namespace quorix::status {
 
+namespace {
+
+// The driver's login timeout and query timeout (SQLSTATE HYT00, HYT01).
+bool timedOut(const DbError &e) {
+    return e.hasState(QStringLiteral("HYT00")) || e.hasState(QStringLiteral("HYT01"));
+}
+
+} // namespace
+
 StatusReader::StatusReader(std::function<ConnectionTarget(int slot)> target,
                            std::function<void(int ms)> pause, Clock clock)
     : m_reads(std::move(target)), m_pause(std::move(pause)), m_clock(std::move(clock)) {
@@ -33,6 +42,18 @@ Reading StatusReader::read() {
     return reading;
 }
 
+ServerReading StatusReader::read(int slot, const std::function<void(const ServerReading &)> &first) {
+    ServerReading reading;
+    readServer(slot, reading);
+    if (first)
+        first(reading);
+    if (reading.countersRead && !reading.before) {
+        m_pause(kRatePauseMs);
+        readCounters(slot, reading);
+    }
+    return reading;
+}
+
 void StatusReader::readServer(int slot, ServerReading &reading) {
     try {
         const ResultTable databases = m_reads.read(slot, QLatin1String(kDatabasesQuery));
@@ -41,6 +62,7 @@ void StatusReader::readServer(int slot, ServerReading &reading) {
     } catch (const DbError &e) {
         reading = ServerReading{};
         reading.failure = e.description();
+        reading.timedOut = timedOut(e);
         m_last[static_cast<size_t>(slot)].reset();
         return;
     }
@@ -62,6 +84,7 @@ void StatusReader::readCounters(int slot, ServerReading &reading) {
         // The databases were read: they show with what counters came before, if any.
         reading.countersRead = false;
         reading.failure = e.description();
+        reading.timedOut = timedOut(e);
         last.reset();
     }
 }

@@ -21,6 +21,7 @@ struct ServerReading {
     bool read = false;         // its databases were read
     bool countersRead = false; // and its mirroring counters
     QString failure;           // why a read failed, as the driver says it ("" when none did)
+    bool timedOut = false;     // the failure was the driver's login or query timeout
     QStringList names;         // the databases as the server spells them
     Databases databases;
     CounterReading counters;
@@ -45,6 +46,13 @@ public:
                  Clock clock = {});
 
     Reading read();
+    // One server alone, its counters read again after the pause when it was read for the first time: the
+    // mirroring check reads the two servers side by side, so that one that never answers does not hold up
+    // the other.
+    // first, when given, receives the reading before the pause (its counters still without rates).
+    ServerReading read(int slot, const std::function<void(const ServerReading &)> &first = {});
+    // The login and query timeout of the connections made from here on (see ServerReads::setTimeout).
+    void setTimeout(int seconds) { m_reads.setTimeout(seconds); }
 
 private:
     struct Sample {

@@ -14,6 +14,7 @@
 #include "gui/ui/Prompt.h"
 #include "gui/ui/widgets/FileList.h"
 #include "gui/ui/widgets/Grid.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -67,12 +68,14 @@ const Option kOptions[] = {
     {"",                  "",           {},                "  monitoring login with VIEW SERVER STATE and VIEW ANY DEFINITION, not sa)"},
     {"--mirror-login",    "LOGIN",      {},                "for --check-mirroring: the Mirror's login (else QUORIX_MIRROR_LOGIN, else the box)"},
     {"--trust-certificate", "SLOT=SHA256", {},             "trust this certificate of slot 0 (Main) or 1 (Mirror) when its check fails"},
+    {"--timeout",         "SECONDS",    {},                "for --check-mirroring: give up on a server after this long (default 8)"},
     {"--version",         "",           {},                "print the program's version and exit"},
     {"--help",            "",           {},                "print this text and exit"},
 };
 // clang-format on
 static_assert(status::QueueThresholds{}.warnKb == 10240 && status::QueueThresholds{}.critKb == 102400,
               "the help text names the thresholds' defaults");
+static_assert(AutomationPlan::kCheckTimeoutSeconds == 8, "the help text names the timeout's default");
 
 const Option *findOption(const QString &name) {
     for (const Option &o : kOptions)
@@ -166,6 +169,8 @@ QString valueOf(QWidget *w) {
         return window->windowTitle();
     if (auto *line = qobject_cast<QLineEdit *>(w))
         return line->text();
+    if (auto *pane = qobject_cast<LogPane *>(w))
+        return pane->wholeText(); // the archived lines too
     if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
         return memo->toPlainText();
     if (auto *check = qobject_cast<QCheckBox *>(w))
@@ -379,6 +384,14 @@ QString applySetting(AutomationPlan &plan, const QString &option, const QString 
         return {};
     }
     bool ok = false;
+    if (option == QLatin1String("--timeout")) {
+        // Below NRPE's own 10 s by default; a day at most, so the deadline's arithmetic stays in range.
+        const int seconds = value.toInt(&ok);
+        if (!ok || seconds < 1 || seconds > 86400)
+            return QStringLiteral("--timeout takes a number of seconds from 1 to 86400, not '%1'").arg(value);
+        plan.timeoutSeconds = seconds;
+        return {};
+    }
     const qint64 kb = value.toLongLong(&ok);
     if (!ok || kb < 0)
         return QStringLiteral("%1 takes a number of KB, not '%2'").arg(option, value);

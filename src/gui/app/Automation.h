@@ -37,7 +37,9 @@ struct AutomationPlan {
     // --trust-certificate SLOT=SHA256: the certificate to trust for a slot's server when it is refused.
     std::array<QString, 2> trustedFingerprints;
     QString journalDir; // --journal-dir ("" for the user's data folder)
-    QString error;      // not empty: the command line is malformed
+    static constexpr int kCheckTimeoutSeconds = 8;
+    int timeoutSeconds = kCheckTimeoutSeconds; // --timeout: each login and statement, and the whole check
+    QString error;                             // not empty: the command line is malformed
 
     bool scriptedAnswers() const; // some --answer given
     bool firstAnswer() const;     // the answer in force at start-up

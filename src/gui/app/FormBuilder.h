@@ -32,7 +32,8 @@ QPushButton *button(const QString &name, const QString &caption);
 QLineEdit *edit(const QString &name, const QString &text = {});
 QLabel *label(const QString &name, const QString &caption);
 QCheckBox *check(const QString &name, const QString &caption);
-QPlainTextEdit *memo(const QString &name, bool wrap = false);
+// into: the pane to set up (a LogPane, say); by default a new QPlainTextEdit.
+QPlainTextEdit *memo(const QString &name, bool wrap = false, QPlainTextEdit *into = nullptr);
 QGroupBox *frame(const QString &name, const QString &caption);
 Grid *grid(const QString &name);
 FileList *fileList(const QString &name, const QString &pattern);

@@ -5,6 +5,7 @@
 #include "gui/ui/Form.h"
 #include "gui/ui/widgets/FileList.h"
 #include "gui/ui/widgets/Grid.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -68,10 +69,10 @@ QWidget *buildLogPanel(Form &form) {
     auto *v = new QVBoxLayout(panel);
     v->setContentsMargins(0, 0, 0, 0);
 
-    form.txtLog = memo(QStringLiteral("txtLog"));
-    form.txtErrs = memo(QStringLiteral("txtErrs"));
-    for (QPlainTextEdit *pane : {form.txtLog, form.txtErrs})
-        pane->setReadOnly(true);
+    form.txtLog = new LogPane;
+    form.txtErrs = new LogPane;
+    memo(QStringLiteral("txtLog"), false, form.txtLog);
+    memo(QStringLiteral("txtErrs"), false, form.txtErrs);
     form.txtLog->setPlaceholderText(QStringLiteral("log"));
     form.txtErrs->setPlaceholderText(QStringLiteral("errors"));
     auto *panes = new QSplitter(Qt::Horizontal);

@@ -45,8 +45,8 @@ QCheckBox *check(const QString &name, const QString &caption) {
     return c;
 }
 
-QPlainTextEdit *memo(const QString &name, bool wrap) {
-    auto *m = new QPlainTextEdit;
+QPlainTextEdit *memo(const QString &name, bool wrap, QPlainTextEdit *into) {
+    QPlainTextEdit *m = into ? into : new QPlainTextEdit;
     m->setObjectName(name);
     m->setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
     m->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));

@@ -23,6 +23,7 @@ namespace quorix {
 
 class Grid;
 class FileList;
+class LogPane;
 
 template <std::size_t N> using Buttons = std::array<QPushButton *, N>;
 template <std::size_t N> using Edits = std::array<QLineEdit *, N>;
@@ -37,8 +38,8 @@ struct Form {
     QLabel *Label4 = nullptr;
     QLineEdit *txtDB = nullptr;
     Grid *Grid2 = nullptr;
-    QPlainTextEdit *txtLog = nullptr;
-    QPlainTextEdit *txtErrs = nullptr;
+    LogPane *txtLog = nullptr;
+    LogPane *txtErrs = nullptr;
     QCheckBox *chkStop = nullptr;
     QPushButton *cmdCancel = nullptr;  // beside STOP: cancels the running statement
     QPushButton *cmdSaveLog = nullptr; // beside the log pane: writes its lines to a file

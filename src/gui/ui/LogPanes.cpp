@@ -1,12 +1,12 @@
 #include "gui/ui/LogPanes.h"
 
 #include "gui/ui/Echo.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -39,12 +39,9 @@ void deferRepaint(QPlainTextEdit *pane) {
 
 } // namespace
 
-void prependLine(QPlainTextEdit *pane, const QString &text) {
+void prependLine(LogPane *pane, const QString &text) {
     if (!pane)
         return;
-    QTextDocument *doc = pane->document();
-    if (doc->isUndoRedoEnabled())
-        doc->setUndoRedoEnabled(false);
     QString line = text;
     if (line.contains(QLatin1Char('\r'))) {
         line.replace(QLatin1String("\r\n"), QLatin1String("\n"));
@@ -52,11 +49,7 @@ void prependLine(QPlainTextEdit *pane, const QString &text) {
     }
     line += QLatin1Char('\n');
     deferRepaint(pane);
-    QTextCursor cursor(doc); // at the start
-    // Inside an edit block the cursor does not lay out the line it ends on to remember its column.
-    cursor.beginEditBlock();
-    cursor.insertText(line);
-    cursor.endEditBlock();
+    pane->prepend(line);
 }
 
 void LogPanes::LogLine(const QString &text) const {

@@ -8,13 +8,13 @@
 
 #include <QString>
 
-class QPlainTextEdit;
-
 namespace quorix {
+
+class LogPane;
 
 class LogPanes : public LogSink {
 public:
-    LogPanes(QPlainTextEdit *log, QPlainTextEdit *errs) : m_log(log), m_errs(errs) {}
+    LogPanes(LogPane *log, LogPane *errs) : m_log(log), m_errs(errs) {}
 
     // Puts the line on top of txtLog (or txtErrs), echoes it, and yields to the message loop once so the
     // window repaints and STOP can be ticked during a long run.
@@ -22,13 +22,12 @@ public:
     void LogError(const QString &text) const override;
 
 private:
-    QPlainTextEdit *m_log;
-    QPlainTextEdit *m_errs;
+    LogPane *m_log;
+    LogPane *m_errs;
 };
 
 // Puts text and a line break before everything the pane holds, in time proportional to the line, not to
-// the text already there. Line breaks inside text (CR LF, CR, LF) become the pane's own. The pane's undo
-// history is switched off: a log is never edited back.
-void prependLine(QPlainTextEdit *pane, const QString &text);
+// the text already there (LogPane). Line breaks inside text (CR LF, CR, LF) become the pane's own.
+void prependLine(LogPane *pane, const QString &text);
 
 } // namespace quorix

@@ -15,6 +15,7 @@
 
 #include "gui/app/frmMain.h"
 #include "gui/ui/Form.h"
+#include "gui/ui/widgets/LogPane.h" // the form's log and error panes
 
 #include <QString>
 #include <QTemporaryDir>

@@ -20,6 +20,7 @@
 #include "WindowFixture.h"
 #include "gui/ui/Form.h"
 #include "gui/ui/widgets/Grid.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -72,7 +73,8 @@ protected:
     }
 
     // The log pane's lines, newest first (as the pane shows them) and oldest first; the error pane's.
-    QStringList log() { return textLines(f().txtLog->toPlainText()); }
+    // The whole text, the lines the pane has archived too.
+    QStringList log() { return textLines(f().txtLog->wholeText()); }
     QStringList logged() { return oldestFirst(f().txtLog); }
     QStringList errorPane() { return oldestFirst(f().txtErrs); }
 
@@ -90,8 +92,8 @@ protected:
     WindowFixture w;
 
 private:
-    static QStringList oldestFirst(const QPlainTextEdit *pane) {
-        QStringList lines = textLines(pane->toPlainText());
+    static QStringList oldestFirst(const LogPane *pane) {
+        QStringList lines = textLines(pane->wholeText());
         std::reverse(lines.begin(), lines.end());
         return lines;
     }

@@ -1,5 +1,6 @@
 #include "core/shares/win/WinCommon.h"
 
+#include "core/shares/CommandLine.h"
 #include "core/shares/Platform.h"
 
 #include <winnetwk.h>
@@ -113,7 +114,22 @@ std::string describeCode(const std::string &action, const std::string &path, DWO
     return describe(action, path, problem, detail);
 }
 
-DWORD runCommand(const std::string &commandLine, int showWindow, const std::string &cwd) {
+std::string systemProgram(SystemFolder folder, const std::string &exe) {
+    wchar_t dir[MAX_PATH + 1] = {};
+    const UINT length = folder == SystemFolder::System ? GetSystemDirectoryW(dir, MAX_PATH + 1)
+                                                       : GetWindowsDirectoryW(dir, MAX_PATH + 1);
+    if (length == 0 || length > MAX_PATH)
+        return {};
+    std::string path = narrow(std::wstring(dir, length));
+    if (path.back() != '\\')
+        path.push_back('\\');
+    return path + exe;
+}
+
+DWORD runProgram(const std::string &program, const std::vector<std::string> &args, int showWindow,
+                 const std::string &cwd, bool quoteAll) {
+    if (program.empty())
+        return ERROR_FILE_NOT_FOUND; // the system folder was not found: never fall back to a search
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (showWindow >= 0) {
@@ -121,11 +137,13 @@ DWORD runCommand(const std::string &commandLine, int showWindow, const std::stri
         startup.wShowWindow = static_cast<WORD>(showWindow);
     }
     PROCESS_INFORMATION process{};
-    std::wstring line = widen(commandLine); // CreateProcessW may write into it
+    const std::wstring application = widen(program);
+    std::wstring line = widen(commandLine(program, args, quoteAll)); // CreateProcessW may write into it
     line.push_back(L'\0');
     const std::wstring dir = widen(cwd);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
-                        cwd.empty() ? nullptr : dir.c_str(), &startup, &process))
+    // With the application named, CreateProcessW runs exactly that file and searches no folder.
+    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                        nullptr, cwd.empty() ? nullptr : dir.c_str(), &startup, &process))
         return GetLastError();
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);

@@ -37,7 +37,8 @@ public:
     void dropAll() override {
         win::forgetShareConnections();
         // Window style 1: normal and activated, so the user sees what net asks; the outcome is not awaited.
-        if (DWORD rc = win::runCommand("net use * /delete", SW_SHOWNORMAL); rc != 0)
+        const std::string net = win::systemProgram(win::SystemFolder::System, "net.exe");
+        if (DWORD rc = win::runProgram(net, {"use", "*", "/delete"}, SW_SHOWNORMAL); rc != 0)
             logLine("Cannot run \"net use * /delete\" (" + win::systemMessage(rc) + ")");
     }
 };

@@ -10,9 +10,11 @@ namespace {
 class WinShell : public Shell {
 public:
     bool openShare(const std::string &server) override {
-        const std::string command = "explorer \\\\" + server + "\\backup";
-        if (DWORD rc = win::runCommand(command, SW_SHOWNORMAL); rc != 0) {
-            logLine("Cannot run \"" + command + "\" (" + win::systemMessage(rc) + ")");
+        // The share as one quoted argument: a blank or a comma in the name cannot become an option.
+        const std::string explorer = win::systemProgram(win::SystemFolder::Windows, "explorer.exe");
+        const std::string share = "\\\\" + server + "\\backup";
+        if (DWORD rc = win::runProgram(explorer, {share}, SW_SHOWNORMAL, {}, true); rc != 0) {
+            logLine("Cannot run \"explorer " + share + "\" (" + win::systemMessage(rc) + ")");
             return false;
         }
         return true;
@@ -22,11 +24,12 @@ public:
         // The prompt starts on the drive itself instead of having "X: {ENTER}" typed into whatever window
         // has the focus a moment later.
         const std::string root = drive.size() >= 2 ? drive.substr(0, 2) + "\\" : std::string();
-        DWORD rc = win::runCommand("cmd.exe", -1, root);
+        const std::string cmd = win::systemProgram(win::SystemFolder::System, "cmd.exe");
+        DWORD rc = win::runProgram(cmd, {}, -1, root);
         if (rc == ERROR_DIRECTORY || rc == ERROR_PATH_NOT_FOUND || rc == ERROR_INVALID_DRIVE) {
             logLine("The command prompt starts elsewhere (drive " + drive.substr(0, 2) +
                     " is not available)");
-            rc = win::runCommand("cmd.exe", -1);
+            rc = win::runProgram(cmd, {}, -1);
         }
         if (rc != 0) {
             logLine("Cannot run \"cmd.exe\" (" + win::systemMessage(rc) + ")");
