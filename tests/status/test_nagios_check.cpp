@@ -19,13 +19,17 @@ namespace {
 
 constexpr int kTimeoutSeconds = 2;
 
-// The command line Nagios runs: the passwords and the settings folder given by env, as a command
-// definition gives them (a monitoring engine's checks do not see the engine's own environment).
+// The command line Nagios runs: the passwords, the settings folder and the authority the servers'
+// certificates come from given by env, as a command definition gives them (a monitoring engine's checks
+// do not see the engine's own environment).
 QString checkCommand(const QString &configHome, const QString &mainServer, const QString &mirrorServer) {
-    return QStringLiteral("/usr/bin/env XDG_CONFIG_HOME=%1 QUORIX_MAIN_PW=pwMain QUORIX_MIRROR_PW=pwMirror "
-                          "%2 --check-mirroring --main-server %3 --mirror-server %4 --timeout %5")
+    return QStringLiteral(
+               "/usr/bin/env XDG_CONFIG_HOME=%1 QUORIX_CA_FILE=%6 QUORIX_MAIN_PW=pwMain "
+               "QUORIX_MIRROR_PW=pwMirror %2 --check-mirroring --main-server %3 --mirror-server %4 "
+               "--timeout %5")
         .arg(configHome, QStringLiteral(QUORIX_EXE), mainServer, mirrorServer)
-        .arg(kTimeoutSeconds);
+        .arg(kTimeoutSeconds)
+        .arg(QString::fromStdString(testCertificates().ca.certificateFile));
 }
 
 Row principal(const char *db, const char *mirroring) {
