@@ -5,10 +5,10 @@
 #include "gui/ui/LogPanes.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/Prompt.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QFileDialog>
 #include <QMainWindow>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
 
@@ -18,12 +18,12 @@ SaveLog::SaveLog(Form &form, const LogPanes &log) : m_form(form), m_log(log) {
     Operations::onClick(m_form.cmdSaveLog, [this] { cmdSaveLog_Click(); });
 }
 
-QString SaveLog::save(const QPlainTextEdit &pane, const QString &path) {
+QString SaveLog::save(const LogPane &pane, const QString &path) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
         return QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    QString text = pane.toPlainText();
+    QString text = pane.wholeText(); // every line, also those the pane keeps aside
     if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n')))
         text += QLatin1Char('\n');
     file.write(text.toUtf8());

@@ -6,11 +6,10 @@
 
 #include <QString>
 
-class QPlainTextEdit;
-
 namespace quorix {
 
 struct Form;
+class LogPane;
 class LogPanes;
 
 class SaveLog {
@@ -20,7 +19,7 @@ public:
     void cmdSaveLog_Click();
 
     // Writes the pane's text to path, one line per line, owner-only; "" on success, else what failed.
-    static QString save(const QPlainTextEdit &pane, const QString &path);
+    static QString save(const LogPane &pane, const QString &path);
 
 private:
     Form &m_form;
