@@ -65,7 +65,7 @@ int main(int argc, char **argv) {
                          std::move(data));
     try {
         ServerConnection session;
-        session.open(testing::sessionString(*server, "pw"));
+        session.open(testing::clearTarget(*server, "pw"));
         print("reading only", walk(session, *server, false));
         const Walk written = walk(session, *server, true);
         print("two fields written per record", written);

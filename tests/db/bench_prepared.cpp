@@ -192,7 +192,7 @@ int main(int argc, char **argv) {
     std::vector<double> layer, each, bare;
     try {
         ServerConnection conn;
-        conn.open(clearTarget(session));
+        conn.open(bench::clearTarget(session));
         Bare direct(toOdbcConnectionString(parseOleDbConnectionString(session),
                                            {QStringLiteral("FreeTDS"), DriverKind::FreeTds}));
         layerRound(conn, 0, 200, false); // warm the paths up

@@ -68,8 +68,8 @@ int main(int argc, char **argv) {
     double before = 0, after = 0, ms = 0;
     try {
         ServerConnection conn;
-        conn.open(clearTarget(session));
-        ServerReader reader(clearTarget(session));
+        conn.open(bench::clearTarget(session));
+        ServerReader reader(bench::clearTarget(session));
         reader.open(QStringLiteral("SELECT id, name FROM big"));
         before = statusMb("VmRSS");
         QElapsedTimer t;

@@ -177,7 +177,7 @@ void pinToOneProcessor() {
 void insertFigures(const QString &serverBox) {
     const QString session = sessionConnectionString(serverBox, QStringLiteral("pw"));
     ServerConnection conn;
-    conn.open(clearTarget(session));
+    conn.open(bench::clearTarget(session));
     conn.setCommandTimeout(ServerSessions::kExecuteTimeout);
     BareOdbc bare(sessionOdbcString(session));
     const auto runBare = [&](int from, int count) {
