@@ -13,6 +13,7 @@
 #include "gui/app/frmMain.h"
 #include "gui/tablecopy/RecordCopy.h"
 #include "gui/ui/Form.h"
+#include "gui/ui/widgets/LogPane.h"
 #include "gui/ui/LogPanes.h"
 
 #include <QApplication>
