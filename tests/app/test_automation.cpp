@@ -235,6 +235,7 @@ TEST(AppAutomation, TheReadmeListsTheOptionsThatHelpDescribes) {
 TEST(AppAutomation, JournalDirSetsWhereTheRunsJournalGoes) {
     quorix::tds::ScriptedServer server;
     server.setLogin("sa", "pw");
+    quorix::testing::offerTls(server);
     server.start("127.0.0.2", 0);
     const QString box = "txtServer(0)=127.0.0.2," + QString::number(server.port());
     QTemporaryDir home;

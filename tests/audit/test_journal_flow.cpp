@@ -154,11 +154,11 @@ TEST_F(JournalFlow, OneLinePerChangeSentOrHeldBackWithEveryFieldAndNoPassword) {
             "cmdCopyTables | Main | Use QRIX | done | null",
             "cmdCopyTables | Main | SELECT top 1 * INTO QRIX2..Patients FROM QRIX..Patients | done | null",
             "cmdCopyTables | Main | truncate table QRIX2..Patients  | done | null",
-            "cmdCopyTables | Main | SET IDENTITY_INSERT QRIX2..Patients ON | done | null",
+            "cmdCopyTables | Main | SET IDENTITY_INSERT QRIX2.dbo.Patients ON | done | null",
             "cmdCopyTables | Main | " + insert + " | done | 1000",
             "cmdCopyTables | Main | " + insert + " | done | 1000",
             "cmdCopyTables | Main | " + insert + " | done | 500",
-            "cmdCopyTables | Main | SET IDENTITY_INSERT QRIX2..Patients OFF | done | null",
+            "cmdCopyTables | Main | SET IDENTITY_INSERT QRIX2.dbo.Patients OFF | done | null",
             "cmdBackup(0) | Main | BACKUP DATABASE Billing TO DISK = 'p:\\backup\\MIR\\Billing.BAK'   WITH "
             "FORMAT | not sent | null",
             "cmdBackup(0) | Main | BACKUP Log  Billing TO DISK = 'p:\\backup\\MIR\\Billing_log.BAK'   WITH "

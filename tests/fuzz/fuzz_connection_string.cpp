@@ -80,10 +80,6 @@ Attributes expectedAttributes(const OleDbParts &parts, const OdbcDriver &driver)
         add("TDS_Version", QStringLiteral("7.4"));
     } else {
         add("SERVER", parts.server);
-        if (driver.kind == DriverKind::MsOdbc) {
-            add("Encrypt", QStringLiteral("no"));
-            add("TrustServerCertificate", QStringLiteral("yes"));
-        }
     }
     add("UID", parts.user);
     add("PWD", parts.password);

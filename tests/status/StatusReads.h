@@ -45,7 +45,8 @@ inline const std::string kFreeSpaceRead = "EXEC master.dbo.xp_fixeddrives";
 inline bool onlyReads(const std::vector<std::string> &statements) {
     for (const std::string &s : statements)
         if (s != kDatabasesRead && s != kCountersRead && s != kServerRead && s != kEndpointRead &&
-            s != kCertificatesRead && s != kPartnerLoginsRead && s != kFreeSpaceRead && s != kList)
+            s != kCertificatesRead && s != kPartnerLoginsRead && s != kFreeSpaceRead && s != kSessionRead &&
+            s != kList)
             return false;
     return true;
 }
