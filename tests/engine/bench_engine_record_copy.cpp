@@ -13,8 +13,8 @@
 #include "gui/app/frmMain.h"
 #include "gui/tablecopy/RecordCopy.h"
 #include "gui/ui/Form.h"
-#include "gui/ui/widgets/LogPane.h"
 #include "gui/ui/LogPanes.h"
+#include "gui/ui/widgets/LogPane.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
