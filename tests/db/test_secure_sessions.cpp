@@ -6,6 +6,7 @@
 
 #include "proxy/DelayProxy.h"
 #include "tds/TestCertificates.h"
+#include "tds/Text.h"
 #include "window/WindowKit.h"
 
 #include "core/db/ServerSessions.h"
@@ -25,12 +26,7 @@ namespace {
 
 // A text as it travels in LOGIN7 and SQL batches: UTF-16LE.
 std::string utf16(const std::string &ascii) {
-    std::string out;
-    for (const char c : ascii) {
-        out += c;
-        out += '\0';
-    }
-    return out;
+    return tds::utf8ToUtf16(ascii);
 }
 
 class SecureSessions : public WindowTest {

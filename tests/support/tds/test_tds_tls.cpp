@@ -6,6 +6,7 @@
 #include "tds/OdbcClient.h"
 #include "tds/ScriptedServer.h"
 #include "tds/TestCertificates.h"
+#include "tds/Text.h"
 #include "tds/TlsProbe.h"
 
 #include <gtest/gtest.h>
@@ -26,12 +27,7 @@ const std::string kStatement = "SELECT salary FROM dbo.payroll WHERE name = N'Ad
 const std::string kValue = "confidential-row";
 
 std::string utf16(const std::string &ascii) {
-    std::string out;
-    for (const char c : ascii) {
-        out += c;
-        out += '\0';
-    }
-    return out;
+    return utf8ToUtf16(ascii);
 }
 
 // The password as LOGIN7 carries it: each UTF-16LE byte nibble-swapped, then XORed with 0xA5.
