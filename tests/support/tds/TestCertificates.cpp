@@ -1,5 +1,7 @@
 #include "tds/TestCertificates.h"
 
+#include "tds/Tls.h"
+
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/err.h>
@@ -25,14 +27,7 @@ using Cert = std::unique_ptr<X509, Deleter<X509, X509_free>>;
 using Key = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY, EVP_PKEY_free>>;
 
 [[noreturn]] void fail(const std::string &what) {
-    std::string detail;
-    if (const unsigned long e = ERR_get_error()) {
-        char text[256];
-        ERR_error_string_n(e, text, sizeof text);
-        detail = std::string(": ") + text;
-    }
-    ERR_clear_error();
-    throw std::runtime_error("test certificate: " + what + detail);
+    throw std::runtime_error("test certificate: " + what + openSslError());
 }
 
 template <typename T> T *check(T *p, const char *what) {

@@ -10,10 +10,7 @@
 
 namespace quorix::tds {
 
-namespace {
-
-// The oldest queued OpenSSL error as text (the queue is emptied), with what was being done.
-[[noreturn]] void fail(const std::string &what) {
+std::string openSslError() {
     std::string detail;
     if (const unsigned long e = ERR_get_error()) {
         char text[256];
@@ -21,7 +18,14 @@ namespace {
         detail = std::string(": ") + text;
     }
     ERR_clear_error();
-    throw TlsError("TLS " + what + detail);
+    return detail;
+}
+
+namespace {
+
+// What was being done, with the oldest queued OpenSSL error.
+[[noreturn]] void fail(const std::string &what) {
+    throw TlsError("TLS " + what + openSslError());
 }
 
 struct BioFree {

@@ -14,6 +14,9 @@ using BIO = struct bio_st;
 
 namespace quorix::tds {
 
+// ": " and the oldest queued OpenSSL error as text, or "" when none is queued; the queue is emptied.
+std::string openSslError();
+
 // A certificate and key that would not load, or a handshake or record that failed.
 struct TlsError : ProtocolError {
     using ProtocolError::ProtocolError;
