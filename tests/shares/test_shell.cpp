@@ -117,14 +117,19 @@ TEST_F(Shell, OpensATerminalOnAMappedDrive) {
     std::ofstream(runs) << "#!/bin/sh\nshift\nexec \"$@\"\n";
     const auto client = bin / "smbclient";
     const auto seen = m_programs.dir() / "smbclient.seen";
-    std::ofstream(client)
-        << "#!/bin/sh\n{ printf '%s|' \"$PASSWD\" \"$*\"; cat <&\"$PASSWD_FD\"; ls /tmp/quorix-share-* "
-           "2>/dev/null; } > \""
-        << seen.string() << "\"\nexit 0\n";
+    // A folder of the test's own, so that other tests' files in /tmp are not listed; the record is moved
+    // into place whole, so that it is never read half-written.
+    const auto temp = m_programs.dir() / "tmp";
+    std::filesystem::create_directories(temp);
+    std::ofstream(client) << "#!/bin/sh\n{ printf '%s|' \"$PASSWD\" \"$*\"; cat <&\"$PASSWD_FD\"; ls "
+                             "\"$TMPDIR\"/quorix-share-* "
+                             "2>/dev/null; } > \""
+                          << seen.string() << ".part\"; mv -f \"" << seen.string() << ".part\" \""
+                          << seen.string() << "\"\nexit 0\n";
     std::filesystem::permissions(runs, std::filesystem::perms::owner_all);
     std::filesystem::permissions(client, std::filesystem::perms::owner_all);
     ::setenv("TERMINAL", runs.c_str(), 1);
-    ::setenv("TMPDIR", "/tmp", 1);
+    ::setenv("TMPDIR", temp.c_str(), 1);
     EXPECT_TRUE(shares::shell().openTerminal("Y:"));
     std::string seenText;
     for (int i = 0; i < 400 && seenText.find(share(1).password) == std::string::npos; ++i) {
