@@ -7,13 +7,14 @@ set -euo pipefail
 runtime=$(sed -e 's/#.*//' -e 's/[[:space:]]//g' -e '/^$/d' "$(dirname "$0")/../packaging/run-packages.txt")
 mapfile -t runtime_pkgs <<<"$runtime"
 run_pkgs=("${runtime_pkgs[@]}" build-essential cmake ninja-build pkg-config qt6-base-dev libgl-dev
-  unixodbc-dev libsmbclient-dev)
+  unixodbc-dev libsmbclient-dev qtkeychain-qt6-dev)
 test_pkgs=(libgtest-dev freetds-bin unixodbc samba smbclient iproute2
   libssl-dev # the scripted server's TLS and the test certificates
   xvfb xauth mingw-w64 clang-format desktop-file-utils
   clang libclang-rt-dev # the fuzz targets (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes
   ccache # the compiler cache of the builds (scripts/compiler-cache.sh)
-  nagios4-core) # the mirroring check run by a real monitoring engine (tests/status/test_nagios_check.cpp)
+  nagios4-core # the mirroring check run by a real monitoring engine (tests/status/test_nagios_check.cpp)
+  dbus-daemon gnome-keyring libsecret-tools) # a real Secret Service for the stored passwords' tests
 
 # The T-SQL engine of the `engine` tests (tests/support/engine/engine.sh): its run-time libraries, the
 # unpacker of its archive, and the tools its start script uses (ip, isql).

@@ -264,3 +264,65 @@ TEST(AppAutomation, JournalDirSetsWhereTheRunsJournalGoes) {
     r = runTool({"--help"}, home.path());
     EXPECT_TRUE(r.out.contains("--journal-dir DIR")) << r.out.toStdString();
 }
+
+TEST(AppAutomation, ARunsPasswordComesFromStandardInputOrTheEnvironmentAndIsNeitherPrintedNorKept) {
+    quorix::tds::ScriptedServer server;
+    server.setLogin("sa", "run#pw");
+    quorix::testing::offerTls(server);
+    server.start("127.0.0.2", 0);
+    server.addRule(
+        quorix::tds::Rule::exact(quorix::testing::kList, quorix::testing::databaseRows({"Billing"})));
+    const QString box = "txtServer(0)=127.0.0.2," + QString::number(server.port());
+    QTemporaryDir home;
+    const QString ini = home.filePath("quorix-dbtools.ini");
+    const auto kept = [&] {
+        QFile file(ini);
+        return file.open(QIODevice::ReadOnly) && file.readAll().contains("run#pw");
+    };
+
+    // Standard input: the session logs in with it; --print shows only that there is one.
+    ToolRun r = quorix::testing::runTool({"--headless", "--set", box, "--password-stdin", "0", "--click",
+                                          "cmdRefreshDB(0)", "--print", "txtPW(0)", "--print", "GridDB(0)"},
+                                         home.path(), 60000, {}, {}, "run#pw\r\n");
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("\n********\nBilling\n")) << r.out.toStdString() << r.err.toStdString();
+    EXPECT_FALSE(r.out.contains("run#pw") || r.err.contains("run#pw")) << r.out.toStdString();
+    EXPECT_FALSE(kept());
+    // The environment, when standard input gives none (start-up lists the remembered server's databases with
+    // it); a password set by name is remembered as a typed one.
+    r = quorix::testing::runTool({"--headless", "--print", "GridDB(0)", "--set", "txtServerPW(1)=typed"},
+                                 home.path(), 60000, {}, {"QUORIX_MAIN_PW=run#pw"});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith("Billing\n")) << r.out.toStdString();
+    EXPECT_FALSE(kept());
+    r = runTool({"--headless", "--print", "txtServerPW(1)", "--print", "txtPW(0)"}, home.path());
+    EXPECT_TRUE(r.out.endsWith("********\n\n")) << r.out.toStdString();
+    // Standard input that ends first runs nothing.
+    r = quorix::testing::runTool({"--headless", "--password-stdin", "1", "--password-stdin", "0"},
+                                 home.path(), 60000, {}, {}, "only one\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(r.err.contains("--password-stdin 0: standard input ended before its password"))
+        << r.err.toStdString();
+    r = runTool({"--headless", "--password-stdin", "2"}, home.path());
+    EXPECT_TRUE(r.err.contains("--password-stdin takes the slot, 0 (Main) or 1 (Mirror), not '2'"))
+        << r.err.toStdString();
+}
+
+TEST(AppAutomation, WithNoCredentialStoreAPasswordStaysInTheOwnerOnlyFileAndTheLogSaysSoOnce) {
+    QTemporaryDir home;
+    const ToolRun r = quorix::testing::runTool(
+        {"--headless", "--set", "txtPW(0)=in the file", "--set", "txtServerPW(1)=share pw"}, home.path(),
+        60000, {"QUORIX_PASSWORD_STORE"}, {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + home.filePath("no-bus")});
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    const QString ini = home.filePath("quorix-dbtools.ini");
+    QFile file(ini);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("DB0=in the file") && text.contains("txtServerPW1=share pw"))
+        << text.toStdString();
+    EXPECT_EQ(file.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+              QFileDevice::Permissions());
+    EXPECT_EQ(r.out.count("Passwords are not kept in a credential store ("), 1) << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains("): they stay in " + ini + ", readable by this user only"))
+        << r.out.toStdString();
+}

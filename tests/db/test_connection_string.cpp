@@ -172,6 +172,21 @@ TEST(ConnectionString, MandatoryFreeTdsNamesASectionThatChecksTheCertificate) {
             odbcConnection(parseOleDbConnectionString(sessionConnectionString(bad, "pw")), freetds, o)
                 .refusal.isEmpty())
             << bad.toStdString();
+    EXPECT_EQ(
+        odbcConnection(parseOleDbConnectionString(sessionConnectionString("", "pw")), freetds, o).refusal,
+        "No server is named: type the server's name into its box.");
+}
+
+TEST(ConnectionString, APasswordIsMaskedForPrintsToTheEndOfTheText) {
+    const std::pair<QString, QString> cases[] = {
+        {"Provider=SQLOLEDB;Server=db1;UID=sa;Database=MASTER;Password=garden@584",
+         "Provider=SQLOLEDB;Server=db1;UID=sa;Database=MASTER;Password=********"},
+        {"Server=db1; pwd =a;b=c", "Server=db1; pwd =********"},
+        {"Server=db1;UID=sa;Password=", "Server=db1;UID=sa;Password="},
+        {"Server=db1;UID=sa", "Server=db1;UID=sa"},
+    };
+    for (const auto &[text, masked] : cases)
+        EXPECT_EQ(maskOleDbPassword(text), masked) << text.toStdString();
 }
 
 TEST(ConnectionString, DriverChoiceFollowsPreferenceAndOverride) {

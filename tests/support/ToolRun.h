@@ -17,9 +17,10 @@ struct ToolRun {
 };
 
 // unset: variables removed from the environment after the test's own are set (say, to run with no display);
-// set: "NAME=VALUE" variables added last.
+// set: "NAME=VALUE" variables added last; input: what the program reads on standard input, which then ends.
 inline ToolRun runTool(const QStringList &args, const QString &configHome, int timeoutMs,
-                       const QStringList &unset = {}, const QStringList &set = {}) {
+                       const QStringList &unset = {}, const QStringList &set = {},
+                       const QByteArray &input = {}) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_CONFIG_HOME", configHome);
@@ -31,6 +32,8 @@ inline ToolRun runTool(const QStringList &args, const QString &configHome, int t
         env.insert(variable.section('=', 0, 0), variable.section('=', 1));
     p.setProcessEnvironment(env);
     p.start(QUORIX_EXE, args);
+    p.write(input);
+    p.closeWriteChannel();
     EXPECT_TRUE(p.waitForFinished(timeoutMs)) << args.join(' ').toStdString();
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};

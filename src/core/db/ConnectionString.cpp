@@ -10,8 +10,10 @@ QString sessionConnectionString(const QString &server, const QString &login, con
            QStringLiteral(";Password=") + password;
 }
 
-OleDbParts parseOleDbConnectionString(const QString &text) {
-    OleDbParts parts;
+namespace {
+
+// Walks the key=value items; the password item ends the walk, as it runs to the end of the text.
+template <typename Item> void forEachOleDbItem(const QString &text, Item &&item) {
     qsizetype pos = 0;
     while (pos < text.size()) {
         const qsizetype eq = text.indexOf(QLatin1Char('='), pos);
@@ -19,13 +21,31 @@ OleDbParts parseOleDbConnectionString(const QString &text) {
             break;
         const QString key = text.mid(pos, eq - pos).trimmed().toLower();
         if (key == QLatin1String("password") || key == QLatin1String("pwd")) {
-            parts.password = text.mid(eq + 1);
+            item(key, eq + 1, text.size());
             break;
         }
         qsizetype end = text.indexOf(QLatin1Char(';'), eq + 1);
         if (end < 0)
             end = text.size();
-        const QString value = text.mid(eq + 1, end - eq - 1).trimmed();
+        item(key, eq + 1, end);
+        pos = end + 1;
+    }
+}
+
+bool isPasswordKey(const QString &key) {
+    return key == QLatin1String("password") || key == QLatin1String("pwd");
+}
+
+} // namespace
+
+OleDbParts parseOleDbConnectionString(const QString &text) {
+    OleDbParts parts;
+    forEachOleDbItem(text, [&](const QString &key, qsizetype from, qsizetype to) {
+        if (isPasswordKey(key)) {
+            parts.password = text.mid(from);
+            return;
+        }
+        const QString value = text.mid(from, to - from).trimmed();
         if (key == QLatin1String("server") || key == QLatin1String("data source") ||
             key == QLatin1String("address") || key == QLatin1String("addr"))
             parts.server = value;
@@ -33,9 +53,17 @@ OleDbParts parseOleDbConnectionString(const QString &text) {
             parts.user = value;
         else if (key == QLatin1String("database") || key == QLatin1String("initial catalog"))
             parts.database = value;
-        pos = end + 1;
-    }
+    });
     return parts;
+}
+
+QString maskOleDbPassword(const QString &text) {
+    QString masked = text;
+    forEachOleDbItem(text, [&](const QString &key, qsizetype from, qsizetype) {
+        if (isPasswordKey(key) && from < text.size())
+            masked = text.left(from) + QStringLiteral("********");
+    });
+    return masked;
 }
 
 DriverKind driverKindOf(const QString &name) {
@@ -175,6 +203,10 @@ OdbcTranslation freeTds(const OleDbParts &parts, const OdbcDriver &driver, const
     const QString trust = !options.trustedCertificate.isEmpty() ? options.trustedCertificate
                           : !options.authorityFile.isEmpty()    ? options.authorityFile
                                                                 : QStringLiteral("system");
+    if (a.host.trimmed().isEmpty()) {
+        t.refusal = QStringLiteral("No server is named: type the server's name into its box.");
+        return t;
+    }
     if (!confSafe(a.host) || (!a.instance.isEmpty() && !confSafe(a.instance)) || !confSafe(trust)) {
         t.refusal =
             QStringLiteral("The server name %1 or the certificate file %2 holds a character the FreeTDS "

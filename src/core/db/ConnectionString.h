@@ -27,6 +27,8 @@ struct OleDbParts {
 // Reads key=value items separated by ';' (keys case-insensitive, values trimmed). The password item takes
 // everything after "Password=" to the end of the string, since the window appends it last and unquoted.
 OleDbParts parseOleDbConnectionString(const QString &text);
+// The same text with that password shown as ******** (for prints and screenshots); unchanged with none.
+QString maskOleDbPassword(const QString &text);
 
 enum class DriverKind { MsOdbc, FreeTds, WindowsSqlServer };
 

@@ -189,6 +189,19 @@ bool SettingsStore::write(const QString &section, const QString &key, const QStr
     return ok;
 }
 
+bool SettingsStore::contains(const QString &section, const QString &key) const {
+    if (!m_settings)
+        const_cast<SettingsStore *>(this)->open();
+    return m_settings->contains(section + QLatin1Char('/') + key);
+}
+
+bool SettingsStore::remove(const QString &section, const QString &key) {
+    if (!contains(section, key))
+        return true;
+    m_settings->remove(section + QLatin1Char('/') + key);
+    return synced(*m_settings);
+}
+
 QStringList SettingsStore::keys(const QString &section) const {
     if (!m_settings)
         const_cast<SettingsStore *>(this)->open();

@@ -36,6 +36,11 @@ public:
     // Writes at once (no delay). Returns false when the value could not be stored.
     bool write(const QString &section, const QString &key, const QString &value);
 
+    bool contains(const QString &section, const QString &key) const;
+    // Removes one key (nothing happens when there is none). Returns false when the change could not be
+    // stored.
+    bool remove(const QString &section, const QString &key);
+
     // The keys of a section, and removing a section with all its keys (for tables kept in a section of
     // their own, such as the drive table in "Drives").
     QStringList keys(const QString &section) const;

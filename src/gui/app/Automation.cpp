@@ -2,6 +2,7 @@
 
 #include "Version.h"
 
+#include "core/db/ConnectionString.h"
 #include "core/db/ScriptOnly.h"
 #include "core/db/ServerSessions.h"
 #include "core/db/secure/Certificate.h"
@@ -28,9 +29,12 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPlainTextEdit>
+#include <QSignalBlocker>
 #include <QTabWidget>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <string>
 
 namespace quorix {
 
@@ -68,6 +72,8 @@ const Option kOptions[] = {
     {"",                  "",           {},                "  monitoring login with VIEW SERVER STATE and VIEW ANY DEFINITION, not sa)"},
     {"--mirror-login",    "LOGIN",      {},                "for --check-mirroring: the Mirror's login (else QUORIX_MIRROR_LOGIN, else the box)"},
     {"--trust-certificate", "SLOT=SHA256", {},             "trust this certificate of slot 0 (Main) or 1 (Mirror) when its check fails"},
+    {"--password-stdin",  "SLOT",       {},                "read slot 0's (Main) or 1's (Mirror) password for this run from a line of standard"},
+    {"",                  "",           {},                "  input (else QUORIX_MAIN_PW / QUORIX_MIRROR_PW, else the remembered one)"},
     {"--timeout",         "SECONDS",    {},                "for --check-mirroring: give up on a server after this long (default 8)"},
     {"--version",         "",           {},                "print the program's version and exit"},
     {"--help",            "",           {},                "print this text and exit"},
@@ -167,8 +173,12 @@ QString checkStep(const AutomationStep &step, const frmMain &window) {
 QString valueOf(QWidget *w) {
     if (auto *window = qobject_cast<frmMain *>(w))
         return window->windowTitle();
-    if (auto *line = qobject_cast<QLineEdit *>(w))
-        return line->text();
+    if (auto *line = qobject_cast<QLineEdit *>(w)) {
+        // A password is never printed, only whether there is one; nor is one inside a connection string.
+        if (line->echoMode() != QLineEdit::Normal)
+            return line->text().isEmpty() ? QString() : QStringLiteral("********");
+        return maskOleDbPassword(line->text());
+    }
     if (auto *pane = qobject_cast<LogPane *>(w))
         return pane->wholeText(); // the archived lines too
     if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
@@ -239,6 +249,11 @@ bool screenshots(frmMain &window, const QString &folder) {
     }
     QTabWidget *tabs = window.form().SSTab1;
     const int shown = tabs->currentIndex();
+    // The TEST tab's connection string shows its password in clear: an image of it must not.
+    QLineEdit *connection = window.form().txtTESTConnection;
+    const QString connectionText = connection->text();
+    const QSignalBlocker quiet(connection);
+    connection->setText(maskOleDbPassword(connectionText));
     bool ok = true;
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
@@ -255,6 +270,7 @@ bool screenshots(frmMain &window, const QString &folder) {
         }
     }
     tabs->setCurrentIndex(shown);
+    connection->setText(connectionText);
     return ok;
 }
 
@@ -371,6 +387,16 @@ QString applySetting(AutomationPlan &plan, const QString &option, const QString 
         plan.trustedFingerprints[slot.toInt()] = fingerprint;
         return {};
     }
+    if (option == QLatin1String("--password-stdin")) {
+        if (value != QLatin1String("0") && value != QLatin1String("1"))
+            return QStringLiteral("--password-stdin takes the slot, 0 (Main) or 1 (Mirror), not '%1'")
+                .arg(value);
+        if (std::find(plan.passwordStdinSlots.begin(), plan.passwordStdinSlots.end(), value.toInt()) !=
+            plan.passwordStdinSlots.end())
+            return QStringLiteral("--password-stdin %1 is given twice").arg(value);
+        plan.passwordStdinSlots.push_back(value.toInt());
+        return {};
+    }
     if (option == QLatin1String("--journal-dir")) {
         if (value.trimmed().isEmpty())
             return QStringLiteral("--journal-dir needs a folder");
@@ -453,7 +479,8 @@ AutomationPlan Automation::parse(const QStringList &args) {
                 plan.error = applySetting(plan, opt, args.at(++i));
                 if (!plan.error.isEmpty())
                     return plan;
-                if (flag == QLatin1String("--trust-certificate")) // the window's and the check's
+                if (flag == QLatin1String("--trust-certificate") ||
+                    flag == QLatin1String("--password-stdin")) // the window's and the check's
                     continue;
                 if (flag == QLatin1String("--format"))
                     formatGiven = true;
@@ -535,6 +562,25 @@ int Automation::run(const AutomationPlan &plan, frmMain &window) {
             status = 3;
     }
     return status;
+}
+
+QString Automation::readRunPasswords(AutomationPlan &plan) {
+    static const char *const variables[2] = {"QUORIX_MAIN_PW", "QUORIX_MIRROR_PW"};
+    for (const int slot : plan.passwordStdinSlots) {
+        std::string line;
+        int c = 0;
+        while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+            line.push_back(static_cast<char>(c));
+        if (c == EOF && line.empty())
+            return QStringLiteral("--password-stdin %1: standard input ended before its password").arg(slot);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        plan.passwords[static_cast<size_t>(slot)] = QString::fromStdString(line);
+    }
+    for (int slot = 0; slot < 2; ++slot)
+        if (!plan.passwords[static_cast<size_t>(slot)] && qEnvironmentVariableIsSet(variables[slot]))
+            plan.passwords[static_cast<size_t>(slot)] = qEnvironmentVariable(variables[slot]);
+    return {};
 }
 
 QString Automation::usage(const QString &programName) {

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace quorix {
@@ -37,6 +38,11 @@ struct AutomationPlan {
     // --trust-certificate SLOT=SHA256: the certificate to trust for a slot's server when it is refused.
     std::array<QString, 2> trustedFingerprints;
     QString journalDir; // --journal-dir ("" for the user's data folder)
+    // --password-stdin SLOT, in the order given: each reads one line of standard input.
+    std::vector<int> passwordStdinSlots;
+    // The passwords of this run (readRunPasswords): from standard input, else QUORIX_MAIN_PW /
+    // QUORIX_MIRROR_PW. Used instead of the remembered ones and not remembered themselves.
+    std::array<std::optional<QString>, 2> passwords;
     static constexpr int kCheckTimeoutSeconds = 8;
     int timeoutSeconds = kCheckTimeoutSeconds; // --timeout: each login and statement, and the whole check
     QString error;                             // not empty: the command line is malformed
@@ -54,6 +60,9 @@ public:
     // Runs the steps in order. Returns 0 when every step did what it asked, 1 otherwise. With Script only
     // ticked at the end, the collected script is printed to stdout.
     static int run(const AutomationPlan &plan, frmMain &window);
+    // Fills plan.passwords: one line of standard input for each --password-stdin, then the environment.
+    // Returns the problem ("" when none): standard input ended before a password.
+    static QString readRunPasswords(AutomationPlan &plan);
     // programName: the executable's base name. Needs no application object.
     static QString usage(const QString &programName);
     static QString version(const QString &programName); // "quorix-dbtools 6.0.0.22"

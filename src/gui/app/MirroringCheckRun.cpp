@@ -133,7 +133,8 @@ int runMirroringCheck(const AutomationPlan &plan) {
         if (server[i].isEmpty())
             server[i] = fromEnvironmentOr(kServerVariables[i], rememberedText(settings(), "txtServer", slot))
                             .trimmed();
-        password[i] = fromEnvironmentOr(kPasswordVariables[i], rememberedText(settings(), "txtPW", slot));
+        password[i] = plan.passwords[i].value_or(
+            fromEnvironmentOr(kPasswordVariables[i], rememberedText(settings(), "txtPW", slot)));
         login[i] = !plan.logins[i].isEmpty()
                        ? plan.logins[i]
                        : fromEnvironmentOr(kLoginVariables[i], rememberedText(settings(), "txtLogin", slot))

@@ -1,5 +1,6 @@
 #include "gui/app/RememberedBoxes.h"
 
+#include "core/settings/PasswordStore.h"
 #include "core/settings/SettingsStore.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/Form.h"
@@ -20,22 +21,22 @@ using enum AtStartUp;
 
 // clang-format off
 constexpr RememberedBox kRows[] = {
-    // box                count  section         key                  indexed  default               start-up
-    {"txtServer",           2,   "MIR",          "txtServer",         true,    "",                   Load},
-    {"txtPW",               2,   "MIR",          "DB",                true,    "",                   Load},
-    {"txtLogin",            2,   "MIR",          "txtLogin",          true,    "sa",                 Load},
-    {"chkWindowsAuth",      2,   "MIR",          "chkWindowsAuth",    true,    "0",                  Load},
-    {"cboEncryption",       2,   "MIR",          "cboEncryption",     true,    "Mandatory",          Load},
-    {"txtServerUser",       2,   "MAIN",         "txtServerUser",     true,    "administrator",      Load},
-    {"txtServerPW",         2,   "MAIN",         "txtServerPW",       true,    "",                   Load},
-    {"txtLogDrive",         2,   "MAIN",         "txtLogDrive",       false,   "",                   Load},
-    {"txtRestoreTO",        6,   "txtRestoreTO", "DB",                true,    "",                   LoadEmptyAsD},
-    {"txtBackupDrive",      1,   "MAIN",         "txtBackupDrive",    false,   "p:\\backup\\MIR\\",  Load},
-    {"txtLastNames",        1,   "MAIN",         "txtLastNames",      false,   "",                   LoadIfStored},
-    {"txtFirstnames",       1,   "MAIN",         "txtFirstnames",     false,   "",                   LoadIfStored},
-    {"txtATables",          1,   "MAIN",         "txtATables",        false,   "",                   LoadIfStored},
-    {"txtAnonymize",        9,   "MAIN",         "txtAnonymize",      true,    "",                   NotRead},
-    {"txtAnonymizeField",  18,   "MAIN",         "txtAnonymizeField", true,    "",                   NotRead},
+    // box                count  section         key                  indexed  secret  default               start-up
+    {"txtServer",           2,   "MIR",          "txtServer",         true,    false,  "",                   Load},
+    {"txtPW",               2,   "MIR",          "DB",                true,    true,   "",                   Load},
+    {"txtLogin",            2,   "MIR",          "txtLogin",          true,    false,  "sa",                 Load},
+    {"chkWindowsAuth",      2,   "MIR",          "chkWindowsAuth",    true,    false,  "0",                  Load},
+    {"cboEncryption",       2,   "MIR",          "cboEncryption",     true,    false,  "Mandatory",          Load},
+    {"txtServerUser",       2,   "MAIN",         "txtServerUser",     true,    false,  "administrator",      Load},
+    {"txtServerPW",         2,   "MAIN",         "txtServerPW",       true,    true,   "",                   Load},
+    {"txtLogDrive",         2,   "MAIN",         "txtLogDrive",       false,   false,  "",                   Load},
+    {"txtRestoreTO",        6,   "txtRestoreTO", "DB",                true,    false,  "",                   LoadEmptyAsD},
+    {"txtBackupDrive",      1,   "MAIN",         "txtBackupDrive",    false,   false,  "p:\\backup\\MIR\\",  Load},
+    {"txtLastNames",        1,   "MAIN",         "txtLastNames",      false,   false,  "",                   LoadIfStored},
+    {"txtFirstnames",       1,   "MAIN",         "txtFirstnames",     false,   false,  "",                   LoadIfStored},
+    {"txtATables",          1,   "MAIN",         "txtATables",        false,   false,  "",                   LoadIfStored},
+    {"txtAnonymize",        9,   "MAIN",         "txtAnonymize",      true,    false,  "",                   NotRead},
+    {"txtAnonymizeField",  18,   "MAIN",         "txtAnonymizeField", true,    false,  "",                   NotRead},
 };
 // clang-format on
 
@@ -71,6 +72,17 @@ void setText(QWidget *box, const QString &text) {
     }
 }
 
+SecretKey secretOf(const RememberedBox &row, int index) {
+    return {QLatin1String(row.section), keyOf(row, index), controlName(row, index)};
+}
+
+// What the store holds, or the row's default; a password from wherever passwords() keeps it.
+QString storedText(const SettingsStore &store, const RememberedBox &row, int index) {
+    if (row.secret)
+        return passwords().read(secretOf(row, index));
+    return store.read(QLatin1String(row.section), keyOf(row, index), QLatin1String(row.fallback));
+}
+
 void remember(QWidget *box, SettingsStore &store, const QString &section, const QString &key) {
     if (auto *line = qobject_cast<QLineEdit *>(box))
         QObject::connect(line, &QLineEdit::textChanged, line,
@@ -95,8 +107,25 @@ std::span<const RememberedBox> rememberedBoxes() {
 
 void rememberBoxes(const Form &form, SettingsStore &store) {
     for (const RememberedBox &row : kRows)
-        for (int i = 0; i < row.count; ++i)
-            remember(boxOf(form, row, i), store, QLatin1String(row.section), keyOf(row, i));
+        for (int i = 0; i < row.count; ++i) {
+            QWidget *box = boxOf(form, row, i);
+            if (!row.secret) {
+                remember(box, store, QLatin1String(row.section), keyOf(row, i));
+                continue;
+            }
+            auto *line = qobject_cast<QLineEdit *>(box);
+            QObject::connect(
+                line, &QLineEdit::textChanged, line,
+                [secret = secretOf(row, i)](const QString &text) { passwords().write(secret, text); });
+        }
+}
+
+std::vector<SecretKey> rememberedSecrets() {
+    std::vector<SecretKey> secrets;
+    for (const RememberedBox &row : kRows)
+        for (int i = 0; row.secret && i < row.count; ++i)
+            secrets.push_back(secretOf(row, i));
+    return secrets;
 }
 
 bool loadRemembered(const Form &form, SettingsStore &store, const char *box, int index) {
@@ -105,11 +134,12 @@ bool loadRemembered(const Form &form, SettingsStore &store, const char *box, int
             continue;
         QWidget *widget = boxOf(form, row, index);
         const QString section = QLatin1String(row.section);
-        const QString stored = store.read(section, keyOf(row, index));
+        const QString stored =
+            row.secret ? storedText(store, row, index) : store.read(section, keyOf(row, index));
         switch (row.startUp) {
         case Load:
         case LoadEmptyAsD: {
-            const QString value = store.read(section, keyOf(row, index), QLatin1String(row.fallback));
+            const QString value = row.secret ? stored : storedText(store, row, index);
             setText(widget, value);
             if (row.startUp == LoadEmptyAsD && value.isEmpty())
                 setText(widget, QStringLiteral("D"));
@@ -130,7 +160,7 @@ bool loadRemembered(const Form &form, SettingsStore &store, const char *box, int
 QString rememberedText(const SettingsStore &store, const char *box, int index) {
     for (const RememberedBox &row : kRows)
         if (std::strcmp(row.box, box) == 0)
-            return store.read(QLatin1String(row.section), keyOf(row, index), QLatin1String(row.fallback));
+            return storedText(store, row, index);
     throw std::logic_error("not a remembered box");
 }
 

@@ -3,6 +3,7 @@
 #include "Version.h"
 #include "core/audit/Journal.h"
 #include "core/db/ServerSessions.h"
+#include "core/settings/PasswordStore.h"
 #include "core/settings/SettingsStore.h"
 #include "gui/app/FormBuilder.h"
 #include "gui/app/RememberedBoxes.h"
@@ -45,6 +46,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -81,6 +83,8 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
     // The store is opened for each new window, so it follows the environment it is created in.
     settings().open();
     settings().setProblemHandler([this](const QString &problem) { logSettingsProblem(problem); });
+    passwords().reopen();
+    passwords().setNoteHandler([this](const QString &note) { logSettingsProblem(note); });
     rememberBoxes(m_form, settings());
     connectSharesToWindow(m_form);
 
@@ -99,6 +103,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent) {
 frmMain::~frmMain() {
     Operations::setBeforeEach({});
     settings().setProblemHandler({});
+    passwords().setNoteHandler({});
 }
 
 void frmMain::buildLayout() {
@@ -202,6 +207,10 @@ void frmMain::logSettingsProblem(const QString &problem) {
     Echo::log(problem);
 }
 
+void frmMain::useRunPassword(int slot, const QString &password) {
+    m_runPasswords.at(static_cast<size_t>(slot)) = password;
+}
+
 void frmMain::acceptFingerprint(int slot, const QString &sha256) {
     m_sessionHost->acceptFingerprint(slot, sha256);
 }
@@ -241,11 +250,19 @@ void frmMain::runStartUp() {
 
     // 3: the shell services are created by the shares layer on first use.
 
-    // 4: the server boxes.
+    // 4: the server boxes, after the passwords an older version left in the settings went to the credential
+    // store.
+    passwords().moveFromSettings(rememberedSecrets());
     for (int s = 0; s < 2; ++s)
         for (const char *box : {"txtPW", "txtServer", "txtServerPW", "txtServerUser", "txtLogDrive",
                                 "txtLogin", "chkWindowsAuth", "cboEncryption"})
             loadRemembered(f, store, box, s);
+    // A password handed to this run takes the remembered one's place, unremembered.
+    for (int s = 0; s < 2; ++s)
+        if (const auto &given = m_runPasswords[static_cast<size_t>(s)]) {
+            const QSignalBlocker unremembered(f.txtPW[static_cast<size_t>(s)]);
+            f.txtPW[static_cast<size_t>(s)]->setText(*given);
+        }
     // The speed test's connection string names the Main server just loaded.
     m_speedTest->useMainServer();
 

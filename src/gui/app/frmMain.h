@@ -9,8 +9,10 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace quorix {
 
@@ -66,6 +68,9 @@ public:
     ServerSessions &sessions() { return *m_sessions; }
     // The certificate a slot's server may present when its check fails (--trust-certificate): trusted then.
     void acceptFingerprint(int slot, const QString &sha256);
+    // A password for this run only (automation): start-up puts it in txtPW(slot) instead of the remembered
+    // one, and it is not remembered. One typed or set afterwards is remembered as ever.
+    void useRunPassword(int slot, const QString &password);
     DatabaseLists &databaseLists() { return *m_lists; }
     MirroringScripts &mirroringScripts() { return *m_scripts; }
     MirrorRestore &mirrorRestore() { return *m_mirrorRestore; }
@@ -93,6 +98,7 @@ private:
 
     Form m_form;
     bool m_loaded = false;
+    std::array<std::optional<QString>, 2> m_runPasswords;
     QTimer *m_restoreDirPause = nullptr; // txtRestoreDir is read once typing pauses
 
     std::unique_ptr<LogPanes> m_log;           // before the features: they report to it until they are gone

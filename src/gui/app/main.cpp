@@ -88,7 +88,7 @@ int main(int argc, char *argv[]) {
     // The options are read before the application object exists: --help and --version need no display,
     // and the platform must be chosen before the application object is made.
     const QStringList args = arguments(argc, argv);
-    const quorix::AutomationPlan plan = quorix::Automation::parse(args);
+    quorix::AutomationPlan plan = quorix::Automation::parse(args);
     const QString program = QFileInfo(QString::fromLocal8Bit(argv[0])).completeBaseName();
     if (plan.help) {
         std::printf("%s\n", qPrintable(quorix::Automation::usage(program)));
@@ -98,6 +98,9 @@ int main(int argc, char *argv[]) {
         std::printf("%s\n", qPrintable(quorix::Automation::version(program)));
         return 0;
     }
+    // Passwords come in before anything else reads standard input.
+    if (plan.error.isEmpty())
+        plan.error = quorix::Automation::readRunPasswords(plan);
     // A monitoring system reads the check's first line and exit status, whatever went wrong.
     if (plan.checkMirroring || args.contains(QStringLiteral("--check-mirroring"))) {
         if (!plan.error.isEmpty()) {
@@ -156,9 +159,12 @@ int main(int argc, char *argv[]) {
         quorix::Prompt::setScripted(true, plan.firstAnswer());
     }
 
-    for (int slot = 0; slot < 2; ++slot)
+    for (int slot = 0; slot < 2; ++slot) {
         if (!plan.trustedFingerprints[static_cast<size_t>(slot)].isEmpty())
             window.acceptFingerprint(slot, plan.trustedFingerprints[static_cast<size_t>(slot)]);
+        if (const auto &password = plan.passwords[static_cast<size_t>(slot)])
+            window.useRunPassword(slot, *password);
+    }
     const bool probe = quorix::StartupProbe::requested();
     if (probe)
         quorix::StartupProbe::watch(window, sinceMain);
