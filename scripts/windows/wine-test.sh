@@ -153,7 +153,9 @@ sent_since() { tail -n +"$(($2 + 1))" "$work/$1.rec" | sed -n "s/^[0-9]*\tbatch\
 both() {
   local main_at mirror_at
   main_at=$(wc -l <"$work/main.rec") mirror_at=$(wc -l <"$work/mirror.rec")
-  XDG_CONFIG_HOME=$linux_config run "$linux_exe" "$@"
+  # The Linux program keeps its passwords in its settings file (this machine has no Secret Service): the
+  # Windows one in the Credential Manager, which Wine implements.
+  XDG_CONFIG_HOME=$linux_config QUORIX_PASSWORD_STORE=file run "$linux_exe" "$@"
   settled
   l_status=$r_status l_out=$r_out
   l_main=$(sent_since main "$main_at") l_mirror=$(sent_since mirror "$mirror_at")
@@ -183,8 +185,13 @@ check "both sessions connect through Wine's ODBC and FreeTDS and list each serve
 
 reg=$(winereg query "$key\\MIR" 2>&1 | tr -d '\r')
 grep -Eq "txtServer0[[:space:]]+REG_SZ[[:space:]]+127\.0\.0\.1,$port_main\$" <<<"$reg" &&
-  grep -Eq "DB1[[:space:]]+REG_SZ[[:space:]]+pwMirror\$" <<<"$reg"
-check "the boxes are remembered in the registry under $key\\MIR" $? "$reg"
+  ! grep -Eq "DB[01][[:space:]]|pwMirror|pwMain" <<<"$reg"
+check "the boxes are remembered in the registry under $key\\MIR, the passwords not" $? "$reg"
+# Wine keeps the Credential Manager's entries under its own key, their secrets encrypted.
+creds=$(winereg query 'HKCU\Software\Wine\Credential Manager' /s 2>&1 | tr -d '\r')
+grep -qF 'quorix-dbtools/txtPW(0)' <<<"$creds" && grep -qF 'quorix-dbtools/txtPW(1)' <<<"$creds" &&
+  ! grep -q "pwMirror" <<<"$creds"
+check "the passwords are in the Credential Manager as quorix-dbtools/txtPW(0) and txtPW(1)" $? "$creds"
 
 both --headless --print "GridDB(0)" --print "GridDB(1)" --set txtDB=Billing --click "cmdBackup(0)"
 [ "$r_status" = 0 ] && [ "$(grep -c '^Connected\.$' <<<"$r_out")" = 2 ] && has "$r_out" Billing &&
@@ -217,6 +224,19 @@ check "an unknown control is refused with status 2 before anything runs" $? "sta
 app --headless --set "txtPW(1)=pwMirror" --click "File2(0)"
 [ "$r_status" = 1 ] && grep -q "File2(0) has no current entry" <<<"$r_err"
 check "a click with nothing to click exits with 1" $? "status $r_status: $r_err"
+
+# --- A password an older version left in the registry moves into the Credential Manager ----------------
+winereg add "$key\\MIR" /v DB1 /t REG_SZ /d "pwMirror" /f >/dev/null 2>&1
+app --headless --click "cmdRefreshDB(1)" --print "GridDB(1)"
+moved="Passwords moved from HKEY_CURRENT_USER\\Software\\VB and VBA Program Settings\\quorix-dbtools into the credential store: txtPW(1)"
+reg=$(winereg query "$key\\MIR" 2>&1 | tr -d '\r')
+[ "$r_status" = 0 ] && [ "$(grep -cF -- "$moved" <<<"$r_out")" = 1 ] && has "$r_out" Zeta &&
+  ! grep -q "pwMirror" <<<"$reg"
+check "a plain password in the registry is moved into the Credential Manager, said once, and still logs in" $? \
+  "status $r_status: $r_out $r_err $reg"
+app --headless --print "txtPW(1)"
+[ "$r_status" = 0 ] && ! grep -qF "Passwords moved" <<<"$r_out" && has "$r_out" "********"
+check "the next start has nothing to move, and --print shows the password as ********" $? "$r_out"
 
 # --- A damaged value: the key is set aside and the program starts with the defaults --------------------
 winereg add "$key\\MIR" /v txtServer1 /t REG_SZ /d "@Variant(damaged)" /f >/dev/null 2>&1

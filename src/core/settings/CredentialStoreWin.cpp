@@ -1,7 +1,8 @@
 #include "core/settings/CredentialStore.h"
 
-#include <wincred.h>
 #include <windows.h>
+// after <windows.h>, whose types it uses
+#include <wincred.h>
 
 #include <string>
 
