@@ -232,8 +232,9 @@ int main(int argc, char **argv) {
             QStringLiteral("SELECT COUNT_BIG(*) FROM QRIX2..Bench"));
         return r.eof() ? qint64(-1) : r.value(0).toLongLong();
     };
-    const auto ourCopy = [&](const QString &through) {
+    const auto ourCopy = [&](const QString &through, bool bulk) {
         connectTo(through);
+        copy.setBulkCopy(bulk);
         f.txtLog->clear();
         Figures c;
         const double cpu = cpuSeconds(QCoreApplication::applicationPid());
@@ -279,8 +280,10 @@ int main(int argc, char **argv) {
             }
             std::map<QString, Figures> ways;
             ways[QStringLiteral("freebcp")] = bcpLoad(through);
-            ways[QStringLiteral("blocks")] = ourCopy(through);
-            for (const QString way : {QStringLiteral("freebcp"), QStringLiteral("blocks")}) {
+            ways[QStringLiteral("blocks")] = ourCopy(through, false);
+            ways[QStringLiteral("bulk")] = ourCopy(through, true);
+            for (const QString way :
+                 {QStringLiteral("freebcp"), QStringLiteral("blocks"), QStringLiteral("bulk")}) {
                 const Figures &w = ways[way];
                 std::printf("%s %s: %s rows/s, client CPU %.1f us/row, server CPU %.1f us/row, %lld rows "
                             "arrived, %.2fx freebcp%s%s\n",

@@ -12,15 +12,28 @@
 // second connection), so memory stays flat whatever the row count, while the inserts, IDENTITY_INSERT and
 // every statement run on Main's session itself. STOP is looked at before each block; the progress of the
 // rows of a block shows at its end.
+//
+// Where the ODBC driver offers bulk-copy functions (db/BulkCopy), the rows go through them instead, in
+// batches of up to 10,000 rows, each a stream the server stores with no statement to parse: on a
+// connection of its own beside the session, identity values kept. A batch the server refuses is copied
+// again through the blocks, so each refused row is counted once and every other row arrives; a table or a
+// type the bulk path cannot carry goes through the blocks, and so does everything under "Script only".
+// When the driver has no such functions the log says so once.
 
 #include <QString>
 #include <QtGlobal>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace quorix {
 
+struct ColumnInfo;
 struct Form;
+struct InsertPlan;
 struct TableRef;
+class BlockStatement;
+class BulkCopy;
 class ServerSessions;
 class LogPanes;
 
@@ -43,6 +56,9 @@ public:
     // click on STOP, shows count in lblCnt.
     void ShowCopyProgress(qint64 count);
 
+    // Whether a copy may take the bulk path (default yes); without it every copy goes through the blocks.
+    void setBulkCopy(bool allowed) { m_bulkAllowed = allowed; }
+
     struct Counts {
         qint64 copied = 0; // source rows walked, refused ones included
         qint64 errors = 0; // failed steps
@@ -54,10 +70,15 @@ private:
     Counts copyRows(const QString &source, const QString &target, bool logFailures,
                     const std::function<void()> &beforeRows);
     void logCounts(const Counts &counts);
+    // The bulk load of the plan's rows into target, when it can take them; nullptr otherwise.
+    std::unique_ptr<BulkCopy> startBulk(const QString &target, const std::vector<ColumnInfo> &columns,
+                                        const InsertPlan &plan, const BlockStatement &insert);
 
     Form &m_form;
     ServerSessions &m_sessions;
     const LogPanes &m_log;
+    bool m_bulkAllowed = true;
+    bool m_toldNoBulk = false; // the log has said that the driver offers no bulk copy
 };
 
 } // namespace quorix
