@@ -109,8 +109,13 @@ std::optional<QString> dateTimeText(const QVariant &v, const ParamType &t) {
     if (!m.hasMatch())
         return std::nullopt;
     const int year = m.captured(1).toInt();
-    if (t.kind == K::DateTime && (t.scale == 0 ? year < 1900 || year > 2078 : year < 1753))
-        return std::nullopt; // smalldatetime, datetime: the rest of their range goes the block path
+    // The driver's text conversion to date and datetime2 loses years before 1900 (0001 arrived as 2001,
+    // 1601 as 1900), and smalldatetime and datetime hold less: such values go the block path, which sends
+    // them as text the server converts.
+    const bool datetime = t.kind == K::DateTime && t.scale > 0,
+               smalldatetime = t.kind == K::DateTime && !datetime;
+    if (year < (datetime ? 1753 : 1900) || (smalldatetime && year > 2078))
+        return std::nullopt;
     return text;
 }
 

@@ -24,9 +24,6 @@ namespace {
 
 constexpr int kMain = 0;
 constexpr qint64 kProgressEvery = 100;
-// The rows of one batch of the bulk path: large enough that the two round trips a batch costs (its end,
-// and the start of the next) matter little, small enough that STOP and the progress come often.
-constexpr int kBulkBatchRows = 10000;
 
 // The source columns whose values cannot be set in the target, for the one line that names them.
 QString leftOutColumns(const QStringList &sourceNames, const InsertPlan &plan) {
@@ -161,7 +158,7 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
         while (!moveFailure && !reader.eof() && !m_form.chkStop->isChecked()) {
             block.clear();
             qint64 bytes = 0;
-            while (static_cast<int>(block.size()) < (bulk ? kBulkBatchRows : insert.maxRows()) &&
+            while (static_cast<int>(block.size()) < (bulk ? m_bulkBatchRows : insert.maxRows()) &&
                    bytes < kMaxBlockBytes && !reader.eof()) {
                 const std::vector<QVariant> &row = reader.row();
                 std::vector<QVariant> values(plan.sources.size());

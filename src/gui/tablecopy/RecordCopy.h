@@ -22,6 +22,7 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,8 +57,15 @@ public:
     // click on STOP, shows count in lblCnt.
     void ShowCopyProgress(qint64 count);
 
-    // Whether a copy may take the bulk path (default yes); without it every copy goes through the blocks.
-    void setBulkCopy(bool allowed) { m_bulkAllowed = allowed; }
+    // Whether a copy may take the bulk path (default yes, in batches of kBulkBatchRows rows); without it
+    // every copy goes through the blocks.
+    // The rows of one batch: large enough that the two round trips a batch costs (its end, and the start
+    // of the next) matter little, small enough that STOP and the progress come often.
+    static constexpr int kBulkBatchRows = 10000;
+    void setBulkCopy(bool allowed, int batchRows = kBulkBatchRows) {
+        m_bulkAllowed = allowed;
+        m_bulkBatchRows = std::max(1, batchRows);
+    }
 
     struct Counts {
         qint64 copied = 0; // source rows walked, refused ones included
@@ -78,6 +86,7 @@ private:
     ServerSessions &m_sessions;
     const LogPanes &m_log;
     bool m_bulkAllowed = true;
+    int m_bulkBatchRows = kBulkBatchRows;
     bool m_toldNoBulk = false; // the log has said that the driver offers no bulk copy
 };
 
