@@ -478,6 +478,19 @@ TEST_F(ByBulk, ARefusedBatchGoesThroughTheBlocksAndEachRefusedRowCountsOnce) {
                            "copied 3", "errors 1"}));
 }
 
+TEST_F(ByBulk, AServerThatTakesNoLoadGetsEveryRowThroughTheBlocks) {
+    // INSERT BULK refused: the load cannot begin, and the rows go as they would without it.
+    main->addFirstRule(
+        Rule::pattern("insert bulk .*", Reply::error(4022, "Bulk load data was expected but not sent.")));
+    table(kSource, idAndName(), numbered(250));
+    table(kTarget, idAndName());
+    click("cmdCopyTables");
+    EXPECT_TRUE(bulkLoads().empty());
+    EXPECT_EQ(inserts(kTarget).rows.size(), 250u);
+    EXPECT_EQ(rowsOf(kTarget), numbered(250));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 250", "errors 0", "Done copying"}));
+}
+
 TEST_F(ByBulk, StopIsReadBetweenBatches) {
     table(kSource, idAndName(), numbered(250));
     table(kTarget, idAndName());

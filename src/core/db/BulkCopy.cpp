@@ -1,7 +1,10 @@
 #include "core/db/BulkCopy.h"
 
 #include "core/db/ServerConnectionSlot.h"
+#include "core/db/SqlQuote.h"
+#include "core/db/StatementJournal.h"
 
+#include <QElapsedTimer>
 #include <cstdint>
 
 namespace quorix {
@@ -58,8 +61,8 @@ QString BulkCopy::tableName(const QString &qualifiedTable) {
     return qualifiedTable;
 }
 
-BulkCopy::BulkCopy(ConnectionTarget target, int commandTimeout) : m_target(std::move(target)) {
-    m_connection.setCommandTimeout(commandTimeout);
+BulkCopy::BulkCopy(const ServerConnection &session) : m_session(session), m_target(session.target()) {
+    m_connection.setCommandTimeout(session.commandTimeout());
     m_connection.setBulkCopy(true);
 }
 
@@ -73,8 +76,13 @@ DbError BulkCopy::driverError(const QString &what) const {
 }
 
 BulkCopy::Started BulkCopy::start(const QString &table, std::vector<BcpRow::Column> columns,
-                                  bool keepIdentity) {
+                                  const QStringList &names, bool keepIdentity) {
     m_table = table;
+    QStringList quoted;
+    for (const QString &n : names)
+        quoted << sqlName(n);
+    m_journalText = QStringLiteral("INSERT BULK ") + table + QStringLiteral(" (") +
+                    quoted.join(QStringLiteral(", ")) + QLatin1Char(')');
     m_keepIdentity = keepIdentity;
     try {
         m_connection.open(m_target);
@@ -131,6 +139,8 @@ BulkCopy::Sent BulkCopy::send(const std::vector<std::vector<QVariant>> &rows) {
         return sent;
     }
     ServerConnection::Slot *slot = m_connection.m_slot.get();
+    QElapsedTimer took;
+    took.start();
     slot->run([&] {
         if (!m_begun && !begin()) {
             sent.ended = true;
@@ -149,8 +159,11 @@ BulkCopy::Sent BulkCopy::send(const std::vector<std::vector<QVariant>> &rows) {
         }
         if (sent.taken == 0)
             return;
-        if (m_driver->batch() < 0) {
+        const int stored = m_driver->batch();
+        if (stored < 0)
             sent.refused = driverError(QStringLiteral("The server refused a batch of rows."));
+        journal(stored, sent.refused, took.elapsed());
+        if (sent.refused) {
             // The driver ends the load it could not commit; the next batch starts one anew.
             m_driver->done();
             m_begun = false;
@@ -161,6 +174,20 @@ BulkCopy::Sent BulkCopy::send(const std::vector<std::vector<QVariant>> &rows) {
         close();
     }
     return sent;
+}
+
+void BulkCopy::journal(qint64 rows, const std::optional<DbError> &refused, qint64 milliseconds) {
+    StatementJournal *journal = m_session.journal();
+    if (!journal)
+        return;
+    SentStatement s = m_session.journalRecord(m_journalText);
+    s.time = QDateTime::currentDateTimeUtc().addMSecs(-milliseconds);
+    s.milliseconds = milliseconds;
+    s.rows = refused ? -1 : rows;
+    s.database = m_connection.m_slot->conn.currentCatalog();
+    if (refused)
+        s.failedWith(*refused);
+    journal->record(s);
 }
 
 void BulkCopy::close() noexcept {

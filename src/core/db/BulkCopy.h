@@ -5,7 +5,7 @@
 // server to parse and compile per block. The load runs on a connection of its own beside the session, as
 // ServerReader reads beside it, opened with the session's login.
 //
-//     BulkCopy bulk(sessions.target(0), commandTimeout);
+//     BulkCopy bulk(sessions.connection(0));
 //     if (bulk.start("QRIX2.dbo.T", *columns, true) == BulkCopy::Started::Yes)
 //         for (...) {
 //             const BulkCopy::Sent sent = bulk.send(rows); // the leading rows it took, and how they fared
@@ -13,7 +13,8 @@
 //         }
 //
 // Every call runs on the connection's worker thread. Failures of the server and of the driver are
-// reported in what the calls return, never thrown.
+// reported in what the calls return, never thrown. Each batch is journaled as the session's statements
+// are ("INSERT BULK QRIX2.dbo.T (a, b)", with its rows), on the session's journal.
 
 #include "core/db/BcpRow.h"
 #include "core/db/PreparedStatement.h"
@@ -37,7 +38,8 @@ public:
     // The table as the bulk-copy functions and SET IDENTITY_INSERT take it: "QRIX2..T" is "QRIX2.dbo.T".
     static QString tableName(const QString &qualifiedTable);
 
-    BulkCopy(ConnectionTarget target, int commandTimeout);
+    // Beside session: its login, command timeout and journal. The session must outlive the load.
+    explicit BulkCopy(const ServerConnection &session);
     ~BulkCopy();
     BulkCopy(const BulkCopy &) = delete;
     BulkCopy &operator=(const BulkCopy &) = delete;
@@ -49,7 +51,9 @@ public:
     };
     // Connects and starts loading table (tableName's form). keepIdentity: the rows carry the values of
     // the table's identity column, which it keeps.
-    Started start(const QString &table, std::vector<BcpRow::Column> columns, bool keepIdentity);
+    // names: the columns' names, for the journal.
+    Started start(const QString &table, std::vector<BcpRow::Column> columns, const QStringList &names,
+                  bool keepIdentity);
     const std::optional<DbError> &failure() const { return m_failure; }
 
     struct Sent {
@@ -66,9 +70,13 @@ public:
 private:
     bool begin(); // on the worker: bcp_init, the option, the binding; false with m_failure set
     DbError driverError(const QString &what) const;
+    // On the worker: the journal's line for a batch of rows that the server stored or refused.
+    void journal(qint64 rows, const std::optional<DbError> &refused, qint64 milliseconds);
 
+    const ServerConnection &m_session;
     ServerConnection m_connection;
     ConnectionTarget m_target;
+    QString m_journalText;               // "INSERT BULK QRIX2.dbo.T (a, b)"
     std::unique_ptr<BcpDriver> m_driver; // used on the worker only
     std::unique_ptr<BcpRow> m_row;
     QString m_table;

@@ -144,6 +144,11 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
         if (stored < rows.size()) {
             std::vector<PreparedStatement::RowResult> rest =
                 insert.executeAll({rows.begin() + static_cast<std::ptrdiff_t>(stored), rows.end()});
+            // A refused batch whose every row the blocks then stored was refused as a load, not for its
+            // rows: the server does not take these loads, and the rest of the copy goes without them.
+            if (sent.refused &&
+                std::all_of(rest.begin(), rest.end(), [](const auto &r) { return r.outcome.ok(); }))
+                bulk.reset();
             std::move(rest.begin(), rest.end(), std::back_inserter(out));
         }
         return out;
@@ -203,9 +208,8 @@ std::unique_ptr<BulkCopy> RecordCopy::startBulk(const QString &target, const std
     const bool identity = std::any_of(columns.begin(), columns.end(), [&](const ColumnInfo &c) {
         return c.identity && plan.columns.contains(c.name, Qt::CaseInsensitive);
     });
-    auto bulk =
-        std::make_unique<BulkCopy>(m_sessions.target(kMain), m_sessions.connection(kMain).commandTimeout());
-    switch (bulk->start(BulkCopy::tableName(target), *bulkColumns, identity)) {
+    auto bulk = std::make_unique<BulkCopy>(m_sessions.connection(kMain));
+    switch (bulk->start(BulkCopy::tableName(target), *bulkColumns, plan.columns, identity)) {
     case BulkCopy::Started::Yes:
         return bulk;
     case BulkCopy::Started::NoFunctions:

@@ -14,7 +14,7 @@
 // rows of a block shows at its end.
 //
 // Where the ODBC driver offers bulk-copy functions (db/BulkCopy), the rows go through them instead, in
-// batches of up to 10,000 rows, each a stream the server stores with no statement to parse: on a
+// batches of up to 1,000 rows, each a stream the server stores with no statement to parse: on a
 // connection of its own beside the session, identity values kept. A batch the server refuses is copied
 // again through the blocks, so each refused row is counted once and every other row arrives; a table or a
 // type the bulk path cannot carry goes through the blocks, and so does everything under "Script only".
@@ -59,9 +59,11 @@ public:
 
     // Whether a copy may take the bulk path (default yes, in batches of kBulkBatchRows rows); without it
     // every copy goes through the blocks.
-    // The rows of one batch: large enough that the two round trips a batch costs (its end, and the start
-    // of the next) matter little, small enough that STOP and the progress come often.
-    static constexpr int kBulkBatchRows = 10000;
+    // The rows of one batch: enough that the two round trips a batch costs (its end, and the start of the
+    // next) matter little, and no more than a server may have stored of a batch it then refuses (a T-SQL
+    // engine that commits 1,000-row parts of a load it fails), so that copying a refused batch again
+    // through the blocks never copies a row twice.
+    static constexpr int kBulkBatchRows = 1000;
     void setBulkCopy(bool allowed, int batchRows = kBulkBatchRows) {
         m_bulkAllowed = allowed;
         m_bulkBatchRows = std::max(1, batchRows);
