@@ -30,8 +30,9 @@ bool isBinary(K k) {
 int capacity(const ParamType &t, bool utf16) {
     if (isInteger(t.kind) || t.kind == K::Real || t.kind == K::Float)
         return 8;
+    // Narrow text is checked as UTF-8 bytes, never more than the column's length; as UTF-16, twice that.
     if (isNarrowText(t.kind))
-        return t.length; // checked as UTF-8 bytes, never more than the column's length
+        return utf16 ? 2 * t.length : t.length;
     if (isWideText(t.kind))
         return utf16 ? 2 * t.length : 3 * t.length; // UTF-8 of at most length UTF-16 units
     if (isBinary(t.kind))
