@@ -6,6 +6,8 @@
 
 #include "TableCopyWindow.h"
 
+#include "core/db/ScriptOnly.h"
+
 #include <QEvent>
 
 using namespace quorix;
@@ -359,4 +361,166 @@ TEST_F(ByRecord, StopIsReadBetweenBlocks) {
     EXPECT_EQ(rowsOf(kTarget), numbered(1000));
     EXPECT_EQ(logged(), (QStringList{"Patients", "copied 1000", "errors 0", "Done copying"}));
     EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT QRIX2.dbo.Patients OFF");
+}
+
+// ---- The bulk path: the driver's bulk-copy functions ----------------------------------------------------
+
+namespace {
+
+class ByBulk : public ByRecord {
+protected:
+    void SetUp() override {
+        ByRecord::SetUp();
+        w.window().recordCopy().setBulkCopy(true, 100); // batches of 100 rows, so that a test sees several
+    }
+    // The rows of each bulk load the server received. A load ends with one of no rows (the driver's end of
+    // the load after its last batch).
+    std::vector<size_t> bulkLoads() {
+        std::vector<size_t> out;
+        for (const tds::Event &e : main->bulkLoads())
+            out.push_back(e.rows);
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(ByBulk, EveryBoundTypeArrivesExactThroughThePathThatCarriesIt) {
+    // Per type the tool binds: a value, an edge of its range, NULL; and the rows of each bulk load, the
+    // closing load of none included. The (max) types, time and datetimeoffset go through the blocks; so does
+    // a value the driver would not carry exactly (a date before 1900, char text longer in UTF-8 than the
+    // column): the batch ends before its row, which goes with the rest through the blocks.
+    struct Case {
+        const char *type;
+        const char *value;
+        const char *edge;
+        std::vector<size_t> loads;
+    };
+    const std::vector<size_t> bulk{3, 0}, blocks{};
+    const Case cases[] = {
+        {"bit", "1", "0", bulk},
+        {"tinyint", "7", "255", bulk},
+        {"smallint", "-7", "-32768", bulk},
+        {"int", "42", "-2147483648", bulk},
+        {"bigint", "42", "-9223372036854775808", bulk},
+        {"real", "0.25", "-3.5", bulk},
+        {"float", "0.1", "1e+300", bulk},
+        {"decimal(18,4)", "-12345678901234.5678", "0.0001", bulk},
+        {"numeric(38,10)", "1234567890123456789012345678.1234567891", "-0.0000000001", bulk},
+        {"money", "12.3400", "-922337203685477.5808", bulk},
+        {"date", "2024-02-29", "1900-01-01", bulk},
+        {"date", "2024-02-29", "1899-12-31", {1, 0}},
+        {"date", "2024-02-29", "0001-01-01", {1, 0}},
+        {"datetime", "1753-01-01 00:00:00.000", "9999-12-31 23:59:59.997", bulk},
+        {"datetime2(7)", "2024-02-29 23:59:58.1234567", "9999-12-31 23:59:59.9999999", bulk},
+        {"datetime2(7)", "1900-01-01 00:00:00.0000000", "1753-01-01 00:00:00.0000000", {1, 0}},
+        {"char(5)", "ab   ", "cafe ", bulk},
+        {"char(5)", "ab   ", "café ", {1, 0}},
+        {"varchar(20)", "café", "", bulk},
+        {"nchar(4)", "Zoë ", "漢字  ", bulk},
+        {"nvarchar(50)", "Zoë 漢字", "", bulk},
+        {"binary(4)", "0x00ABFF00", "0xFFFFFFFF", bulk},
+        {"varbinary(16)", "0x00ABFF", "0x", bulk},
+        {"uniqueidentifier", "6F9619FF-8B86-D011-B42D-00C04FC964FF", "00000000-0000-0000-0000-000000000000",
+         bulk},
+        {"time(7)", "13:14:15.1234567", "00:00:00.0000000", blocks},
+        {"datetimeoffset(7)", "2021-03-04 05:06:07.1234567 +05:45", "0001-01-01 00:00:00.0000000 -14:00",
+         blocks},
+        {"varchar(max)", "long text", "", blocks},
+        {"nvarchar(max)", "Zoë", "", blocks},
+        {"varbinary(max)", "0x00AB", "0x", blocks},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.type);
+        reset();
+        const std::vector<tds::Column> columns{identityColumn("id"), makeColumn("v", c.type)};
+        const std::vector<tds::Row> rows{{"3", c.value}, {"5", c.edge}, {"8", std::nullopt}};
+        table(kSource, columns, rows);
+        table(kTarget, columns);
+        click("cmdCopyTables");
+        EXPECT_EQ(rowsOf(kTarget), rows); // identity values kept
+        EXPECT_EQ(bulkLoads(), c.loads);
+        EXPECT_EQ(inserts(kTarget).rows.size(), 3u - (c.loads.empty() ? 0 : c.loads[0]));
+        EXPECT_EQ(logged(), (QStringList{"Patients", "copied 3", "errors 0", "Done copying"}));
+    }
+}
+
+TEST_F(ByBulk, ARefusedBatchGoesThroughTheBlocksAndEachRefusedRowCountsOnce) {
+    // 250 rows in batches of 100; the second batch holds a NULL the target refuses.
+    std::vector<tds::Row> rows = numbered(250);
+    rows[149][1] = std::nullopt;
+    table(kSource, idAndName(), rows);
+    table(kTarget, {makeColumn("id", "int"), makeColumn("name", "nvarchar(50)", false)});
+    click("cmdCopyTables");
+    // Three batches; the second stored nothing (the driver ends the refused load with one of no rows), its
+    // rows went as a block and then one by one.
+    EXPECT_EQ(bulkLoads(), (std::vector<size_t>{100, 100, 0, 50, 0}));
+    EXPECT_EQ(inserts(kTarget).rows.size(), 200u);
+    rows.erase(rows.begin() + 149);
+    EXPECT_EQ(rowsOf(kTarget), rows);
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 250", "errors 1", "Done copying"}));
+
+    // Copy to _NEW2 through the same path: its failure is logged as the blocks log it.
+    reset();
+    userTables = {};
+    std::vector<tds::Row> again = numbered(3);
+    again[1][1] = std::nullopt;
+    table(kSource, idAndName(), again);
+    table("QRIX..Patients_NEW2", {makeColumn("id", "int"), makeColumn("name", "nvarchar(50)", false)});
+    click("cmdCopytoNEW");
+    EXPECT_EQ(bulkLoads(), (std::vector<size_t>{3, 0})); // refused: the driver ends the load
+    EXPECT_EQ(rowsOf("QRIX..Patients_NEW2"), (std::vector<tds::Row>{again[0], again[2]}));
+    const QStringList lines = logged();
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.mid(lines.size() - 3),
+              (QStringList{serverError("Cannot insert the value NULL into column 'name', table "
+                                       "'Patients_NEW2'; column does not allow nulls. INSERT fails."),
+                           "copied 3", "errors 1"}));
+}
+
+TEST_F(ByBulk, AServerThatTakesNoLoadGetsEveryRowThroughTheBlocks) {
+    // INSERT BULK refused: the load cannot begin, and the rows go as they would without it.
+    main->addFirstRule(
+        Rule::pattern("insert bulk .*", Reply::error(4022, "Bulk load data was expected but not sent.")));
+    table(kSource, idAndName(), numbered(250));
+    table(kTarget, idAndName());
+    click("cmdCopyTables");
+    EXPECT_TRUE(bulkLoads().empty());
+    EXPECT_EQ(inserts(kTarget).rows.size(), 250u);
+    EXPECT_EQ(rowsOf(kTarget), numbered(250));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 250", "errors 0", "Done copying"}));
+}
+
+TEST_F(ByBulk, StopIsReadBetweenBatches) {
+    table(kSource, idAndName(), numbered(250));
+    table(kTarget, idAndName());
+    // Ticked at the first progress, while the first batch's rows are counted: that batch is in already.
+    struct TickAtFirstFlip : public QObject {
+        explicit TickAtFirstFlip(Form &form) : form(form) { form.lblWorking->installEventFilter(this); }
+        bool eventFilter(QObject *, QEvent *e) override {
+            if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
+                form.chkStop->setChecked(true);
+            return false;
+        }
+        Form &form;
+    } tick(f());
+    click("cmdCopyTables");
+    EXPECT_EQ(bulkLoads(), (std::vector<size_t>{100, 0}));
+    EXPECT_EQ(rowsOf(kTarget), numbered(100));
+    EXPECT_EQ(logged(), (QStringList{"Patients", "copied 100", "errors 0", "Done copying"}));
+    EXPECT_EQ(statements().back(), "SET IDENTITY_INSERT QRIX2.dbo.Patients OFF");
+}
+
+TEST_F(ByBulk, ScriptOnlyShowsTheStatementOfARowAndStartsNoLoad) {
+    table(kSource, idAndName(), numbered(2));
+    table(kTarget, idAndName());
+    scriptOnly().setActive(true);
+    click("cmdCopyTables");
+    scriptOnly().setActive(false);
+    const QString script = scriptOnly().script();
+    scriptOnly().clear();
+    EXPECT_TRUE(bulkLoads().empty());
+    EXPECT_TRUE(rowsOf(kTarget).empty());
+    EXPECT_TRUE(script.contains("INSERT INTO QRIX2..Patients (id, name) VALUES (?, ?)"))
+        << qPrintable(script);
 }

@@ -110,4 +110,18 @@ BlockStatement::execute(const std::vector<std::vector<QVariant>> &rows) {
     return m_single.executeEach(rows);
 }
 
+std::vector<PreparedStatement::RowResult>
+BlockStatement::executeAll(const std::vector<std::vector<QVariant>> &rows) {
+    std::vector<PreparedStatement::RowResult> out;
+    out.reserve(rows.size());
+    for (size_t from = 0; from < rows.size(); from += static_cast<size_t>(m_maxRows)) {
+        const auto end = rows.begin() + static_cast<std::ptrdiff_t>(
+                                            std::min(rows.size(), from + static_cast<size_t>(m_maxRows)));
+        const std::vector<std::vector<QVariant>> block(rows.begin() + static_cast<std::ptrdiff_t>(from), end);
+        for (PreparedStatement::RowResult &r : execute(block))
+            out.push_back(std::move(r));
+    }
+    return out;
+}
+
 } // namespace quorix

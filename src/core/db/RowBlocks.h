@@ -57,6 +57,8 @@ public:
     BlockStatement(ServerConnection &connection, Text text, QStringList rowTypes);
 
     bool isOpen() const { return m_single.isOpen(); }
+    // "Script only" keeps the statement back: nothing is sent.
+    bool collected() const { return m_single.collected(); }
     int maxRows() const { return m_maxRows; }
 
     // A row that changes nothing (a key of NULLs, which joins no record), with which executeBlock fills a
@@ -68,6 +70,9 @@ public:
     // PreparedStatement::executeEach gives them (a row of a block that went whole has the count -1). A
     // cancel, a timeout or a lost connection is not tried again: every row of the block shares it.
     std::vector<PreparedStatement::RowResult> execute(const std::vector<std::vector<QVariant>> &rows);
+
+    // Any number of rows, as execute() takes them maxRows() at a time; one outcome per row.
+    std::vector<PreparedStatement::RowResult> executeAll(const std::vector<std::vector<QVariant>> &rows);
 
     // The rows as one statement. Throws DbError. Under "Script only" the statement of one row is collected
     // and counted once per row, so the script reads as it would without blocks.

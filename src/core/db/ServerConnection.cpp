@@ -33,7 +33,9 @@ void ServerConnection::open(const ConnectionTarget &target) {
     m_refusedCertificate.reset();
     Slot *slot = m_slot.get(); // jobs never own the slot: its last owner must not be the worker itself
     const int loginTimeout = m_loginTimeout;
-    const SecureOpen result = slot->run([slot, target, loginTimeout] {
+    const bool bulkCopy = m_bulkCopy;
+    const SecureOpen result = slot->run([slot, target, loginTimeout, bulkCopy] {
+        slot->conn.setBulkCopy(bulkCopy);
         OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
         const OleDbParts parts = parseOleDbConnectionString(target.connectionString);
         // Every value the driver reads follows its brace rule, so any '}' asks which rule that is.

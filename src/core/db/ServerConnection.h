@@ -35,6 +35,8 @@ public:
     int commandTimeout() const { return m_commandTimeout; }
     // Login timeout of later open() calls (0 = none). Default kLoginTimeoutSeconds.
     void setLoginTimeout(int seconds) { m_loginTimeout = seconds; }
+    // Later open() calls ask for a connection fit for the driver's bulk-copy functions (BulkCopy).
+    void setBulkCopy(bool on) { m_bulkCopy = on; }
 
     // The target's connection string is the session form ("Provider=SQLOLEDB;...;Password=..."); it is
     // translated for the installed SQL Server ODBC driver with the target's encryption and names (see
@@ -78,6 +80,7 @@ public:
 private:
     friend class Recordset;
     friend class PreparedStatement;
+    friend class BulkCopy;
     // The "Script only" gate, asked before anything is sent: false when sql was collected instead.
     bool sends(const QString &sql) const;
     std::shared_ptr<CollectedStatement> collects(const QString &sql, const QStringList &types) const;
@@ -89,6 +92,7 @@ private:
     std::shared_ptr<Slot> m_slot;
     int m_commandTimeout = 30;
     int m_loginTimeout = kLoginTimeoutSeconds;
+    bool m_bulkCopy = false;
     ConnectionTarget m_target;
     bool m_encrypted = false;
     QString m_notice;

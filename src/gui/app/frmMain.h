@@ -65,6 +65,7 @@ public:
     const LogPanes &log() const { return *m_log; }
     // The audit journal of what the sessions send (its folder: --journal-dir, else the user's data folder).
     Journal &journal() { return *m_journal; }
+    RecordCopy &recordCopy() { return *m_recordCopy; }
     ServerSessions &sessions() { return *m_sessions; }
     // The certificate a slot's server may present when its check fails (--trust-certificate): trusted then.
     void acceptFingerprint(int slot, const QString &sha256);

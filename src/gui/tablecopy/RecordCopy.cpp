@@ -1,5 +1,6 @@
 #include "gui/tablecopy/RecordCopy.h"
 
+#include "core/db/BulkCopy.h"
 #include "core/db/DbError.h"
 #include "core/db/RowBlocks.h"
 #include "core/db/ServerReader.h"
@@ -98,10 +99,11 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
     // The target: its columns, then the INSERT of a block of rows prepared on the session.
     BlockStatement insert;
     InsertPlan plan;
+    std::vector<ColumnInfo> targetColumns;
     if (sourceOpen) {
         try {
-            plan =
-                insertPlan(target, tableColumns(m_sessions.connection(kMain), target), reader.fieldCount());
+            targetColumns = tableColumns(m_sessions.connection(kMain), target);
+            plan = insertPlan(target, targetColumns, reader.fieldCount());
             if (plan.sql.isEmpty()) {
                 ++counts.errors;
                 m_log.LogLine(QStringLiteral("No row copied into ") + target +
@@ -128,6 +130,29 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
     // reader cannot move past.
     if (!insert.isOpen())
         return counts;
+    std::unique_ptr<BulkCopy> bulk = startBulk(target, targetColumns, plan, insert);
+    // A batch of the bulk path: the rows it did not take, or the whole batch when the server refused it,
+    // go through the blocks; a load that cannot go on leaves every later row to them.
+    const auto copyBlock = [&](const std::vector<std::vector<QVariant>> &rows) {
+        if (!bulk)
+            return insert.execute(rows);
+        const BulkCopy::Sent sent = bulk->send(rows);
+        const size_t stored = sent.refused || sent.ended ? 0 : sent.taken;
+        if (sent.ended)
+            bulk.reset();
+        std::vector<PreparedStatement::RowResult> out(stored);
+        if (stored < rows.size()) {
+            std::vector<PreparedStatement::RowResult> rest =
+                insert.executeAll({rows.begin() + static_cast<std::ptrdiff_t>(stored), rows.end()});
+            // A refused batch whose every row the blocks then stored was refused as a load, not for its
+            // rows: the server does not take these loads, and the rest of the copy goes without them.
+            if (sent.refused &&
+                std::all_of(rest.begin(), rest.end(), [](const auto &r) { return r.outcome.ok(); }))
+                bulk.reset();
+            std::move(rest.begin(), rest.end(), std::back_inserter(out));
+        }
+        return out;
+    };
     // Each block of rows is one INSERT, one round trip to the server; a block the server refuses is tried
     // again row by row, so that each refused row is counted once and the others still go. STOP is looked
     // at before each block; the progress shows at the block's end (after every 100th row within it), when
@@ -138,8 +163,8 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
         while (!moveFailure && !reader.eof() && !m_form.chkStop->isChecked()) {
             block.clear();
             qint64 bytes = 0;
-            while (static_cast<int>(block.size()) < insert.maxRows() && bytes < kMaxBlockBytes &&
-                   !reader.eof()) {
+            while (static_cast<int>(block.size()) < (bulk ? m_bulkBatchRows : insert.maxRows()) &&
+                   bytes < kMaxBlockBytes && !reader.eof()) {
                 const std::vector<QVariant> &row = reader.row();
                 std::vector<QVariant> values(plan.sources.size());
                 for (size_t k = 0; k < values.size(); ++k) {
@@ -154,7 +179,7 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
                     break;
                 }
             }
-            for (const PreparedStatement::RowResult &row : insert.execute(block)) {
+            for (const PreparedStatement::RowResult &row : copyBlock(block)) {
                 counts.errors += plan.refusedPerRow;
                 if (const DbError *e = row.outcome.serverError())
                     failed(*e);
@@ -169,6 +194,33 @@ RecordCopy::Counts RecordCopy::copyRows(const QString &source, const QString &ta
         failed(e); // the end of the source could not be read
     }
     return counts;
+}
+
+std::unique_ptr<BulkCopy> RecordCopy::startBulk(const QString &target, const std::vector<ColumnInfo> &columns,
+                                                const InsertPlan &plan, const BlockStatement &insert) {
+    // "Script only" shows the statement of a row, as without the bulk path.
+    if (!m_bulkAllowed || insert.collected())
+        return nullptr;
+    const std::optional<std::vector<BcpRow::Column>> bulkColumns =
+        BulkCopy::columnsFor(columns, plan.columns, plan.types);
+    if (!bulkColumns)
+        return nullptr;
+    const bool identity = std::any_of(columns.begin(), columns.end(), [&](const ColumnInfo &c) {
+        return c.identity && plan.columns.contains(c.name, Qt::CaseInsensitive);
+    });
+    auto bulk = std::make_unique<BulkCopy>(m_sessions.connection(kMain));
+    switch (bulk->start(BulkCopy::tableName(target), *bulkColumns, plan.columns, identity)) {
+    case BulkCopy::Started::Yes:
+        return bulk;
+    case BulkCopy::Started::NoFunctions:
+        if (!m_toldNoBulk)
+            m_log.LogLine(QStringLiteral("The ODBC driver offers no bulk copy: rows are copied in blocks"));
+        m_toldNoBulk = true;
+        return nullptr;
+    case BulkCopy::Started::Failed:
+        break; // the blocks meet whatever stopped it, and report it as they do
+    }
+    return nullptr;
 }
 
 } // namespace quorix

@@ -94,7 +94,7 @@ void Connection::run() {
         }
         for (;;) {
             m_channel.readMessage(type, payload);
-            if (type == kSqlBatch || type == kRpc || type == kTransaction)
+            if (type == kSqlBatch || type == kRpc || type == kTransaction || type == kBulkLoad)
                 m_server.countRequest();
             switch (type) {
             case kSqlBatch:
@@ -105,6 +105,9 @@ void Connection::run() {
                 break;
             case kTransaction:
                 transaction(payload);
+                break;
+            case kBulkLoad:
+                bulkLoad(payload);
                 break;
             case kAttention:
                 attention();
@@ -211,6 +214,9 @@ bool Connection::login(const Bytes &payload) {
 Reply Connection::resolve(const std::string &text) {
     if (std::optional<Reply> r = m_server.answer(text, m_state))
         return std::move(*r);
+    if (!m_state.rpc)
+        if (std::optional<Reply> r = m_server.tables.bulkStatement(text, m_state, m_bulk))
+            return std::move(*r);
     if (std::optional<Reply> r = m_server.tables.answer(text, m_state))
         return std::move(*r);
     if (m_state.rpc)

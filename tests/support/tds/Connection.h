@@ -35,6 +35,7 @@ private:
     void batch(const Bytes &payload);
     void rpc(const Bytes &payload);
     void transaction(const Bytes &payload);
+    void bulkLoad(const Bytes &payload); // ConnectionBulk.cpp
     void attention();
 
     // Parses one RPC call (name and parameters) from c; false when the message has ended.
@@ -60,6 +61,7 @@ private:
     Bytes m_transaction = Bytes(8, '\0');
     std::uint64_t m_transactionCounter = 0;
     std::string m_serverName = "SQLTEST";
+    std::optional<BulkTarget> m_bulk; // named by INSERT BULK, for the next bulk-load message
     std::atomic<bool> m_finished{false};
 };
 

@@ -152,6 +152,7 @@ void loadRules(std::istream &in, ScriptedServer &server) {
         std::string name;
         ResultSet set;
         std::vector<std::string> keys;
+        std::vector<std::string> identities;
     };
     std::optional<Table> table;
     const auto flush = [&] {
@@ -159,14 +160,19 @@ void loadRules(std::istream &in, ScriptedServer &server) {
             server.addRule(std::move(*rule));
         rule.reset();
         if (table) {
-            for (const std::string &k : table->keys) {
+            const auto column = [&](const std::string &name, const char *what) -> Column & {
                 const auto c = std::find_if(table->set.columns.begin(), table->set.columns.end(),
-                                            [&](const Column &col) { return col.name == k; });
+                                            [&](const Column &col) { return col.name == name; });
                 if (c == table->set.columns.end())
-                    throw std::invalid_argument("key " + k + " is not a column of " + table->name);
-                c->key = true;
+                    throw std::invalid_argument(std::string(what) + " " + name + " is not a column of " +
+                                                table->name);
                 c->nullable = false;
-            }
+                return *c;
+            };
+            for (const std::string &k : table->keys)
+                column(k, "key").key = true;
+            for (const std::string &k : table->identities)
+                column(k, "identity").identity = true;
             server.tables().set(table->name, std::move(table->set.columns), std::move(table->set.rows));
         }
         table.reset();
@@ -205,12 +211,12 @@ void loadRules(std::istream &in, ScriptedServer &server) {
                     std::regex check(rest); // a bad pattern is reported with its line
             } else if (word == "table") {
                 flush();
-                table = Table{rest, {}, {}};
-            } else if (word == "key") {
+                table = Table{rest, {}, {}, {}};
+            } else if (word == "key" || word == "identity") {
                 if (!table)
-                    throw std::invalid_argument("'key' outside a table");
+                    throw std::invalid_argument("'" + word + "' outside a table");
                 for (std::string k; args >> k;)
-                    table->keys.push_back(k);
+                    (word == "key" ? table->keys : table->identities).push_back(k);
             } else if (word == "columns") {
                 ResultSet set;
                 for (std::string column; args >> column;) {

@@ -19,6 +19,7 @@
 //   table Billing..patients      # starts a table of the table model (TableModel.h), ended by the next
 //     columns id:int name:nvarchar(50)   # table or rule: its columns,
 //     key id                             # the columns of its primary key (NOT NULL),
+//     identity id                        # its identity column (NOT NULL),
 //     row 1|Ann                          # and its rows
 
 #include "tds/ScriptedServer.h"

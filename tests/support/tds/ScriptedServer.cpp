@@ -117,7 +117,8 @@ std::string encryptionName(Encryption value) {
 }
 
 std::string kindName(Event::Kind kind) {
-    static const char *const names[] = {"login", "batch", "rpc", "transaction", "cancel", "disconnect"};
+    static const char *const names[] = {"login",  "batch",      "rpc",      "transaction",
+                                        "cancel", "disconnect", "bulk load"};
     return names[static_cast<std::size_t>(kind)];
 }
 
@@ -160,6 +161,9 @@ std::string describe(const Event &e) {
                     (p.value ? escaped(*p.value) : "NULL");
         break;
     case Event::Kind::Cancel:
+        break;
+    case Event::Kind::BulkLoad:
+        line += "\t" + escaped(e.text) + "\trows=" + std::to_string(e.rows);
         break;
     default:
         line += "\t" + escaped(e.text);

@@ -205,6 +205,7 @@ struct Event {
         Disconnect,  // text: "closed by the client", "dropped by the server" (dropConnections), "dropped by
                      // a rule", "login refused", "encryption refused" (Encryption::Required, a client
                      // without it), "server stopped" or "protocol error: ..." (a failed TLS handshake too)
+        BulkLoad,    // a bulk-load message: text is the table INSERT BULK named, rows the rows it carried
     };
     Kind kind = Kind::Batch;
     int connection = 0;
@@ -215,6 +216,7 @@ struct Event {
     std::uint32_t clientPid = 0;                   // Login: the client's process id
     bool accepted = false;                         // Login
     int packetSize = 0;                            // Login: the packet size the client asked for
+    std::size_t rows = 0;                          // BulkLoad
 
     std::string procedure;     // Rpc: sp_executesql, sp_prepexec, sp_prepare, sp_execute, sp_unprepare, ...
     std::string declarations;  // Rpc: the @params text ("@P1 INT,@P2 NVARCHAR(6)"), if any
@@ -311,12 +313,13 @@ public:
     std::vector<Event> rpcs() const;
     std::vector<std::string> statements() const; // batch texts and RPC texts together, in arrival order
     std::vector<Event> logins() const;
+    std::vector<Event> bulkLoads() const;
     std::vector<Prelogin> prelogins() const; // in order of connection
     std::optional<Prelogin> prelogin(int connection) const;
     int cancels() const;
     // Requests since the last clearRecord(), over every connection: SQL batches, RPC messages (however many
-    // calls one holds) and transaction requests, each a round trip the client waited for. Logins are not
-    // counted.
+    // calls one holds), transaction requests and bulk-load messages, each a round trip the client waited
+    // for. Logins are not counted.
     std::size_t roundTrips() const;
     void clearRecord();
     // Waits until the record holds at least n SQL batches / n batches-or-RPCs. False on timeout.

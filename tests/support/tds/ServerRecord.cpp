@@ -64,6 +64,11 @@ std::vector<Event> ScriptedServer::logins() const {
         *m_impl, [](const Event &e) { return e.kind == Event::Kind::Login; }, same);
 }
 
+std::vector<Event> ScriptedServer::bulkLoads() const {
+    return collect(
+        *m_impl, [](const Event &e) { return e.kind == Event::Kind::BulkLoad; }, same);
+}
+
 std::vector<Prelogin> ScriptedServer::prelogins() const {
     std::lock_guard lock(m_impl->recordMutex);
     return m_impl->prelogins;

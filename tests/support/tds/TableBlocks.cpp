@@ -162,14 +162,41 @@ Reply TableModel::insert(Table &t, const std::string &columnList, const std::vec
             targets.push_back(i);
         }
     }
+    const bool identityOn = identityInsertOn(t, state);
+    std::vector<std::vector<Literal>> rows;
+    rows.reserve(rowLists.size());
+    for (const std::string &list : rowLists) {
+        const std::vector<std::string> values = splitList(list);
+        if (values.size() != targets.size())
+            return Reply::error(213,
+                                "Column name or number of supplied values does not match table definition.");
+        std::vector<Literal> row;
+        row.reserve(values.size());
+        for (std::size_t k = 0; k < targets.size(); ++k) {
+            Literal value = valueOf(values[k], state);
+            if (!value.ok)
+                return Reply::error(137, "Must declare the scalar variable \"" + values[k] + "\".");
+            if (std::optional<Reply> refused =
+                    implicitConversionRefused(t.columns[static_cast<std::size_t>(targets[k])], value))
+                return *refused;
+            row.push_back(std::move(value));
+        }
+        rows.push_back(std::move(row));
+    }
+    return insertValues(t, targets, rows, identityOn ? Identity::Kept : Identity::Refused);
+}
+
+bool TableModel::identityInsertOn(const Table &t, const ConnectionState &state) const {
+    const auto on = m_identityInsert.find(state.connection);
+    return on != m_identityInsert.end() && on->second == key(t.database, t.name);
+}
+
+Reply TableModel::insertValues(Table &t, const std::vector<int> &targets,
+                               const std::vector<std::vector<Literal>> &rows, Identity identity) {
     std::vector<int> keys;
     for (std::size_t i = 0; i < t.columns.size(); ++i)
         if (t.columns[i].key)
             keys.push_back(static_cast<int>(i));
-    const bool identityOn = [&] {
-        const auto on = m_identityInsert.find(state.connection);
-        return on != m_identityInsert.end() && on->second == key(t.database, t.name);
-    }();
     long long nextIdentity = 1;
     for (std::size_t i = 0; i < t.columns.size(); ++i)
         if (t.columns[i].identity)
@@ -179,27 +206,21 @@ Reply TableModel::insert(Table &t, const std::string &columnList, const std::vec
 
     // The statement goes in whole or not at all: the rows are built aside first.
     std::vector<Row> added;
-    for (const std::string &list : rowLists) {
-        const std::vector<std::string> values = splitList(list);
-        if (values.size() != targets.size())
-            return Reply::error(213,
-                                "Column name or number of supplied values does not match table definition.");
+    added.reserve(rows.size());
+    for (const std::vector<Literal> &values : rows) {
         Row row(t.columns.size());
         bool identityGiven = false;
         for (std::size_t k = 0; k < targets.size(); ++k) {
-            const Literal value = valueOf(values[k], state);
-            if (!value.ok)
-                return Reply::error(137, "Must declare the scalar variable \"" + values[k] + "\".");
-            if (t.columns[static_cast<std::size_t>(targets[k])].identity) {
-                if (!identityOn)
+            const Column &c = t.columns[static_cast<std::size_t>(targets[k])];
+            if (c.identity) {
+                if (identity == Identity::Refused)
                     return Reply::error(544, "Cannot insert explicit value for identity column in table '" +
                                                  t.name + "' when IDENTITY_INSERT is set to OFF.");
+                if (identity == Identity::Assigned)
+                    continue; // the value sent is ignored: the table numbers the row
                 identityGiven = true;
             }
-            if (std::optional<Reply> refused =
-                    implicitConversionRefused(t.columns[static_cast<std::size_t>(targets[k])], value))
-                return *refused;
-            if (std::optional<Reply> refused = assign(t, row, targets[k], value.value))
+            if (std::optional<Reply> refused = assign(t, row, targets[k], values[k].value))
                 return *refused;
         }
         for (std::size_t i = 0; i < t.columns.size(); ++i) {

@@ -413,6 +413,7 @@ std::optional<Reply> TableModel::tableStatement(const std::string &text, const C
         re(R"(\s*SELECT\s+COUNT(_BIG)?\s*\(\s*\*\s*\)\s+FROM\s+)" + kName + R"(\s*;?\s*)");
     static const std::regex identityInsert =
         re(R"(\s*SET\s+IDENTITY_INSERT\s+)" + kName + R"(\s+(ON|OFF)\s*;?\s*)");
+    static const std::regex truncate = re(R"(\s*TRUNCATE\s+TABLE\s+)" + kName + R"(\s*;?\s*)");
     static const std::regex catalog =
         re(R"(FROM\s+(?:)" + kPart +
            R"(\s*\.\s*)?sys\s*\.\s*columns\b[\s\S]*?OBJECT_ID\s*\(\s*N?'((?:[^']|'')*)')");
@@ -431,11 +432,11 @@ std::optional<Reply> TableModel::tableStatement(const std::string &text, const C
         return Reply::rows(std::move(set));
     }
     int form = 0;
-    for (const std::regex *r : {&select, &count, &identityInsert}) {
+    for (const std::regex *r : {&select, &count, &identityInsert, &truncate}) {
         ++form;
         if (std::regex_match(text, m, *r))
             break;
-        if (form == 3)
+        if (form == 4)
             return std::nullopt;
     }
     const std::string name = form == 1 || form == 2 ? m[2].str() : m[1].str();
@@ -457,6 +458,10 @@ std::optional<Reply> TableModel::tableStatement(const std::string &text, const C
     }
     case 2:
         return Reply::rows(single("", m[1].matched ? "bigint" : "int", std::to_string(t->rows.size())));
+    case 4:
+        t->rows.clear();
+        t->orderedBy.clear();
+        return Reply::done();
     default:
         if (equalsIgnoreCase(m[2].str(), "ON"))
             m_identityInsert[state.connection] = key(t->database, t->name);

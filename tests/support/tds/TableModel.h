@@ -24,6 +24,7 @@
 //       A statement of many rows goes in whole or not at all.
 //       A text parameter goes into a datetimeoffset column only as CAST(@Pn AS datetimeoffset(n)) (257
 //       without), as a T-SQL engine that converts no text implicitly has it.
+//   TRUNCATE TABLE t (every row goes; the identity numbering starts again)
 //   SET IDENTITY_INSERT t ON|OFF (db.dbo.t or dbo.t; db..t is refused with 102, as the statement's syntax has
 //   no empty schema) a batch declaring a cursor FOR SELECT * FROM t (any options), with OPEN and
 //       SELECT COUNT_BIG(*) FROM t in the same batch answered too; FETCH NEXT FROM c (one row, or none
@@ -41,6 +42,12 @@
 //       ...) [AS] v (k, a, ...) ON t.k = v.k [AND ...]   each row of v updates the records whose columns
 //       equal its values (a NULL joins none); checked as INSERT checks; in whole or not at all
 //   sp_prepare of SELECT [TOP n] * FROM t: the table's columns
+//   SET FMTONLY ON SELECT * FROM t SET FMTONLY OFF: the table's columns, no rows (how a bulk-copy client
+//       learns the columns it is to send)
+//   INSERT BULK t (a type, b type, ...) [WITH (option, ...)], then the bulk-load message (TableBulk.cpp):
+//       its rows stored as INSERT stores them, the whole message or nothing. An identity column listed keeps
+//       the values sent with the option KEEP_IDENTITY or with SET IDENTITY_INSERT t ON on the connection;
+//       otherwise the table numbers the rows and the values sent are ignored, as the server documents it
 // Once any table is set, these forms naming a table the model lacks get error 208.
 //
 // Thread safety: every member may be called from any thread while the server runs.
@@ -51,6 +58,18 @@
 #include <mutex>
 
 namespace quorix::tds {
+
+namespace modeltext {
+struct Literal;
+}
+
+// Where the rows of a bulk load go: named by INSERT BULK, kept by the connection until its bulk-load
+// message comes.
+struct BulkTarget {
+    std::string table;                // as the statement names it
+    std::vector<std::string> columns; // as listed, in the order of the stream's columns
+    bool keepIdentity = false;        // WITH (KEEP_IDENTITY)
+};
 
 class TableModel {
 public:
@@ -69,6 +88,12 @@ public:
     // The refusal of sp_prepare for SELECT * FROM a table the model lacks (when it has any).
     std::optional<Message> prepareRefusal(const std::string &text, const std::string &database) const;
     void forget(int connection); // its cursors and settings end with it
+    // INSERT BULK: nullopt for another statement; else the reply, with target set when it was accepted.
+    std::optional<Reply> bulkStatement(const std::string &text, const ConnectionState &state,
+                                       std::optional<BulkTarget> &target);
+    // The rows of a bulk-load message, one value per column of the stream, stored in target's table.
+    Reply bulkLoad(const BulkTarget &target, std::size_t streamColumns, const std::vector<Row> &rows,
+                   const ConnectionState &state);
 
     struct Table {
         std::string database; // as set; empty: any
@@ -99,6 +124,16 @@ private:
     std::optional<Reply> blockStatement(const std::string &text, const ConnectionState &state);
     Reply insert(Table &t, const std::string &columnList, const std::vector<std::string> &rowLists,
                  const ConnectionState &state);
+    // How an identity column named among the targets takes its value.
+    enum class Identity {
+        Refused,  // 544: IDENTITY_INSERT is off
+        Kept,     // the value given
+        Assigned, // the table numbers the row; the value given is ignored (a bulk load without KEEP_IDENTITY)
+    };
+    // Rows of values for the target columns, stored whole or not at all.
+    Reply insertValues(Table &t, const std::vector<int> &targets,
+                       const std::vector<std::vector<modeltext::Literal>> &rows, Identity identity);
+    bool identityInsertOn(const Table &t, const ConnectionState &state) const;
     std::optional<Reply> keyedRead(const std::string &text, const ConnectionState &state);
     std::optional<Reply> joinedUpdate(const std::string &text, const ConnectionState &state);
     Reply positionedUpdate(Table &t, const std::string &assignments, CursorState &cursor,

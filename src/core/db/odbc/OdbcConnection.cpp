@@ -75,6 +75,8 @@ void Connection::open(const QString &odbcConnectionString, int loginTimeoutSecon
     Handle dbc(SQL_HANDLE_DBC, environment());
     SQLSetConnectAttrW(dbc.get(), SQL_ATTR_LOGIN_TIMEOUT,
                        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(loginTimeoutSeconds)), 0);
+    if (m_bulkCopy) // SQL_COPT_SS_BCP = SQL_BCP_ON; a driver without bulk copy ignores or refuses it
+        SQLSetConnectAttrW(dbc.get(), 1219, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), SQL_IS_UINTEGER);
     SQLWCHAR out[1024];
     SQLSMALLINT outLen = 0;
     const SQLRETURN rc = SQLDriverConnectW(dbc.get(), nullptr, wide(odbcConnectionString),

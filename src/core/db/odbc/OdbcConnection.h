@@ -94,6 +94,9 @@ public:
 
     // odbcConnectionString is passed to the driver manager as it is. Throws DbError.
     void open(const QString &odbcConnectionString, int loginTimeoutSeconds);
+    // Whether later open() calls ask for a connection fit for the driver's bulk-copy functions (set
+    // before connecting, as the drivers want it).
+    void setBulkCopy(bool on) { m_bulkCopy = on; }
     // Closes the connection and any cursor still reading from it; failures are ignored.
     void close() noexcept;
     bool isOpen() const { return m_open; }
@@ -142,6 +145,7 @@ private:
     Handle m_exec; // reused by execute()
     int m_execTimeout = -1;
     bool m_open = false;
+    bool m_bulkCopy = false;
     std::weak_ptr<Cursor> m_pending;
     std::mutex m_runMutex;
     SQLHSTMT m_running = SQL_NULL_HSTMT;
