@@ -42,6 +42,17 @@ TEST(AppStartUp, FirstRunOnAnEmptyStore) {
     EXPECT_EQ(w.stored("MAIN", "txtATables"), quorix::defaultWorkList());
 }
 
+TEST(AppStartUp, APasswordWithNoServerContactsNothing) {
+    WindowFixture w;
+    w.preset("MIR", "DB0", "pw");
+    w.preset("MIR", "txtServer0", " ");
+    std::vector<int> listed;
+    w.window().refreshDatabases = [&](int slot) { listed.push_back(slot); };
+    auto &f = w.start().form();
+    EXPECT_TRUE(listed.empty());
+    EXPECT_TRUE(f.txtLog->toPlainText().isEmpty()) << f.txtLog->toPlainText().toStdString();
+}
+
 TEST(AppStartUp, TheCaptionEndsInTheRevision) {
     WindowFixture w;
     EXPECT_EQ(w.window().windowTitle(), "QUORIX DB Tools");
@@ -87,6 +98,8 @@ TEST(AppStartUp, AFailingDatabaseListingDoesNotStopStartUp) {
     WindowFixture w;
     w.preset("MIR", "DB0", "pw");
     w.preset("MIR", "DB1", "pw");
+    w.preset("MIR", "txtServer0", "db1");
+    w.preset("MIR", "txtServer1", "db2");
     std::vector<int> listed;
     w.window().refreshDatabases = [&](int slot) {
         listed.push_back(slot);

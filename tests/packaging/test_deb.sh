@@ -22,7 +22,7 @@ echo "package: $(basename "$deb"), $(stat -c %s "$deb") bytes"
 
 # The run-time packages, nothing for building.
 depends=$(dpkg-deb -f "$deb" Depends)
-expected="libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, libodbc2, odbcinst, tdsodbc, libsmbclient, fonts-dejavu-core"
+expected="libqt6core6, libqt6gui6, libqt6widgets6, qt6-qpa-plugins, libodbc2, odbcinst, tdsodbc, libsmbclient, fonts-dejavu-core, libqt6keychain1, libsecret-1-0"
 [ "$depends" = "$expected" ] || fail "Depends is '$depends', expected '$expected'"
 # What the shell buttons start, recommended: the tool runs without them.
 recommends=$(dpkg-deb -f "$deb" Recommends)

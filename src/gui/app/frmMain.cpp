@@ -267,11 +267,12 @@ void frmMain::runStartUp() {
     m_speedTest->useMainServer();
 
     // 5: list the databases of each server that has a password (or logs in by Windows authentication, which
-    // needs none); the listing reports its own failures.
+    // needs none); the listing reports its own failures. An empty server box names no server to ask: the
+    // attempt could only fail, with a message at every start.
     for (int s = 0; s < 2; ++s)
         if ((!f.txtPW[static_cast<size_t>(s)]->text().isEmpty() ||
              f.chkWindowsAuth[static_cast<size_t>(s)]->isChecked()) &&
-            refreshDatabases)
+            !f.txtServer[static_cast<size_t>(s)]->text().trimmed().isEmpty() && refreshDatabases)
             skipOnFailure([&] { refreshDatabases(s); });
 
     // 6 onwards: a failing step is skipped.
