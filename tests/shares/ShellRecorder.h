@@ -2,7 +2,8 @@
 
 // Stand-ins for the desktop's programs, put first on PATH: each records how it was started (arguments,
 // working folder, PASSWD) in a file and ends with the code in FAKE_EXIT. The shares layer starts them as it
-// would start the real ones.
+// would start the real ones. TMPDIR points into the recorder's folder, so that a password file handed to a
+// stand-in terminal (which runs no session to remove it) goes when the recorder does.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -33,12 +35,20 @@ public:
             std::filesystem::permissions(path, std::filesystem::perms::owner_all);
         }
         m_oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+        if (const char *temp = std::getenv("TMPDIR"))
+            m_oldTemp = temp;
+        std::filesystem::create_directories(m_dir / "tmp");
+        ::setenv("TMPDIR", (m_dir / "tmp").c_str(), 1);
         usePrograms(true);
     }
     ~ShellRecorder() {
         ::setenv("PATH", m_oldPath.c_str(), 1);
         ::unsetenv("FAKE_EXIT");
         ::unsetenv("TERMINAL");
+        if (m_oldTemp)
+            ::setenv("TMPDIR", m_oldTemp->c_str(), 1);
+        else
+            ::unsetenv("TMPDIR");
         std::filesystem::remove_all(m_dir);
     }
     // With false no program is found at all.
@@ -67,6 +77,7 @@ public:
 private:
     std::filesystem::path m_dir;
     std::string m_oldPath;
+    std::optional<std::string> m_oldTemp;
 };
 
 } // namespace quorix::testsupport

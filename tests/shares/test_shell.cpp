@@ -99,13 +99,25 @@ TEST_F(Shell, OpensATerminalOnAMappedDrive) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(held), {}), share(1).password);
     std::filesystem::remove(file); // the stand-in terminal runs nothing that would
 
+    // A terminal that fails never ran the session that would remove the password's file: the tool does.
+    ::setenv("FAKE_EXIT", "4", 1);
+    EXPECT_TRUE(shares::shell().openTerminal("y:"));
+    ASSERT_EQ(lines(2).size(), 2u);
+    EXPECT_EQ(lines()[1], "Cannot open a terminal on y: (" +
+                              (m_programs.dir() / "bin/x-terminal-emulator").string() +
+                              " ended with code 4)");
+    const std::string failedStart = m_programs.started("x-terminal-emulator", 2);
+    const std::string failedRest = failedStart.substr(failedStart.rfind(head) + head.size());
+    EXPECT_FALSE(std::filesystem::exists(failedRest.substr(0, failedRest.find(' ')))) << failedStart;
+    ::unsetenv("FAKE_EXIT");
+
     // Mounted by the desktop: the terminal starts in that folder.
     const auto runtime = m_programs.dir() / "run";
     const auto mount = runtime / "gvfs" / ("smb-share:server=" + server(1) + ",share=backup");
     std::filesystem::create_directories(mount);
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     EXPECT_TRUE(shares::shell().openTerminal("Y:"));
-    const std::string both = m_programs.started("x-terminal-emulator", 2);
+    const std::string both = m_programs.started("x-terminal-emulator", 3);
     EXPECT_NE(both.find(mount.string() + "||\n"), std::string::npos) << both;
     ::unsetenv("XDG_RUNTIME_DIR");
 
@@ -144,7 +156,7 @@ TEST_F(Shell, OpensATerminalOnAMappedDrive) {
 
     m_programs.usePrograms(false);
     EXPECT_FALSE(shares::shell().openTerminal("Y:"));
-    EXPECT_EQ(lines(2).back(),
+    EXPECT_EQ(lines(3).back(),
               "Cannot open a terminal on Y: (no terminal program found: x-terminal-emulator, "
               "gnome-terminal, konsole, xfce4-terminal, xterm)");
 }

@@ -48,9 +48,13 @@ std::string findProgram(const std::string &name) {
 }
 
 // Starts argv[0] (a full path) without waiting, in a session of its own so that it outlives the tool. A
-// thread reaps it and reports a failing exit as failure. extraEnv entries are "NAME=value".
+// thread reaps it and reports a failing exit as failure. extraEnv entries are "NAME=value". leftover is a
+// file the program's session removes once it has read it: when the program fails, nothing will, so it is
+// removed then (a program that ends well may have handed the session to a terminal server, which reads it
+// later).
 bool launch(const std::vector<std::string> &argv, const std::string &cwd,
-            const std::vector<std::string> &extraEnv, const std::string &failure) {
+            const std::vector<std::string> &extraEnv, const std::string &failure,
+            const std::string &leftover = {}) {
     std::vector<char *> args;
     for (const auto &arg : argv)
         args.push_back(const_cast<char *>(arg.c_str()));
@@ -80,10 +84,13 @@ bool launch(const std::vector<std::string> &argv, const std::string &cwd,
         logLine(failure + " (" + std::strerror(rc) + ")");
         return false;
     }
-    std::thread([pid, failure, program = argv[0]] {
+    std::thread([pid, failure, leftover, program = argv[0]] {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        const bool failed = (WIFEXITED(status) && WEXITSTATUS(status) != 0) || WIFSIGNALED(status);
+        if (failed && !leftover.empty())
+            ::unlink(leftover.c_str());
         if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
             logLine(failure + " (" + program + " ended with code " + std::to_string(WEXITSTATUS(status)) +
                     ")");
@@ -235,7 +242,7 @@ public:
             inside.parts = remote.parts;
             argv.insert(argv.end(), {"-D", formatPath(inside, '/')});
         }
-        const bool started = launch(argv, {}, {}, failure);
+        const bool started = launch(argv, {}, {}, failure, passwordFile);
         if (!started && !passwordFile.empty())
             ::unlink(passwordFile.c_str());
         return started;
