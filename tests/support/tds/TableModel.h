@@ -25,8 +25,10 @@
 //       A text parameter goes into a datetimeoffset column only as CAST(@Pn AS datetimeoffset(n)) (257
 //       without), as a T-SQL engine that converts no text implicitly has it.
 //   TRUNCATE TABLE t (every row goes; the identity numbering starts again)
-//   SET IDENTITY_INSERT t ON|OFF (db.dbo.t or dbo.t; db..t is refused with 102, as the statement's syntax has
-//   no empty schema) a batch declaring a cursor FOR SELECT * FROM t (any options), with OPEN and
+//   SET IDENTITY_INSERT t ON|OFF (db.dbo.t or dbo.t; db..t is refused with 102, as the documented syntax
+//       [[database.]schema.]table has no empty schema and the T-SQL engine refuses it, though older SQL
+//       Servers take it)
+//   a batch declaring a cursor FOR SELECT * FROM t (any options), with OPEN and
 //       SELECT COUNT_BIG(*) FROM t in the same batch answered too; FETCH NEXT FROM c (one row, or none
 //       at the end); SELECT @@FETCH_STATUS; UPDATE t SET a = @P1, ... WHERE CURRENT OF c; a batch with
 //       DEALLOCATE c
