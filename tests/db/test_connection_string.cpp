@@ -177,6 +177,62 @@ TEST(ConnectionString, MandatoryFreeTdsNamesASectionThatChecksTheCertificate) {
         "No server is named: type the server's name into its box.");
 }
 
+// Only a driver that can be handed the one certificate to accept is offered it for trust; the others are
+// told where the certificate goes instead, in the store of the machine they run on.
+TEST(ConnectionString, OnlyADriverThatCanHoldToOneCertificateIsOfferedIt) {
+    const OdbcDriver freetds{"FreeTDS", DriverKind::FreeTds};
+    const OdbcDriver v18{"ODBC Driver 18 for SQL Server", DriverKind::MsOdbc};
+    const OdbcDriver v17{"ODBC Driver 17 for SQL Server", DriverKind::MsOdbc};
+    const OdbcDriver windows{"SQL Server", DriverKind::WindowsSqlServer};
+    struct Case {
+        OdbcDriver driver;
+        Encryption encryption;
+        bool holds;
+    };
+    const Case cases[] = {
+        {freetds, Encryption::Mandatory, true},  {v18, Encryption::Strict, true},
+        {v18, Encryption::Mandatory, false},     {v17, Encryption::Mandatory, false},
+        {windows, Encryption::Mandatory, false}, {windows, Encryption::Strict, false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(canHoldToCertificate(c.driver, c.encryption), c.holds)
+            << c.driver.name.toStdString() << " " << encryptionName(c.encryption).toStdString();
+
+    EXPECT_EQ(
+        installCertificateAdvice("db1", v17, Encryption::Mandatory, false),
+        "The driver \"ODBC Driver 17 for SQL Server\" cannot be told to accept this one certificate, so "
+        "nothing was kept for db1: install the server's certificate (or the authority that issued it) "
+        "into the system's trust store of this machine, then connect again.");
+    EXPECT_EQ(installCertificateAdvice("db1", windows, Encryption::Mandatory, true),
+              "The driver \"SQL Server\" cannot be told to accept this one certificate, so nothing was kept "
+              "for db1: install the server's certificate (or the authority that issued it) into the Windows "
+              "certificate store of this machine, then connect again.");
+    EXPECT_TRUE(installCertificateAdvice("db1", v18, Encryption::Mandatory, true)
+                    .endsWith(" With SQL Server 2022 or later, choose \"Strict\" for it instead: then this "
+                              "one certificate can be trusted here."));
+}
+
+// An empty Login box without Windows authentication is refused before anything is sent: FreeTDS would
+// otherwise try its integrated login unasked.
+TEST(ConnectionString, AnEmptyLoginWithoutWindowsAuthenticationIsRefused) {
+    const OdbcDriver freetds{"FreeTDS", DriverKind::FreeTds};
+    const OdbcDriver v18{"ODBC Driver 18 for SQL Server", DriverKind::MsOdbc};
+    for (const QString &login : {QString(""), QString("   ")})
+        for (const OdbcDriver &driver : {freetds, v18})
+            for (const Encryption e : {Encryption::Mandatory, Encryption::Optional}) {
+                ConnectionOptions o;
+                o.encryption = e;
+                const OleDbParts parts =
+                    parseOleDbConnectionString(sessionConnectionString("db1,1500", login, "pw"));
+                const OdbcTranslation t = odbcConnection(parts, driver, o);
+                EXPECT_TRUE(t.connectionString.isEmpty()) << t.connectionString.toStdString();
+                EXPECT_EQ(t.refusal, "No login is given for db1,1500: type one into its Login box, or tick "
+                                     "\"Windows authentication\" for it. Nothing was sent to the server.");
+                o.windowsAuthentication = true;
+                EXPECT_TRUE(odbcConnection(parts, driver, o).refusal.isEmpty());
+            }
+}
+
 TEST(ConnectionString, APasswordIsMaskedForPrintsToTheEndOfTheText) {
     const std::pair<QString, QString> cases[] = {
         {"Provider=SQLOLEDB;Server=db1;UID=sa;Database=MASTER;Password=garden@584",

@@ -109,8 +109,10 @@ TEST_F(SecureSessions, ABackupUnderMandatoryCarriesNeitherThePasswordNorAStateme
     EXPECT_EQ(sent(0, false), backups);
     const std::string wire = lan.recorded();
     ASSERT_GT(wire.size(), 1000u);
-    for (const std::string &secret : {utf16("pwMain"), utf16("BACKUP DATABASE"), utf16("BACKUP Log"),
-                                      utf16("sys.databases"), std::string("BACKUP")})
+    // The password as a login sent in clear would carry it (scrambled), and as plain UTF-16.
+    for (const std::string &secret :
+         {tds::scrambledPassword("pwMain"), utf16("pwMain"), utf16("BACKUP DATABASE"), utf16("BACKUP Log"),
+          utf16("sys.databases"), std::string("BACKUP")})
         EXPECT_EQ(wire.find(secret), std::string::npos) << "in clear: " << secret;
 }
 
@@ -147,9 +149,68 @@ TEST_F(SecureSessions, WindowsAuthenticationSendsNoLoginNameAndNoPassword) {
     // No Kerberos realm runs here: the driver finds no ticket and the connection fails with its message.
     EXPECT_FALSE(connected());
     EXPECT_FALSE(lastMessage().isEmpty());
-    for (const tds::Event &login : main->logins()) {
-        EXPECT_EQ(login.user, "");
-        EXPECT_EQ(login.password, "");
+    // What reached the server: the PRELOGIN asking for encryption and the TLS handshake, then nothing. No
+    // LOGIN7 at all, so neither a login name nor a password (the driver's GSSAPI token would come in one).
+    EXPECT_TRUE(main->logins().empty());
+    const std::vector<tds::Prelogin> prelogins = main->prelogins();
+    ASSERT_FALSE(prelogins.empty());
+    EXPECT_EQ(prelogins.front().offered, tds::Encryption::On);
+    EXPECT_TRUE(prelogins.front().tls);
+    for (const tds::Prelogin &p : prelogins)
+        EXPECT_FALSE(p.login) << "connection " << p.connection;
+}
+
+// An empty (or blank) Login box without Windows authentication is refused before anything is sent: the
+// driver would otherwise try its integrated login unasked.
+TEST_F(SecureSessions, AnEmptyLoginBoxIsRefusedBeforeAnythingIsSent) {
+    w.start();
+    for (const QString &login : {QString(""), QString("   ")}) {
+        f().txtLogin[0]->setText(login);
+        main->clearRecord();
+        connect();
+        EXPECT_FALSE(connected());
+        EXPECT_EQ(lastMessage(), "No login is given for " + box() +
+                                     ": type one into its Login box, or tick \"Windows authentication\" for "
+                                     "it. Nothing was sent to the server.");
+        EXPECT_TRUE(main->prelogins().empty());
+        EXPECT_TRUE(main->logins().empty());
+    }
+}
+
+// A driver that checks certificates only against the machine's store (Microsoft's) is never offered the
+// refused certificate for trust, even when its fingerprint was given: the message says where to install it,
+// and nothing is kept that would then block the server for that driver.
+TEST_F(SecureSessions, ACertificateIsOfferedForTrustOnlyToADriverThatCanHoldToIt) {
+    const auto &self = certs().selfSigned;
+    main->setCertificate(self.certificatePem, self.keyPem);
+    w.start();
+    const QString fingerprint = QString::fromStdString(self.fingerprint);
+    w.window().acceptFingerprint(0, fingerprint);
+    // These drivers take no authority file (they would refuse the tests' own one first).
+    struct NoAuthorityFile {
+        QByteArray file = qgetenv("QUORIX_CA_FILE");
+        NoAuthorityFile() { qunsetenv("QUORIX_CA_FILE"); }
+        ~NoAuthorityFile() { qputenv("QUORIX_CA_FILE", file); }
+    } noAuthorityFile;
+    for (const char *driver : {"ODBC Driver 18 for SQL Server", "ODBC Driver 17 for SQL Server"}) {
+        // The driver need not be installed: its failure is followed by the same look at the certificate.
+        qputenv("QUORIX_ODBC_DRIVER", driver);
+        connect();
+        qunsetenv("QUORIX_ODBC_DRIVER");
+        EXPECT_FALSE(connected());
+        const QString message = lastMessage();
+        for (const QString &part :
+             {"The certificate of " + box() + " was refused: it is self-signed", "\nSHA-256: " + fingerprint,
+              "\nThe driver \"" + QString(driver) +
+                  "\" cannot be told to accept this one certificate, so "
+                  "nothing was kept for " +
+                  box() +
+                  ": install the server's certificate (or the authority that issued it) into the system's "
+                  "trust store of this machine, then connect again."})
+            EXPECT_TRUE(message.contains(part)) << part.toStdString() << "\n" << message.toStdString();
+        EXPECT_FALSE(message.contains("--trust-certificate")) << message.toStdString();
+        EXPECT_EQ(Prompt::shown().size(), 1) << Prompt::shown().join("\n---\n").toStdString();
+        EXPECT_EQ(CertificateTrust().trustedFile(box()), "");
     }
 }
 

@@ -188,6 +188,28 @@ TEST_F(CheckServers, AMonitoringLoginOfItsOwnReadsBothServers) {
     }
 }
 
+// A --trust-certificate that cannot be applied (the server presents another certificate) is said, in the
+// plugin's long text and on stderr, and nothing is kept: the run goes on as it would have without it.
+TEST_F(CheckServers, ATrustedFingerprintThatCannotBeAppliedIsSaid) {
+    answer({"SYNCHRONIZED", "0", false});
+    QTemporaryDir home;
+    const std::string &given = testCertificates().otherSelfSigned.fingerprint;
+    const std::string &presented = testCertificates().server.fingerprint;
+    const ToolRun r =
+        runTool({"--check-mirroring", "--main-server", serverBox(*main), "--mirror-server",
+                 serverBox(*mirror), "--trust-certificate", QString::fromStdString("1=" + given)},
+                home.path(), 60000, {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"},
+                {"QUORIX_MAIN_PW=pwMain", "QUORIX_MIRROR_PW=pwMirror"});
+    const QString said = QString::fromStdString("--trust-certificate 1=" + given + " was not applied: ") +
+                         serverBox(*mirror) +
+                         QString::fromStdString(" presents the certificate " + presented + ", not " + given);
+    EXPECT_EQ(r.status, 0) << r.out.toStdString() << r.err.toStdString();
+    const PluginOutput out = readPluginOutput(r.out);
+    EXPECT_TRUE(out.statusLine.startsWith("MIRRORING OK")) << r.out.toStdString();
+    EXPECT_EQ(out.longText, QStringList{said}) << r.out.toStdString();
+    EXPECT_EQ(r.err, said + "\n");
+}
+
 // A server that takes the connection and never answers (at the login, or at a statement) is given up
 // after --timeout, named with its address; the other server's reading still decides.
 TEST_F(CheckServers, AServerThatNeverAnswersIsGivenUpAfterTheTimeout) {

@@ -236,10 +236,14 @@ OdbcTranslation freeTds(const OleDbParts &parts, const OdbcDriver &driver, const
     return t;
 }
 
+bool isDriver18(const OdbcDriver &driver) {
+    return driver.kind == DriverKind::MsOdbc && driver.name.contains(QLatin1String("18"));
+}
+
 OdbcTranslation microsoft(const OleDbParts &parts, const OdbcDriver &driver, const ConnectionOptions &options,
                           Items items) {
     OdbcTranslation t;
-    const bool v18 = driver.name.contains(QLatin1String("18"));
+    const bool v18 = isDriver18(driver);
     const bool legacy = driver.kind == DriverKind::WindowsSqlServer;
     const QString who = QStringLiteral(" (%1, driver \"%2\")").arg(parts.server, driver.name);
     if (options.encryption == Encryption::Optional) {
@@ -259,15 +263,17 @@ OdbcTranslation microsoft(const OleDbParts &parts, const OdbcDriver &driver, con
             QStringLiteral("A certificate trusted by its fingerprint can be held to only by ODBC Driver 18 "
                            "for SQL Server under \"Strict\" encryption") +
             who +
-            QStringLiteral(". Install the server's certificate into the Windows certificate store, or "
-                           "choose \"Strict\" with driver 18.");
+            QStringLiteral(". Install the server's certificate into %1 instead and remove %2, or choose "
+                           "\"Strict\" with driver 18.")
+                .arg(trustStoreName(), options.trustedCertificate);
         return t;
     }
     if (!options.authorityFile.isEmpty()) {
         t.refusal =
             QStringLiteral("The driver") + who +
-            QStringLiteral(" checks certificates against the Windows certificate store only; install the "
-                           "authority there instead of naming a file.");
+            QStringLiteral(" checks certificates against %1 only; install the authority there instead of "
+                           "naming a file.")
+                .arg(trustStoreName());
         return t;
     }
     if (options.encryption == Encryption::Strict) {
@@ -286,12 +292,45 @@ OdbcTranslation microsoft(const OleDbParts &parts, const OdbcDriver &driver, con
 
 } // namespace
 
+bool canHoldToCertificate(const OdbcDriver &driver, Encryption encryption) {
+    if (driver.kind == DriverKind::FreeTds)
+        return encryption != Encryption::Strict; // FreeTDS 1.3 has no Strict at all
+    return isDriver18(driver) && encryption == Encryption::Strict;
+}
+
+QString trustStoreName(bool windows) {
+    return windows ? QStringLiteral("the Windows certificate store")
+                   : QStringLiteral("the system's trust store");
+}
+
+QString installCertificateAdvice(const QString &server, const OdbcDriver &driver, Encryption encryption,
+                                 bool windows) {
+    QString advice =
+        QStringLiteral("The driver \"%1\" cannot be told to accept this one certificate, so nothing was kept "
+                       "for %2: install the server's certificate (or the authority that issued it) into %3 "
+                       "of this machine, then connect again.")
+            .arg(driver.name, server, trustStoreName(windows));
+    if (isDriver18(driver) && encryption != Encryption::Strict)
+        advice +=
+            QStringLiteral(" With SQL Server 2022 or later, choose \"Strict\" for it instead: then this "
+                           "one certificate can be trusted here.");
+    return advice;
+}
+
 QString toOdbcConnectionString(const OleDbParts &parts, const OdbcDriver &driver) {
     return buildString(parts, driver, {});
 }
 
 OdbcTranslation odbcConnection(const OleDbParts &parts, const OdbcDriver &driver,
                                const ConnectionOptions &options) {
+    if (!options.windowsAuthentication && parts.user.trimmed().isEmpty()) {
+        // FreeTDS would take an empty login for its integrated (Kerberos) login, unasked.
+        OdbcTranslation t;
+        t.refusal = QStringLiteral("No login is given for %1: type one into its Login box, or tick "
+                                   "\"Windows authentication\" for it. Nothing was sent to the server.")
+                        .arg(parts.server);
+        return t;
+    }
     Items items;
     items.integrated = options.windowsAuthentication;
     const bool braces = driver.doublesBraces;

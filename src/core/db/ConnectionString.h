@@ -77,9 +77,31 @@ struct OdbcTranslation {
     FreeTdsSection section;
 };
 
+// Whether the driver can be handed the one certificate a server may present (trusted by its fingerprint)
+// under that encryption: FreeTDS (its section's "ca file") and ODBC Driver 18 under "Strict"
+// (ServerCertificate=). The others check a certificate only against the trust store trustStoreName() names,
+// so a certificate trusted here could never be used by them.
+bool canHoldToCertificate(const OdbcDriver &driver, Encryption encryption);
+
+#ifdef _WIN32
+inline constexpr bool kOnWindows = true;
+#else
+inline constexpr bool kOnWindows = false;
+#endif
+
+// Where Microsoft's drivers look for the certificates they trust: "the Windows certificate store" on
+// Windows, "the system's trust store" elsewhere.
+QString trustStoreName(bool windows = kOnWindows);
+
+// For a driver that cannot hold to one certificate: what to do instead of trusting the certificate of
+// server here, in plain words (install it into the trust store; with driver 18, "Strict" can hold to it).
+QString installCertificateAdvice(const QString &server, const OdbcDriver &driver, Encryption encryption,
+                                 bool windows = kOnWindows);
+
 // The string for a session's connection: the login or the driver's integrated login, the encryption
 // choice and its certificate check in the driver's own keywords, the application's and workstation's
-// names. A choice the driver cannot express is refused, never weakened.
+// names. A choice the driver cannot express is refused, never weakened; so is an empty login without
+// Windows authentication (FreeTDS would take it for its integrated login).
 OdbcTranslation odbcConnection(const OleDbParts &parts, const OdbcDriver &driver,
                                const ConnectionOptions &options);
 

@@ -22,6 +22,10 @@ const QStringList &drivers() {
 
 } // namespace
 
+OdbcDriver connectionDriver() {
+    return chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
+}
+
 ServerConnection::ServerConnection() : m_slot(std::make_shared<Slot>()) {}
 
 ServerConnection::~ServerConnection() = default;
@@ -36,7 +40,7 @@ void ServerConnection::open(const ConnectionTarget &target) {
     const bool bulkCopy = m_bulkCopy;
     const SecureOpen result = slot->run([slot, target, loginTimeout, bulkCopy] {
         slot->conn.setBulkCopy(bulkCopy);
-        OdbcDriver driver = chooseDriver(drivers(), qEnvironmentVariable("QUORIX_ODBC_DRIVER"));
+        OdbcDriver driver = connectionDriver();
         const OleDbParts parts = parseOleDbConnectionString(target.connectionString);
         // Every value the driver reads follows its brace rule, so any '}' asks which rule that is.
         const QString driverRead = parts.server + parts.user + parts.password + parts.database +

@@ -19,7 +19,11 @@ namespace quorix {
 class CollectedStatement;
 class Recordset;
 class StatementJournal;
+struct OdbcDriver;
 struct SentStatement;
+
+// The ODBC driver every connection uses: QUORIX_ODBC_DRIVER, else the preferred one installed.
+OdbcDriver connectionDriver();
 
 class ServerConnection {
 public:

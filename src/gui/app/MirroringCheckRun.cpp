@@ -1,6 +1,7 @@
 #include "gui/app/MirroringCheckRun.h"
 
 #include "core/db/ConnectionString.h"
+#include "core/db/ServerConnection.h"
 #include "core/db/secure/CertificateTrust.h"
 #include "core/settings/SettingsStore.h"
 #include "core/status/MirroringCheck.h"
@@ -155,11 +156,26 @@ int runMirroringCheck(const AutomationPlan &plan) {
     }
 
     const CertificateTrust trust;
+    QStringList trustProblems; // a --trust-certificate that could not be applied, shown with the result
     for (size_t i = 0; i < 2; ++i) {
-        // A certificate given by its fingerprint is kept when the server presents exactly that one.
-        if (!plan.trustedFingerprints[i].isEmpty())
-            trustPresented(trust, server[i], plan.trustedFingerprints[i],
-                           options[i].encryption == Encryption::Strict);
+        // A certificate given by its fingerprint is kept when the server presents exactly that one, and
+        // only for a driver that can then hold to it.
+        if (!plan.trustedFingerprints[i].isEmpty()) {
+            const OdbcDriver driver = connectionDriver();
+            const QString problem = canHoldToCertificate(driver, options[i].encryption)
+                                        ? trustPresented(trust, server[i], plan.trustedFingerprints[i],
+                                                         options[i].encryption == Encryption::Strict)
+                                        : installCertificateAdvice(server[i], driver, options[i].encryption);
+            if (!problem.isEmpty()) {
+                // A '|' would start the performance data.
+                trustProblems << QStringLiteral("--trust-certificate %1=%2 was not applied: %3")
+                                     .arg(i)
+                                     .arg(plan.trustedFingerprints[i], problem)
+                                     .replace(QLatin1Char('|'), QChar(0x00A6));
+                const QByteArray bytes = trustProblems.last().toUtf8();
+                std::fprintf(stderr, "%s\n", bytes.constData());
+            }
+        }
         options[i].trustedCertificate = trust.trustedFile(server[i]);
     }
     // Both servers side by side, and the check ends at the deadline whatever a server does: a monitor
@@ -193,8 +209,9 @@ int runMirroringCheck(const AutomationPlan &plan) {
             }
         }
     }
-    const status::CheckResult result =
+    status::CheckResult result =
         status::checkMirroring(reading, status::statusRowsOf(reading, server), plan.thresholds);
+    result.details = trustProblems + result.details;
     print(result.text());
     if (!allFinished) {
         // A reader still waits on a server that does not answer: no driver call can be interrupted, so

@@ -99,6 +99,15 @@ std::size_t utf16Units(const std::string &text) {
     return units;
 }
 
+Bytes scrambledPassword(const std::string &text) {
+    Bytes out = utf8ToUtf16(text);
+    for (char &c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        c = static_cast<char>((((b << 4) | (b >> 4)) & 0xFF) ^ 0xA5);
+    }
+    return out;
+}
+
 std::string utf16ToUtf8(const char *data, std::size_t bytes) {
     std::string out;
     out.reserve(bytes / 2);

@@ -17,6 +17,10 @@ inline std::string utf16ToUtf8(const Bytes &b) {
     return utf16ToUtf8(b.data(), b.size());
 }
 
+// A password as LOGIN7 carries it: UTF-16LE, each byte's nibbles swapped, then XORed with 0xA5 (what a
+// capture of a login sent in clear holds, and so what it must be searched for).
+Bytes scrambledPassword(const std::string &text);
+
 // Code page 1252, the code page of the collation this server announces. Unmappable characters become '?'.
 Bytes utf8ToCp1252(const std::string &text);
 std::string cp1252ToUtf8(const Bytes &bytes);

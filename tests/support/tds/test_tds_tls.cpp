@@ -30,14 +30,9 @@ std::string utf16(const std::string &ascii) {
     return utf8ToUtf16(ascii);
 }
 
-// The password as LOGIN7 carries it: each UTF-16LE byte nibble-swapped, then XORed with 0xA5.
+// The password as LOGIN7 carries it.
 std::string scrambled(const std::string &ascii) {
-    std::string out = utf16(ascii);
-    for (char &c : out) {
-        const auto b = static_cast<unsigned char>(c);
-        c = static_cast<char>((((b << 4) | (b >> 4)) & 0xFF) ^ 0xA5);
-    }
-    return out;
+    return scrambledPassword(ascii);
 }
 
 bool holds(const std::string &capture, const std::string &bytes) {

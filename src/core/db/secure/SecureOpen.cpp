@@ -51,9 +51,10 @@ std::optional<QByteArray> authorityBundle(const ConnectionOptions &options) {
 }
 
 // The driver failed under "Mandatory" or "Strict": read what the server offers and say why, when the
-// certificate (or the lack of any encryption) is the reason.
-void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOptions &options, const DbError &e,
-             int timeoutMs) {
+// certificate (or the lack of any encryption) is the reason. The certificate is offered for trust only to
+// a driver that can then hold to it; for the others the message says where to install it instead.
+void explain(SecureOpen &result, const OleDbParts &parts, const OdbcDriver &driver,
+             const ConnectionOptions &options, const DbError &e, int timeoutMs) {
     ProbeRequest request;
     request.server = parts.server;
     request.certificate = true;
@@ -81,12 +82,15 @@ void explain(SecureOpen &result, const OleDbParts &parts, const ConnectionOption
                          QDateTime::currentDateTimeUtc(), authorityBundle(options));
     if (fault.isEmpty())
         return;
-    result.refusedCertificate = presented;
-    result.error =
-        refusal(QStringLiteral("The certificate of %1 was refused: %2.\nSubject: %3\nIssuer: %4\n"
-                               "SHA-256: %5")
-                    .arg(parts.server, fault, presented.subject, presented.issuer, presented.sha256()) +
-                driverSaid);
+    QString text = QStringLiteral("The certificate of %1 was refused: %2.\nSubject: %3\nIssuer: %4\n"
+                                  "SHA-256: %5")
+                       .arg(parts.server, fault, presented.subject, presented.issuer, presented.sha256()) +
+                   driverSaid;
+    if (canHoldToCertificate(driver, options.encryption))
+        result.refusedCertificate = presented;
+    else
+        text += QLatin1Char('\n') + installCertificateAdvice(parts.server, driver, options.encryption);
+    result.error = refusal(text);
 }
 
 } // namespace
@@ -163,7 +167,7 @@ SecureOpen openSecurely(odbc::Connection &conn, const OleDbParts &parts, const O
     } catch (const DbError &e) {
         result.error = e;
         if (options.encryption != Encryption::Optional && !loginRefused(e) && budgetMs() >= kLeastProbeMs)
-            explain(result, parts, options, e, budgetMs());
+            explain(result, parts, driver, options, e, budgetMs());
         return result;
     }
     if (options.encryption != Encryption::Optional) {

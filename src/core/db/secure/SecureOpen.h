@@ -18,6 +18,8 @@ struct SecureOpen {
     std::optional<DbError> error;
     bool encrypted = false;
     QString notice; // under "Optional", what the log says once for this connection (empty: encrypted)
+    // The certificate whose check failed, when the driver can be handed it as the one to accept (see
+    // canHoldToCertificate): only then may it be offered for trust.
     std::optional<CertificateInfo> refusedCertificate;
 };
 
