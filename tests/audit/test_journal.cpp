@@ -112,6 +112,17 @@ TEST(JournalLine, EachOutcomeToTheLetter) {
               heldLine);
 }
 
+TEST(JournalLine, AWindowsAuthenticationSessionNamesItsLoginSoNotTheStringsUid) {
+    // The connection string still carries the login box's "sa"; the driver's integrated login sends none.
+    SentStatement s = statement(QStringLiteral("DROP TABLE t"));
+    s.windowsAuthentication = true;
+    const QString line = Journal::lineOf(s, QStringLiteral("ann"), QStringLiteral("ws-07"), QString());
+    EXPECT_TRUE(line.contains(
+        QStringLiteral(R"j("server":"db1.ward.local,1433","login":"Windows authentication",)j")))
+        << line.toStdString();
+    EXPECT_FALSE(line.contains(QStringLiteral("\"sa\""))) << line.toStdString();
+}
+
 TEST(JournalLine, ControlCharactersAreEscaped) {
     SentStatement s = statement(QString::fromUtf8("SELECT 'a\tb\x01' -- Zoë"));
     const QString line = Journal::lineOf(s, QString(), QString(), QString());

@@ -345,7 +345,9 @@ QString Journal::lineOf(const SentStatement &s, const QString &user, const QStri
     field("workstation", jsonText(workstation));
     field("session", jsonText(s.session));
     field("server", jsonText(parts.server));
-    field("login", jsonText(parts.user));
+    // With the integrated login the server is told the account's own credentials (a Kerberos ticket on
+    // Linux, whose principal need not be the user's name): say how, not a login name the string carries.
+    field("login", jsonText(s.windowsAuthentication ? QStringLiteral("Windows authentication") : parts.user));
     field("database", jsonText(s.database));
     field("control", jsonText(control));
     field("statement", jsonText(maskStatementPasswords(s.sql)));
