@@ -1,10 +1,10 @@
 // "Anonymize Right DB ->" on the real window through the real driver to a scripted Mirror whose tables live
 // in the scripted server's table model: the confirmation, the work list's grid, the draws from the name
-// lists, NULL and empty fields, a test run over the default list, Test Run ticked mid-table, STOP, one
-// table twice, the failures that ask "Continue?", and tables with a unique key walked in blocks (STOP
-// between blocks, a refused record in a block) beside tables without one that keep the cursor; a click
-// during a table, and a link dropped between tables; the role of each database read first, a principal of
-// a mirroring session (or a role not read) refusing the run.
+// lists, NULL and empty fields, a test run over the default list, Test Run changed mid-run (counted from
+// the next run), STOP, one table twice, the failures that ask "Continue?", and tables with a unique key
+// walked in blocks (STOP between blocks, a refused record in a block) beside tables without one that keep the
+// cursor; a click during a table, and a link dropped between tables; the role of each database read first, a
+// principal of a mirroring session (or a role not read) refusing the run.
 
 #include "HeldRequest.h"
 #include "MirroringWindow.h"
@@ -271,12 +271,11 @@ TEST_F(Anonymize, StopEndsTheRunAfterTheRecordInHand) {
     EXPECT_EQ(Prompt::shown().last(), "done.");
 }
 
-TEST_F(Anonymize, TestRunTickedMidTableKeepsEveryLaterRecord) {
+TEST_F(Anonymize, TestRunTickedDuringARunCountsFromTheNextRun) {
     table("Billing..tbA", {"LastName"}, 10);
     table("Billing..tbB", {"LastName"}, 3);
     workList("Billing..tbA LastName\r\nBilling..tbB LastName\r\n");
-    // Ticked while record 3 is in hand (the timer fires whenever the run yields, which it does only after
-    // the record's Test Run check): record 3 is written, none after it.
+    // Ticked while record 3 is in hand: the run was taken as a real one, and writes every record.
     QTimer ticker;
     ticker.setInterval(0);
     QObject::connect(&ticker, &QTimer::timeout, [this] {
@@ -286,16 +285,25 @@ TEST_F(Anonymize, TestRunTickedMidTableKeepsEveryLaterRecord) {
     ticker.start();
     run();
     ticker.stop();
-    const auto a = values("Billing..tbA", 1);
-    EXPECT_EQ(std::count(a.begin(), a.end(), "orig"), 7);
-    EXPECT_EQ(std::vector<std::string>(a.begin() + 3, a.end()), std::vector<std::string>(7, "orig"));
-    EXPECT_EQ(updates(), 3);
-    // The next table is visited as a test run: its first record only, nothing written.
+    ASSERT_TRUE(f().chkTestRun->isChecked());
+    EXPECT_EQ(updates(), 13);
+    for (const char *t : {"Billing..tbA", "Billing..tbB"})
+        for (const std::string &v : values(t, 1))
+            EXPECT_NE(v, "orig") << t;
+    EXPECT_EQ(f().lblRecCount->text(), "3");
+    EXPECT_EQ(Prompt::shown().last(), "done.");
+
+    // The next run is a test run: the first record of each table, nothing written.
+    table("Billing..tbA", {"LastName"}, 10);
+    table("Billing..tbB", {"LastName"}, 3);
+    mirror->clearRecord();
+    run();
+    EXPECT_EQ(updates(), 0);
+    EXPECT_EQ(values("Billing..tbA", 1), (std::vector<std::string>(10, "orig")));
     EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(3, "orig")));
     EXPECT_EQ(f().lblRecNo->text(), "1");
-    EXPECT_EQ(f().lblRecCount->text(), "10"); // kept from the table that began as a real run
     EXPECT_EQ(mirror->tables().openCursors(), 0);
-    EXPECT_EQ(Prompt::shown().last(), "done.");
+    f().chkTestRun->setChecked(false);
 }
 
 TEST_F(Anonymize, FailuresAskToContinue) {
@@ -567,6 +575,28 @@ TEST_F(Anonymize, AMirrorOrADatabaseWithoutMirroringGoesOnAndATestRunReadsNoRole
     for (const std::string &b : sent(1, false))
         EXPECT_EQ(b.find("sys.database_mirroring"), std::string::npos) << b;
     f().chkTestRun->setChecked(false);
+}
+
+// Test Run unticked while a statement of a test run is held on the server: the run stays a test run, which
+// read no role, so it writes nothing, neither in blocks (tbA, keyed) nor through the cursor (tbB).
+TEST_F(Anonymize, TestRunUntickedDuringATestRunWritesNothing) {
+    keyedTable("Billing..tbA", {"LastName"}, 3);
+    table("Billing..tbB", {"LastName"}, 3);
+    mirror->addRule(tds::Rule::exact(kRoleOfBilling, roleRow("PRINCIPAL")));
+    workList("Billing..tbA LastName\r\nBilling..tbB LastName\r\n");
+    f().chkTestRun->setChecked(true);
+    HeldRequest held(*mirror, "SELECT TOP (@P1) id, LastName FROM Billing..tbA ORDER BY id",
+                     [this] { f().chkTestRun->setChecked(false); });
+    mirror->clearRecord();
+    run();
+    ASSERT_TRUE(held.wasHeld());
+    EXPECT_FALSE(f().chkTestRun->isChecked());
+    EXPECT_EQ(values("Billing..tbA", 1), (std::vector<std::string>(3, "orig")));
+    EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(3, "orig")));
+    EXPECT_EQ(updates(), 0);
+    for (const std::string &b : sent(1, false))
+        EXPECT_EQ(b.find("sys.database_mirroring"), std::string::npos) << b;
+    EXPECT_EQ(Prompt::shown().last(), "done.");
 }
 
 TEST_F(Anonymize, ARoleThatCannotBeReadRefusesTheRun) {
