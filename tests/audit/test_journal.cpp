@@ -1,6 +1,7 @@
 // The audit journal on its own: the line of each outcome to the letter, the file of the day for its owner
 // only in a folder made for its owner, lines appended in order, the files older than the days kept removed
-// (and nothing else), and a journal that cannot be written: told once, and the work goes on.
+// (and nothing else), and a journal that cannot be written: told once, and the work goes on. The journal's
+// own thread writes the lines: a record returns while that write is held, and flush() waits for it.
 
 #include "core/audit/Journal.h"
 
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -110,6 +112,17 @@ TEST(JournalLine, EachOutcomeToTheLetter) {
               heldLine);
 }
 
+TEST(JournalLine, AWindowsAuthenticationSessionNamesItsLoginSoNotTheStringsUid) {
+    // The connection string still carries the login box's "sa"; the driver's integrated login sends none.
+    SentStatement s = statement(QStringLiteral("DROP TABLE t"));
+    s.windowsAuthentication = true;
+    const QString line = Journal::lineOf(s, QStringLiteral("ann"), QStringLiteral("ws-07"), QString());
+    EXPECT_TRUE(line.contains(
+        QStringLiteral(R"j("server":"db1.ward.local,1433","login":"Windows authentication",)j")))
+        << line.toStdString();
+    EXPECT_FALSE(line.contains(QStringLiteral("\"sa\""))) << line.toStdString();
+}
+
 TEST(JournalLine, ControlCharactersAreEscaped) {
     SentStatement s = statement(QString::fromUtf8("SELECT 'a\tb\x01' -- Zoë"));
     const QString line = Journal::lineOf(s, QString(), QString(), QString());
@@ -121,6 +134,7 @@ TEST_F(JournalFiles, TheFileOfTheDayIsForItsOwnerInAFolderMadeForItsOwner) {
     journal.record(statement(QStringLiteral("BACKUP DATABASE Billing TO DISK = 'a'")));
     control = QStringLiteral("cmdRestore(1)");
     journal.record(statement(QStringLiteral("RESTORE DATABASE Billing FROM DISK = 'a'")));
+    ASSERT_TRUE(journal.flush());
     const QString file = dir.path() + QStringLiteral("/journal/journal-2026-12-09.jsonl");
     EXPECT_EQ(journal.fileOf(QDate(2026, 12, 9)), file);
     const QStringList lines = linesOf(file);
@@ -141,6 +155,7 @@ TEST_F(JournalFiles, TheFileOfTheDayIsForItsOwnerInAFolderMadeForItsOwner) {
     // The next day has a file of its own.
     now = now.addDays(1);
     journal.record(statement(QStringLiteral("DBCC SHRINKFILE (2)")));
+    ASSERT_TRUE(journal.flush());
     EXPECT_EQ(linesOf(dir.path() + QStringLiteral("/journal/journal-2026-12-10.jsonl")).size(), 1);
     EXPECT_EQ(linesOf(file).size(), 2);
 }
@@ -151,6 +166,7 @@ TEST_F(JournalFiles, AFolderThatExistsKeepsItsPermissions) {
     ::chmod(QFile::encodeName(shared).constData(), 0775);
     journal.setFolder(shared);
     journal.record(statement(QStringLiteral("TRUNCATE TABLE t")));
+    ASSERT_TRUE(journal.flush());
     EXPECT_EQ(modeOf(shared), 0775u);
     EXPECT_EQ(modeOf(shared + QStringLiteral("/journal-2026-12-09.jsonl")), 0600u);
 }
@@ -170,6 +186,7 @@ TEST_F(JournalFiles, FilesOlderThanTheDaysKeptAreRemovedAtTheFirstLineOfTheDay) 
     }
     journal.setKeepDays(90); // 2026-12-09 less 90 days: 2026-09-10 is the oldest day kept
     journal.record(statement(QStringLiteral("DROP TABLE t")));
+    ASSERT_TRUE(journal.flush());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
               (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2026-09-10.jsonl",
                            "journal-2026-12-08.jsonl", "journal-2026-12-09.jsonl", "notes.txt"}));
@@ -178,6 +195,7 @@ TEST_F(JournalFiles, FilesOlderThanTheDaysKeptAreRemovedAtTheFirstLineOfTheDay) 
     journal.setKeepDays(1);
     now = now.addDays(1);
     journal.record(statement(QStringLiteral("DROP TABLE u")));
+    ASSERT_TRUE(journal.flush());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
               (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2026-12-09.jsonl",
                            "journal-2026-12-10.jsonl", "notes.txt"}));
@@ -186,6 +204,7 @@ TEST_F(JournalFiles, FilesOlderThanTheDaysKeptAreRemovedAtTheFirstLineOfTheDay) 
     journal.setKeepDays(0);
     now = now.addDays(30);
     journal.record(statement(QStringLiteral("DROP TABLE v")));
+    ASSERT_TRUE(journal.flush());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 5);
 }
 
@@ -199,6 +218,7 @@ TEST_F(JournalFiles, AJournalThatCannotBeWrittenIsToldOnceAndNothingFails) {
     journal.setFolder(blocked + QStringLiteral("/journal"));
     journal.record(statement(QStringLiteral("DROP TABLE t")));
     journal.record(statement(QStringLiteral("DROP TABLE u")));
+    ASSERT_TRUE(journal.flush());
     ASSERT_EQ(log.lines.size(), 1);
     EXPECT_EQ(log.lines[0].toStdString(), "The journal cannot be written (cannot make the folder " +
                                               (blocked + QStringLiteral("/journal")).toStdString() +
@@ -210,8 +230,37 @@ TEST_F(JournalFiles, AJournalThatCannotBeWrittenIsToldOnceAndNothingFails) {
     journal.setFolder(folder);
     journal.record(statement(QStringLiteral("DROP TABLE t")));
     journal.record(statement(QStringLiteral("DROP TABLE u")));
+    ASSERT_TRUE(journal.flush());
     ASSERT_EQ(log.lines.size(), 2);
     EXPECT_TRUE(log.lines[1].startsWith(QStringLiteral("The journal cannot be written (") + folder +
                                         QStringLiteral("/journal-2026-12-09.jsonl: ")))
         << log.lines[1].toStdString();
+}
+
+TEST_F(JournalFiles, ARecordReturnsWhileTheWriteIsHeldAndFlushWaitsForIt) {
+    // The day's file is a pipe: its write is held until the test opens the reading end.
+    const QString folder = dir.path() + QStringLiteral("/journal");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral("/journal-2026-12-09.jsonl");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+
+    journal.record(statement(QStringLiteral("BACKUP DATABASE Billing TO DISK = 'a'")));
+    journal.record(statement(QStringLiteral("BACKUP Log  Billing TO DISK = 'b'")));
+    // Both returned with nothing read yet: the lines wait on the journal's thread.
+
+    QStringList lines;
+    while (lines.size() < 2) { // each append opens the pipe anew
+        FILE *reader = std::fopen(QFile::encodeName(file).constData(), "r");
+        ASSERT_NE(reader, nullptr);
+        char buffer[4096];
+        while (std::fgets(buffer, sizeof buffer, reader))
+            lines << QString::fromUtf8(buffer);
+        std::fclose(reader);
+    }
+    ASSERT_TRUE(journal.flush());
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(
+        lines[0].contains(QStringLiteral(R"j("statement":"BACKUP DATABASE Billing TO DISK = 'a'")j")));
+    EXPECT_TRUE(lines[1].contains(QStringLiteral(R"j("statement":"BACKUP Log  Billing TO DISK = 'b'")j")));
+    EXPECT_TRUE(log.lines.isEmpty());
 }

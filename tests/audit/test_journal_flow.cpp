@@ -60,6 +60,7 @@ protected:
     // The journal's lines, each as its object; a line that is not one JSON object fails the test.
     std::vector<QJsonObject> journalLines() {
         std::vector<QJsonObject> out;
+        EXPECT_TRUE(w.window().journal().flush()); // the journal's thread has written what was queued
         QFile file(journalFile());
         if (!file.open(QIODevice::ReadOnly))
             return out;
@@ -99,6 +100,7 @@ std::vector<tds::Row> numbered(int n) {
 
 TEST_F(JournalFlow, OneLinePerChangeSentOrHeldBackWithEveryFieldAndNoPassword) {
     // Start-up only read (the database lists): nothing journaled.
+    ASSERT_TRUE(w.window().journal().flush());
     EXPECT_FALSE(QFile::exists(journalFile()));
     EXPECT_TRUE(w.window().journal().folder().startsWith(qEnvironmentVariable("XDG_DATA_HOME")));
 
@@ -233,6 +235,7 @@ TEST_F(JournalFlow, AJournalThatCannotBeWrittenIsToldOnceAndTheFlowGoesOn) {
                   "BACKUP Log  Billing TO DISK = 'p:\\backup\\MIR\\Billing_log.BAK'   WITH FORMAT",
                   "BACKUP DATABASE Billing TO DISK = 'p:\\backup\\MIR\\Billing.BAK'   WITH FORMAT",
                   "BACKUP Log  Billing TO DISK = 'p:\\backup\\MIR\\Billing_log.BAK'   WITH FORMAT"}));
+    ASSERT_TRUE(w.window().journal().flush()); // the problem met on the journal's thread is told here
     const QString told = "The journal cannot be written (cannot make the folder " + blocked +
                          "/journal); the work goes on without it.";
     EXPECT_EQ(logged().count(told), 1);

@@ -1,10 +1,10 @@
 // "Anonymize Right DB ->" on the real window through the real driver to a scripted Mirror whose tables live
 // in the scripted server's table model: the confirmation, the work list's grid, the draws from the name
-// lists, NULL and empty fields, a test run over the default list, Test Run ticked mid-table, STOP, one
-// table twice, the failures that ask "Continue?", and tables with a unique key walked in blocks (STOP
-// between blocks, a refused record in a block) beside tables without one that keep the cursor; a click
-// during a table, and a link dropped between tables; the role of each database read first, a principal of
-// a mirroring session (or a role not read) refusing the run.
+// lists, NULL and empty fields, a test run over the default list, Test Run ticked mid-table (and a test
+// run unticked, which stays one), STOP, one table twice, the failures that ask "Continue?", and tables with a
+// unique key walked in blocks (STOP between blocks, a refused record in a block) beside tables without one
+// that keep the cursor; a click during a table, and a link dropped between tables; the role of each database
+// read first, a principal of a mirroring session (or a role not read) refusing the run.
 
 #include "HeldRequest.h"
 #include "MirroringWindow.h"
@@ -567,6 +567,28 @@ TEST_F(Anonymize, AMirrorOrADatabaseWithoutMirroringGoesOnAndATestRunReadsNoRole
     for (const std::string &b : sent(1, false))
         EXPECT_EQ(b.find("sys.database_mirroring"), std::string::npos) << b;
     f().chkTestRun->setChecked(false);
+}
+
+// Test Run unticked while a statement of a test run is held on the server: the run stays a test run, which
+// read no role, so it writes nothing, neither in blocks (tbA, keyed) nor through the cursor (tbB).
+TEST_F(Anonymize, TestRunUntickedDuringATestRunWritesNothing) {
+    keyedTable("Billing..tbA", {"LastName"}, 3);
+    table("Billing..tbB", {"LastName"}, 3);
+    mirror->addRule(tds::Rule::exact(kRoleOfBilling, roleRow("PRINCIPAL")));
+    workList("Billing..tbA LastName\r\nBilling..tbB LastName\r\n");
+    f().chkTestRun->setChecked(true);
+    HeldRequest held(*mirror, "SELECT TOP (@P1) id, LastName FROM Billing..tbA ORDER BY id",
+                     [this] { f().chkTestRun->setChecked(false); });
+    mirror->clearRecord();
+    run();
+    ASSERT_TRUE(held.wasHeld());
+    EXPECT_FALSE(f().chkTestRun->isChecked());
+    EXPECT_EQ(values("Billing..tbA", 1), (std::vector<std::string>(3, "orig")));
+    EXPECT_EQ(values("Billing..tbB", 1), (std::vector<std::string>(3, "orig")));
+    EXPECT_EQ(updates(), 0);
+    for (const std::string &b : sent(1, false))
+        EXPECT_EQ(b.find("sys.database_mirroring"), std::string::npos) << b;
+    EXPECT_EQ(Prompt::shown().last(), "done.");
 }
 
 TEST_F(Anonymize, ARoleThatCannotBeReadRefusesTheRun) {

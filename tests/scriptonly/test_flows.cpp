@@ -198,3 +198,25 @@ TEST_F(DryRuns, HeadlessPrintsAndSavesTheScript) {
                            "BACKUP Log  Billing TO DISK = 'p:\\backup\\MIR\\Billing_log.BAK'   WITH FORMAT",
                            "GO", ""}));
 }
+
+TEST_F(DryRuns, HeadlessPrintsTheScriptsPasswordsMaskedAndSavesThemAsTheyAre) {
+    setBoxText(f().txtScript1[1], "CREATE LOGIN mirroring WITH PASSWORD = 'S3cret''s'\nGO\n");
+    QTemporaryDir dir;
+    const QString path = dir.filePath("dry.sql");
+    const AutomationPlan plan =
+        Automation::parse({"--set", "chkScriptOnly=1", "--click", "cmdRunScript(1)", "--save-script", path});
+    ASSERT_EQ(Automation::validate(plan, w.window()), QString());
+    ::testing::internal::CaptureStdout();
+    const int status = Automation::run(plan, w.window());
+    const QString printed = QString::fromStdString(::testing::internal::GetCapturedStdout());
+    EXPECT_EQ(status, 0);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString saved = QString::fromUtf8(file.readAll());
+    // The file is what would run; what is printed shows no password.
+    EXPECT_TRUE(saved.contains("CREATE LOGIN mirroring WITH PASSWORD = 'S3cret''s'")) << saved.toStdString();
+    EXPECT_FALSE(printed.contains("S3cret")) << printed.toStdString();
+    QString masked = saved;
+    masked.replace("'S3cret''s'", "'********'");
+    EXPECT_TRUE(printed.endsWith(masked)) << printed.toStdString();
+}

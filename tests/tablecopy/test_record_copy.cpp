@@ -2,13 +2,18 @@
 // typed value arriving intact in a block (dates of any year and offsets too), identity and non-identity
 // tables, a target whose columns lie in another order, a refused row in a block, columns the target cannot
 // take, a source that cannot be opened, STOP before the press and between blocks, blocks that end at the last
-// row, the round trips of a copy, the progress every 100 rows, and the server the source is read from.
+// row, the round trips of a copy, the progress every 100 rows, the server the source is read from, and a
+// block of rows as one journal line with its row count.
 
 #include "TableCopyWindow.h"
 
+#include "core/audit/Journal.h"
 #include "core/db/ScriptOnly.h"
 
 #include <QEvent>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 using namespace quorix;
 using namespace quorix::testing;
@@ -342,6 +347,28 @@ TEST_F(ByRecord, FullBlocksEndingAtTheLastRowCostOneRoundTripEach) {
     click("cmdCopyTables");
     EXPECT_EQ(rowsOf(kTarget), numbered(2500));
     EXPECT_EQ(main->roundTrips(), 14u); // the short block and the release of its statement besides
+}
+
+TEST_F(ByRecord, ABlockOfRowsIsOneJournalLineWithTheStatementOfOneRowAndItsRowCount) {
+    table(kSource, idAndName(), numbered(2500));
+    table(kTarget, idAndName());
+    click("cmdCopyTables");
+    EXPECT_EQ(rowsOf(kTarget), numbered(2500));
+    Journal &journal = w.window().journal();
+    ASSERT_TRUE(journal.flush());
+    QFile file(journal.fileOf(QDateTime::currentDateTimeUtc().date()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // "control | statement | outcome | rows" of the lines of the rows sent.
+    QStringList inserts;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.value("statement").toString().startsWith("INSERT"))
+            inserts << QStringLiteral("%1 | %2 | %3 | %4")
+                           .arg(o.value("control").toString(), o.value("statement").toString(),
+                                o.value("outcome").toString(), QString::number(o.value("rows").toInteger()));
+    }
+    const QString one = "cmdCopyTables | INSERT INTO QRIX2..Patients (id, name) VALUES (?, ?) | done | ";
+    EXPECT_EQ(inserts, (QStringList{one + "1000", one + "1000", one + "500"}));
 }
 
 TEST_F(ByRecord, StopIsReadBetweenBlocks) {

@@ -3,12 +3,19 @@
 #include "core/db/ConnectionString.h"
 #include "core/db/MaskPasswords.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
+#include <QThread>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <thread>
+#include <vector>
 
 #ifdef _WIN32
 #include <lmcons.h>
@@ -84,17 +91,204 @@ bool ownerOnlyFolder(const QString &path) {
     return true;
 }
 
+QString fileIn(const QString &folder, const QDate &day) {
+    return QDir(folder).filePath(kPrefix + day.toString(QStringLiteral("yyyy-MM-dd")) + kSuffix);
+}
+
+// Appends lines (each with its line break) to the file of day in folder; false with the problem.
+bool appendLines(const QString &folder, const QDate &day, const QByteArray &lines, QString &problem) {
+    if (!ownerOnlyFolder(folder)) {
+        problem = QStringLiteral("cannot make the folder %1").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    QFile file(fileIn(folder, day));
+    // Made owner-only from the start: the lines name servers, logins and the statements sent.
+    if (!file.open(QIODevice::Append | QIODevice::Text, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        problem = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+        return false;
+    }
+    if (file.write(lines) != lines.size() || !file.flush()) {
+        problem = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+// Removes the journal's files in folder older than keep days before today; 0 or less keeps them all.
+int removeOldFilesIn(const QString &folder, const QDate &today, int keep) {
+    if (keep <= 0)
+        return 0;
+    const QDate oldestKept = today.addDays(-keep);
+    static const QRegularExpression name(QStringLiteral("^journal-(\\d{4}-\\d{2}-\\d{2})\\.jsonl$"));
+    QDir dir(folder);
+    int removed = 0;
+    for (const QString &file : dir.entryList(QDir::Files)) {
+        const QRegularExpressionMatch m = name.match(file);
+        if (!m.hasMatch())
+            continue; // only the journal's own files are ever removed
+        const QDate day = QDate::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd"));
+        if (day.isValid() && day < oldestKept && dir.remove(file))
+            ++removed;
+    }
+    return removed;
+}
+
+QString toldText(const QString &problem) {
+    return QStringLiteral("The journal cannot be written (%1); the work goes on without it.").arg(problem);
+}
+
 } // namespace
 
+// The queue of lines and the thread that writes them. Shared with that thread: when the journal ends while
+// a write hangs, the thread is let go and this lives on with it.
+struct Journal::Writer : std::enable_shared_from_this<Writer> {
+    struct Entry {
+        QString folder;
+        QDate day;
+        QString line;
+        bool prune = false; // the first line of its day: older files are removed once it is written
+        int keepDays = 0;
+        int folderSet = 0;
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake;    // lines queued, or the journal ends
+    std::condition_variable settled; // lines written or given up
+    std::deque<Entry> queue;
+    quint64 queued = 0;
+    quint64 done = 0;
+    bool busy = false;     // writing a batch taken from the queue
+    bool stopping = false; // the journal ended
+    int toldFor = -1;      // the folder set whose problem was told
+    QString pending;       // a problem not told yet
+    std::atomic<bool> hasPending{false};
+    const LogSink *log = nullptr; // null once the journal ended
+    QThread *home = nullptr;      // the thread that made the journal: the log is told there
+    std::thread thread;
+
+    void run() {
+        for (;;) {
+            std::vector<Entry> batch;
+            {
+                std::unique_lock lock(mutex);
+                wake.wait(lock, [this] { return stopping || !queue.empty(); });
+                if (queue.empty())
+                    return;
+                batch.assign(std::make_move_iterator(queue.begin()), std::make_move_iterator(queue.end()));
+                queue.clear();
+                busy = true;
+            }
+            write(batch);
+            {
+                std::lock_guard lock(mutex);
+                done += batch.size();
+                busy = false;
+            }
+            settled.notify_all();
+        }
+    }
+
+    // Lines of the same folder and day go in one append.
+    void write(const std::vector<Entry> &batch) {
+        for (size_t i = 0; i < batch.size();) {
+            size_t end = i + 1;
+            while (end < batch.size() && batch[end].folder == batch[i].folder &&
+                   batch[end].day == batch[i].day)
+                ++end;
+            QByteArray lines;
+            bool prune = false;
+            for (size_t k = i; k < end; ++k) {
+                lines += (batch[k].line + QLatin1Char('\n')).toUtf8();
+                prune = prune || batch[k].prune;
+            }
+            QString problem;
+            if (appendLines(batch[i].folder, batch[i].day, lines, problem)) {
+                if (prune)
+                    removeOldFilesIn(batch[i].folder, batch[i].day, batch[end - 1].keepDays);
+            } else {
+                failed(batch[i].folderSet, problem);
+            }
+            i = end;
+        }
+    }
+
+    // Keeps the problem for the log unless one was told for that folder set, and has the home thread
+    // told of it through its event loop when there is one.
+    void failed(int folderSet, const QString &problem) {
+        std::lock_guard lock(mutex);
+        if (toldFor == folderSet)
+            return;
+        toldFor = folderSet;
+        pending = problem;
+        hasPending = true;
+        QCoreApplication *app = QCoreApplication::instance();
+        if (log && app && app->thread() == home)
+            QMetaObject::invokeMethod(
+                app,
+                [writer = weak_from_this()] {
+                    if (const std::shared_ptr<Writer> w = writer.lock())
+                        w->tellPending();
+                },
+                Qt::QueuedConnection);
+    }
+
+    // On the home thread: tells the problem kept, if any.
+    void tellPending() {
+        if (!hasPending || QThread::currentThread() != home)
+            return;
+        QString problem;
+        const LogSink *sink = nullptr;
+        {
+            std::lock_guard lock(mutex);
+            if (!hasPending)
+                return;
+            problem = pending;
+            pending.clear();
+            hasPending = false;
+            sink = log;
+        }
+        if (sink)
+            sink->LogLine(toldText(problem));
+    }
+
+    bool waitSettled(std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex);
+        const quint64 target = queued;
+        return settled.wait_for(lock, limit, [this, target] { return done >= target; });
+    }
+};
+
 Journal::Journal(const LogSink &log)
-    : m_log(log), m_now([] { return QDateTime::currentDateTimeUtc(); }), m_user(systemUser()),
-      m_workstation(workstation()) {}
+    : m_now([] { return QDateTime::currentDateTimeUtc(); }), m_user(systemUser()),
+      m_workstation(workstation()), m_writer(std::make_shared<Writer>()) {
+    m_writer->log = &log;
+    m_writer->home = QThread::currentThread();
+    m_writer->thread = std::thread([writer = m_writer] { writer->run(); });
+}
+
+Journal::~Journal() {
+    Writer &w = *m_writer;
+    w.waitSettled(kShutdownWait);
+    bool idle = false;
+    {
+        std::lock_guard lock(w.mutex);
+        w.stopping = true;
+        w.log = nullptr;
+        idle = w.queue.empty() && !w.busy;
+    }
+    w.wake.notify_all();
+    // A write that hangs (a share gone) keeps its thread: let go, it ends with the process.
+    if (idle)
+        w.thread.join();
+    else
+        w.thread.detach();
+}
 
 void Journal::setFolder(const QString &folder) {
     std::lock_guard lock(m_mutex);
     m_folder = folder;
     m_prunedOn = QDate();
-    m_problemTold = false;
+    ++m_folderSet;
 }
 
 QString Journal::folder() const {
@@ -123,7 +317,7 @@ void Journal::setClock(std::function<QDateTime()> now) {
 }
 
 QString Journal::fileOf(const QDate &day) const {
-    return QDir(folder()).filePath(kPrefix + day.toString(QStringLiteral("yyyy-MM-dd")) + kSuffix);
+    return fileIn(folder(), day);
 }
 
 int Journal::removeOldFiles() {
@@ -134,21 +328,7 @@ int Journal::removeOldFiles() {
         today = m_now().date();
         keep = m_keepDays;
     }
-    if (keep <= 0)
-        return 0;
-    const QDate oldestKept = today.addDays(-keep);
-    static const QRegularExpression name(QStringLiteral("^journal-(\\d{4}-\\d{2}-\\d{2})\\.jsonl$"));
-    QDir dir(folder());
-    int removed = 0;
-    for (const QString &file : dir.entryList(QDir::Files)) {
-        const QRegularExpressionMatch m = name.match(file);
-        if (!m.hasMatch())
-            continue; // only the journal's own files are ever removed
-        const QDate day = QDate::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd"));
-        if (day.isValid() && day < oldestKept && dir.remove(file))
-            ++removed;
-    }
-    return removed;
+    return removeOldFilesIn(folder(), today, keep);
 }
 
 QString Journal::lineOf(const SentStatement &s, const QString &user, const QString &workstation,
@@ -165,7 +345,9 @@ QString Journal::lineOf(const SentStatement &s, const QString &user, const QStri
     field("workstation", jsonText(workstation));
     field("session", jsonText(s.session));
     field("server", jsonText(parts.server));
-    field("login", jsonText(parts.user));
+    // With the integrated login the server is told the account's own credentials (a Kerberos ticket on
+    // Linux, whose principal need not be the user's name): say how, not a login name the string carries.
+    field("login", jsonText(s.windowsAuthentication ? QStringLiteral("Windows authentication") : parts.user));
     field("database", jsonText(s.database));
     field("control", jsonText(control));
     field("statement", jsonText(maskStatementPasswords(s.sql)));
@@ -199,59 +381,54 @@ QString Journal::workstation() {
     return QSysInfo::machineHostName();
 }
 
-bool Journal::write(const QString &line, const QDate &day, QString &problem) {
-    const QString dir = folder();
-    if (!ownerOnlyFolder(dir)) {
-        problem = QStringLiteral("cannot make the folder %1").arg(QDir::toNativeSeparators(dir));
-        return false;
-    }
-    QFile file(fileOf(day));
-    // Made owner-only from the start: the lines name servers, logins and the statements sent.
-    if (!file.open(QIODevice::Append | QIODevice::Text, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
-        problem = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
-        return false;
-    }
-    const QByteArray bytes = (line + QLatin1Char('\n')).toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        problem = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file.fileName()), file.errorString());
-        return false;
-    }
-    return true;
-}
-
 void Journal::record(const SentStatement &statement) noexcept {
     try {
         QString control;
-        QDate today;
-        bool prune = false;
+        Writer::Entry entry;
         {
             std::lock_guard lock(m_mutex);
             if (m_control)
                 control = m_control();
-            today = m_now().date();
-            prune = m_prunedOn != today;
-            m_prunedOn = today;
+            entry.day = m_now().date();
+            entry.prune = m_prunedOn != entry.day;
+            m_prunedOn = entry.day;
+            entry.folder = m_folder.isEmpty() ? defaultFolder() : m_folder;
+            entry.keepDays = m_keepDays;
+            entry.folderSet = m_folderSet;
         }
         SentStatement s = statement;
         if (!s.time.isValid())
             s.time = QDateTime::currentDateTimeUtc();
-        QString problem;
-        const bool written = write(lineOf(s, m_user, m_workstation, control), today, problem);
-        if (written && prune)
-            removeOldFiles();
-        if (written)
-            return;
-        bool tell = false;
+        entry.line = lineOf(s, m_user, m_workstation, control);
+        Writer &w = *m_writer;
+        bool full = false;
         {
-            std::lock_guard lock(m_mutex);
-            tell = !m_problemTold;
-            m_problemTold = true;
+            std::lock_guard lock(w.mutex);
+            full = w.queue.size() >= static_cast<size_t>(kMostWaiting);
+            if (!full) {
+                w.queue.push_back(std::move(entry));
+                ++w.queued;
+            }
         }
-        if (tell)
-            m_log.LogLine(QStringLiteral("The journal cannot be written (%1); the work goes on without it.")
-                              .arg(problem));
+        if (full)
+            w.failed(entry.folderSet, QStringLiteral("%1 lines are waiting to be written to %2")
+                                          .arg(kMostWaiting)
+                                          .arg(QDir::toNativeSeparators(entry.folder)));
+        else
+            w.wake.notify_one();
+        w.tellPending();
     } catch (...) {
         // The journal never stops the work it records.
+    }
+}
+
+bool Journal::flush(std::chrono::milliseconds limit) noexcept {
+    try {
+        const bool settled = m_writer->waitSettled(limit);
+        m_writer->tellPending();
+        return settled;
+    } catch (...) {
+        return false;
     }
 }
 

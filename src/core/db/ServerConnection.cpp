@@ -93,6 +93,7 @@ SentStatement ServerConnection::journalRecord(const QString &sql) const {
     s.time = QDateTime::currentDateTimeUtc();
     s.session = serverName();
     s.connectionString = m_target.connectionString;
+    s.windowsAuthentication = m_target.options.windowsAuthentication;
     s.sql = sql;
     return s;
 }

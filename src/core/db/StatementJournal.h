@@ -14,11 +14,12 @@ namespace quorix {
 struct SentStatement {
     enum class Result { Done, Failed, NotSent };
 
-    QDateTime time;           // UTC, when it was sent or held back
-    QString session;          // "Main", "Mirror" or the server, as the connection names itself
-    QString connectionString; // of the connection: the server and the login
-    QString database;         // in use on the connection after the statement, as the driver reports it
-    QString sql;              // as sent (the journal masks its passwords)
+    QDateTime time;                     // UTC, when it was sent or held back
+    QString session;                    // "Main", "Mirror" or the server, as the connection names itself
+    QString connectionString;           // of the connection: the server and the login
+    bool windowsAuthentication = false; // the driver's integrated login: the string's login is not used
+    QString database; // in use on the connection after the statement, as the driver reports it
+    QString sql;      // as sent (the journal masks its passwords)
     Result result = Result::Done;
     int errorNumber = 0; // the server's message number, when it refused
     QString errorText;

@@ -3,6 +3,7 @@
 #include "Version.h"
 
 #include "core/db/ConnectionString.h"
+#include "core/db/MaskPasswords.h"
 #include "core/db/ScriptOnly.h"
 #include "core/db/ServerSessions.h"
 #include "core/db/secure/Certificate.h"
@@ -547,9 +548,10 @@ int Automation::run(const AutomationPlan &plan, frmMain &window) {
         if (plan.json && step.kind == Kind::Click && step.name == QLatin1String("cmdPreflight"))
             out(stdout, compact(status::checklistJson(window.preflight().lastChecks())));
     }
-    // A dry run's answer is its script (beside the JSON records, with the log).
+    // A dry run's answer is its script (beside the JSON records, with the log), its statements' passwords
+    // masked as in the log; --save-script keeps the real text, in a file for its owner only.
     if (window.form().chkScriptOnly->isChecked()) {
-        QString script = scriptOnly().script();
+        QString script = maskStatementPasswords(scriptOnly().script());
         script.chop(1); // its last line end
         if (!script.isEmpty())
             out(plan.json ? stderr : stdout, script);

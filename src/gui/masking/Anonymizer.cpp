@@ -87,6 +87,7 @@ void Anonymizer::run() {
             named.push_back(row);
             names << m_form.GridA->textMatrix(row, 0);
         }
+    m_startedAsTestRun = m_form.chkTestRun->isChecked();
     if (writesIntoProduction(names)) {
         m_hourglass.reset();
         return;
@@ -115,8 +116,12 @@ void Anonymizer::run() {
         Prompt::msgBox(QStringLiteral("done."));
 }
 
+bool Anonymizer::testRun() const {
+    return m_startedAsTestRun || m_form.chkTestRun->isChecked();
+}
+
 bool Anonymizer::writesIntoProduction(const QStringList &tables) {
-    if (m_form.chkTestRun->isChecked()) // a test run writes nothing
+    if (m_startedAsTestRun) // a test run writes nothing
         return false;
     const QString server = parseOleDbConnectionString(m_sessions.connectionString(kMirror)).server;
     for (const QString &db : databasesOf(tables)) {
@@ -194,7 +199,7 @@ Anonymizer::Pass Anonymizer::anonymizeTable(int row, NameDraw &draw) {
     if (const Attempt opened = attempt([&] { cursor.emplace(m_sessions.connection(kMirror), table); });
         opened != Attempt::Done)
         return leftAfter(opened);
-    if (!m_form.chkTestRun->isChecked())
+    if (!testRun())
         m_form.lblRecCount->setText(QString::number(cursor->recordCount()));
     qint64 number = 0;
     while (!cursor->eof()) {
@@ -216,7 +221,7 @@ Anonymizer::Pass Anonymizer::anonymizeTable(int row, NameDraw &draw) {
                 return Pass::Ended;
         }
         // Read at each record: ticked during a run, it keeps every later record as it is.
-        if (m_form.chkTestRun->isChecked()) {
+        if (testRun()) {
             cursor->cancelUpdate();
             return Pass::Next;
         }
@@ -250,7 +255,7 @@ void Anonymizer::drawNames(NameRecord &record, const NameBlocks &blocks, const Q
 
 Anonymizer::Pass Anonymizer::anonymizeInBlocks(NameBlocks &blocks, const QStringList &columns,
                                                NameDraw &draw) {
-    if (!m_form.chkTestRun->isChecked()) {
+    if (!testRun()) {
         qint64 count = 0;
         // A table that cannot be counted is left after one question, as one that cannot be opened.
         if (const Attempt counted = attempt([&] { count = blocks.count(); }); counted != Attempt::Done)
@@ -264,23 +269,22 @@ Anonymizer::Pass Anonymizer::anonymizeInBlocks(NameBlocks &blocks, const QString
             return Pass::Stopped;
         std::vector<NameRecord> records;
         // A block that cannot be read ends the table: reading it again would only fail again.
-        if (const Attempt read = attempt(
-                [&] { records = blocks.read(m_form.chkTestRun->isChecked() ? 1 : blocks.blockRows()); });
+        if (const Attempt read = attempt([&] { records = blocks.read(testRun() ? 1 : blocks.blockRows()); });
             read != Attempt::Done)
             return leftAfter(read);
         if (records.empty())
             return Pass::Next;
-        bool testRun = false;
-        for (size_t i = 0; i < records.size() && !testRun; ++i) {
+        bool leave = false;
+        for (size_t i = 0; i < records.size() && !leave; ++i) {
             m_form.lblRecNo->setText(QString::number(++number));
             drawNames(records[i], blocks, columns, draw);
             // A test run leaves the table at its record, written or not: that record's names are dropped.
-            if ((testRun = m_form.chkTestRun->isChecked()))
+            if ((leave = testRun()))
                 records.resize(i);
         }
         if (!writeBlock(blocks, records))
             return Pass::Ended;
-        if (testRun)
+        if (leave)
             return Pass::Next;
     }
 }

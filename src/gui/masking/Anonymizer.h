@@ -7,7 +7,8 @@
 // in blocks of records (NameBlocks: a block read in one statement, its names written back in one), STOP
 // being read before each block; any other table record by record through an updatable cursor on the
 // Mirror session, each record written back before the cursor moves on and STOP read after it. A test run
-// ("Test Run", read at each record) visits the first record of each table and writes nothing.
+// ("Test Run", read at each record) visits the first record of each table and writes nothing; a run that
+// started as a test run stays one.
 // Between tables a Mirror session that lost its link reconnects and is put back in the database it was in
 // as the run started; a table the drop cut short is logged and counted as failed.
 //
@@ -67,6 +68,10 @@ private:
     ServerSessions &m_sessions;
     const LogPanes &m_log;
     std::unique_ptr<Hourglass> m_hourglass;
+    // Ticking Test Run during a run keeps every later record as it is; unticking it during a test run does
+    // not make it write, since the production guard reads no role for a test run.
+    bool testRun() const;
+    bool m_startedAsTestRun = false;
     QStringList m_last;
     QStringList m_first;
 };
