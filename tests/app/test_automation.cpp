@@ -5,6 +5,7 @@
 #include "ToolRun.h"
 #include "tds/ScriptedServer.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,6 +13,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <unistd.h>
@@ -23,6 +25,52 @@ namespace {
 ToolRun runTool(const QStringList &args, const QString &configHome) {
     return quorix::testing::runTool(args, configHome, 60000);
 }
+
+// A system account of the test's own whose home (in the account database) is the given folder, as a
+// monitoring agent's account has one; removed again at the end.
+class MonitoringAccount {
+public:
+    explicit MonitoringAccount(const QString &home)
+        : m_name(QStringLiteral("quorix-chk-%1").arg(QCoreApplication::applicationPid())) {
+        QProcess::execute("useradd", {"--system", "--no-create-home", "--user-group", "--home-dir", home,
+                                      "--shell", "/usr/sbin/nologin", m_name});
+        if (const passwd *pw = getpwnam(m_name.toLocal8Bit().constData());
+            pw && QFile::decodeName(pw->pw_dir) == home) {
+            m_uid = pw->pw_uid;
+            m_gid = pw->pw_gid;
+        }
+    }
+    ~MonitoringAccount() { QProcess::execute("userdel", {m_name}); }
+    MonitoringAccount(const MonitoringAccount &) = delete;
+    MonitoringAccount &operator=(const MonitoringAccount &) = delete;
+
+    bool made() const { return m_uid != 0; }
+    uid_t uid() const { return m_uid; }
+    gid_t gid() const { return m_gid; }
+
+    // The program run as this account, with the given environment.
+    ToolRun run(const QStringList &args, const QProcessEnvironment &env) const {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory("/");
+        const uid_t uid = m_uid;
+        const gid_t gid = m_gid;
+        p.setChildProcessModifier([uid, gid] {
+            if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+                _exit(126);
+        });
+        p.start(QUORIX_EXE, args);
+        p.closeWriteChannel();
+        EXPECT_TRUE(p.waitForFinished(60000)) << args.join(' ').toStdString();
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+                QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
+    }
+
+private:
+    QString m_name;
+    uid_t m_uid = 0;
+    gid_t m_gid = 0;
+};
 
 } // namespace
 
@@ -190,6 +238,52 @@ TEST(AppAutomation, TheMirroringCheckFindsItsUsersSettingsWithoutHome) {
                      "fill its server box in the window (settings: " +
                          expected + ")\n");
     EXPECT_FALSE(r.out.contains("(settings: /.config")) << r.out.toStdString();
+}
+
+// The check as a daemon started by systemd runs it, under a monitoring account with no HOME: the driver's
+// configuration an encrypted login needs is written in the account's home (and the trusted certificates
+// are looked for there), not under "/", which such an account cannot write, so both servers are logged in.
+TEST(AppAutomation, WithoutHomeTheCheckLogsInWithTheDriversConfigurationInTheAccountsHome) {
+    QTemporaryDir home(QDir::tempPath() + "/quorix-monitor-home-XXXXXX");
+    ASSERT_TRUE(home.isValid());
+    const MonitoringAccount account(home.path());
+    ASSERT_TRUE(account.made()) << "useradd did not make the monitoring account";
+    // The authority the servers' certificates come from, where the account can read it.
+    const QString ca = home.filePath("ca.pem");
+    ASSERT_TRUE(
+        QFile::copy(QString::fromStdString(quorix::testing::testCertificates().ca.certificateFile), ca));
+    ASSERT_EQ(chown(QFile::encodeName(home.path()).constData(), account.uid(), account.gid()), 0);
+    ASSERT_EQ(chown(QFile::encodeName(ca).constData(), account.uid(), account.gid()), 0);
+    const bool rootConfigBefore = QFileInfo::exists("/.config/quorix-dbtools");
+
+    quorix::tds::ScriptedServer mainServer, mirrorServer;
+    mainServer.setLogin("sa", "pwMain");
+    mirrorServer.setLogin("sa", "pwMirror");
+    quorix::testing::offerTls(mainServer);
+    quorix::testing::offerTls(mirrorServer);
+    mainServer.start("127.0.0.2", 0);
+    mirrorServer.start("127.0.0.3", 0);
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR",
+                             "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "FREETDSCONF"})
+        env.remove(name);
+    env.insert("QUORIX_CA_FILE", ca);
+    env.insert("QUORIX_MAIN_PW", "pwMain");
+    env.insert("QUORIX_MIRROR_PW", "pwMirror");
+    const ToolRun r = account.run({"--check-mirroring", "--main-server",
+                                   "127.0.0.2," + QString::number(mainServer.port()), "--mirror-server",
+                                   "127.0.0.3," + QString::number(mirrorServer.port()), "--timeout", "10"},
+                                  env);
+    const std::string output = (r.out + r.err).toStdString();
+    EXPECT_TRUE(r.status >= 0 && r.status <= 3) << output;
+    EXPECT_FALSE(r.out.contains("could not be written")) << output;
+    EXPECT_GE(mainServer.logins().size(), 1u) << output;
+    EXPECT_GE(mirrorServer.logins().size(), 1u) << output;
+    QFile conf(home.filePath(".config/quorix-dbtools/freetds.conf"));
+    ASSERT_TRUE(conf.open(QIODevice::ReadOnly)) << conf.fileName().toStdString() << "\n" << output;
+    EXPECT_TRUE(conf.readAll().contains("[quorix-")) << conf.fileName().toStdString();
+    EXPECT_EQ(QFileInfo::exists("/.config/quorix-dbtools"), rootConfigBefore);
 }
 
 TEST(AppAutomation, HelpAndVersionNeedNoDisplayAndAWindowWithoutOneSaysSo) {

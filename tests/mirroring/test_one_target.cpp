@@ -157,3 +157,16 @@ TEST_F(OneTarget, TheDatabaseClickedDuringAPressIsTheNextPresss) {
     click("cmdMakeOnline(1)");
     EXPECT_EQ(sent(1, false), makeOnline("Payroll"));
 }
+
+// Detach All takes each step's database from the walk: a link dropped by the first detach is reconnected
+// before the next step, and a database clicked as "Reconnected." is logged (the log lets the window's
+// events run) does not change the database that step detaches.
+TEST_F(OneTarget, DetachAllDetachesTheWalksDatabaseWhenAClickComesAtTheReconnect) {
+    const auto detach = [](const std::string &db) { return "EXEC sp_detach_db '" + db + "','true'"; };
+    mirror->addFirstRule(Rule::exact(detach("Billing"), Reply::drop()));
+    whenLogged("Reconnected.", [&] { ASSERT_TRUE(clickRow(f().GridDB[1], "Radiology")); });
+    click("cmdDetachAll");
+    EXPECT_EQ(sent(1, false), (Batches{detach("Billing"), detach("Payroll"), detach("Radiology")}));
+    EXPECT_TRUE(log().contains("Reconnected.")) << log().join('\n').toStdString();
+    EXPECT_EQ(mirror->logins().size(), 1u) << "one login: the reconnect";
+}

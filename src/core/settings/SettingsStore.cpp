@@ -27,13 +27,18 @@ QString appNameOr(const QString &appName) {
 #ifndef _WIN32
 // HOME, else the account database's home of the user: a daemon started by systemd (a monitoring agent)
 // runs its commands with no HOME, and the toolkit's home would then be "/".
+QString accountHome() {
+    if (const passwd *account = getpwuid(getuid()); account && account->pw_dir && *account->pw_dir)
+        return QFile::decodeName(account->pw_dir);
+    return {};
+}
+
 QString userHome() {
     const QString home = qEnvironmentVariable("HOME");
     if (!home.isEmpty())
         return home;
-    if (const passwd *account = getpwuid(getuid()); account && account->pw_dir && *account->pw_dir)
-        return QFile::decodeName(account->pw_dir);
-    return QDir::rootPath();
+    const QString account = accountHome();
+    return account.isEmpty() ? QDir::rootPath() : account;
 }
 
 QString configHome() {
@@ -225,6 +230,15 @@ QString SettingsStore::location() const {
 SettingsStore &settings() {
     static SettingsStore store;
     return store;
+}
+
+void settleUserHome() {
+#ifndef _WIN32
+    if (!qEnvironmentVariableIsEmpty("HOME"))
+        return;
+    if (const QString home = accountHome(); !home.isEmpty())
+        qputenv("HOME", QFile::encodeName(home));
+#endif
 }
 
 } // namespace quorix

@@ -66,4 +66,11 @@ private:
 // The process-wide store. Opened lazily for the application name when nobody opened it.
 SettingsStore &settings();
 
+// A daemon started by systemd (a monitoring agent) runs its commands with no HOME, and every folder the
+// toolkit derives from it (the driver's configuration, the trusted certificates, the journal) would then
+// lie under "/". Called first thing at start-up: an unset or empty HOME is set to the user's home from the
+// account database, so the settings file and those folders all follow the same home. Does nothing on
+// Windows or when HOME is set.
+void settleUserHome();
+
 } // namespace quorix

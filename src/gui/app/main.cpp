@@ -1,5 +1,6 @@
 #include "core/audit/Journal.h"
 #include "core/db/secure/FreeTdsConf.h"
+#include "core/settings/SettingsStore.h"
 #include "gui/app/Automation.h"
 #include "gui/app/MirroringCheckRun.h"
 #include "gui/app/StartupProbe.h"
@@ -84,6 +85,9 @@ int main(int argc, char *argv[]) {
 #ifdef _WIN32
     printToParentConsole();
 #endif
+    // Before anything asks the toolkit for a folder: under a daemon with no HOME, the settings, the driver's
+    // configuration and the trusted certificates all come from the account's home.
+    quorix::settleUserHome();
 
     // The options are read before the application object exists: --help and --version need no display,
     // and the platform must be chosen before the application object is made.

@@ -42,18 +42,21 @@ void AttachDetach::cmdDetachAll_Click() {
     Grid *grid = m_form.GridDB[kMirror];
     // The count is taken once. A refresh of the list during a statement may shorten it; the walk ends with
     // the rows that are left.
+    QString step; // the database of the step, as the walk took it
     const WalkItems rows{.count = [grid] { return grid->rows(); },
                          .reread = false,
-                         .take = [this, grid](int r) -> std::optional<QString> {
+                         .take = [this, grid, &step](int r) -> std::optional<QString> {
                              if (r >= grid->rows())
                                  return std::nullopt;
                              m_form.txtDB->setText(grid->textMatrix(r, 0));
-                             return m_form.txtDB->text();
+                             step = m_form.txtDB->text();
+                             return step;
                          }};
     runWalk(
         rows,
-        [this](int) {
-            m_sessions.ExecuteOnServer(kMirror, detachStatement(m_form.txtDB->text()));
+        [this, &step](int) {
+            // The walk's database, not the box: a reconnect before the step lets a click change the box.
+            m_sessions.ExecuteOnServer(kMirror, detachStatement(step));
             return WalkOn::Next;
         },
         WalkRules{.stopOnStop = false, .untickStop = false, .followAll = false},
