@@ -42,15 +42,23 @@ TEST(AppStartUp, FirstRunOnAnEmptyStore) {
     EXPECT_EQ(w.stored("MAIN", "txtATables"), quorix::defaultWorkList());
 }
 
-TEST(AppStartUp, APasswordWithNoServerContactsNothing) {
-    WindowFixture w;
-    w.preset("MIR", "DB0", "pw");
-    w.preset("MIR", "txtServer0", " ");
-    std::vector<int> listed;
-    w.window().refreshDatabases = [&](int slot) { listed.push_back(slot); };
-    auto &f = w.start().form();
-    EXPECT_TRUE(listed.empty());
-    EXPECT_TRUE(f.txtLog->toPlainText().isEmpty()) << f.txtLog->toPlainText().toStdString();
+// A server box or a Login box left empty names no server or login to use: nothing is tried, nothing said.
+TEST(AppStartUp, APasswordWithNoServerOrNoLoginContactsNothing) {
+    const struct {
+        const char *server;
+        const char *login;
+    } cases[] = {{" ", "sa"}, {"db1", " "}, {"db1", ""}};
+    for (const auto &c : cases) {
+        WindowFixture w;
+        w.preset("MIR", "DB0", "pw");
+        w.preset("MIR", "txtServer0", c.server);
+        w.preset("MIR", "txtLogin0", c.login);
+        std::vector<int> listed;
+        w.window().refreshDatabases = [&](int slot) { listed.push_back(slot); };
+        auto &f = w.start().form();
+        EXPECT_TRUE(listed.empty()) << c.server << "|" << c.login;
+        EXPECT_TRUE(f.txtLog->toPlainText().isEmpty()) << f.txtLog->toPlainText().toStdString();
+    }
 }
 
 TEST(AppStartUp, TheCaptionEndsInTheRevision) {

@@ -266,14 +266,16 @@ void frmMain::runStartUp() {
     // The speed test's connection string names the Main server just loaded.
     m_speedTest->useMainServer();
 
-    // 5: list the databases of each server that has a password (or logs in by Windows authentication, which
-    // needs none); the listing reports its own failures. An empty server box names no server to ask: the
-    // attempt could only fail, with a message at every start.
-    for (int s = 0; s < 2; ++s)
-        if ((!f.txtPW[static_cast<size_t>(s)]->text().isEmpty() ||
-             f.chkWindowsAuth[static_cast<size_t>(s)]->isChecked()) &&
-            !f.txtServer[static_cast<size_t>(s)]->text().trimmed().isEmpty() && refreshDatabases)
+    // 5: list the databases of each server that has a password and a login (or logs in by Windows
+    // authentication, which needs neither); the listing reports its own failures. An empty server or Login
+    // box names no server or login to use: the attempt could only be refused, with a message at every start.
+    for (int s = 0; s < 2; ++s) {
+        const auto i = static_cast<size_t>(s);
+        const bool signIn = f.chkWindowsAuth[i]->isChecked() ||
+                            (!f.txtPW[i]->text().isEmpty() && !f.txtLogin[i]->text().trimmed().isEmpty());
+        if (signIn && !f.txtServer[i]->text().trimmed().isEmpty() && refreshDatabases)
             skipOnFailure([&] { refreshDatabases(s); });
+    }
 
     // 6 onwards: a failing step is skipped.
     // 7: the servers' backup shares. An empty server box names no share, so there is nothing to read.
