@@ -1,11 +1,15 @@
 // The table tools of the real program, run headless against the T-SQL engine as Main, and the engine's
 // tables read back with a connection of the test's own and compared value for value: the database list and
 // the table browser, Copy table by record and Copy to _NEW2 with every column type the tool binds over
-// 10,000 rows (many blocks), and what the engine refuses of the identity copy into the second database.
+// 10,000 rows (many blocks), a table the bulk path carries (the engine refuses the load: the blocks take
+// every row, once), and what the engine refuses of the identity copy into the second database.
 
 #include "EngineFlow.h"
 #include "EngineTables.h"
 
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 using namespace quorix::testing;
@@ -92,6 +96,17 @@ TEST_F(EngineTableCopy, CopyTableByRecordOfABulkTableFallsBackAndWritesEveryRowO
 
     const ToolRun r = run(toTable(0) + QStringList{"--click", "cmdCopyTables", "--print", "txtLog"});
     EXPECT_TRUE(r.out.contains("copied 2500\nerrors 0\n")) << r.out.right(2000).toStdString();
+    // The load was tried, and refused, before the blocks took the rows: the journal has its line.
+    QString journal;
+    for (QDirIterator it(home.path(), {"journal-*.jsonl"}, QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly))
+            journal += QString::fromUtf8(file.readAll());
+    }
+    EXPECT_TRUE(journal.contains(
+        QRegularExpression(R"("statement":"INSERT BULK [^"]*notes[^"]*","outcome":"failed")")))
+        << journal.left(3000).toStdString();
 
     const std::vector<TextRow> source = everyRow("qrix", "notes");
     ASSERT_EQ(source.size(), 2500u);
