@@ -17,6 +17,7 @@
 #include "gui/ui/widgets/LogPane.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -49,6 +50,8 @@ int main(int argc, char **argv) {
     frmMain window;
     Form &f = window.form();
     f.txtPW[0]->setText(QString::fromStdString(kPassword));
+    // The engine offers no encryption: it is reached as an old server is.
+    f.cboEncryption[0]->setCurrentText(QStringLiteral("Optional"));
     RecordCopy copy(f, window.sessions(), window.log());
     const auto copyThrough = [&](std::chrono::microseconds oneWay, const char *name) {
         quorix::testing::DelayProxy relay(kAddress, 1433, oneWay);

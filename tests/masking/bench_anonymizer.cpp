@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,6 +87,8 @@ int main(int argc, char **argv) {
     frmMain window;
     Form &f = window.form();
     f.txtPW[1]->setText(QStringLiteral("pw"));
+    // The scripted server here offers no encryption: it is reached as an old server is.
+    f.cboEncryption[1]->setCurrentText(QStringLiteral("Optional"));
     setBoxText(f.txtATables, "Patient_data..tbmaster LastName FirstName MiddleName\r\n");
     Prompt::setScripted(true, true);
     std::printf("%d records of 3 name columns and a primary key\n", records);

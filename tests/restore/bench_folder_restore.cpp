@@ -175,6 +175,7 @@ int main(int argc, char **argv) {
 
     WindowFixture w;
     w.preset("MIR", "txtServer0", "127.0.0.2");
+    w.preset("MIR", "cboEncryption0", "Optional"); // the scripted server here offers no encryption
     w.preset("MIR", "DB0", "pwMain");
     w.preset("MAIN", "txtServerUser0", QString::fromStdString(samba.share(0).user));
     w.preset("MAIN", "txtServerPW0", QString::fromStdString(samba.share(0).password));

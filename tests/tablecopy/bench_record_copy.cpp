@@ -27,6 +27,7 @@
 #include "gui/ui/widgets/LogPane.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -175,6 +176,8 @@ int main(int argc, char **argv) {
     frmMain window;
     Form &f = window.form();
     f.txtPW[0]->setText(QStringLiteral("pw"));
+    // The scripted server here offers no encryption: it is reached as an old server is.
+    f.cboEncryption[0]->setCurrentText(QStringLiteral("Optional"));
     RecordCopy copy(f, window.sessions(), window.log());
     const auto copyThrough = [&](const QString &through) {
         f.txtServer[0]->setText(through);
