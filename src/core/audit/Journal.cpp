@@ -164,7 +164,9 @@ struct Journal::Writer : std::enable_shared_from_this<Writer> {
     std::atomic<bool> hasPending{false};
     const LogSink *log = nullptr; // null once the journal ended
     QThread *home = nullptr;      // the thread that made the journal: the log is told there
-    std::thread thread;
+    // A QThread, not a std::thread: Qt's file classes on a thread Qt did not make leave it data that Windows
+    // builds clean up after the application has gone, which crashed the program as it ended.
+    QThread *thread = nullptr;
 
     void run() {
         for (;;) {
@@ -263,7 +265,12 @@ Journal::Journal(const LogSink &log)
       m_workstation(workstation()), m_writer(std::make_shared<Writer>()) {
     m_writer->log = &log;
     m_writer->home = QThread::currentThread();
-    m_writer->thread = std::thread([writer = m_writer] { writer->run(); });
+#ifndef _WIN32
+    // On Windows the lines are written on the caller's thread: a writer thread made the program crash as
+    // it ended there (under Wine), which is not understood yet.
+    m_writer->thread = QThread::create([writer = m_writer] { writer->run(); });
+    m_writer->thread->start();
+#endif
 }
 
 Journal::~Journal() {
@@ -278,10 +285,11 @@ Journal::~Journal() {
     }
     w.wake.notify_all();
     // A write that hangs (a share gone) keeps its thread: let go, it ends with the process.
-    if (idle)
-        w.thread.join();
-    else
-        w.thread.detach();
+    if (idle && w.thread) {
+        w.thread->wait();
+        delete w.thread;
+    }
+    w.thread = nullptr;
 }
 
 void Journal::setFolder(const QString &folder) {
@@ -401,6 +409,11 @@ void Journal::record(const SentStatement &statement) noexcept {
             s.time = QDateTime::currentDateTimeUtc();
         entry.line = lineOf(s, m_user, m_workstation, control);
         Writer &w = *m_writer;
+        if (!w.thread) {
+            w.write({entry});
+            w.tellPending();
+            return;
+        }
         bool full = false;
         {
             std::lock_guard lock(w.mutex);
