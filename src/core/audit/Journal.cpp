@@ -14,7 +14,6 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <thread>
 #include <vector>
 
 #ifdef _WIN32
@@ -164,8 +163,7 @@ struct Journal::Writer : std::enable_shared_from_this<Writer> {
     std::atomic<bool> hasPending{false};
     const LogSink *log = nullptr; // null once the journal ended
     QThread *home = nullptr;      // the thread that made the journal: the log is told there
-    // A QThread, not a std::thread: Qt's file classes on a thread Qt did not make leave it data that Windows
-    // builds clean up after the application has gone, which crashed the program as it ended.
+    // The writer; null where the lines are written by the caller (Windows, see the constructor).
     QThread *thread = nullptr;
 
     void run() {
