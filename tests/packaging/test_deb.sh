@@ -74,6 +74,8 @@ owner_of() { # the package of a library file, under /lib or /usr/lib alike
 loaded=$(ldd "$exe")
 for soname in $(readelf -d "$exe" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
   path=$(echo "$loaded" | sed -n "s|^[[:space:]]*$soname => \(/[^ ]*\) .*|\1|p")
+  # The dynamic loader is listed by its path alone.
+  [ -n "$path" ] || path=$(echo "$loaded" | sed -n "s|^[[:space:]]*\(/[^ ]*/$soname\) .*|\1|p")
   owner=$(owner_of "$path" | head -n 1)
   owner=${owner%%:*}
   if [ -z "$path" ] || [ -z "$owner" ]; then

@@ -166,6 +166,19 @@ struct Journal::Writer : std::enable_shared_from_this<Writer> {
     // The writer; null where the lines are written by the caller (Windows, see the constructor).
     QThread *thread = nullptr;
 
+    // A plain subclass: QThread::create wraps its callable in std::future machinery, whose thread-local
+    // state made the program link to the dynamic loader itself.
+    class Thread final : public QThread {
+    public:
+        explicit Thread(std::shared_ptr<Writer> writer) : m_writer(std::move(writer)) {}
+
+    protected:
+        void run() override { m_writer->run(); }
+
+    private:
+        std::shared_ptr<Writer> m_writer;
+    };
+
     void run() {
         for (;;) {
             std::vector<Entry> batch;
@@ -266,7 +279,7 @@ Journal::Journal(const LogSink &log)
 #ifndef _WIN32
     // On Windows the lines are written on the caller's thread: a writer thread made the program crash as
     // it ended there (under Wine), which is not understood yet.
-    m_writer->thread = QThread::create([writer = m_writer] { writer->run(); });
+    m_writer->thread = new Writer::Thread(m_writer);
     m_writer->thread->start();
 #endif
 }
