@@ -179,7 +179,9 @@ TEST_F(JournalFiles, FilesOlderThanTheDaysKeptAreRemovedAtTheFirstLineOfTheDay) 
                             "journal-2026-12-08.jsonl",
                             "journal-2025-01-01.jsonl",
                             "notes.txt",
-                            "journal-2020-01-01.jsonl.bak"};
+                            "journal-2020-01-01.jsonl.bak",
+                            "journal-2020-1-011.jsonl",
+                            "old-journal-2020-01-01.jsonl"};
     for (const QString &n : names) {
         QFile f(folder + QLatin1Char('/') + n);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -188,24 +190,26 @@ TEST_F(JournalFiles, FilesOlderThanTheDaysKeptAreRemovedAtTheFirstLineOfTheDay) 
     journal.record(statement(QStringLiteral("DROP TABLE t")));
     ASSERT_TRUE(journal.flush());
     EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
-              (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2026-09-10.jsonl",
-                           "journal-2026-12-08.jsonl", "journal-2026-12-09.jsonl", "notes.txt"}));
+              (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2020-1-011.jsonl",
+                           "journal-2026-09-10.jsonl", "journal-2026-12-08.jsonl", "journal-2026-12-09.jsonl",
+                           "notes.txt", "old-journal-2020-01-01.jsonl"}));
 
     // Fewer days kept: the next day's first line removes what has grown too old meanwhile.
     journal.setKeepDays(1);
     now = now.addDays(1);
     journal.record(statement(QStringLiteral("DROP TABLE u")));
     ASSERT_TRUE(journal.flush());
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name),
-              (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2026-12-09.jsonl",
-                           "journal-2026-12-10.jsonl", "notes.txt"}));
+    EXPECT_EQ(
+        QDir(folder).entryList(QDir::Files, QDir::Name),
+        (QStringList{"journal-2020-01-01.jsonl.bak", "journal-2020-1-011.jsonl", "journal-2026-12-09.jsonl",
+                     "journal-2026-12-10.jsonl", "notes.txt", "old-journal-2020-01-01.jsonl"}));
 
     // 0 keeps everything.
     journal.setKeepDays(0);
     now = now.addDays(30);
     journal.record(statement(QStringLiteral("DROP TABLE v")));
     ASSERT_TRUE(journal.flush());
-    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 5);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 7);
 }
 
 TEST_F(JournalFiles, AJournalThatCannotBeWrittenIsToldOnceAndNothingFails) {

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QThread>
@@ -113,19 +112,33 @@ bool appendLines(const QString &folder, const QDate &day, const QByteArray &line
     return true;
 }
 
+// The day of one of the journal's own files ("journal-2026-12-09.jsonl"), else an invalid date. Read as
+// plain text: this runs on the writer thread, and on Windows a regular expression's per-thread stack made
+// the program crash as that thread ended.
+QDate dayOfFile(const QString &file) {
+    constexpr qsizetype kDay = 10; // yyyy-MM-dd
+    if (file.size() != kPrefix.size() + kDay + kSuffix.size() || !file.startsWith(kPrefix) ||
+        !file.endsWith(kSuffix))
+        return {};
+    const QString day = file.mid(kPrefix.size(), kDay);
+    for (qsizetype i = 0; i < kDay; ++i) {
+        const QChar c = day[i];
+        if (i == 4 || i == 7 ? c != QLatin1Char('-') : c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return {};
+    }
+    return QDate::fromString(day, QStringLiteral("yyyy-MM-dd"));
+}
+
 // Removes the journal's files in folder older than keep days before today; 0 or less keeps them all.
 int removeOldFilesIn(const QString &folder, const QDate &today, int keep) {
     if (keep <= 0)
         return 0;
     const QDate oldestKept = today.addDays(-keep);
-    static const QRegularExpression name(QStringLiteral("^journal-(\\d{4}-\\d{2}-\\d{2})\\.jsonl$"));
     QDir dir(folder);
     int removed = 0;
     for (const QString &file : dir.entryList(QDir::Files)) {
-        const QRegularExpressionMatch m = name.match(file);
-        if (!m.hasMatch())
-            continue; // only the journal's own files are ever removed
-        const QDate day = QDate::fromString(m.captured(1), QStringLiteral("yyyy-MM-dd"));
+        // Only the journal's own files are ever removed.
+        const QDate day = dayOfFile(file);
         if (day.isValid() && day < oldestKept && dir.remove(file))
             ++removed;
     }
@@ -163,7 +176,7 @@ struct Journal::Writer : std::enable_shared_from_this<Writer> {
     std::atomic<bool> hasPending{false};
     const LogSink *log = nullptr; // null once the journal ended
     QThread *home = nullptr;      // the thread that made the journal: the log is told there
-    // The writer; null where the lines are written by the caller (Windows, see the constructor).
+    // The writer; let go (null) when the journal ends while a write hangs.
     QThread *thread = nullptr;
 
     // A plain subclass: QThread::create wraps its callable in std::future machinery, whose thread-local
@@ -276,12 +289,8 @@ Journal::Journal(const LogSink &log)
       m_workstation(workstation()), m_writer(std::make_shared<Writer>()) {
     m_writer->log = &log;
     m_writer->home = QThread::currentThread();
-#ifndef _WIN32
-    // On Windows the lines are written on the caller's thread: a writer thread made the program crash as
-    // it ended there (under Wine), which is not understood yet.
     m_writer->thread = new Writer::Thread(m_writer);
     m_writer->thread->start();
-#endif
 }
 
 Journal::~Journal() {
@@ -420,11 +429,6 @@ void Journal::record(const SentStatement &statement) noexcept {
             s.time = QDateTime::currentDateTimeUtc();
         entry.line = lineOf(s, m_user, m_workstation, control);
         Writer &w = *m_writer;
-        if (!w.thread) {
-            w.write({entry});
-            w.tellPending();
-            return;
-        }
         bool full = false;
         {
             std::lock_guard lock(w.mutex);
