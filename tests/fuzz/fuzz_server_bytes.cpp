@@ -3,23 +3,15 @@
 // whether its bytes come at once, cut in two, or one at a time; a certificate found is read or refused.
 // The input is raw bytes; the first byte says where the greeting is cut in two.
 
+#include "FuzzInput.h"
+
 #include "core/db/secure/Certificate.h"
 #include "core/db/secure/ServerProbe.h"
 #include "core/db/secure/TlsGreeting.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-
 namespace {
 
-void require(bool holds, const char *property) {
-    if (holds)
-        return;
-    std::fprintf(stderr, "property broken: %s\n", property);
-    std::abort();
-}
+using fuzz::require;
 
 bool sameReading(const quorix::TlsGreetingReader &a, const quorix::TlsGreetingReader &b) {
     return a.finished() == b.finished() && a.certificate() == b.certificate() && a.failure() == b.failure();
