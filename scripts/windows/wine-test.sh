@@ -2,9 +2,10 @@
 # The Windows program run under Wine, against two scripted SQL servers (Linux processes): what the
 # packages hold, the options, both sessions through Wine's ODBC (which hands the calls to the host's
 # FreeTDS), the exact BACKUP statements, a refused login, the exit statuses, the settings in the registry,
-# a damaged value, screenshots under the windows platform plugin, the local file list and renames, and
-# the installer with its uninstaller. Every check prints a line; the last line counts them, and the exit
-# status is 1 when one failed. Also prints the program's start-up time under Wine.
+# a damaged value, a record copy through the driver's bulk copy, screenshots under the windows platform
+# plugin, the local file list and renames, and the installer with its uninstaller. Every check prints a
+# line; the last line counts them, and the exit status is 1 when one failed. Also prints the program's
+# start-up time under Wine.
 #
 # Usage: scripts/windows/wine-test.sh [BUILD_DIR]   (build-win, as scripts/windows/build.sh made it)
 # Needs the Linux build (scripts/build.sh build): its scripted server (build/tests/support/tds/
@@ -141,11 +142,13 @@ key='HKCU\Software\VB and VBA Program Settings\quorix-dbtools'
 linux_config=$work/linux-config
 mkdir -p "$linux_config"
 # A server records a connection's close after the program has gone: the record is read once every
-# connection it saw has closed (10 s at most).
+# connection it saw has closed (10 s at most). settled [RECORD...]: Main's and the Mirror's by default.
 settled() {
+  local records=("$@")
+  [ ${#records[@]} -gt 0 ] || records=("$work/main.rec" "$work/mirror.rec")
   for _ in $(seq 100); do
     awk -F'\t' '{ seen[FILENAME $1] = 1 } $2 == "disconnect" { closed[FILENAME $1] = 1 }
-      END { for (c in seen) if (!(c in closed)) exit 1 }' "$work/main.rec" "$work/mirror.rec" && return
+      END { for (c in seen) if (!(c in closed)) exit 1 }' "${records[@]}" && return
     sleep 0.1
   done
 }
@@ -251,6 +254,55 @@ check "the damaged key is kept as quorix-dbtools.bad for recovery by hand" $? "$
 app --headless --print "txtServer(0)"
 [ "$r_status" = 0 ] && ! grep -q "could not be read" <<<"$r_out$r_err"
 check "the next start finds nothing damaged" $? "$r_out $r_err"
+
+# --- Copy table by record: the rows go through the driver's bulk copy, as on Linux ----------------------
+# A server of its own, with a source table and its empty twin in the second database; no encryption.
+cat >"$work/copy.rules" <<'RULES'
+login sa pwCopy
+databases master tempdb QRIX QRIX2
+pattern SELECT name FROM sys\.databases where database_id >= 5 order by name *
+  columns name:nvarchar(128)
+  row QRIX
+  row QRIX2
+pattern \s*SELECT\s+t\.name AS TableName.*
+  columns TableName:nvarchar(128) SchemaName:nvarchar(128) RowCounts:bigint TotalSpaceKB:bigint UsedSpaceKB:bigint UnusedSpaceKB:bigint
+  row Patients|dbo|3|72|16|56
+table QRIX..Patients
+  columns id:int name:nvarchar(50)
+  key id
+  row 1|Zoë 漢字
+  row 2|café
+  row 3|NULL
+table QRIX2..Patients
+  columns id:int name:nvarchar(50)
+  key id
+RULES
+"$server" --address 127.0.0.1 --port 0 --rules "$work/copy.rules" --record "$work/copy.rec" >"$work/copy.port" &
+pids+=($!)
+for _ in $(seq 100); do grep -q '^port ' "$work/copy.port" && break; sleep 0.1; done
+port_copy=$(sed -n 's/^port //p' "$work/copy.port")
+# A session already open stays with its server until Connect is pressed.
+copy_steps=(--headless --set "txtPW(0)=pwCopy" --set "cboEncryption(0)=Optional"
+  --set "txtServer(0)=127.0.0.1,$port_copy" --click "cmdConnect(0)" --click "cmdRefreshDB(0)" --select "GridDB(0)=0" --double-click "GridDB(0)"
+  --select "Grid2=0" --click cmdCopyTables --print txtLog)
+# What the program asked of the server, without connection numbers and closes.
+copy_sent() { tail -n +"$(($1 + 1))" "$work/copy.rec" | awk -F'\t' '$2 != "login" && $2 != "disconnect"' | cut -f2-; }
+at=$(wc -l <"$work/copy.rec")
+XDG_CONFIG_HOME=$linux_config QUORIX_PASSWORD_STORE=file run "$linux_exe" "${copy_steps[@]}"
+settled "$work/copy.rec"
+l_status=$r_status l_out=$r_out l_err=$r_err l_sent=$(copy_sent "$at")
+at=$(wc -l <"$work/copy.rec")
+app "${copy_steps[@]}"
+settled "$work/copy.rec"
+w_sent=$(copy_sent "$at")
+[ "$r_status" = 0 ] && [ "$l_status" = 0 ] && has "$r_out" "copied 3" && has "$r_out" "errors 0" &&
+  has "$w_sent" "bulk load	QRIX2.dbo.Patients	rows=3" && [ "$w_sent" = "$l_sent" ]
+check "Copy table by record loads the rows through the driver's bulk copy, sending what Linux sends" $? \
+  "status: Linux $l_status, Windows $r_status
+$(diff <(echo "$l_sent") <(echo "$w_sent") | head -20)
+Linux: $(tail -n 20 <<<"$l_out$l_err")
+Windows: $(tail -n 20 <<<"$r_out$r_err")"
+app --headless --set "txtServer(0)="
 
 # --- Local folders through the shares layer: the Restore Dir lists and a rename -------------------------
 bak=$WINEPREFIX/drive_c/bak
