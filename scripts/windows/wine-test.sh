@@ -203,6 +203,11 @@ check "after a restart both sessions connect with the remembered servers and pas
 [ "$(grep -c '^BACKUP .*Billing' <<<"$w_main")" = 2 ] && ! grep -q BACKUP <<<"$w_mirror" && as_on_linux
 check "--click cmdBackup(0) sends Main the full and the log BACKUP, to the letter as on Linux, the Mirror none" \
   $? "$(differences)"
+# The journal's lines are written by a thread of its own, which ends with the program.
+journal=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/quorix-dbtools/journal
+[ "$(cat "$journal"/journal-*.jsonl 2>/dev/null | grep -c '"statement":"BACKUP [^"]*Billing.*"outcome":"done"')" = 2 ]
+check "the journal holds the two BACKUP statements, written by its own thread before the program ended" $? \
+  "$(ls -la "$journal" 2>&1; tail -n 3 "$journal"/journal-*.jsonl 2>&1)"
 
 app --headless --set "txtDB=Больница" --print txtDB
 [ "$r_status" = 0 ] && has "$r_out" "Больница"
