@@ -1,12 +1,13 @@
 // "Copy records to database 1" on the real window through the real driver to two scripted servers: the
 // statements of a table on both servers to the letter, the records of the range that Main lacks added as
-// typed values, a textual idnum, the tables that give nothing, a second run, STOP and ALL DBS, and the
-// fields that cannot be copied.
+// typed values, a textual idnum, the tables that give nothing, a second run, STOP and ALL DBS, the fields
+// that cannot be copied, and a link dropped between two tables.
 //
 // The servers keep their tables in the scripted server's table model; the rules below answer the range
 // copy's own catalog and idnum queries from it, as SQL Server would.
 
 #include "MirroringWindow.h"
+#include "core/db/ServerSessions.h"
 #include "tds/TableModel.h"
 
 #include <QLabel>
@@ -328,4 +329,45 @@ TEST_F(RangeCopy, FieldsThatCannotBeCopiedAreReportedAndTheRecordIsAddedWithoutT
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], (tds::Row{"1", "106300", "Ann", "41"}));
     EXPECT_EQ(rows[1], (tds::Row{"2", "106301", "Bob", std::nullopt}));
+}
+
+// Main drops the link while tbB's object id is asked for: tbB is logged and counted as failed, the session
+// reconnects before tbC, sends the listing's "use" again on the new connection, and tbC's records are added
+// in the database.
+TEST_F(RangeCopy, ALinkDroppedBetweenTablesIsReconnectedAndTheNextTableIsCopied) {
+    for (const char *t : {"tbA", "tbB", "tbC"}) {
+        main->tables().set(kDb + ".." + t, patientColumns());
+        mirror->tables().set(kDb + ".." + t, patientColumns(), patients(106300, 106301));
+    }
+    listTables(kDb, {"tbA", "tbB", "tbC"});
+    auto dropped = std::make_shared<std::atomic<bool>>(false);
+    main->addFirstRule(Rule::callback(
+        [dropped](const std::string &, const tds::ConnectionState &) -> std::optional<Reply> {
+            return dropped->exchange(true) ? std::nullopt : std::optional(Reply::drop());
+        },
+        R"(Select OBJECT_ID\('Patient_data\.\.tbB'\))"));
+    start();
+    f().txtDB->setText("Patient_data");
+    const int failuresBefore = w.window().sessions().failures();
+    run();
+
+    const std::vector<tds::Event> logins = main->logins();
+    ASSERT_FALSE(logins.empty());
+    const std::vector<std::string> afterReconnect = main->batches(logins.back().connection);
+    ASSERT_GE(afterReconnect.size(), 2u);
+    EXPECT_EQ(afterReconnect[0], "use Patient_data");
+    EXPECT_EQ(afterReconnect[1], "Select OBJECT_ID('Patient_data..tbC')");
+    EXPECT_EQ(column(*main, "Patient_data..tbA", 0), (Batches{"106300", "106301"}));
+    EXPECT_TRUE(column(*main, "Patient_data..tbB", 0).empty());
+    EXPECT_EQ(column(*main, "Patient_data..tbC", 0), (Batches{"106300", "106301"}));
+
+    const QStringList lines = logged();
+    const qsizetype cut = lines.indexOf("tbB failed: the link to the server was lost");
+    ASSERT_GT(cut, 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.mid(cut + 1), (QStringList{"Reconnected.", "Records added to tbC: 2  exist:0"}));
+    EXPECT_TRUE(lines.contains("Records added to tbA: 2  exist:0")) << lines.join('\n').toStdString();
+    EXPECT_FALSE(lines.contains("Records added to tbB: 0  exist:0"));
+    EXPECT_EQ(errorPane(), QStringList{"tbB failed: the link to the server was lost"});
+    // The refused statement and the table it cut short.
+    EXPECT_EQ(w.window().sessions().failures(), failuresBefore + 2);
 }
