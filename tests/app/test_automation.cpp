@@ -142,6 +142,19 @@ TEST(AppAutomation, ScreenshotsEveryTab) {
     EXPECT_GT(QFileInfo(shots.filePath(files[0])).size(), 1000);
 }
 
+// A script's passwords are printed masked, as the log shows them.
+TEST(AppAutomation, AScriptBoxIsPrintedWithItsPasswordsMasked) {
+    QTemporaryDir home;
+    const ToolRun r =
+        runTool({"--headless", "--set", "txtScript1(0)=CREATE LOGIN mirror_login WITH PASSWORD = 'Secret#1'",
+                 "--print", "txtScript1(0)"},
+                home.path());
+    EXPECT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.endsWith("CREATE LOGIN mirror_login WITH PASSWORD = '********'\n"))
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains("Secret#1") || r.err.contains("Secret#1"));
+}
+
 TEST(AppAutomation, AFailedServerCommandMakesAScheduledRunFail) {
     quorix::tds::ScriptedServer server;
     server.setLogin("sa", "pw");

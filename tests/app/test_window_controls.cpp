@@ -3,6 +3,7 @@
 
 #include "WindowFixture.h"
 #include "core/masking/AnonymizerLists.h"
+#include "gui/app/SecretsHidden.h"
 #include "gui/ui/BoxText.h"
 #include "gui/ui/Operations.h"
 #include "gui/ui/widgets/FileList.h"
@@ -270,4 +271,33 @@ TEST(AppControls, FileListReadsAFolderByPatternsAndKeepsItOnFailure) {
     EXPECT_EQ(list.path(), dir.path());
     EXPECT_EQ(list.listCount(), 3);
     EXPECT_EQ(list.list(7), "");
+}
+
+// While the window is photographed, the boxes that would show a password in clear show it masked, as the
+// log does; each comes back as it was, and a box with no password is left alone.
+TEST(AppControls, SecretsAreHiddenWhileTheWindowIsPhotographed) {
+    WindowFixture w;
+    quorix::Form &f = w.form();
+    const QString script = "CREATE LOGIN mirror_login WITH PASSWORD = 'Secret#1'\n"
+                           "CREATE MASTER KEY ENCRYPTION BY PASSWORD = N'Key#2'";
+    const QString connection = "Provider=SQLOLEDB;Persist Security Info=True;Server=MAINSERVER;UID=sa;"
+                               "Database=MASTER;Password=garden@584";
+    f.txtScript1[0]->setPlainText(script);
+    f.txtTESTConnection->setText(connection);
+    const QString sizes = f.txtTableSizes->toPlainText();
+    QSignalSpy scriptChanged(f.txtScript1[0], &QPlainTextEdit::textChanged);
+    QSignalSpy connectionChanged(f.txtTESTConnection, &QLineEdit::textChanged);
+    {
+        const quorix::SecretsHidden hidden(f);
+        EXPECT_EQ(f.txtScript1[0]->toPlainText(), "CREATE LOGIN mirror_login WITH PASSWORD = '********'\n"
+                                                  "CREATE MASTER KEY ENCRYPTION BY PASSWORD = N'********'");
+        EXPECT_EQ(f.txtTESTConnection->text(), "Provider=SQLOLEDB;Persist Security Info=True;"
+                                               "Server=MAINSERVER;UID=sa;Database=MASTER;Password=********");
+        EXPECT_EQ(f.txtTableSizes->toPlainText(), sizes);
+    }
+    EXPECT_EQ(f.txtScript1[0]->toPlainText(), script);
+    EXPECT_EQ(f.txtTESTConnection->text(), connection);
+    // Nothing told the window the boxes changed, so nothing was remembered of the masked texts.
+    EXPECT_EQ(scriptChanged.count(), 0);
+    EXPECT_EQ(connectionChanged.count(), 0);
 }

@@ -9,6 +9,7 @@
 #include "core/db/secure/Certificate.h"
 
 #include "core/status/StatusJson.h"
+#include "gui/app/SecretsHidden.h"
 #include "gui/app/frmMain.h"
 #include "gui/status/Preflight.h"
 #include "gui/ui/BoxText.h"
@@ -30,7 +31,6 @@
 #include <QListWidget>
 #include <QPixmap>
 #include <QPlainTextEdit>
-#include <QSignalBlocker>
 #include <QTabWidget>
 #include <algorithm>
 #include <cstdio>
@@ -183,7 +183,7 @@ QString valueOf(QWidget *w) {
     if (auto *pane = qobject_cast<LogPane *>(w))
         return pane->wholeText(); // the archived lines too
     if (auto *memo = qobject_cast<QPlainTextEdit *>(w))
-        return memo->toPlainText();
+        return maskStatementPasswords(memo->toPlainText()); // a script's passwords, masked as in the log
     if (auto *check = qobject_cast<QCheckBox *>(w))
         return check->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
     if (auto *choice = qobject_cast<QComboBox *>(w))
@@ -250,11 +250,7 @@ bool screenshots(frmMain &window, const QString &folder) {
     }
     QTabWidget *tabs = window.form().SSTab1;
     const int shown = tabs->currentIndex();
-    // The TEST tab's connection string shows its password in clear: an image of it must not.
-    QLineEdit *connection = window.form().txtTESTConnection;
-    const QString connectionText = connection->text();
-    const QSignalBlocker quiet(connection);
-    connection->setText(maskOleDbPassword(connectionText));
+    const SecretsHidden hidden(window.form());
     bool ok = true;
     for (int i = 0; i < tabs->count(); ++i) {
         tabs->setCurrentIndex(i);
@@ -271,7 +267,6 @@ bool screenshots(frmMain &window, const QString &folder) {
         }
     }
     tabs->setCurrentIndex(shown);
-    connection->setText(connectionText);
     return ok;
 }
 
