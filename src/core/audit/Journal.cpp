@@ -176,8 +176,7 @@ struct Journal::Writer : std::enable_shared_from_this<Writer> {
     std::atomic<bool> hasPending{false};
     const LogSink *log = nullptr; // null once the journal ended
     QThread *home = nullptr;      // the thread that made the journal: the log is told there
-    // The writer; let go (null) when the journal ends while a write hangs.
-    QThread *thread = nullptr;
+    QThread *thread = nullptr; // the writer; let go, not deleted, when the journal ends while a write hangs
 
     // A plain subclass: QThread::create wraps its callable in std::future machinery, whose thread-local
     // state made the program link to the dynamic loader itself.
@@ -305,11 +304,10 @@ Journal::~Journal() {
     }
     w.wake.notify_all();
     // A write that hangs (a share gone) keeps its thread: let go, it ends with the process.
-    if (idle && w.thread) {
+    if (idle) {
         w.thread->wait();
         delete w.thread;
     }
-    w.thread = nullptr;
 }
 
 void Journal::setFolder(const QString &folder) {

@@ -13,13 +13,12 @@
 namespace quorix {
 
 SecretsHidden::SecretsHidden(Form &form) {
-    if (QLineEdit *connection = form.txtTESTConnection) {
-        const QString masked = maskOleDbPassword(connection->text());
-        if (masked != connection->text()) {
-            m_lines.emplace_back(connection, connection->text());
-            const QSignalBlocker quiet(connection);
-            connection->setText(masked);
-        }
+    const QString connection = form.txtTESTConnection->text();
+    if (const QString masked = maskOleDbPassword(connection); masked != connection) {
+        m_connection = form.txtTESTConnection;
+        m_connectionText = connection;
+        const QSignalBlocker quiet(m_connection);
+        m_connection->setText(masked);
     }
     // The log panes are masked as their lines are written; a box untouched keeps its cursor and history.
     for (QPlainTextEdit *memo : form.frmMain->findChildren<QPlainTextEdit *>()) {
@@ -36,9 +35,9 @@ SecretsHidden::SecretsHidden(Form &form) {
 }
 
 SecretsHidden::~SecretsHidden() {
-    for (const auto &[line, text] : m_lines) {
-        const QSignalBlocker quiet(line);
-        line->setText(text);
+    if (m_connection) {
+        const QSignalBlocker quiet(m_connection);
+        m_connection->setText(m_connectionText);
     }
     for (const auto &[memo, text] : m_memos) {
         const QSignalBlocker quiet(memo);

@@ -24,7 +24,8 @@ public:
     SecretsHidden &operator=(const SecretsHidden &) = delete;
 
 private:
-    std::vector<std::pair<QLineEdit *, QString>> m_lines;
+    QLineEdit *m_connection = nullptr; // the TEST tab's string, when it was masked
+    QString m_connectionText;
     std::vector<std::pair<QPlainTextEdit *, QString>> m_memos;
 };
 
