@@ -92,6 +92,9 @@ TEST(SettingsStore, AFileThatCannotBeParsedStartsEmptyAndIsKeptAside) {
         {"valid text followed by NUL bytes", QByteArray("[MIR]\ntxtServer0=old\n") + QByteArray(512, '\0')},
         // A serialized value claiming 29 GB: reading it would try to allocate them.
         {"a serialized variant", "[MIR]\ntxtServer0=old\nvariant=@Variant(\\0\\0\\0\\t7f\\0\\0\\0\\x18Q)\n"},
+        // The same after a line that ends in a lone CR, which the settings reader takes for a line end.
+        {"a serialized variant after a CR",
+         "[MIR]\ntxtServer0=old\rvariant=@Variant(\\0\\0\\0\\t7f\\0\\0\\0\\x18Q)\n"},
     };
     for (const auto &file : damaged) {
         SCOPED_TRACE(file.name);

@@ -85,7 +85,10 @@ bool holdsSerializedValue(const QString &path) {
         return false;
     static const QRegularExpression variant(QStringLiteral("^[^=\\n]*=[ \\t]*@Variant\\("),
                                             QRegularExpression::MultilineOption);
-    return variant.match(QString::fromLatin1(file.readAll())).hasMatch();
+    // The settings reader ends a line at a lone CR too.
+    QString text = QString::fromLatin1(file.readAll());
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return variant.match(text).hasMatch();
 }
 
 // Writes the pending changes out. The status is sticky and also records what a read found (a file damaged
